@@ -1,0 +1,74 @@
+#pragma once
+
+#include "platform/relaxed.h"
+
+#include <QString>
+#include <opencv2/core/mat.hpp>
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace pavo {
+
+// One image slot: the shown image or one of its two neighbours. Copying a record
+// copies every field; the matrices are reference-counted, so pixels are shared, never
+// duplicated.
+struct ImageBuffer {
+    Relaxed<bool> ready{false};   // holds a finished decode; set last
+    Relaxed<bool> failed{false};  // the last decode into this record failed
+    cv::Mat image;                // decoded, 8-bit BGRA
+    cv::Mat partner;              // decoded merge partner, empty while merge is off
+    cv::Mat display;              // the scaled matrix that is drawn
+    std::int32_t width = 1;       // columns and rows of `image`
+    std::int32_t height = 1;
+    Relaxed<std::int32_t> displayWidth{1};  // of `display`; 1 while none is made
+    Relaxed<std::int32_t> displayHeight{1};
+    std::int32_t scrollX = 0;  // pan offsets, 0 after every load
+    std::int32_t scrollY = 0;
+    std::int32_t channels = 0;  // of the file, after depth and before colour conversion
+    std::int32_t loadTimeMs = 0;
+    Relaxed<bool> displayReady{false};  // `display` fits the present window
+    std::int32_t fileSize = 0;          // bytes, with the partner's when merged
+};
+
+// The state a worker puts its record in before it decodes.
+void resetForDecode(ImageBuffer& buffer);
+
+// What reading and decoding one file gives, before normalisation.
+struct DecodedFile {
+    cv::Mat matrix;             // empty when the bytes could not be decoded
+    std::int32_t fileSize = -1;  // -1 when the size could not be queried
+};
+
+// A decoded, normalised image ready to go into a record.
+struct LoadedImage {
+    cv::Mat image;  // 8-bit BGRA, continuous
+    std::int32_t channels = 0;
+    std::int32_t fileSize = 0;
+};
+
+// The file's bytes decoded as they are (depth, channels and alpha kept); an empty
+// matrix for undecodable bytes.
+cv::Mat decodeImageBytes(const std::vector<unsigned char>& bytes);
+
+// Size query, whole-file read and decode. A failed size query (-1) or an empty file
+// gives an empty matrix.
+DecodedFile decodeImageFile(const QString& path);
+
+// Brings a decoded matrix to 8-bit BGRA in place and returns the channel count it had
+// after the depth conversion. For the shown image (not a partner) an empty matrix or
+// one of 32-bit float depth is refused: nothing is returned. Throws cv::Exception when
+// OpenCV refuses a conversion (an empty partner).
+std::optional<std::int32_t> convertToBgra8(cv::Mat& matrix, bool isPartner);
+
+// Composites a BGRA matrix on a black, fully transparent background, in place:
+// every channel c becomes trunc(c * (A / 255.0)) and transparent pixels (0, 0, 0, 0).
+void flattenAlphaOnBlack(cv::Mat& matrix);
+
+// The whole pipeline for one file: readable test, read, decode, normalise. Every
+// failure (missing, empty, too large, undecodable, refused, or an exception from
+// OpenCV or the allocator) gives nothing; nothing is half-published.
+std::optional<LoadedImage> loadImageFile(const QString& path, bool isPartner = false);
+
+}  // namespace pavo

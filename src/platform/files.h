@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace pavo {
+
+// True when the path names something this process may read.
+bool fileExists(const QString& path);
+
+// The file's size in bytes, or -1 when it cannot be queried or does not fit 31 bits
+// (files of 2 GiB and more are refused here, as a 32-bit size query would).
+std::int32_t fileSizeOf(const QString& path);
+
+// Exactly `size` bytes: the file's first bytes, and zero where the file could not be
+// opened or turned out shorter. Negative sizes throw std::length_error.
+std::vector<unsigned char> readFileBytes(const QString& path, std::int32_t size);
+
+// The names of every entry of a directory except "." and "..", in the order the
+// file system gives them; nothing when the directory cannot be listed.
+std::optional<std::vector<QString>> listDirectory(const QString& directory);
+
+// Flushes a directory's entries to disk, so that a rename inside it survives a crash.
+void syncDirectory(const QString& directory);
+
+}  // namespace pavo

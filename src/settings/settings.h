@@ -1,0 +1,120 @@
+#pragma once
+
+#include "platform/relaxed.h"
+
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <mutex>
+
+namespace pavo {
+
+struct Viewer;
+class SettingsKey;
+
+// The viewer's own version; also what `ignoreVersion` holds until the user skips one.
+inline const QString kViewerVersion = QStringLiteral("1.2.0");
+
+// Text that one thread may write while another copies the record holding it.
+class GuardedText {
+public:
+    GuardedText() = default;
+    explicit GuardedText(QString text) : text_(std::move(text)) {}
+    GuardedText(const GuardedText& other) : text_(other.get()) {}
+    GuardedText& operator=(const GuardedText& other) {
+        if (this != &other) set(other.get());
+        return *this;
+    }
+    GuardedText(GuardedText&&) = delete;
+    GuardedText& operator=(GuardedText&&) = delete;
+    ~GuardedText() = default;
+
+    [[nodiscard]] QString get() const {
+        const std::lock_guard lock(mutex_);
+        return text_;
+    }
+    void set(QString text) {
+        const std::lock_guard lock(mutex_);
+        text_ = std::move(text);
+    }
+
+private:
+    mutable std::mutex mutex_;
+    QString text_;
+};
+
+// Every user option, each named as its stored value. Worker threads read these while
+// the user-interface thread may change them, hence one relaxed atomic word each.
+struct ViewerSettings {
+    Relaxed<std::int32_t> fixWindowPosition{7};  // pixels the window may reach past the work area
+    Relaxed<std::int32_t> autoShowOriginal{3};   // height/width ratio that opens at own size; 0 off
+    Relaxed<std::int32_t> largeUpscale{2};       // interpolation methods, 0..4 from the dialogs
+    Relaxed<std::int32_t> upscale{2};
+    Relaxed<std::int32_t> downscale{2};
+    Relaxed<std::int32_t> largeDownscale{3};
+    Relaxed<std::int32_t> zoomInScale{3};
+    Relaxed<std::int32_t> zoomOutScale{3};
+    Relaxed<std::int32_t> largeDownscaleThreshold{3};
+    Relaxed<std::int32_t> largeUpscaleThreshold{3};
+    Relaxed<bool> rememberExit{false};
+    Relaxed<bool> reverseMerge{false};
+    Relaxed<std::int32_t> bufferTimeout{900};  // seconds without input before the cache is freed
+    Relaxed<std::int32_t> scrollSpeed{40};
+    Relaxed<std::int32_t> shiftScrollSpeed{200};
+    Relaxed<std::int32_t> ctrlScrollSpeed{1};
+    Relaxed<bool> useRelativeScroll{false};
+    Relaxed<std::int32_t> relativeScroll{20};  // percent of the window per step
+    Relaxed<std::int32_t> zoomInStep{5};       // percent
+    Relaxed<std::int32_t> zoomOutStep{5};
+    Relaxed<bool> mute{false};
+    Relaxed<std::int32_t> posX{0};  // the window's normal rectangle at the last exit
+    Relaxed<std::int32_t> posY{0};
+    Relaxed<std::int32_t> width{600};
+    Relaxed<std::int32_t> height{800};
+    Relaxed<std::int32_t> state{1};  // 1 normal, 2 minimised, 3 maximised
+    Relaxed<bool> reduceFlicker{true};
+    Relaxed<bool> preScale{true};
+    Relaxed<bool> fitToScreen{true};
+    Relaxed<bool> snapToMonitorEdge{true};
+    Relaxed<bool> stickyWindowSize{false};
+    Relaxed<bool> checkForUpdate{true};
+    Relaxed<std::int32_t> nextUpdateCheck{0};  // low 32 bits of seconds since 1970 UTC
+    Relaxed<bool> animations{true};
+    Relaxed<bool> useMouseAnchor{false};
+    GuardedText ignoreVersion{kViewerVersion};
+};
+
+struct FlagSetting {
+    const char* name;
+    Relaxed<bool> ViewerSettings::*field;
+};
+struct NumberSetting {
+    const char* name;
+    Relaxed<std::int32_t> ViewerSettings::*field;
+};
+
+// The order in which options are loaded and saved. `nextUpdateCheck` and
+// `ignoreVersion` are not in these tables: only the update state carries them.
+const std::array<FlagSetting, 12>& flagSettings();
+const std::array<NumberSetting, 22>& numberSettings();
+const std::array<NumberSetting, 5>& placementSettings();
+
+// Typed access to one value of an open key; a failed read gives the fallback.
+bool readFlagValue(const SettingsKey& key, const QString& name, bool fallback);
+std::int32_t readNumberValue(const SettingsKey& key, const QString& name, std::int32_t fallback);
+QString readTextValue(const SettingsKey& key, const QString& name, const QString& fallback);
+void writeFlagValue(SettingsKey& key, const QString& name, bool on);
+void writeNumberValue(SettingsKey& key, const QString& name, std::int32_t number);
+void writeTextValue(SettingsKey& key, const QString& name, const QString& text);
+
+// Fills the current options from the store; the defaults stay where it cannot be read.
+void loadSettings(Viewer& viewer);
+// Stores every option but the update state.
+void saveSettings(Viewer& viewer);
+// Stores `nextUpdateCheck` and `ignoreVersion`; failures are silent.
+void saveUpdateState(Viewer& viewer);
+// Records the main window's placement into the options and stores those five values.
+void saveWindowPlacement(Viewer& viewer);
+
+}  // namespace pavo
