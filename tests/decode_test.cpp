@@ -212,8 +212,8 @@ TEST_F(DecodeTest, DecompressionBombIsRefused) {
 TEST_F(DecodeTest, ReadsPadShortFilesWithZeros) {
     test::writeBytes(path("short.bin"), "abc");
     const auto bytes = readFileBytes(path("short.bin"), 6);
-    EXPECT_EQ(bytes, (std::vector<unsigned char>{'a', 'b', 'c', 0, 0, 0}));
-    EXPECT_EQ(readFileBytes(path("none.bin"), 2), (std::vector<unsigned char>{0, 0}));
+    EXPECT_EQ(bytes, (FileBytes{'a', 'b', 'c', 0, 0, 0}));
+    EXPECT_EQ(readFileBytes(path("none.bin"), 2), (FileBytes{0, 0}));
     EXPECT_THROW(readFileBytes(path("short.bin"), -1), std::length_error);
     EXPECT_TRUE(fileExists(path("short.bin")));
     EXPECT_FALSE(fileExists(path("none.bin")));

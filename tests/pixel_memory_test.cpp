@@ -1,3 +1,4 @@
+#include "platform/files.h"
 #include "platform/pixel_memory.h"
 
 #include <opencv2/core.hpp>
@@ -34,6 +35,20 @@ TEST(PixelMemory, FreedLargeBuffersAreReusedAndReleasedOnRequest) {
     EXPECT_EQ(pixelMemoryStats().cachedBuffers, 0U);
     EXPECT_EQ(pixelMemoryStats().cachedBytes, 0U);
     EXPECT_EQ(pixelMemoryStats().mappedBuffers, 0U);
+}
+
+TEST(PixelMemory, LargeFileBuffersComeFromTheSamePool) {
+    releaseCachedPixelMemory();
+    const unsigned char* first = nullptr;
+    {
+        FileBytes bytes(3 << 20, 7);
+        first = bytes.data();
+    }
+    FileBytes again(3 << 20, 0);
+    EXPECT_EQ(again.data(), first);
+    EXPECT_EQ(again[(3 << 20) - 1], 0) << "reused memory is filled as asked";
+    FileBytes small(100, 1);
+    EXPECT_EQ(small[99], 1);
 }
 
 TEST(PixelMemory, TheCacheIsBounded) {

@@ -7,6 +7,10 @@
 #include <opencv2/imgproc.hpp>
 
 #include <array>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+#include <cstring>
 #include <exception>
 
 namespace pavo {
@@ -30,6 +34,62 @@ const CompositeTable& compositeTable() {
     }();
     return table;
 }
+
+// One pixel through the table.
+void flattenAlphaPixel(unsigned char* pixel, const CompositeTable& table) {
+    const auto& scale = table[pixel[3]];
+    pixel[0] = scale[pixel[0]];
+    pixel[1] = scale[pixel[1]];
+    pixel[2] = scale[pixel[2]];
+    pixel[3] = scale[pixel[3]];
+}
+
+#if defined(__SSE2__)
+// The composite in exact integers, four pixels at a time: trunc(c * (A / 255.0)) equals
+// floor(c * A / 255), which is (c * A * 0x8081) >> 23, for every pair except twelve
+// where c * A is a multiple of 255 and the double product falls just short of it. All
+// twelve have one of five alphas; pixels with those alphas go through the table.
+void flattenAlphaRow(unsigned char* pixels, std::size_t count) {
+    const CompositeTable& table = compositeTable();
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i divide255 = _mm_set1_epi16(static_cast<short>(0x8081));
+    const __m128i inexactAlphas[] = {_mm_set1_epi32(147), _mm_set1_epi32(155), _mm_set1_epi32(171),
+                                     _mm_set1_epi32(187), _mm_set1_epi32(195)};
+    std::size_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        unsigned char* block = pixels + 4 * i;
+        const __m128i source = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block));
+        const __m128i alpha = _mm_srli_epi32(source, 24);
+        __m128i inexact = zero;
+        for (const __m128i& a : inexactAlphas) inexact = _mm_or_si128(inexact, _mm_cmpeq_epi32(alpha, a));
+        __m128i alphaEveryByte = _mm_or_si128(alpha, _mm_slli_epi32(alpha, 16));
+        alphaEveryByte = _mm_or_si128(alphaEveryByte, _mm_slli_epi32(alphaEveryByte, 8));
+        const auto half = [&](__m128i values, __m128i alphas) {
+            return _mm_srli_epi16(_mm_mulhi_epu16(_mm_mullo_epi16(values, alphas), divide255), 7);
+        };
+        const __m128i low = half(_mm_unpacklo_epi8(source, zero), _mm_unpacklo_epi8(alphaEveryByte, zero));
+        const __m128i high = half(_mm_unpackhi_epi8(source, zero), _mm_unpackhi_epi8(alphaEveryByte, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(block), _mm_packus_epi16(low, high));
+
+        const int inexactMask = _mm_movemask_ps(_mm_castsi128_ps(inexact));
+        if (inexactMask != 0) {
+            std::array<unsigned char, 16> original{};
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(original.data()), source);
+            for (int k = 0; k < 4; ++k) {
+                if ((inexactMask & (1 << k)) == 0) continue;
+                std::memcpy(block + 4 * k, original.data() + 4 * k, 4);
+                flattenAlphaPixel(block + 4 * k, table);
+            }
+        }
+    }
+    for (; i < count; ++i) flattenAlphaPixel(pixels + 4 * i, table);
+}
+#else
+void flattenAlphaRow(unsigned char* pixels, std::size_t count) {
+    const CompositeTable& table = compositeTable();
+    for (std::size_t i = 0; i < count; ++i) flattenAlphaPixel(pixels + 4 * i, table);
+}
+#endif
 
 bool isDeeperThan8Bit(int depth) {
     return depth == CV_16U || depth == CV_16S || depth == CV_32S || depth == CV_32F ||
@@ -58,9 +118,11 @@ void resetForDecode(ImageBuffer& buffer) {
     buffer.scrollX = buffer.scrollY = 0;
 }
 
-cv::Mat decodeImageBytes(const std::vector<unsigned char>& bytes) {
+cv::Mat decodeImageBytes(const FileBytes& bytes) {
     if (bytes.empty()) return {};
-    return cv::imdecode(bytes, cv::IMREAD_UNCHANGED);
+    // A header over the bytes, not a copy of them.
+    const cv::Mat encoded(1, static_cast<int>(bytes.size()), CV_8UC1, const_cast<unsigned char*>(bytes.data()));
+    return cv::imdecode(encoded, cv::IMREAD_UNCHANGED);
 }
 
 DecodedFile decodeImageFile(const QString& path) {
@@ -97,19 +159,8 @@ std::optional<std::int32_t> convertToBgra8(cv::Mat& matrix, bool isPartner) {
 
 void flattenAlphaOnBlack(cv::Mat& matrix) {
     CV_Assert(matrix.type() == CV_8UC4);
-    const CompositeTable& table = compositeTable();
     for (int row = 0; row < matrix.rows; ++row) {
-        auto* pixel = matrix.ptr<unsigned char>(row);
-        auto* const end = pixel + static_cast<std::ptrdiff_t>(matrix.cols) * 4;
-        for (; pixel != end; pixel += 4) {
-            const unsigned char alpha = pixel[3];
-            if (alpha == 255) continue;  // opaque pixels are their own composite
-            const auto& scale = table[alpha];
-            pixel[0] = scale[pixel[0]];
-            pixel[1] = scale[pixel[1]];
-            pixel[2] = scale[pixel[2]];
-            pixel[3] = scale[alpha];
-        }
+        flattenAlphaRow(matrix.ptr<unsigned char>(row), static_cast<std::size_t>(matrix.cols));
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/files.h"
 #include "platform/relaxed.h"
 
 #include <QString>
@@ -50,7 +51,7 @@ struct LoadedImage {
 
 // The file's bytes decoded as they are (depth, channels and alpha kept); an empty
 // matrix for undecodable bytes.
-cv::Mat decodeImageBytes(const std::vector<unsigned char>& bytes);
+cv::Mat decodeImageBytes(const FileBytes& bytes);
 
 // Size query, whole-file read and decode. A failed size query (-1) or an empty file
 // gives an empty matrix.

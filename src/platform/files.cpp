@@ -23,9 +23,9 @@ std::int32_t fileSizeOf(const QString& path) {
     return static_cast<std::int32_t>(info.st_size);
 }
 
-std::vector<unsigned char> readFileBytes(const QString& path, std::int32_t size) {
+FileBytes readFileBytes(const QString& path, std::int32_t size) {
     if (size < 0) throw std::length_error("readFileBytes: negative size");
-    std::vector<unsigned char> bytes(static_cast<std::size_t>(size), 0);
+    FileBytes bytes(static_cast<std::size_t>(size), 0);
     const int fd = open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return bytes;
     std::size_t done = 0;

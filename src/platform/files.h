@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/pixel_memory.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -15,9 +17,12 @@ bool fileExists(const QString& path);
 // (files of 2 GiB and more are refused here, as a 32-bit size query would).
 std::int32_t fileSizeOf(const QString& path);
 
+// A whole file's bytes, held in reusable pixel memory.
+using FileBytes = std::vector<unsigned char, PixelMemoryAllocator<unsigned char>>;
+
 // Exactly `size` bytes: the file's first bytes, and zero where the file could not be
 // opened or turned out shorter. Negative sizes throw std::length_error.
-std::vector<unsigned char> readFileBytes(const QString& path, std::int32_t size);
+FileBytes readFileBytes(const QString& path, std::int32_t size);
 
 // The names of every entry of a directory except "." and "..", in the order the
 // file system gives them; nothing when the directory cannot be listed.

@@ -66,6 +66,19 @@ public:
         delete u;
     }
 
+    // Memory for something other than a matrix: large sizes from the pool, the rest
+    // from the heap.
+    void* takeBytes(std::size_t bytes) const {
+        return bytes >= kLargeBuffer ? takeLarge(bytes) : ::operator new(bytes);
+    }
+    void giveBytes(void* memory, std::size_t bytes) const {
+        if (bytes >= kLargeBuffer) {
+            giveBackLarge(static_cast<uchar*>(memory));
+        } else {
+            ::operator delete(memory);
+        }
+    }
+
     void releaseCached() const {
         std::vector<std::pair<uchar*, std::size_t>> doomed;
         {
@@ -154,5 +167,9 @@ void installPixelMemory() { cv::Mat::setDefaultAllocator(&pixelAllocator()); }
 void releaseCachedPixelMemory() { pixelAllocator().releaseCached(); }
 
 PixelMemoryStats pixelMemoryStats() { return pixelAllocator().stats(); }
+
+void* takePixelMemory(std::size_t bytes) { return pixelAllocator().takeBytes(bytes); }
+
+void givePixelMemory(void* memory, std::size_t bytes) { pixelAllocator().giveBytes(memory, bytes); }
 
 }  // namespace pavo

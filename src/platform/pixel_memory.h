@@ -23,4 +23,24 @@ void releaseCachedPixelMemory();
 
 PixelMemoryStats pixelMemoryStats();
 
+// Raw pixel memory for other large buffers (whole files read for decoding).
+void* takePixelMemory(std::size_t bytes);
+void givePixelMemory(void* memory, std::size_t bytes);
+
+// A standard allocator over pixel memory, so a byte vector of a large file reuses the
+// buffers of earlier ones instead of faulting in fresh pages.
+template <typename T>
+struct PixelMemoryAllocator {
+    using value_type = T;
+    PixelMemoryAllocator() = default;
+    template <typename U>
+    PixelMemoryAllocator(const PixelMemoryAllocator<U>& /*other*/) {}  // NOLINT(google-explicit-constructor)
+    T* allocate(std::size_t n) { return static_cast<T*>(takePixelMemory(n * sizeof(T))); }
+    void deallocate(T* p, std::size_t n) { givePixelMemory(p, n * sizeof(T)); }
+    template <typename U>
+    bool operator==(const PixelMemoryAllocator<U>& /*other*/) const {
+        return true;
+    }
+};
+
 }  // namespace pavo

@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs what Pavo needs, configures, builds and runs every test.
+#   PAVO_SANITIZE=address|thread  build and test under that sanitizer (own build folder)
+#   PAVO_WERROR=ON                 treat compiler warnings as errors
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+./scripts/install-deps.sh
+
+sanitize=${PAVO_SANITIZE:-}
+build=build${sanitize:+-$sanitize}
+bench=ON
+[ -n "$sanitize" ] && bench=OFF  # benchmarks mean nothing under a sanitizer
+
+cmake -S . -B "$build" -G Ninja \
+  -DPAVO_SANITIZE="$sanitize" \
+  -DPAVO_WERROR="${PAVO_WERROR:-OFF}" \
+  -DPAVO_BUILD_BENCH="$bench" >/dev/null
+cmake --build "$build"
+
+# Widget tests draw on Qt's offscreen platform; the end-to-end tests start their own
+# X server, so no display is needed here.
+export QT_QPA_PLATFORM=offscreen
+ctest --test-dir "$build" --output-on-failure -j "$(nproc)"
