@@ -73,3 +73,24 @@ void flattenAlphaOnBlack(cv::Mat& matrix);
 std::optional<LoadedImage> loadImageFile(const QString& path, bool isPartner = false);
 
 }  // namespace pavo
+
+namespace pavo {
+
+struct Viewer;
+
+// The index after |steps| single steps through n entries, wrapping at both ends.
+std::int32_t stepIndex(std::int32_t count, std::int32_t index, std::int32_t steps);
+
+// Decodes `path` on the user-interface thread into the shown image, sizes the
+// window, scales and shows it. False when nothing could be shown; the caller reports.
+bool loadShownImage(Viewer& viewer, const QString& path, bool openedDirectly);
+
+// The neighbour cache's seams: waiting for both neighbour workers, emptying both
+// neighbour records, and starting the workers for the shown image's neighbours.
+void waitForWorkers(Viewer& viewer);
+void clearNeighbours(Viewer& viewer);
+void startNeighbourWorkers(Viewer& viewer);
+// Scales both neighbours for the present window (timer 7000).
+void prescaleNeighbours(Viewer& viewer);
+
+}  // namespace pavo

@@ -64,6 +64,11 @@ std::optional<std::vector<QString>> listDirectory(const QString& directory) {
     return names;
 }
 
+bool isDirectory(const QString& path) {
+    struct stat info {};
+    return !path.isEmpty() && stat(QFile::encodeName(path).constData(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
 void syncDirectory(const QString& directory) {
     const int fd = open(QFile::encodeName(directory).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return;

@@ -28,6 +28,9 @@ FileBytes readFileBytes(const QString& path, std::int32_t size);
 // file system gives them; nothing when the directory cannot be listed.
 std::optional<std::vector<QString>> listDirectory(const QString& directory);
 
+// True when the path names a directory (following links).
+bool isDirectory(const QString& path);
+
 // Flushes a directory's entries to disk, so that a rename inside it survives a crash.
 void syncDirectory(const QString& directory);
 

@@ -46,3 +46,18 @@ std::int32_t findPlaylistIndex(const std::vector<QString>& list, const QString& 
 QString directoryOf(const QString& path);
 
 }  // namespace pavo
+
+namespace pavo {
+
+struct Viewer;
+
+// Tells the user that a path could not be loaded ("Failed to load <path>."), or that
+// no supported file was found, after a warning beep; the window then shows only its
+// background. The playlist is not changed.
+void showLoadFailure(Viewer& viewer, const QString& path, bool noSupportedFiles);
+
+// Gives a decoded file of unsupported extension its place in the playlist, at the
+// current index.
+void insertOpenedPath(Viewer& viewer, const QString& path);
+
+}  // namespace pavo

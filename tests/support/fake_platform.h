@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -15,18 +16,139 @@ struct RecordedBox {
     QString caption;
 };
 
-// A platform that records what the logic asks of it instead of showing anything.
+struct RecordedInvalidation {
+    Rect area;
+    bool erase;
+};
+
+// A desktop that records what the logic asks of it. By default one 1920 x 1080
+// monitor with a 1920 x 1040 work area, and a window frame of 16 x 59 (borders,
+// caption and menu bar); the client area is the outer window minus that frame.
 class FakePlatform : public Platform {
 public:
     void showMessageBox(BoxOwner owner, const QString& text, const QString& caption) override {
         boxes.push_back({owner, text, caption});
     }
     void beep(BeepKind kind) override { beeps.push_back(kind); }
-    [[nodiscard]] std::optional<WindowPlacement> windowPlacement() const override { return placement; }
+
+    [[nodiscard]] std::optional<WindowPlacement> windowPlacement() const override {
+        if (!placement) return std::nullopt;
+        if (placement->right != 0 || placement->bottom != 0) return placement;
+        return WindowPlacement{normal.left, normal.top, normal.right, normal.bottom, maximized ? 3 : 1};
+    }
+    void restorePlacement(const WindowPlacement& p) override {
+        normal = {p.left, p.top, p.right, p.bottom};
+        maximized = p.showCommand == 3;
+        restoredPlacements.push_back(p);
+    }
+
+    [[nodiscard]] Rect windowRect() const override {
+        if (style == WindowStyle::Fullscreen) return monitor.monitor;
+        if (maximized) return {monitor.work.left - 8, monitor.work.top - 8, monitor.work.right + 8, monitor.work.bottom + 8};
+        return normal;
+    }
+    [[nodiscard]] Size clientSize() const override {
+        const Rect outer = windowRect();
+        const Size f = currentFrame();
+        return {std::max(0, outer.width() - f.width), std::max(0, outer.height() - f.height)};
+    }
+    [[nodiscard]] bool isMaximized() const override { return maximized && style != WindowStyle::Fullscreen; }
+    [[nodiscard]] MonitorInfo monitorInfo() const override { return monitor; }
+    [[nodiscard]] Rect primaryScreenRect() const override { return monitor.monitor; }
+    [[nodiscard]] double refreshRate() const override { return hertz; }
+
+    void setWindowRect(const Rect& outer) override {
+        normal = outer;
+        maximized = false;
+        windowRects.push_back(outer);
+    }
+    void moveWindow(int left, int top) override {
+        normal = {left, top, left + normal.width(), top + normal.height()};
+        moves.push_back({left, top});
+    }
+    void setWindowStyle(WindowStyle s) override {
+        style = s;
+        if (s == WindowStyle::Fullscreen) maximized = false;
+        styles.push_back(s);
+    }
+    void setTitle(const QString& t) override { titles.push_back(t); }
+
+    void invalidate(const Rect& area, bool erase) override { invalidations.push_back({area, erase}); }
+    void redrawNow(const Rect& area) override { redraws.push_back(area); }
+
+    void armTimer(int id, int milliseconds) override {
+        timers[id] = milliseconds;
+        armed.push_back({id, milliseconds});
+    }
+    void killTimer(int id) override { timers.erase(id); }
+
+    int changeCursorCounter(bool show) override { return show ? ++cursorCounter : --cursorCounter; }
+    [[nodiscard]] std::optional<bool> cursorShowing() const override {
+        if (!cursorReadable) return std::nullopt;
+        return cursorCounter >= 0;
+    }
+    [[nodiscard]] bool isActiveWindow() const override { return active; }
+    [[nodiscard]] bool modifierHeld(Modifier key) const override {
+        return key == Modifier::Ctrl ? ctrlDown : shiftDown;
+    }
+
+    void postQuit(int code) override { quitCode = code; }
+    void destroyWindow() override { destroyed = true; }
+    [[nodiscard]] QString executableDirectory() const override { return programFolder; }
+
+    // The frame of the current style: fullscreen has none, level 1 only a thin border.
+    [[nodiscard]] Size currentFrame() const {
+        switch (style) {
+            case WindowStyle::Fullscreen: return {0, 0};
+            case WindowStyle::ImageOnly: return {16, 16};
+            case WindowStyle::NoMenu: return {frame.width, frame.height - 20};
+            case WindowStyle::Normal: return frame;
+        }
+        return frame;
+    }
+
+    MonitorInfo monitor{{0, 0, 1920, 1080}, {0, 0, 1920, 1040}};
+    Size frame{16, 59};
+    Rect normal{-7, 0, 593, 800};
+    bool maximized = false;
+    WindowStyle style = WindowStyle::Normal;
+    double hertz = 60.0;
+    std::optional<WindowPlacement> placement = WindowPlacement{};  // zero: ask the window itself
 
     std::vector<RecordedBox> boxes;
     std::vector<BeepKind> beeps;
-    std::optional<WindowPlacement> placement;  // nothing: the window cannot be asked
+    std::vector<Rect> windowRects;
+    std::vector<std::pair<int, int>> moves;
+    std::vector<WindowStyle> styles;
+    std::vector<WindowPlacement> restoredPlacements;
+    std::vector<QString> titles;
+    std::vector<RecordedInvalidation> invalidations;
+    std::vector<Rect> redraws;
+    std::map<int, int> timers;  // pending: id -> period
+    std::vector<std::pair<int, int>> armed;
+    int cursorCounter = 0;
+    bool cursorReadable = true;
+    bool active = true;
+    bool ctrlDown = false;
+    bool shiftDown = false;
+    std::optional<int> quitCode;
+    bool destroyed = false;
+    QString programFolder = QStringLiteral("/opt/pavo/");
+};
+
+// A painter that records what is drawn.
+class FakePainter : public Painter {
+public:
+    struct Blit {
+        int x, y, sourceX, sourceY, width, height;
+    };
+    void blit(const cv::Mat& image, int x, int y, int sourceX, int sourceY) override {
+        blits.push_back({x, y, sourceX, sourceY, image.cols, image.rows});
+    }
+    void drawText(const QString& text) override { texts.push_back(text); }
+
+    std::vector<Blit> blits;
+    std::vector<QString> texts;
 };
 
 }  // namespace pavo::test

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "platform/platform.h"
+
+namespace pavo {
+
+struct Viewer;
+
+// The viewer's window procedure: each event of the main window goes to its handler.
+class ViewerEvents final : public WindowEvents {
+public:
+    explicit ViewerEvents(Viewer& viewer) : viewer_(viewer) {}
+
+    void keyDown(int virtualKey) override;
+    void keyUp(int virtualKey) override;
+    void command(int id) override;
+    void timer(int id) override;
+    void resized() override;
+    void moved() override;
+    void paint(Painter& painter) override;
+    void focusChanged(bool gained) override;
+    void mouseMoved(int x, int y) override;
+    void displayChanged() override;
+    void destroyed() override;
+    void sizing(int edge, Rect& proposed) override;
+
+private:
+    Viewer& viewer_;
+};
+
+}  // namespace pavo

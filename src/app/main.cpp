@@ -1,0 +1,65 @@
+// Pavo's entry point: options first, then the window at its first place, the command
+// line, the watcher threads and the event loop.
+#include "app/app.h"
+#include "app/events.h"
+#include "app/viewer.h"
+#include "platform/pixel_memory.h"
+#include "platform/qt/qt_platform.h"
+
+#include <QApplication>
+#include <QFileInfo>
+
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+namespace {
+
+// Paths as the user typed them, made absolute so that the playlist and the title
+// carry full paths whatever the working folder.
+QStringList absoluteArguments(const QStringList& arguments) {
+    QStringList paths;
+    for (const QString& argument : arguments) {
+        paths.append(argument.isEmpty() ? argument : QFileInfo(argument).absoluteFilePath());
+    }
+    return paths;
+}
+
+// Arms the cursor hide check while the mouse rests in fullscreen; lives as long as
+// the process and touches nothing but atomics and the timer request.
+void startCursorWatcher(pavo::Viewer& viewer) {
+    std::thread([&viewer] {
+        for (;;) {
+            pavo::cursorWatcherRound(viewer);
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        }
+    }).detach();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    pavo::installPixelMemory();
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Pavo"));
+
+    pavo::qt::QtPlatform platform;
+    pavo::Viewer viewer(platform, pavo::SettingsStore(pavo::SettingsStore::defaultFolder()));
+    pavo::loadSettings(viewer);
+    pavo::initialiseRunState(viewer);
+
+    pavo::ViewerEvents events(viewer);
+    platform.attach(&events);
+    const pavo::InitialWindow initial = pavo::initialWindow(viewer);
+    platform.showInitial(initial.outer, initial.maximized);
+    pavo::measureRefreshRate(viewer);
+
+    pavo::openCommandLine(viewer, absoluteArguments(QApplication::arguments().mid(1)));
+    startCursorWatcher(viewer);
+
+    // A quit asked for during start-up (a failed single file) is queued and ends the
+    // loop as soon as it runs.
+    const int code = QApplication::exec();
+    // Background threads are neither stopped nor joined: they end with the process.
+    std::_Exit(code);
+}

@@ -1,0 +1,89 @@
+#include "app/viewer.h"
+#include "image/image.h"
+#include "platform/clock.h"
+#include "platform/files.h"
+
+#include <opencv2/core.hpp>
+
+namespace pavo {
+namespace {
+
+// Reads and decodes the merge partner of the shown image into its record.
+void decodePartner(Viewer& viewer) {
+    ImageBuffer& shown = viewer.shownImage;
+    const Playlist& playlist = viewer.playlist;
+    const auto count = static_cast<std::int32_t>(playlist.paths.size());
+    const std::int32_t index = stepIndex(count, playlist.index, viewer.mergeMode);
+    if (index < 0 || index >= count) throw std::out_of_range("no merge partner");
+    const DecodedFile partner = decodeImageFile(playlist.paths[static_cast<std::size_t>(index)]);
+    if (partner.fileSize < 0) throw std::length_error("partner size unknown");
+    shown.partner = partner.matrix;
+    shown.fileSize += partner.fileSize;
+    convertToBgra8(shown.partner, true);
+}
+
+// Steps 8 to 11 of a load: read, decode, normalise. False when the file is no image.
+bool decodeShownImage(Viewer& viewer, const QString& path, std::int32_t size) {
+    ImageBuffer& shown = viewer.shownImage;
+    shown.image = decodeImageBytes(readFileBytes(path, size));
+    shown.fileSize = size;
+    if (viewer.mergeMode != 0) decodePartner(viewer);
+    const auto channels = convertToBgra8(shown.image, false);
+    if (!channels) return false;
+    shown.channels = *channels;
+    return true;
+}
+
+}  // namespace
+
+std::int32_t stepIndex(std::int32_t count, std::int32_t index, std::int32_t steps) {
+    if (count <= 0) return index;
+    const std::int64_t moved = (std::int64_t{index} + steps) % count;
+    return static_cast<std::int32_t>(moved < 0 ? moved + count : moved);
+}
+
+bool loadShownImage(Viewer& viewer, const QString& path, bool openedDirectly) {
+    const std::int64_t start = monotonicNanoseconds();
+    ImageBuffer& shown = viewer.shownImage;
+    shown.scrollX = shown.scrollY = 0;
+    shown.ready = false;
+    waitForWorkers(viewer);
+    clearNeighbours(viewer);
+    if (viewer.input.anchorScrollActive) {
+        viewer.input.mouseCaptured = false;
+        viewer.input.anchorScrollActive = false;
+    }
+    if (!fileExists(path)) return false;
+    const std::int32_t size = fileSizeOf(path);
+    viewer.view.zoomPerMille = 1000;
+    viewer.view.zoomStepCount = 0;
+    if (size == 0) {
+        shown.loadTimeMs = elapsedMilliseconds(start, monotonicNanoseconds());
+        return false;
+    }
+    try {
+        if (!decodeShownImage(viewer, path, size)) return false;
+    } catch (const std::exception&) {
+        return false;  // OpenCV refused the data, memory ran out, or the size failed
+    }
+
+    applyAutoShowOriginal(viewer, openedDirectly);
+    shown.width = shown.image.cols;
+    shown.height = shown.image.rows;
+    refreshWindowLimits(viewer);
+    const Size window = windowSizeForImage(viewer, shown.image);
+    shown.ready = true;
+    if (!viewer.mode.fullscreenActive) {
+        applyWindowSize(viewer, window.width, window.height, false, shown.partner, false, false);
+    }
+    shown.displayWidth = shown.width;
+    shown.displayHeight = shown.height;
+    rescaleShownImage(viewer);
+    requestRedraw(viewer);
+    viewer.platform.setTitle(path);
+    startNeighbourWorkers(viewer);
+    shown.loadTimeMs = elapsedMilliseconds(start, monotonicNanoseconds());
+    return true;
+}
+
+}  // namespace pavo

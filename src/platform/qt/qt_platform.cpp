@@ -1,0 +1,115 @@
+#include "platform/qt/qt_platform.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+
+namespace pavo::qt {
+namespace {
+
+Rect toRect(const QRect& r) { return {r.left(), r.top(), r.left() + r.width(), r.top() + r.height()}; }
+QRect toQRect(const Rect& r) { return {r.left, r.top, r.width(), r.height()}; }
+
+}  // namespace
+
+QtPlatform::QtPlatform() : window_(std::make_unique<MainWindow>()) {}
+
+QtPlatform::~QtPlatform() = default;
+
+void QtPlatform::showInitial(const Rect& outer, bool maximized) {
+    window_->setOuterGeometry(outer);
+    if (maximized) window_->showMaximized();
+}
+
+void QtPlatform::showMessageBox(BoxOwner owner, const QString& text, const QString& caption) {
+    QMessageBox box(owner == BoxOwner::MainWindow && window_->isVisible() ? window_.get() : nullptr);
+    box.setIcon(QMessageBox::NoIcon);
+    box.setWindowTitle(caption);
+    box.setText(text);
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+}
+
+void QtPlatform::beep(BeepKind /*kind*/) { QApplication::beep(); }
+
+std::optional<WindowPlacement> QtPlatform::windowPlacement() const {
+    const Rect normal = window_->outerNormalGeometry();
+    const int show = window_->isMinimized() ? 2 : window_->isMaximized() ? 3 : 1;
+    return WindowPlacement{normal.left, normal.top, normal.right, normal.bottom, show};
+}
+
+void QtPlatform::restorePlacement(const WindowPlacement& placement) {
+    window_->setOuterGeometry({placement.left, placement.top, placement.right, placement.bottom});
+    if (placement.showCommand == 3) window_->showMaximized();
+}
+
+Rect QtPlatform::windowRect() const { return window_->outerGeometry(); }
+
+Size QtPlatform::clientSize() const { return {window_->view()->width(), window_->view()->height()}; }
+
+bool QtPlatform::isMaximized() const { return window_->isMaximized(); }
+
+MonitorInfo QtPlatform::monitorInfo() const {
+    const QScreen* screen = window_->screen();
+    if (screen == nullptr) screen = QGuiApplication::primaryScreen();
+    return {toRect(screen->geometry()), toRect(screen->availableGeometry())};
+}
+
+Rect QtPlatform::primaryScreenRect() const { return toRect(QGuiApplication::primaryScreen()->geometry()); }
+
+double QtPlatform::refreshRate() const {
+    const QScreen* screen = window_->screen();
+    return screen == nullptr ? 0.0 : screen->refreshRate();
+}
+
+void QtPlatform::setWindowRect(const Rect& outer) { window_->setOuterGeometry(outer); }
+
+// QWidget::move places the frame's top-left corner, as the outer rectangle counts.
+void QtPlatform::moveWindow(int left, int top) { window_->move(left, top); }
+
+void QtPlatform::setWindowStyle(WindowStyle style) { window_->applyStyle(style); }
+
+void QtPlatform::setTitle(const QString& title) { window_->setWindowTitle(title); }
+
+void QtPlatform::invalidate(const Rect& area, bool erase) { window_->view()->invalidate(toQRect(area), erase); }
+
+void QtPlatform::redrawNow(const Rect& area) { window_->view()->redrawNow(toQRect(area)); }
+
+void QtPlatform::armTimer(int id, int milliseconds) { window_->armTimer(id, milliseconds); }
+
+void QtPlatform::killTimer(int id) { window_->stopTimer(id); }
+
+int QtPlatform::changeCursorCounter(bool show) {
+    cursorCounter_ += show ? 1 : -1;
+    if (cursorCounter_ < 0) {
+        window_->view()->setCursor(Qt::BlankCursor);
+    } else {
+        window_->view()->unsetCursor();
+    }
+    return cursorCounter_;
+}
+
+std::optional<bool> QtPlatform::cursorShowing() const { return cursorCounter_ >= 0; }
+
+bool QtPlatform::isActiveWindow() const { return window_->isActiveWindow(); }
+
+bool QtPlatform::modifierHeld(Modifier key) const {
+    const Qt::KeyboardModifiers held = QGuiApplication::queryKeyboardModifiers();
+    return held.testFlag(key == Modifier::Ctrl ? Qt::ControlModifier : Qt::ShiftModifier);
+}
+
+void QtPlatform::postQuit(int code) {
+    quitRequested_ = true;
+    quitCode_ = code;
+    // Queued, so that it also ends a loop that starts only after this call.
+    QMetaObject::invokeMethod(qApp, [code] { QCoreApplication::exit(code); }, Qt::QueuedConnection);
+}
+
+void QtPlatform::destroyWindow() { window_->close(); }
+
+QString QtPlatform::executableDirectory() const { return QCoreApplication::applicationDirPath() + u'/'; }
+
+}  // namespace pavo::qt

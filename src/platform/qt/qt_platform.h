@@ -1,0 +1,62 @@
+#pragma once
+
+#include "platform/platform.h"
+#include "platform/qt/main_window.h"
+
+#include <atomic>
+#include <memory>
+
+namespace pavo::qt {
+
+// The desktop as Qt on Linux offers it.
+class QtPlatform final : public Platform {
+public:
+    QtPlatform();
+    ~QtPlatform() override;
+    QtPlatform(const QtPlatform&) = delete;
+    QtPlatform& operator=(const QtPlatform&) = delete;
+    QtPlatform(QtPlatform&&) = delete;
+    QtPlatform& operator=(QtPlatform&&) = delete;
+
+    MainWindow& window() { return *window_; }
+    void attach(WindowEvents* events) { window_->setEvents(events); }
+    // Shows the window for the first time at its first place.
+    void showInitial(const Rect& outer, bool maximized);
+    // Whether postQuit was called, and with which code.
+    [[nodiscard]] bool quitRequested() const { return quitRequested_; }
+    [[nodiscard]] int quitCode() const { return quitCode_; }
+
+    void showMessageBox(BoxOwner owner, const QString& text, const QString& caption) override;
+    void beep(BeepKind kind) override;
+    [[nodiscard]] std::optional<WindowPlacement> windowPlacement() const override;
+    void restorePlacement(const WindowPlacement& placement) override;
+    [[nodiscard]] Rect windowRect() const override;
+    [[nodiscard]] Size clientSize() const override;
+    [[nodiscard]] bool isMaximized() const override;
+    [[nodiscard]] MonitorInfo monitorInfo() const override;
+    [[nodiscard]] Rect primaryScreenRect() const override;
+    [[nodiscard]] double refreshRate() const override;
+    void setWindowRect(const Rect& outer) override;
+    void moveWindow(int left, int top) override;
+    void setWindowStyle(WindowStyle style) override;
+    void setTitle(const QString& title) override;
+    void invalidate(const Rect& area, bool erase) override;
+    void redrawNow(const Rect& area) override;
+    void armTimer(int id, int milliseconds) override;
+    void killTimer(int id) override;
+    int changeCursorCounter(bool show) override;
+    [[nodiscard]] std::optional<bool> cursorShowing() const override;
+    [[nodiscard]] bool isActiveWindow() const override;
+    [[nodiscard]] bool modifierHeld(Modifier key) const override;
+    void postQuit(int code) override;
+    void destroyWindow() override;
+    [[nodiscard]] QString executableDirectory() const override;
+
+private:
+    std::unique_ptr<MainWindow> window_;
+    int cursorCounter_ = 0;
+    bool quitRequested_ = false;
+    int quitCode_ = 0;
+};
+
+}  // namespace pavo::qt

@@ -1,0 +1,257 @@
+#include "app/viewer.h"
+#include "view/view.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace pavo {
+namespace {
+
+// Frame width and height: the outer window minus the client area (the menu bar
+// counts as frame).
+Size frameSize(const Platform& platform) {
+    const Rect window = platform.windowRect();
+    const Size client = platform.clientSize();
+    return {window.width() - client.width, window.height() - client.height};
+}
+
+int rounded(float value) { return static_cast<int>(std::roundf(value)); }
+
+bool imageShown(const Viewer& viewer) { return viewer.shownImage.ready; }
+
+// The client size that keeps the sticky width, limited by the monitor.
+Size stickyOuterSize(const Viewer& viewer, Size frame, const MonitorInfo& monitor) {
+    const int fix = viewer.settings.fixWindowPosition;
+    const float imageWidth = static_cast<float>(viewer.shownImage.width);
+    const float imageHeight = static_cast<float>(viewer.shownImage.height);
+    const float scale = imageWidth / static_cast<float>(viewer.view.stickyWidth);
+    int clientWidth = rounded(imageWidth / scale);
+    int clientHeight = rounded(imageHeight / scale);
+    const float aspect = imageWidth / imageHeight;
+    if (clientHeight + frame.height > monitor.work.height() + fix) {
+        clientHeight = monitor.work.height() - frame.height + fix;
+        clientWidth = static_cast<int>(static_cast<float>(clientHeight) * aspect);
+    } else if (clientWidth + frame.width > monitor.monitor.width() + 2 * fix) {
+        clientWidth = monitor.monitor.width() + 2 * fix - frame.width;
+        clientHeight = static_cast<int>(static_cast<float>(clientWidth) / aspect);
+    }
+    return {clientWidth + frame.width, clientHeight + frame.height};
+}
+
+// Moves a dragged corner so that the outer size is at least the minimum.
+void enforceMinimum(Rect& r, bool moveTop, bool moveLeft) {
+    if (r.height() < kMinimumWindowSize.height) {
+        if (moveTop) {
+            r.top = r.bottom - kMinimumWindowSize.height;
+        } else {
+            r.bottom = r.top + kMinimumWindowSize.height;
+        }
+    }
+    if (r.width() < kMinimumWindowSize.width) {
+        if (moveLeft) {
+            r.left = r.right - kMinimumWindowSize.width;
+        } else {
+            r.right = r.left + kMinimumWindowSize.width;
+        }
+    }
+}
+
+}  // namespace
+
+void refreshWindowLimits(Viewer& viewer) {
+    const MonitorInfo monitor = viewer.platform.monitorInfo();
+    const int fix = viewer.settings.fixWindowPosition;
+    viewer.view.maxWindowHeight = monitor.work.height() + fix;
+    viewer.view.maxWindowWidth = fix >= 1 ? monitor.monitor.width() + 2 * fix : monitor.monitor.width();
+}
+
+Size windowSizeForImage(Viewer& viewer, const cv::Mat& image) {
+    const Size frame = frameSize(viewer.platform);
+    if (viewer.view.maxWindowWidth == 0 || viewer.view.maxWindowHeight == 0) refreshWindowLimits(viewer);
+    const int maxWidth = viewer.view.maxWindowWidth;
+    const int maxHeight = viewer.view.maxWindowHeight;
+    const int w = image.cols;
+    const int h = image.rows;
+    const int availableWidth = maxWidth - frame.width;
+    const int availableHeight = maxHeight - frame.height;
+    const bool fit = viewer.view.fitActive;
+    if (w <= availableWidth && h <= availableHeight && !fit) return {frame.width + w, frame.height + h};
+    if (!fit) {
+        return {w > maxWidth ? maxWidth : frame.width + w, h > maxHeight ? maxHeight : frame.height + h};
+    }
+    if (h <= 0) return {frame.width, frame.height};
+    const float imageRatio = static_cast<float>(w) / static_cast<float>(h);
+    if (imageRatio > static_cast<float>(availableWidth) / static_cast<float>(availableHeight)) {
+        return {maxWidth, frame.height + rounded(static_cast<float>(availableWidth) / imageRatio)};
+    }
+    return {frame.width + rounded(static_cast<float>(availableHeight) * imageRatio), maxHeight};
+}
+
+void applyWindowSize(Viewer& viewer, int width, int height, bool pinLeftEdge, const cv::Mat& /*partner*/,
+                     bool noSticky, bool restoreSaved) {
+    Platform& platform = viewer.platform;
+    if (platform.isMaximized() || width < 2 || height < 2 || !imageShown(viewer)) return;
+    const MonitorInfo monitor = platform.monitorInfo();
+    const Size frame = frameSize(platform);
+    const int fix = viewer.settings.fixWindowPosition;
+    if (viewer.settings.stickyWindowSize && viewer.view.stickyWidth > 0 && !noSticky) {
+        const Size sticky = stickyOuterSize(viewer, frame, monitor);
+        width = sticky.width;
+        height = sticky.height;
+    }
+    width = std::min(width, viewer.view.maxWindowWidth);
+    height = std::min(height, viewer.view.maxWindowHeight);
+
+    const Rect current = platform.windowRect();
+    const WindowPlacement& saved = viewer.mode.savedPlacement;
+    int x = current.left;
+    int y = current.top;
+    if (pinLeftEdge && x == 0) x = -fix;
+    if (restoreSaved) {
+        x = saved.left;
+        y = saved.top;
+    }
+    const Rect& work = monitor.work;
+    if (x + width > work.right + fix) {
+        x = work.right + fix - width;
+    } else if (x < work.left - fix) {
+        x = work.left - fix;
+    }
+    if (y + height > work.bottom + fix) {
+        y = work.bottom + fix - height;
+    } else {
+        y = std::max(y, work.top);
+    }
+    if (restoreSaved && saved.showCommand == 3) {
+        platform.restorePlacement(saved);
+    } else {
+        platform.setWindowRect({x, y, x + width, y + height});
+    }
+}
+
+void snapWindowToMonitor(Viewer& viewer) {
+    Platform& platform = viewer.platform;
+    if (!viewer.settings.snapToMonitorEdge || platform.isMaximized()) return;
+    const Rect window = platform.windowRect();
+    const Rect work = platform.monitorInfo().work;
+    const int fix = viewer.settings.fixWindowPosition;
+    int x = std::max(window.left, work.left - fix);
+    if (x + window.width() > work.right + fix) x = work.right + fix - window.width();
+    int y = std::max(window.top, work.top);
+    if (y + window.height() > work.bottom + fix) y = work.bottom + fix - window.height();
+    if (x != window.left || y != window.top) platform.moveWindow(x, y);
+}
+
+void refit(Viewer& viewer, bool forceScrollReset) {
+    if (!imageShown(viewer)) return;
+    ImageBuffer& shown = viewer.shownImage;
+    if (forceScrollReset || viewer.view.zoomPerMille != 1000) shown.scrollX = shown.scrollY = 0;
+    viewer.view.zoomPerMille = 1000;
+    viewer.view.zoomStepCount = 0;
+    if (viewer.input.anchorScrollActive) {
+        viewer.input.anchorScrollActive = false;
+        viewer.input.mouseCaptured = false;
+    }
+    refreshWindowLimits(viewer);
+    const Size size = windowSizeForImage(viewer, shown.image);
+    if (!viewer.mode.fullscreenActive) {
+        applyWindowSize(viewer, size.width, size.height, false, shown.partner, true, false);
+    }
+    if (!forceScrollReset) scrollBy(viewer, 0, 0);
+    rescaleShownImage(viewer);
+    requestRedraw(viewer);
+}
+
+void constrainSizing(Viewer& viewer, SizingEdge edge, Rect& r) {
+    const ImageBuffer& shown = viewer.shownImage;
+    if (!imageShown(viewer) || viewer.platform.isMaximized() || viewer.input.ctrlHeld || !viewer.view.fitActive) {
+        return;
+    }
+    const float ratio = viewer.mergeMode != 0
+                            ? static_cast<float>(shown.displayWidth) / static_cast<float>(shown.displayHeight)
+                            : static_cast<float>(shown.width) / static_cast<float>(shown.height);
+    const Size frame = frameSize(viewer.platform);
+    const int aw = r.width() - frame.width;
+    const int ah = r.height() - frame.height;
+    const float proposed = static_cast<float>(aw) / static_cast<float>(ah);
+    const int heightForWidth = rounded(static_cast<float>(aw) / ratio);
+    const int widthForHeight = rounded(static_cast<float>(ah) * ratio);
+    const bool heightFollows = ratio > proposed;
+    switch (edge) {
+        case SizingEdge::Left:
+        case SizingEdge::Right:
+            r.bottom = r.top + frame.height + heightForWidth;
+            if (r.height() > viewer.view.maxWindowHeight) r.bottom = r.top + viewer.view.maxWindowHeight;
+            return;
+        case SizingEdge::Top:
+        case SizingEdge::Bottom:
+            r.right = r.left + frame.width + widthForHeight;
+            if (r.width() > viewer.view.maxWindowWidth) r.right = r.left + viewer.view.maxWindowWidth;
+            return;
+        case SizingEdge::TopLeft:
+            if (heightFollows) {
+                r.top = r.bottom - heightForWidth - frame.height;
+            } else {
+                r.left = r.right - widthForHeight - frame.width;
+            }
+            enforceMinimum(r, true, true);
+            return;
+        case SizingEdge::TopRight:
+            if (heightFollows) {
+                r.top = r.bottom - heightForWidth - frame.height;
+            } else {
+                r.right = r.left + widthForHeight + frame.width;
+            }
+            enforceMinimum(r, true, false);
+            return;
+        case SizingEdge::BottomLeft:
+            if (heightFollows) {
+                r.bottom = r.top + heightForWidth + frame.height;
+            } else {
+                r.left = r.right - widthForHeight - frame.width;
+            }
+            enforceMinimum(r, false, true);
+            return;
+        case SizingEdge::BottomRight:
+            if (heightFollows) {
+                r.bottom = r.top + heightForWidth + frame.height;
+            } else {
+                r.right = r.left + widthForHeight + frame.width;
+            }
+            enforceMinimum(r, false, false);
+            return;
+    }
+}
+
+Size maxClientSize(const Viewer& viewer) {
+    const MonitorInfo monitor = viewer.platform.monitorInfo();
+    const Size frame = frameSize(viewer.platform);
+    const int fix = viewer.settings.fixWindowPosition;
+    return {monitor.monitor.width() + 2 * fix - frame.width, monitor.work.height() - frame.height};
+}
+
+bool imageOverflowsClient(const Viewer& viewer) {
+    const ImageBuffer& shown = viewer.shownImage;
+    if (!imageShown(viewer) || shown.displayWidth < 3 || shown.displayHeight < 3) return false;
+    const Size client = viewer.platform.clientSize();
+    return client.width < shown.displayWidth || client.height < shown.displayHeight;
+}
+
+bool scrollBy(Viewer& viewer, int dx, int dy) {
+    if (!imageShown(viewer)) return false;
+    ImageBuffer& shown = viewer.shownImage;
+    const Size client = viewer.platform.clientSize();
+    const int displayWidth = shown.displayWidth;
+    const int displayHeight = shown.displayHeight;
+    const int x = std::max(std::min(shown.scrollX + dx, displayWidth - client.width), 0);
+    const int y = std::min(std::max(shown.scrollY - dy, client.height - displayHeight), 0);
+    if (x == shown.scrollX && y == shown.scrollY) {
+        return (dx != 0 && displayWidth > client.width) || (dy != 0 && displayHeight > client.height);
+    }
+    shown.scrollX = x;
+    shown.scrollY = y;
+    viewer.platform.redrawNow({0, 0, client.width, client.height});
+    return true;
+}
+
+}  // namespace pavo

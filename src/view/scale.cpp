@@ -1,0 +1,179 @@
+#include "app/viewer.h"
+#include "view/view.h"
+
+#include <opencv2/imgproc.hpp>
+
+#include <cmath>
+
+namespace pavo {
+namespace {
+
+bool imageShown(const Viewer& viewer) { return viewer.shownImage.ready; }
+
+int roundedSide(float value) { return static_cast<int>(std::roundf(value)); }
+
+// Fits a w x h image into an available area, keeping its aspect ratio.
+Size fitInto(int width, int height, int availableWidth, int availableHeight, bool raiseShortHeight) {
+    const float imageRatio = static_cast<float>(width) / static_cast<float>(height);
+    const float areaRatio = static_cast<float>(availableWidth) / static_cast<float>(availableHeight);
+    if (imageRatio >= areaRatio) {
+        int fittedHeight = roundedSide(static_cast<float>(availableWidth) / imageRatio);
+        if (raiseShortHeight && fittedHeight == availableHeight - 1) fittedHeight = availableHeight;
+        return {availableWidth, fittedHeight};
+    }
+    return {roundedSide(static_cast<float>(availableHeight) * imageRatio), availableHeight};
+}
+
+// The image's own size: with a merged pair, both images together.
+Size nativeSize(const Viewer& viewer, const cv::Mat& primary, const cv::Mat& partner) {
+    if (viewer.mergeMode != 0) return {primary.cols + partner.cols, primary.rows + partner.rows};
+    return {primary.cols, primary.rows};
+}
+
+int zoomed(int side, std::int64_t zoomPerMille) {
+    return static_cast<int>(static_cast<double>(side * zoomPerMille) / 1000.0);
+}
+
+Size atLeastOnePixel(Size size) { return {std::max(size.width, 1), std::max(size.height, 1)}; }
+
+}  // namespace
+
+QString interpolationName(std::int32_t method) {
+    switch (method) {
+        case 0: return QStringLiteral("Nearest Neighbour");
+        case 1: return QStringLiteral("Bilinear");
+        case 2: return QStringLiteral("Bicubic");
+        case 3: return QStringLiteral("Area");
+        case 4: return QStringLiteral("Lanczos");
+        default: return QStringLiteral("None");
+    }
+}
+
+ScaleClass scaleClassFor(const Viewer& viewer, Size source, Size target) {
+    const std::int64_t zoom = viewer.view.zoomPerMille;
+    if (zoom > 1000) return ScaleClass::ZoomIn;
+    if (zoom < 1000) return ScaleClass::ZoomOut;
+    // Products in 64 bits: a large threshold times a large target would overflow 32.
+    const std::int64_t sourcePixels = std::int64_t{source.width} * source.height;
+    const std::int64_t targetPixels = std::int64_t{target.width} * target.height;
+    if (sourcePixels > targetPixels * viewer.settings.largeDownscaleThreshold) return ScaleClass::LargeDownscale;
+    if (sourcePixels > targetPixels) return ScaleClass::Downscale;
+    if (sourcePixels * viewer.settings.largeUpscaleThreshold > targetPixels) return ScaleClass::Upscale;
+    return ScaleClass::LargeUpscale;
+}
+
+std::int32_t methodForClass(const Viewer& viewer, ScaleClass scaleClass) {
+    const ViewerSettings& s = viewer.settings;
+    switch (scaleClass) {
+        case ScaleClass::LargeDownscale: return s.largeDownscale;
+        case ScaleClass::Downscale: return s.downscale;
+        case ScaleClass::Upscale: return s.upscale;
+        case ScaleClass::LargeUpscale: return s.largeUpscale;
+        case ScaleClass::ZoomIn: return s.zoomInScale;
+        case ScaleClass::ZoomOut: return s.zoomOutScale;
+    }
+    return 0;
+}
+
+QString scaleToSize(const Viewer& viewer, const cv::Mat& source, cv::Mat& destination, int width,
+                    int height) {
+    if (source.cols <= 0) return interpolationName(-1);
+    if (source.cols == width && source.rows == height) {
+        destination = source;
+        return interpolationName(-1);
+    }
+    const std::int32_t method =
+        methodForClass(viewer, scaleClassFor(viewer, {source.cols, source.rows}, {width, height}));
+    cv::Mat scaled;
+    try {
+        cv::resize(source, scaled, cv::Size(width, height), 0, 0, method);
+    } catch (const cv::Exception&) {
+        // Only a method number edited into the store by hand can be refused; the
+        // picture is still shown, with the cheapest interpolation.
+        cv::resize(source, scaled, cv::Size(width, height), 0, 0, cv::INTER_NEAREST);
+    }
+    destination = scaled;
+    return interpolationName(method);
+}
+
+QString scaleMethodName(const Viewer& viewer, const cv::Mat& decoded, const cv::Mat& display) {
+    if (decoded.cols <= 0 || (decoded.cols == display.cols && decoded.rows == display.rows)) {
+        return interpolationName(-1);
+    }
+    return interpolationName(
+        methodForClass(viewer, scaleClassFor(viewer, {decoded.cols, decoded.rows}, {display.cols, display.rows})));
+}
+
+Size fitSizeInClient(const Viewer& viewer, int width, int height, const cv::Mat& primary,
+                     const cv::Mat& partner) {
+    if (!imageShown(viewer) || width <= 0 || height <= 0) return {1, 1};
+    const Size client = viewer.platform.clientSize();
+    if (client.width <= 0 || client.height <= 0) return {1, 1};
+    Size size = fitInto(width, height, client.width, client.height, true);
+    const std::int64_t zoom = viewer.view.zoomPerMille;
+    if (zoom != 1000) {
+        if (!viewer.view.fitActive) size = nativeSize(viewer, primary, partner);
+        size = {zoomed(size.width, zoom), zoomed(size.height, zoom)};
+    }
+    return atLeastOnePixel(size);
+}
+
+Size fitSizeOnScreen(const Viewer& viewer, int width, int height, const cv::Mat& primary,
+                     const cv::Mat& partner) {
+    if (!imageShown(viewer) || width <= 0 || height <= 0) return {1, 1};
+    const Platform& platform = viewer.platform;
+    const Size client = platform.clientSize();
+    const Rect window = platform.windowRect();
+    const Rect desktop = platform.primaryScreenRect();
+    const int frameWidth = window.width() - client.width;
+    const int frameHeight = window.height() - client.height;
+    const int fix = viewer.settings.fixWindowPosition;
+    int availableWidth = desktop.width();
+    int availableHeight = desktop.height();
+    if (!viewer.mode.fullscreenActive) {
+        const MonitorInfo monitor = platform.monitorInfo();
+        availableHeight = desktop.height() - (monitor.monitor.height() - monitor.work.height()) + fix +
+                          (platform.isMaximized() ? 9 : 0);
+        availableWidth = fix > 0 ? desktop.width() + 2 * fix : desktop.width();
+    }
+    availableWidth -= frameWidth;
+    availableHeight -= frameHeight;
+    if (availableWidth <= 0 || availableHeight <= 0) return {1, 1};
+    Size size = fitInto(width, height, availableWidth, availableHeight, false);
+    if (viewer.view.zoomPerMille != 1000 && !viewer.view.fitActive) size = nativeSize(viewer, primary, partner);
+    return atLeastOnePixel(size);
+}
+
+cv::Mat prescaleForScreen(const Viewer& viewer, const cv::Mat& primary, const cv::Mat& partner) {
+    const Size size = fitSizeOnScreen(viewer, primary.cols, primary.rows, primary, partner);
+    if (viewer.view.fitActive) {
+        cv::Mat display;
+        scaleToSize(viewer, primary, display, size.width, size.height);
+        return display;
+    }
+    return primary;
+}
+
+void rescaleShownImage(Viewer& viewer) {
+    if (!imageShown(viewer)) return;
+    ImageBuffer& shown = viewer.shownImage;
+    const Size size = fitSizeInClient(viewer, shown.image.cols, shown.image.rows, shown.image, shown.partner);
+    if (viewer.view.fitActive || viewer.view.zoomPerMille != 1000) {
+        scaleToSize(viewer, shown.image, shown.display, size.width, size.height);
+    } else {
+        shown.display = shown.image;
+    }
+    shown.displayWidth = shown.display.cols;
+    shown.displayHeight = shown.display.rows;
+}
+
+void applyAutoShowOriginal(Viewer& viewer, bool openedDirectly) {
+    const std::int32_t threshold = viewer.settings.autoShowOriginal;
+    const cv::Mat& image = viewer.shownImage.image;
+    if (!openedDirectly || threshold <= 0 || viewer.mergeMode != 0 || image.cols <= 0) return;
+    if (static_cast<float>(image.rows) / static_cast<float>(image.cols) >= static_cast<float>(threshold)) {
+        viewer.view.fitActive = false;
+    }
+}
+
+}  // namespace pavo
