@@ -1,0 +1,42 @@
+#pragma once
+
+#include "app/viewer.h"
+#include "support/fake_platform.h"
+#include "support/test_files.h"
+
+#include <QTemporaryDir>
+#include <opencv2/core.hpp>
+
+#include <gtest/gtest.h>
+
+namespace pavo::test {
+
+// A fresh viewer on the fake desktop, its store in a temporary folder.
+class ViewerTest : public testing::Test {
+protected:
+    ViewerTest() : viewer(platform, SettingsStore(dir.path() + QStringLiteral("/config"))) {
+        initialiseRunState(viewer);
+    }
+
+    // Puts a decoded w x h image on screen without any file, as a load leaves it.
+    void showImage(int width, int height) {
+        ImageBuffer& shown = viewer.shownImage;
+        shown.image = cv::Mat(height, width, CV_8UC4, cv::Scalar(10, 20, 30, 255));
+        shown.width = width;
+        shown.height = height;
+        shown.ready = true;
+    }
+
+    // Writes a w x h image of one colour into the temporary folder.
+    QString imageFile(const QString& name, int width, int height, cv::Scalar colour = {40, 80, 120}) {
+        const QString path = dir.filePath(name);
+        writeImage(path, cv::Mat(height, width, CV_8UC3, colour));
+        return path;
+    }
+
+    QTemporaryDir dir;
+    FakePlatform platform;
+    Viewer viewer;
+};
+
+}  // namespace pavo::test
