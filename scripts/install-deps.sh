@@ -9,7 +9,7 @@ packages=(
   libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev
   libboost-dev libcurl4-openssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth openbox xdotool imagemagick
+  xvfb xauth x11-utils openbox xdotool imagemagick
   clang clang-format clang-tidy
 )
 

@@ -178,14 +178,26 @@ void MainWindow::applyStyle(WindowStyle style) {
     if (frameless != wasFrameless) setWindowFlag(Qt::FramelessWindowHint, frameless);
     // Changing the flags hides the window; showing it again is part of the switch.
     showNormal();
+    // The new frame must be in place before the viewer measures it to refit.
+    border_->layout()->activate();
+    layout()->activate();
 }
 
+// The window system's frame around the window of the current style. Fullscreen and
+// the moments of a style switch show no frame, so the last one seen for the style
+// stands in for it.
 QMargins MainWindow::frameMargins() const {
-    if (!isVisible()) return lastFrame_;
+    const auto known = framePerStyle_.find(style_);
+    if (!isVisible() || isFullScreen() || style_ == WindowStyle::Fullscreen) {
+        return known == framePerStyle_.end() ? QMargins() : known->second;
+    }
     const QRect frame = frameGeometry();
     const QRect inner = geometry();
-    return {inner.left() - frame.left(), inner.top() - frame.top(), frame.right() - inner.right(),
-            frame.bottom() - inner.bottom()};
+    const QMargins margins(inner.left() - frame.left(), inner.top() - frame.top(), frame.right() - inner.right(),
+                           frame.bottom() - inner.bottom());
+    if (known != framePerStyle_.end() && margins.isNull()) return known->second;
+    framePerStyle_[style_] = margins;
+    return margins;
 }
 
 void MainWindow::setOuterGeometry(const Rect& outer) {
@@ -197,13 +209,9 @@ void MainWindow::setOuterGeometry(const Rect& outer) {
     if (!isVisible()) show();
 }
 
-Rect MainWindow::outerGeometry() const {
-    if (!isVisible()) {
-        const QMargins frame = lastFrame_;
-        return toRect(geometry().marginsAdded(frame));
-    }
-    return toRect(frameGeometry());
-}
+// Measured as the inner geometry plus the frame Pavo sizes by, so that a window
+// asked for an outer size reports exactly that size back.
+Rect MainWindow::outerGeometry() const { return toRect(geometry().marginsAdded(frameMargins())); }
 
 Rect MainWindow::outerNormalGeometry() const { return toRect(normalGeometry().marginsAdded(frameMargins())); }
 
@@ -300,7 +308,6 @@ void MainWindow::mouseMoveEvent(QMouseEvent* event) {
 // A size change Pavo did not ask for is the user dragging the frame: the dragged edge
 // is read from which sides moved, and the viewer may correct the proposed rectangle.
 void MainWindow::clientResized() {
-    if (isVisible()) lastFrame_ = frameMargins();
     const QRect outer = frameGeometry();
     const bool userDrag = isVisible() && !isMaximized() && !isFullScreen() && outer != expectedOuter_ &&
                           lastOuter_.isValid() && outer.size() != lastOuter_.size();

@@ -77,7 +77,7 @@ private:
     WindowStyle style_ = WindowStyle::Normal;
     QRect expectedOuter_;   // the last geometry Pavo asked for itself
     QRect lastOuter_;       // the outer geometry at the previous size change
-    QMargins lastFrame_;    // frame margins as last seen while shown
+    mutable std::map<WindowStyle, QMargins> framePerStyle_;  // as last seen while shown
 };
 
 // Maps a key of the main keyboard block to its virtual-key code; 0 for keys the

@@ -104,8 +104,10 @@ bool QtPlatform::modifierHeld(Modifier key) const {
 void QtPlatform::postQuit(int code) {
     quitRequested_ = true;
     quitCode_ = code;
-    // Queued, so that it also ends a loop that starts only after this call.
-    QMetaObject::invokeMethod(qApp, [code] { QCoreApplication::exit(code); }, Qt::QueuedConnection);
+    // Queued, so that it also ends a loop that starts only after this call; tied to
+    // the window, so that it goes with it.
+    QMetaObject::invokeMethod(
+        window_.get(), [code] { QCoreApplication::exit(code); }, Qt::QueuedConnection);
 }
 
 void QtPlatform::destroyWindow() { window_->close(); }

@@ -1,0 +1,206 @@
+#include "app/app.h"
+#include "app/events.h"
+#include "app/viewer.h"
+#include "platform/qt/qt_platform.h"
+#include "support/test_files.h"
+
+#include <QApplication>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <gtest/gtest.h>
+
+namespace pavo {
+namespace {
+
+// Left half red, right half blue, a green square in the middle.
+cv::Mat testPicture(int width, int height) {
+    cv::Mat picture(height, width, CV_8UC3, cv::Scalar(0, 0, 255));
+    picture(cv::Rect(width / 2, 0, width - width / 2, height)).setTo(cv::Scalar(255, 0, 0));
+    cv::rectangle(picture, cv::Rect(width / 2 - 10, height / 2 - 10, 20, 20), cv::Scalar(0, 255, 0), cv::FILLED);
+    return picture;
+}
+
+// The real program's window, platform and viewer, with the store in a temporary folder.
+class MainWindowTest : public testing::Test {
+protected:
+    MainWindowTest()
+        : viewer(platform, SettingsStore(dir.path() + QStringLiteral("/config"))), events(viewer) {}
+
+    // A quit the program asked for leaves Qt refusing to run event loops until the
+    // main loop has run once; run it, so the next test starts clean.
+    void TearDown() override {
+        QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
+        QApplication::exec();
+    }
+
+    void start(const QStringList& arguments, bool fitToScreen) {
+        loadSettings(viewer);
+        viewer.settings.fitToScreen = fitToScreen;
+        initialiseRunState(viewer);
+        platform.attach(&events);
+        const InitialWindow initial = initialWindow(viewer);
+        platform.showInitial(initial.outer, initial.maximized);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window()));
+        openCommandLine(viewer, arguments);
+        settle();
+    }
+
+    QString picture(const QString& name, int width, int height) {
+        const QString path = dir.filePath(name);
+        test::writeImage(path, testPicture(width, height));
+        return path;
+    }
+
+    static void settle() {
+        for (int i = 0; i < 5; ++i) QTest::qWait(20);
+    }
+
+    qt::MainWindow& window() { return platform.window(); }
+
+    // What the image view shows, as it is on screen.
+    QImage shownPixels() { return window().view()->grab().toImage().convertToFormat(QImage::Format_RGB32); }
+
+    void press(Qt::Key key) {
+        QTest::keyClick(&window(), key);
+        settle();
+    }
+
+    QTemporaryDir dir;
+    qt::QtPlatform platform;
+    Viewer viewer;
+    ViewerEvents events;
+};
+
+TEST_F(MainWindowTest, ShowsTheImageAtItsOwnSizeWithThePathAsTitle) {
+    const QString path = picture("photo.png", 320, 240);
+    start({path}, false);
+    EXPECT_EQ(window().windowTitle(), path);
+    EXPECT_EQ(platform.clientSize(), (Size{320, 240}));
+    const QImage pixels = shownPixels();
+    ASSERT_EQ(pixels.size(), QSize(320, 240));
+    EXPECT_EQ(pixels.pixelColor(10, 10), QColor(255, 0, 0));
+    EXPECT_EQ(pixels.pixelColor(310, 230), QColor(0, 0, 255));
+    EXPECT_EQ(pixels.pixelColor(160, 120), QColor(0, 255, 0));
+    ASSERT_TRUE(window().menuBar()->isVisible());
+    const QList<QAction*> popups = window().menuBar()->actions();
+    ASSERT_EQ(popups.size(), 3);
+    EXPECT_EQ(popups[0]->text(), "&File");
+    EXPECT_EQ(popups[1]->text(), "&Image");
+    EXPECT_EQ(popups[2]->text(), "&Help");
+}
+
+TEST_F(MainWindowTest, FitToScreenScalesTheImageAndTheWindow) {
+    const QString path = picture("photo.png", 320, 240);
+    start({path}, true);
+    // The offscreen screen is 1920 x 1080 with no panel: the window may be 1087 high.
+    const Size client = platform.clientSize();
+    EXPECT_EQ(viewer.shownImage.displayHeight, client.height);
+    EXPECT_GT(client.height, 1000);
+    EXPECT_EQ(viewer.shownImage.displayWidth, static_cast<int>(std::roundf(client.height * 320.0F / 240.0F)));
+    const QImage pixels = shownPixels();
+    EXPECT_EQ(pixels.pixelColor(5, client.height / 2), QColor(255, 0, 0));
+    EXPECT_EQ(pixels.pixelColor(client.width - 5, client.height / 2), QColor(0, 0, 255));
+
+    press(Qt::Key_F);
+    EXPECT_FALSE(viewer.view.fitActive);
+    EXPECT_EQ(platform.clientSize(), (Size{320, 240}));
+    EXPECT_EQ(shownPixels().pixelColor(160, 120), QColor(0, 255, 0));
+}
+
+TEST_F(MainWindowTest, ChromeLevelsAndFullscreenComeAndGo) {
+    start({picture("photo.png", 320, 240)}, false);
+    const Rect before = platform.windowRect();
+
+    press(Qt::Key_2);
+    EXPECT_FALSE(window().menuBar()->isVisible());
+    EXPECT_EQ(platform.clientSize(), (Size{320, 240}));
+    press(Qt::Key_1);
+    EXPECT_TRUE(window().windowFlags().testFlag(Qt::FramelessWindowHint));
+    EXPECT_EQ(platform.clientSize(), (Size{320, 240})) << "refitted inside the sizing border";
+    press(Qt::Key_3);
+    EXPECT_TRUE(window().menuBar()->isVisible());
+    EXPECT_FALSE(window().windowFlags().testFlag(Qt::FramelessWindowHint));
+
+    press(Qt::Key_Return);
+    EXPECT_TRUE(window().isFullScreen());
+    EXPECT_EQ(platform.clientSize(), (Size{1920, 1080}));
+    const QImage full = shownPixels();
+    EXPECT_EQ(full.pixelColor(960, 540), QColor(0, 255, 0)) << "centred";
+    EXPECT_EQ(full.pixelColor(10, 10), QColor(0, 0, 0)) << "black around the image";
+    press(Qt::Key_2);
+    EXPECT_EQ(viewer.mode.chromeLevel, 3) << "no level change in fullscreen";
+
+    press(Qt::Key_Escape);
+    EXPECT_FALSE(window().isFullScreen());
+    EXPECT_FALSE(platform.quitRequested()) << "Esc in fullscreen only leaves it";
+    // The offscreen platform reports its fake frame only some of the time, so the
+    // outer rectangle may differ by that frame.
+    const Rect after = platform.windowRect();
+    EXPECT_NEAR(after.left, before.left, 8);
+    EXPECT_NEAR(after.top, before.top, 8);
+    EXPECT_EQ(platform.clientSize(), (Size{320, 240}));
+    EXPECT_EQ(shownPixels().pixelColor(10, 10), QColor(255, 0, 0));
+}
+
+TEST_F(MainWindowTest, TheOverlayIsDrawnOverTheImage) {
+    start({picture("photo.png", 400, 300)}, false);
+    EXPECT_EQ(shownPixels().pixelColor(2, 2), QColor(255, 0, 0));
+    press(Qt::Key_I);
+    QTest::qWait(80);  // the overlay timer draws it once more on top
+    const QImage pixels = shownPixels();
+    int dark = 0;
+    int white = 0;
+    for (int y = 0; y < 40; ++y) {
+        for (int x = 0; x < 60; ++x) {
+            const QColor c = pixels.pixelColor(x, y);
+            dark += c.value() < 100 ? 1 : 0;
+            white += c == QColor(255, 255, 255) ? 1 : 0;
+        }
+    }
+    EXPECT_GT(white, 600) << "the overlay's white box over the red image";
+    EXPECT_GT(dark, 20) << "black text in the box";
+    press(Qt::Key_I);
+    EXPECT_EQ(shownPixels().pixelColor(2, 2), QColor(255, 0, 0));
+}
+
+TEST_F(MainWindowTest, EscStoresThePlacementAndEndsTheProgram) {
+    start({picture("photo.png", 320, 240)}, false);
+    window().move(100, 60);
+    settle();
+    press(Qt::Key_Escape);
+    EXPECT_TRUE(platform.quitRequested());
+    EXPECT_EQ(platform.quitCode(), 0);
+    const QByteArray store = test::readBytes(dir.path() + "/config/settings.reg");
+    EXPECT_TRUE(store.contains("\"posX\"=dword:00000064")) << store.toStdString();
+    EXPECT_TRUE(store.contains("\"posY\"=dword:0000003c"));
+    EXPECT_TRUE(store.contains("\"state\"=dword:00000001"));
+}
+
+TEST_F(MainWindowTest, AFileThatCannotBeLoadedIsReportedInABox) {
+    const QString broken = dir.filePath("broken.png");
+    test::writeBytes(broken, "definitely not a PNG");
+    QString text;
+    QString caption;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            text = box->text();
+            caption = box->windowTitle();
+            box->accept();
+        }
+    });
+    closer.start(20);
+    start({broken}, true);
+    EXPECT_EQ(text, "Failed to load " + broken + ".");
+    EXPECT_EQ(caption, "Not Supported");
+    EXPECT_TRUE(platform.quitRequested()) << "a single file that fails ends the program";
+}
+
+}  // namespace
+}  // namespace pavo
