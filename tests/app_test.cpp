@@ -240,11 +240,11 @@ TEST_F(WindowModeTest, ReducedFlickerErasesOnlyTheBandsAroundTheImage) {
 TEST_F(WindowModeTest, TheOverlayIsRedrawnOnTopAfterEachPaint) {
     onKeyDown(viewer, Key::I);
     EXPECT_TRUE(viewer.view.infoOverlayShown);
-    EXPECT_EQ(platform.timers.at(OverlayTimer), 50);
+    EXPECT_EQ(platform.timerPeriod(OverlayTimer), 50);
     const std::size_t redraws = platform.redraws.size();
     onTimer(viewer, OverlayTimer);
     EXPECT_EQ(platform.redraws.size(), redraws + 1);
-    EXPECT_FALSE(platform.timers.contains(OverlayTimer)) << "one-shot";
+    EXPECT_FALSE(platform.timerPending(OverlayTimer)) << "one-shot";
 
     test::FakePainter painter;
     onPaint(viewer, painter);
@@ -271,8 +271,8 @@ TEST_F(WindowModeTest, TheCursorHidesAfterRestingInFullscreen) {
     toggleFullscreen(viewer);
     viewer.input.lastMouseMoveTime = monotonicNanoseconds() - 1'200'000'000;
     cursorWatcherRound(viewer);
-    ASSERT_TRUE(platform.timers.contains(CursorHideTimer));
-    EXPECT_LE(platform.timers.at(CursorHideTimer), 300);
+    ASSERT_TRUE(platform.timerPending(CursorHideTimer));
+    EXPECT_LE(platform.timerPeriod(CursorHideTimer), 300);
     viewer.input.lastMouseMoveTime = monotonicNanoseconds() - 1'500'000'000;
     platform.active = false;
     onTimer(viewer, CursorHideTimer);

@@ -54,6 +54,10 @@ struct InputState {
     bool windowDragActive = false;
     bool panDragActive = false;
     bool anchorScrollActive = false;
+    Point dragOrigin;   // window drag: cursor minus the window's corner; pan: last cursor
+    Point anchorPoint;  // where anchor scrolling started (screen)
+    bool middleDownSeen = false;
+    bool xButtonDownSeen = false;
     bool wasMaximized = false;
 };
 
@@ -92,6 +96,14 @@ void cursorHideCheck(Viewer& viewer);
 // fullscreen. The watcher thread calls it every 500 ms.
 void cursorWatcherRound(Viewer& viewer);
 
+// One round of the idle watcher at calendar time `now` (seconds): asks the
+// user-interface thread to empty the neighbour cache when the viewer has been idle
+// for longer than `bufferTimeout`. The watcher thread calls it every minute.
+void idleWatcherRound(Viewer& viewer, std::int32_t now);
+// The clearing itself, on the user-interface thread; it checks again, and never clears
+// while a worker runs or a neighbour has failed.
+void clearIdleCache(Viewer& viewer, std::int32_t now);
+
 // ---- The window procedure -------------------------------------------------------
 
 void onKeyDown(Viewer& viewer, Key key);
@@ -103,6 +115,8 @@ void onMove(Viewer& viewer);
 void onPaint(Viewer& viewer, Painter& painter);
 void onFocusChange(Viewer& viewer, bool gained);
 void onMouseMove(Viewer& viewer, int x, int y);
+void onMouseButton(Viewer& viewer, MouseButton button, MouseAction action);
+void onWheel(Viewer& viewer, int delta, bool ctrl, bool shift);
 void onDisplayChange(Viewer& viewer);
 void onDestroy(Viewer& viewer);
 void onSizing(Viewer& viewer, SizingEdge edge, Rect& proposed);

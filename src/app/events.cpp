@@ -14,6 +14,8 @@ void ViewerEvents::moved() { onMove(viewer_); }
 void ViewerEvents::paint(Painter& painter) { onPaint(viewer_, painter); }
 void ViewerEvents::focusChanged(bool gained) { onFocusChange(viewer_, gained); }
 void ViewerEvents::mouseMoved(int x, int y) { onMouseMove(viewer_, x, y); }
+void ViewerEvents::mouseButton(MouseButton button, MouseAction action) { onMouseButton(viewer_, button, action); }
+void ViewerEvents::wheel(int delta, bool ctrl, bool shift) { onWheel(viewer_, delta, ctrl, shift); }
 void ViewerEvents::displayChanged() { onDisplayChange(viewer_); }
 void ViewerEvents::destroyed() { onDestroy(viewer_); }
 void ViewerEvents::sizing(int edge, Rect& proposed) { onSizing(viewer_, static_cast<SizingEdge>(edge), proposed); }

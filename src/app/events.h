@@ -20,6 +20,8 @@ public:
     void paint(Painter& painter) override;
     void focusChanged(bool gained) override;
     void mouseMoved(int x, int y) override;
+    void mouseButton(MouseButton button, MouseAction action) override;
+    void wheel(int delta, bool ctrl, bool shift) override;
     void displayChanged() override;
     void destroyed() override;
     void sizing(int edge, Rect& proposed) override;

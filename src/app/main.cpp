@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <ctime>
 #include <thread>
 
 namespace {
@@ -36,6 +37,17 @@ void startCursorWatcher(pavo::Viewer& viewer) {
     }).detach();
 }
 
+// Empties the neighbour cache after `bufferTimeout` seconds without input; the
+// clearing itself runs on the user-interface thread.
+void startIdleWatcher(pavo::Viewer& viewer) {
+    std::thread([&viewer] {
+        for (;;) {
+            pavo::idleWatcherRound(viewer, static_cast<std::int32_t>(static_cast<std::uint32_t>(std::time(nullptr))));
+            std::this_thread::sleep_for(std::chrono::milliseconds(60000));
+        }
+    }).detach();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -55,6 +67,7 @@ int main(int argc, char** argv) {
     pavo::measureRefreshRate(viewer);
 
     pavo::openCommandLine(viewer, absoluteArguments(QApplication::arguments().mid(1)));
+    startIdleWatcher(viewer);
     startCursorWatcher(viewer);
 
     // A quit asked for during start-up (a failed single file) is queued and ends the

@@ -41,19 +41,46 @@ void reread(Viewer& viewer) {
     viewer.input.shiftHeld = viewer.platform.modifierHeld(Modifier::Shift);
 }
 
+// The arrow keys and Space: scroll the view by the keyboard's step, else step.
+void arrowKey(Viewer& viewer, bool forward, bool horizontal) {
+    const ScrollAmounts amounts = scrollAmounts(viewer, keyboardScrollStep(viewer));
+    const int distance = horizontal ? amounts.horizontal : amounts.vertical;
+    if (forward) {
+        moveForward(viewer, horizontal ? distance : 0, horizontal ? 0 : distance);
+    } else {
+        moveBackward(viewer, horizontal ? -distance : 0, horizontal ? 0 : -distance);
+    }
+}
+
+void zoomStep(Viewer& viewer, bool zoomIn, bool atCursor) {
+    viewer.view.zoomStepCount += zoomIn ? 1 : -1;
+    applyZoom(viewer, zoomIn ? viewer.settings.zoomInStep.load() : -viewer.settings.zoomOutStep.load(), atCursor);
+}
+
 struct KeyAction {
     Key key;
     void (*action)(Viewer&);
 };
 
-// What each key does. Keys of the navigation, zoom, merge, transform, dialog and
-// deletion commands join this table as those commands are built.
+// What each key does. Keys of the merge, transform, dialog, reload and deletion
+// commands join this table as those commands are built.
 constexpr KeyAction kKeyActions[] = {
     {Key::Enter, toggleFullscreen},
     {Key::F11, toggleFullscreen},
     {Key::Shift, [](Viewer& v) { v.input.shiftHeld = true; }},
     {Key::Ctrl, [](Viewer& v) { v.input.ctrlHeld = true; }},
     {Key::Esc, escape},
+    {Key::Space, [](Viewer& v) { moveForward(v, 0, keyboardScrollStep(v)); }},
+    {Key::PageUp, [](Viewer& v) { scrollBy(v, 0, -v.shownImage.displayHeight); }},
+    {Key::PageDown, [](Viewer& v) { scrollBy(v, 0, v.shownImage.displayHeight); }},
+    {Key::End, goToLast},
+    {Key::Home, goToFirst},
+    {Key::Left, [](Viewer& v) { arrowKey(v, false, true); }},
+    {Key::Up, [](Viewer& v) { arrowKey(v, false, false); }},
+    {Key::Right, [](Viewer& v) { arrowKey(v, true, true); }},
+    {Key::Down, [](Viewer& v) { arrowKey(v, true, false); }},
+    {Key::Plus, [](Viewer& v) { zoomStep(v, true, false); }},
+    {Key::Minus, [](Viewer& v) { zoomStep(v, false, false); }},
     {Key::Digit1, [](Viewer& v) { setChromeLevel(v, 1); }},
     {Key::Digit2, [](Viewer& v) { setChromeLevel(v, 2); }},
     {Key::Digit3, [](Viewer& v) { setChromeLevel(v, 3); }},
@@ -73,6 +100,86 @@ constexpr CommandAction kCommandActions[] = {
     {Command::FitToggle, toggleFit},
     {Command::Reload, [](Viewer& v) { refit(v, false); }},
 };
+
+void leftButton(Viewer& viewer, MouseAction action) {
+    InputState& input = viewer.input;
+    Platform& platform = viewer.platform;
+    if (action == MouseAction::DoubleClick) {
+        markActivity(viewer);
+        // With no playlist the open dialog comes with opening files; until then nothing.
+        if (!viewer.playlist.paths.empty()) toggleFullscreen(viewer);
+        return;
+    }
+    if (action == MouseAction::Press) {
+        if (input.mouseCaptured) return;
+        input.mouseCaptured = true;
+        platform.captureMouse();
+        input.windowDragActive = true;
+        const Point cursor = platform.cursorPosition();
+        const Rect window = platform.windowRect();
+        input.dragOrigin = {cursor.x - window.left, cursor.y - window.top};
+        return;
+    }
+    input.windowDragActive = false;
+    if (input.mouseCaptured && !input.panDragActive && !input.anchorScrollActive) {
+        snapWindowToMonitor(viewer);
+        platform.releaseMouse();
+        input.mouseCaptured = false;
+    }
+}
+
+void rightButton(Viewer& viewer, MouseAction action) {
+    InputState& input = viewer.input;
+    if (action == MouseAction::Press) {
+        if (input.mouseCaptured) return;
+        input.mouseCaptured = true;
+        viewer.platform.captureMouse();
+        input.panDragActive = true;
+        input.dragOrigin = viewer.platform.cursorPosition();
+    } else if (action == MouseAction::Release) {
+        input.panDragActive = false;
+        if (input.mouseCaptured && !input.windowDragActive && !input.anchorScrollActive) {
+            viewer.platform.releaseMouse();
+            input.mouseCaptured = false;
+        }
+    }
+}
+
+void middleAction(Viewer& viewer) {
+    if (viewer.input.anchorScrollActive) {
+        stopAnchorScroll(viewer);
+    } else if (!viewer.settings.useMouseAnchor) {
+        toggleFullscreen(viewer);
+    } else if (imageOverflowsClient(viewer)) {
+        startAnchorScroll(viewer);
+    }
+}
+
+// A press that arrives as the second click of a double click is not handled; its
+// release then acts in its place.
+void middleButton(Viewer& viewer, MouseAction action) {
+    if (action == MouseAction::DoubleClick) return;
+    markActivity(viewer);
+    if (action == MouseAction::Press) {
+        viewer.input.middleDownSeen = true;
+        middleAction(viewer);
+    } else if (viewer.input.middleDownSeen) {
+        viewer.input.middleDownSeen = false;
+    } else {
+        middleAction(viewer);
+    }
+}
+
+void extraButton(Viewer& viewer, bool forward, MouseAction action) {
+    if (action == MouseAction::DoubleClick) return;
+    markActivity(viewer);
+    if (action == MouseAction::Release && viewer.input.xButtonDownSeen) {
+        viewer.input.xButtonDownSeen = false;
+        return;
+    }
+    if (action == MouseAction::Press) viewer.input.xButtonDownSeen = true;
+    forward ? moveForward(viewer, 0, 0) : moveBackward(viewer, 0, 0);
+}
 
 bool overlayDue(const Viewer& viewer) {
     const ImageBuffer& shown = viewer.shownImage;
@@ -148,6 +255,9 @@ void onTimer(Viewer& viewer, int id) {
             viewer.platform.killTimer(OverlayTimer);
             if (overlayDue(viewer)) viewer.platform.redrawNow(clientRect(viewer));
             return;
+        case AnchorScrollTimer:
+            anchorScrollTick(viewer);
+            return;
         default:
             return;
     }
@@ -164,7 +274,8 @@ void onSize(Viewer& viewer) {
     }
     markActivity(viewer);
     viewer.input.ctrlHeld = viewer.platform.modifierHeld(Modifier::Ctrl);
-    if (viewer.shownImage.ready) {
+    // While a prescaled neighbour is brought on screen its display already fits.
+    if (viewer.shownImage.ready && !viewer.navigation.swapInProgress) {
         scrollBy(viewer, 0, 0);
         rescaleShownImage(viewer);
         scrollBy(viewer, 0, 0);
@@ -187,6 +298,7 @@ void onFocusChange(Viewer& viewer, bool gained) {
     reread(viewer);
     if (!gained && viewer.input.mouseCaptured) {
         if (viewer.input.windowDragActive) snapWindowToMonitor(viewer);
+        viewer.platform.releaseMouse();
         viewer.input.mouseCaptured = false;
         viewer.input.anchorScrollActive = false;
         viewer.input.windowDragActive = false;
@@ -195,11 +307,48 @@ void onFocusChange(Viewer& viewer, bool gained) {
 }
 
 void onMouseMove(Viewer& viewer, int x, int y) {
-    if (x != viewer.input.lastMouseX || y != viewer.input.lastMouseY) {
-        viewer.input.lastMouseX = x;
-        viewer.input.lastMouseY = y;
-        viewer.input.lastMouseMoveTime = monotonicNanoseconds();
+    InputState& input = viewer.input;
+    Platform& platform = viewer.platform;
+    if (x != input.lastMouseX || y != input.lastMouseY) {
+        input.lastMouseX = x;
+        input.lastMouseY = y;
+        input.lastMouseMoveTime = monotonicNanoseconds();
         showCursorAgain(viewer);
+    }
+    const bool active = platform.isActiveWindow();
+    if (platform.leftButtonHeld() && active && !platform.isMaximized() && input.windowDragActive &&
+        !input.panDragActive) {
+        const Point cursor = platform.cursorPosition();
+        platform.dragWindowTo(cursor.x - input.dragOrigin.x, cursor.y - input.dragOrigin.y);
+        requestRedraw(viewer);
+    } else if (platform.rightButtonHeld() && active && input.panDragActive) {
+        panMove(viewer);
+    }
+}
+
+void onMouseButton(Viewer& viewer, MouseButton button, MouseAction action) {
+    switch (button) {
+        case MouseButton::Left: leftButton(viewer, action); return;
+        case MouseButton::Right: rightButton(viewer, action); return;
+        case MouseButton::Middle: middleButton(viewer, action); return;
+        case MouseButton::Back:
+        case MouseButton::Forward: extraButton(viewer, button == MouseButton::Forward, action); return;
+    }
+}
+
+void onWheel(Viewer& viewer, int delta, bool ctrl, bool shift) {
+    markActivity(viewer);
+    viewer.input.ctrlHeld = ctrl;
+    viewer.input.shiftHeld = shift;
+    const ViewerSettings& s = viewer.settings;
+    const ScrollAmounts amounts = scrollAmounts(viewer, ctrl ? s.ctrlScrollSpeed : s.scrollSpeed);
+    const bool away = delta > 0;  // the wheel turned away from the user
+    if (shift) {
+        away ? moveBackward(viewer, -amounts.horizontal, 0) : moveForward(viewer, amounts.horizontal, 0);
+    } else if (ctrl) {
+        zoomStep(viewer, away, true);
+    } else {
+        away ? moveBackward(viewer, 0, -amounts.vertical) : moveForward(viewer, 0, amounts.vertical);
     }
 }
 

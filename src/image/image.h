@@ -85,11 +85,43 @@ std::int32_t stepIndex(std::int32_t count, std::int32_t index, std::int32_t step
 // window, scales and shows it. False when nothing could be shown; the caller reports.
 bool loadShownImage(Viewer& viewer, const QString& path, bool openedDirectly);
 
-// The neighbour cache's seams: waiting for both neighbour workers, emptying both
-// neighbour records, and starting the workers for the shown image's neighbours.
+// ---- The neighbour cache -------------------------------------------------------------
+
+// Waits for the next and then the previous worker (30 s each) and takes over what they
+// made. A worker still running after its wait is left alone: its record is dropped and
+// its side stays empty until it has ended.
 void waitForWorkers(Viewer& viewer);
+// Empties both neighbour records (after waitForWorkers).
 void clearNeighbours(Viewer& viewer);
+// Starts both workers for the neighbours of the shown image.
 void startNeighbourWorkers(Viewer& viewer);
+// Starts the worker of one side again after a step.
+void restartWorker(Viewer& viewer, bool next);
+// Whether either worker or prescale thread is running.
+bool anyWorkerRunning(const Viewer& viewer);
+
+// What one neighbour worker does, on its own thread, into its own record.
+struct NeighbourJob {
+    std::int32_t count = 0;  // playlist entries
+    QString imagePath;
+    QString partnerPath;  // empty while merge is off
+    bool fullscreen = false;  // as they were when the worker started
+    std::int32_t chromeLevel = 3;
+};
+NeighbourJob neighbourJob(const Viewer& viewer, bool next);
+void decodeNeighbour(const Viewer& viewer, const NeighbourJob& job, ImageBuffer& record);
+
+// ---- Navigation ----------------------------------------------------------------------
+
+// After the index moved one step, brings the neighbour ahead on screen.
+bool showNeighbour(Viewer& viewer, bool forward);
+// Next and previous: scroll by (dx, dy) if the view can move, else step.
+void moveForward(Viewer& viewer, int dx, int dy);
+void moveBackward(Viewer& viewer, int dx, int dy);
+// Jumps `count` steps and decodes on the user-interface thread.
+void moveBy(Viewer& viewer, std::int32_t count);
+void goToFirst(Viewer& viewer);
+void goToLast(Viewer& viewer);
 // Scales both neighbours for the present window (timer 7000).
 void prescaleNeighbours(Viewer& viewer);
 

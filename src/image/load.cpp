@@ -49,10 +49,7 @@ bool loadShownImage(Viewer& viewer, const QString& path, bool openedDirectly) {
     shown.ready = false;
     waitForWorkers(viewer);
     clearNeighbours(viewer);
-    if (viewer.input.anchorScrollActive) {
-        viewer.input.mouseCaptured = false;
-        viewer.input.anchorScrollActive = false;
-    }
+    if (viewer.input.anchorScrollActive) stopAnchorScroll(viewer);
     if (!fileExists(path)) return false;
     const std::int32_t size = fileSizeOf(path);
     viewer.view.zoomPerMille = 1000;

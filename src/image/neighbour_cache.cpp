@@ -1,28 +1,193 @@
 #include "app/viewer.h"
 #include "image/image.h"
+#include "platform/files.h"
+#include "platform/pixel_memory.h"
+
+#include <opencv2/core.hpp>
 
 namespace pavo {
+namespace {
 
-// The neighbour workers that decode and prescale the next and previous images come
-// with navigation; until then no worker ever runs, so there is nothing to wait for.
-void waitForWorkers(Viewer& /*viewer*/) {}
+struct Side {
+    ImageBuffer& slot;
+    Worker& worker;
+    std::shared_ptr<ImageBuffer>& result;
+};
+
+Side sideOf(Viewer& viewer, bool next) {
+    NeighbourWorkers& w = viewer.workers;
+    return next ? Side{viewer.nextImage, w.next, w.nextResult}
+                : Side{viewer.previousImage, w.previous, w.previousResult};
+}
+
+bool overlayDue(const Viewer& viewer) {
+    const ImageBuffer& shown = viewer.shownImage;
+    return viewer.view.infoOverlayShown && shown.ready && shown.displayWidth > 0 && shown.displayHeight > 0;
+}
+
+// Takes over what a worker made, once it has ended; drops it when the worker outlived
+// its wait.
+void collect(Side side) {
+    const bool ended = side.worker.waitFor(kWorkerWaitLimit);
+    if (!side.result) return;
+    if (ended) side.slot = *side.result;
+    side.result.reset();
+}
+
+void releaseMatrices(ImageBuffer& record) {
+    record.image.release();
+    record.partner.release();
+    record.display.release();
+    record.ready = false;
+    record.displayReady = false;
+}
+
+void startWorker(Viewer& viewer, bool next) {
+    Side side = sideOf(viewer, next);
+    resetForDecode(side.slot);
+    if (side.worker.running()) return;  // an abandoned worker still owns its thread
+    auto record = std::make_shared<ImageBuffer>();
+    record->failed = side.slot.failed.load();
+    side.result = record;
+    const NeighbourJob job = neighbourJob(viewer, next);
+    const Viewer& reader = viewer;
+    side.worker.start([&reader, job, record] { decodeNeighbour(reader, job, *record); });
+}
+
+// Scales a ready neighbour for the present window on a thread of its own; nothing
+// when the record needs no scaling.
+std::shared_ptr<cv::Mat> startPrescale(const Viewer& viewer, const ImageBuffer& slot, Worker& worker) {
+    if (!slot.ready || slot.failed || slot.displayReady) return nullptr;
+    auto display = std::make_shared<cv::Mat>();
+    worker.start([&viewer, image = slot.image, partner = slot.partner, display] {
+        *display = prescaleForScreen(viewer, image, partner);
+    });
+    return display;
+}
+
+void finishPrescale(ImageBuffer& slot, const Worker& worker, const std::shared_ptr<cv::Mat>& display) {
+    if (!display || !worker.waitFor(kWorkerWaitLimit)) return;
+    slot.display = *display;
+    slot.displayWidth = display->cols;
+    slot.displayHeight = display->rows;
+    slot.displayReady = true;
+}
+
+bool idleClearDue(const Viewer& viewer, std::int32_t now) {
+    return now - viewer.input.lastActivityTime > viewer.settings.bufferTimeout && viewer.nextImage.ready &&
+           viewer.previousImage.ready;
+}
+
+}  // namespace
+
+NeighbourJob neighbourJob(const Viewer& viewer, bool next) {
+    const auto& paths = viewer.playlist.paths;
+    const auto count = static_cast<std::int32_t>(paths.size());
+    NeighbourJob job;
+    job.count = count;
+    job.fullscreen = viewer.mode.fullscreenActive;
+    job.chromeLevel = viewer.mode.chromeLevel;
+    if (count <= 1) return job;
+    const std::int32_t c = viewer.playlist.index;
+    const std::int32_t merge = viewer.mergeMode;
+    const std::int32_t direction = next ? 1 : -1;
+    const auto at = [&](std::int32_t steps) { return paths[static_cast<std::size_t>(stepIndex(count, c, steps))]; };
+    if (merge == 0) {
+        job.imagePath = at(direction);
+        return job;
+    }
+    // Merged, each record holds the pair one double step brings on screen.
+    job.imagePath = at(2 * direction);
+    job.partnerPath = at(2 * direction + merge);
+    return job;
+}
+
+void decodeNeighbour(const Viewer& viewer, const NeighbourJob& job, ImageBuffer& record) {
+    resetForDecode(record);
+    const auto fail = [&record] { record.failed = true; };
+    if (job.count <= 1 || !fileExists(job.imagePath)) return fail();
+    try {
+        const std::int32_t size = fileSizeOf(job.imagePath);
+        if (size == 0) return fail();
+        record.fileSize = size;
+        record.image = decodeImageBytes(readFileBytes(job.imagePath, size));
+        if (!job.partnerPath.isEmpty()) {
+            const DecodedFile partner = decodeImageFile(job.partnerPath);
+            if (partner.fileSize < 0) throw std::length_error("partner size unknown");
+            record.partner = partner.matrix;
+            record.fileSize += partner.fileSize;
+            convertToBgra8(record.partner, true);
+        }
+        const auto channels = convertToBgra8(record.image, false);
+        if (!channels) return fail();
+        record.channels = *channels;
+        record.width = record.image.cols;
+        record.height = record.image.rows;
+        if (viewer.settings.preScale && viewer.mode.fullscreenActive == job.fullscreen &&
+            viewer.mode.chromeLevel == job.chromeLevel) {
+            record.display = prescaleForScreen(viewer, record.image, record.partner);
+            record.displayWidth = record.display.cols;
+            record.displayHeight = record.display.rows;
+            record.displayReady = true;
+        }
+        if (overlayDue(viewer)) viewer.platform.armTimer(OverlayTimer, 50);
+    } catch (const std::exception&) {
+        return fail();
+    }
+    record.failed = false;
+    record.ready = true;
+}
+
+void waitForWorkers(Viewer& viewer) {
+    collect(sideOf(viewer, true));
+    collect(sideOf(viewer, false));
+}
 
 void clearNeighbours(Viewer& viewer) {
-    for (ImageBuffer* neighbour : {&viewer.nextImage, &viewer.previousImage}) {
-        neighbour->image.release();
-        neighbour->partner.release();
-        neighbour->display.release();
-        neighbour->ready = false;
-        neighbour->displayReady = false;
-    }
+    releaseMatrices(viewer.nextImage);
+    releaseMatrices(viewer.previousImage);
 }
 
-// Starting the workers also drops a merge partner the shown image no longer has.
 void startNeighbourWorkers(Viewer& viewer) {
-    if (viewer.mergeMode == 0) viewer.shownImage.partner.release();
+    waitForWorkers(viewer);
+    if (viewer.mergeMode == 0) {
+        for (ImageBuffer* record : {&viewer.shownImage, &viewer.nextImage, &viewer.previousImage}) {
+            record->partner.release();
+        }
+    }
+    startWorker(viewer, true);
+    startWorker(viewer, false);
 }
 
-// Without workers no neighbour is ever ready, so there is nothing to prescale.
-void prescaleNeighbours(Viewer& /*viewer*/) {}
+void restartWorker(Viewer& viewer, bool next) { startWorker(viewer, next); }
+
+bool anyWorkerRunning(const Viewer& viewer) {
+    const NeighbourWorkers& w = viewer.workers;
+    return w.next.running() || w.previous.running() || w.prescaleNext.running() || w.prescalePrevious.running();
+}
+
+void prescaleNeighbours(Viewer& viewer) {
+    if (!viewer.settings.preScale) return;
+    waitForWorkers(viewer);
+    if (viewer.nextImage.displayReady && viewer.previousImage.displayReady) return;
+    // One thread per record, so the two scale in parallel while this thread waits.
+    NeighbourWorkers& w = viewer.workers;
+    const auto next = startPrescale(viewer, viewer.nextImage, w.prescaleNext);
+    const auto previous = startPrescale(viewer, viewer.previousImage, w.prescalePrevious);
+    finishPrescale(viewer.nextImage, w.prescaleNext, next);
+    finishPrescale(viewer.previousImage, w.prescalePrevious, previous);
+}
+
+void idleWatcherRound(Viewer& viewer, std::int32_t now) {
+    if (idleClearDue(viewer, now)) viewer.platform.runOnUiThread([&viewer, now] { clearIdleCache(viewer, now); });
+}
+
+void clearIdleCache(Viewer& viewer, std::int32_t now) {
+    if (!idleClearDue(viewer, now) || anyWorkerRunning(viewer)) return;
+    clearNeighbours(viewer);
+    releaseCachedPixelMemory();
+    viewer.input.lastActivityTime = now;
+    if (overlayDue(viewer)) viewer.platform.armTimer(OverlayTimer, 100);
+}
 
 }  // namespace pavo

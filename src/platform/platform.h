@@ -4,6 +4,7 @@
 #include <opencv2/core/mat.hpp>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 namespace pavo {
@@ -48,6 +49,26 @@ struct MonitorInfo {
     Rect monitor;
     Rect work;
 };
+
+struct Point {
+    int x = 0;
+    int y = 0;
+    bool operator==(const Point&) const = default;
+};
+
+// The window's geometry as the user-interface thread last saw it. Worker threads read
+// this instead of asking the window.
+struct GeometrySnapshot {
+    Rect window;  // outer rectangle
+    Size client;
+    bool maximized = false;
+    MonitorInfo monitor;
+    Rect primaryScreen;
+};
+
+// The mouse buttons the window procedure tells apart.
+enum class MouseButton { Left, Right, Middle, Back, Forward };
+enum class MouseAction { Press, Release, DoubleClick };
 
 // The look of the main window: three chrome levels and fullscreen.
 enum class WindowStyle {
@@ -97,6 +118,10 @@ public:
     virtual void paint(Painter& painter) = 0;
     virtual void focusChanged(bool gained) = 0;
     virtual void mouseMoved(int x, int y) = 0;
+    // A button went down, up, or down as the second click of a double click.
+    virtual void mouseButton(MouseButton button, MouseAction action) = 0;
+    // One wheel notch: only the sign of `delta` counts; ctrl and shift as the event had them.
+    virtual void wheel(int delta, bool ctrl, bool shift) = 0;
     virtual void displayChanged() = 0;
     virtual void destroyed() = 0;
     // A frame drag proposes a new outer rectangle; `edge` is the dragged edge or corner
@@ -165,6 +190,22 @@ public:
     [[nodiscard]] virtual std::optional<bool> cursorShowing() const = 0;
     [[nodiscard]] virtual bool isActiveWindow() const = 0;
     [[nodiscard]] virtual bool modifierHeld(Modifier key) const = 0;
+
+    // Geometry for worker threads; any thread may call it.
+    [[nodiscard]] virtual GeometrySnapshot geometrySnapshot() const = 0;
+    // Runs `task` on the user-interface thread soon; any thread may call it.
+    virtual void runOnUiThread(std::function<void()> task) = 0;
+
+    // The cursor in screen coordinates, and in the client area's coordinates.
+    [[nodiscard]] virtual Point cursorPosition() const = 0;
+    [[nodiscard]] virtual Point cursorInClient() const = 0;
+    // Keeps the mouse's events coming to the window while a drag lasts.
+    virtual void captureMouse() = 0;
+    virtual void releaseMouse() = 0;
+    // Moves the window without resizing it and raises it (a window drag).
+    virtual void dragWindowTo(int left, int top) = 0;
+    [[nodiscard]] virtual bool leftButtonHeld() const = 0;
+    [[nodiscard]] virtual bool rightButtonHeld() const = 0;
 
     // Ends the event loop with this exit code once the current event is handled.
     virtual void postQuit(int code) = 0;

@@ -148,10 +148,7 @@ void refit(Viewer& viewer, bool forceScrollReset) {
     if (forceScrollReset || viewer.view.zoomPerMille != 1000) shown.scrollX = shown.scrollY = 0;
     viewer.view.zoomPerMille = 1000;
     viewer.view.zoomStepCount = 0;
-    if (viewer.input.anchorScrollActive) {
-        viewer.input.anchorScrollActive = false;
-        viewer.input.mouseCaptured = false;
-    }
+    if (viewer.input.anchorScrollActive) stopAnchorScroll(viewer);
     refreshWindowLimits(viewer);
     const Size size = windowSizeForImage(viewer, shown.image);
     if (!viewer.mode.fullscreenActive) {

@@ -121,19 +121,18 @@ Size fitSizeInClient(const Viewer& viewer, int width, int height, const cv::Mat&
 Size fitSizeOnScreen(const Viewer& viewer, int width, int height, const cv::Mat& primary,
                      const cv::Mat& partner) {
     if (!imageShown(viewer) || width <= 0 || height <= 0) return {1, 1};
-    const Platform& platform = viewer.platform;
-    const Size client = platform.clientSize();
-    const Rect window = platform.windowRect();
-    const Rect desktop = platform.primaryScreenRect();
-    const int frameWidth = window.width() - client.width;
-    const int frameHeight = window.height() - client.height;
+    // Runs on worker threads too: the geometry comes from the snapshot.
+    const GeometrySnapshot geometry = viewer.platform.geometrySnapshot();
+    const Rect& desktop = geometry.primaryScreen;
+    const int frameWidth = geometry.window.width() - geometry.client.width;
+    const int frameHeight = geometry.window.height() - geometry.client.height;
     const int fix = viewer.settings.fixWindowPosition;
     int availableWidth = desktop.width();
     int availableHeight = desktop.height();
     if (!viewer.mode.fullscreenActive) {
-        const MonitorInfo monitor = platform.monitorInfo();
+        const MonitorInfo& monitor = geometry.monitor;
         availableHeight = desktop.height() - (monitor.monitor.height() - monitor.work.height()) + fix +
-                          (platform.isMaximized() ? 9 : 0);
+                          (geometry.maximized ? 9 : 0);
         availableWidth = fix > 0 ? desktop.width() + 2 * fix : desktop.width();
     }
     availableWidth -= frameWidth;

@@ -87,6 +87,30 @@ bool imageOverflowsClient(const Viewer& viewer);
 // design notes for the meaning of the result.
 bool scrollBy(Viewer& viewer, int dx, int dy);
 
+// ---- Zoom, pan and anchor scrolling --------------------------------------------------
+
+// The zoom factor that zoomStepCount steps of the zoom settings reach.
+float zoomFactorForSteps(const Viewer& viewer);
+// Zooms one step (the caller has counted it in zoomStepCount) about the view's centre,
+// or about the cursor; a step that cannot change the factor is undone with a beep.
+void applyZoom(Viewer& viewer, int direction, bool anchorAtCursor);
+
+// A scroll step, and the horizontal and vertical distances it makes (a share of the
+// client area when relative scrolling is on).
+struct ScrollAmounts {
+    std::int32_t step;
+    std::int32_t horizontal;
+    std::int32_t vertical;
+};
+ScrollAmounts scrollAmounts(const Viewer& viewer, std::int32_t step);
+// The keyboard's step: Ctrl slow, Shift fast.
+std::int32_t keyboardScrollStep(const Viewer& viewer);
+
+void panMove(Viewer& viewer);
+void startAnchorScroll(Viewer& viewer);
+void anchorScrollTick(Viewer& viewer);
+void stopAnchorScroll(Viewer& viewer);
+
 // ---- Drawing and overlay ------------------------------------------------------------
 
 // Where the display matrix's top-left pixel goes in the client area.

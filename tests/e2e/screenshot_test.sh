@@ -34,24 +34,29 @@ mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 "$pavo" "$picture" &
 pavo_pid=$!
 
-window=$(xdotool search --sync --onlyvisible --name "red and blue" | head -n 1)
+window=$(timeout 20 xdotool search --sync --onlyvisible --name "red and blue" | head -n 1)
 [ -n "$window" ] || fail "no window appeared"
-sleep 1
 title=$(xdotool getwindowname "$window")
 [ "$title" = "$picture" ] || fail "title is '$title', expected '$picture'"
 
-eval "$(xdotool getwindowgeometry --shell "$window")"  # X, Y, WIDTH, HEIGHT of the client
-import -window root "$work/shot.png"
+# The window manager may still be placing the window: look until the picture shows
+# (at most ten seconds), then judge the last screenshot.
 pixel() { convert "$work/shot.png" -crop "1x1+$1+$2" -depth 8 txt:- | grep -o '#[0-9A-F]\{6\}' | head -n 1; }
-middle=$((Y + HEIGHT / 2))
-left=$(pixel $((X + 20)) "$middle")
-right=$(pixel $((X + WIDTH - 20)) "$middle")
+for _ in $(seq 20); do
+  sleep 0.5
+  eval "$(xdotool getwindowgeometry --shell "$window")"  # X, Y, WIDTH, HEIGHT of the client
+  import -window root "$work/shot.png"
+  middle=$((Y + HEIGHT / 2))
+  left=$(pixel $((X + 20)) "$middle")
+  right=$(pixel $((X + WIDTH - 20)) "$middle")
+  [ "$left" = "#FF0000" ] && [ "$right" = "#0000FF" ] && break
+done
 [ "$left" = "#FF0000" ] || fail "left of the image shows $left, expected red"
 [ "$right" = "#0000FF" ] || fail "right of the image shows $right, expected blue"
 [ "$HEIGHT" -gt 700 ] || fail "fit to screen should make the window tall, it is $HEIGHT high"
 
 xdotool key --window "$window" Escape
-for _ in $(seq 50); do kill -0 "$pavo_pid" 2>/dev/null || break; sleep 0.1; done
+for _ in $(seq 100); do kill -0 "$pavo_pid" 2>/dev/null || break; sleep 0.1; done
 if kill -0 "$pavo_pid" 2>/dev/null; then fail "Esc did not end the program"; fi
 wait "$pavo_pid" || fail "the program ended with an error code"
 pavo_pid=

@@ -4,7 +4,9 @@
 
 #include <QString>
 
+#include <functional>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -37,6 +39,7 @@ public:
         return WindowPlacement{normal.left, normal.top, normal.right, normal.bottom, maximized ? 3 : 1};
     }
     void restorePlacement(const WindowPlacement& p) override {
+        const std::lock_guard lock(mutex);
         normal = {p.left, p.top, p.right, p.bottom};
         maximized = p.showCommand == 3;
         restoredPlacements.push_back(p);
@@ -58,15 +61,18 @@ public:
     [[nodiscard]] double refreshRate() const override { return hertz; }
 
     void setWindowRect(const Rect& outer) override {
+        const std::lock_guard lock(mutex);
         normal = outer;
         maximized = false;
         windowRects.push_back(outer);
     }
     void moveWindow(int left, int top) override {
+        const std::lock_guard lock(mutex);
         normal = {left, top, left + normal.width(), top + normal.height()};
         moves.push_back({left, top});
     }
     void setWindowStyle(WindowStyle s) override {
+        const std::lock_guard lock(mutex);
         style = s;
         if (s == WindowStyle::Fullscreen) maximized = false;
         styles.push_back(s);
@@ -76,11 +82,54 @@ public:
     void invalidate(const Rect& area, bool erase) override { invalidations.push_back({area, erase}); }
     void redrawNow(const Rect& area) override { redraws.push_back(area); }
 
+    // Workers arm timers too.
     void armTimer(int id, int milliseconds) override {
+        const std::lock_guard lock(mutex);
         timers[id] = milliseconds;
         armed.push_back({id, milliseconds});
     }
-    void killTimer(int id) override { timers.erase(id); }
+    void killTimer(int id) override {
+        const std::lock_guard lock(mutex);
+        timers.erase(id);
+    }
+    [[nodiscard]] bool timerPending(int id) {
+        const std::lock_guard lock(mutex);
+        return timers.contains(id);
+    }
+    [[nodiscard]] int timerPeriod(int id) {
+        const std::lock_guard lock(mutex);
+        return timers.at(id);
+    }
+
+    [[nodiscard]] GeometrySnapshot geometrySnapshot() const override {
+        const std::lock_guard lock(mutex);
+        return {windowRect(), clientSize(), isMaximized(), monitor, monitor.monitor};
+    }
+    void runOnUiThread(std::function<void()> task) override {
+        const std::lock_guard lock(mutex);
+        queued.push_back(std::move(task));
+    }
+    // Runs what other threads asked the user-interface thread to do.
+    void runQueued() {
+        std::vector<std::function<void()>> tasks;
+        {
+            const std::lock_guard lock(mutex);
+            tasks.swap(queued);
+        }
+        for (auto& task : tasks) task();
+    }
+
+    [[nodiscard]] Point cursorPosition() const override { return cursor; }
+    [[nodiscard]] Point cursorInClient() const override {
+        const Rect outer = windowRect();
+        const Size f = currentFrame();
+        return {cursor.x - outer.left - f.width / 2, cursor.y - outer.top - (f.height - f.width / 2)};
+    }
+    void captureMouse() override { captured = true; }
+    void releaseMouse() override { captured = false; }
+    void dragWindowTo(int left, int top) override { moveWindow(left, top); }
+    [[nodiscard]] bool leftButtonHeld() const override { return leftDown; }
+    [[nodiscard]] bool rightButtonHeld() const override { return rightDown; }
 
     int changeCursorCounter(bool show) override { return show ? ++cursorCounter : --cursorCounter; }
     [[nodiscard]] std::optional<bool> cursorShowing() const override {
@@ -107,6 +156,7 @@ public:
         return frame;
     }
 
+    mutable std::mutex mutex;  // guards what worker threads read or write
     MonitorInfo monitor{{0, 0, 1920, 1080}, {0, 0, 1920, 1040}};
     Size frame{16, 59};
     Rect normal{-7, 0, 593, 800};
@@ -134,6 +184,11 @@ public:
     std::optional<int> quitCode;
     bool destroyed = false;
     QString programFolder = QStringLiteral("/opt/pavo/");
+    std::vector<std::function<void()>> queued;
+    Point cursor;  // screen coordinates
+    bool captured = false;
+    bool leftDown = false;
+    bool rightDown = false;
 };
 
 // A painter that records what is drawn.

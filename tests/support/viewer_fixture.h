@@ -17,6 +17,12 @@ protected:
     ViewerTest() : viewer(platform, SettingsStore(dir.path() + QStringLiteral("/config"))) {
         initialiseRunState(viewer);
     }
+    // Workers read the viewer; it must outlive them.
+    ~ViewerTest() override { waitForWorkers(viewer); }
+    ViewerTest(const ViewerTest&) = delete;
+    ViewerTest& operator=(const ViewerTest&) = delete;
+    ViewerTest(ViewerTest&&) = delete;
+    ViewerTest& operator=(ViewerTest&&) = delete;
 
     // Puts a decoded w x h image on screen without any file, as a load leaves it.
     void showImage(int width, int height) {

@@ -37,6 +37,7 @@ protected:
     void TearDown() override {
         QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
         QApplication::exec();
+        waitForWorkers(viewer);  // workers read the viewer; it must outlive them
     }
 
     void start(const QStringList& arguments, bool fitToScreen) {

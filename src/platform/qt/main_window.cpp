@@ -109,6 +109,30 @@ void ImageView::mouseMoveEvent(QMouseEvent* event) {
     if (events_ != nullptr) events_->mouseMoved(event->position().toPoint().x(), event->position().toPoint().y());
 }
 
+void ImageView::forwardButton(QMouseEvent* event, MouseAction action) {
+    if (events_ == nullptr) return;
+    static const std::map<Qt::MouseButton, MouseButton> buttons{
+        {Qt::LeftButton, MouseButton::Left},  {Qt::RightButton, MouseButton::Right},
+        {Qt::MiddleButton, MouseButton::Middle}, {Qt::BackButton, MouseButton::Back},
+        {Qt::ForwardButton, MouseButton::Forward},
+    };
+    const auto found = buttons.find(event->button());
+    if (found != buttons.end()) events_->mouseButton(found->second, action);
+}
+
+void ImageView::mousePressEvent(QMouseEvent* event) { forwardButton(event, MouseAction::Press); }
+
+void ImageView::mouseReleaseEvent(QMouseEvent* event) { forwardButton(event, MouseAction::Release); }
+
+void ImageView::mouseDoubleClickEvent(QMouseEvent* event) { forwardButton(event, MouseAction::DoubleClick); }
+
+void ImageView::wheelEvent(QWheelEvent* event) {
+    const int delta = event->angleDelta().y();
+    if (events_ == nullptr || delta == 0) return;
+    const Qt::KeyboardModifiers held = event->modifiers();
+    events_->wheel(delta, held.testFlag(Qt::ControlModifier), held.testFlag(Qt::ShiftModifier));
+}
+
 void ImageView::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     if (auto* window = qobject_cast<MainWindow*>(this->window())) window->clientResized();
@@ -129,11 +153,13 @@ MainWindow::MainWindow() : view_(nullptr), border_(new QWidget(this)) {
     setCentralWidget(border_);
     setMouseTracking(true);
     buildMenu();
+    publishGeometry();
     auto* options = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_O), this);
     connect(options, &QShortcut::activated, this, [this] {
         if (events_ != nullptr) events_->command(static_cast<int>(Command::Options));
     });
     const auto displayChanged = [this] {
+        publishGeometry();
         if (events_ != nullptr) events_->displayChanged();
     };
     connect(qApp, &QGuiApplication::screenAdded, this, displayChanged);
@@ -181,6 +207,7 @@ void MainWindow::applyStyle(WindowStyle style) {
     // The new frame must be in place before the viewer measures it to refit.
     border_->layout()->activate();
     layout()->activate();
+    publishGeometry();
 }
 
 // The window system's frame around the window of the current style. Fullscreen and
@@ -207,6 +234,7 @@ void MainWindow::setOuterGeometry(const Rect& outer) {
     expectedOuter_ = QRect(outer.left, outer.top, outer.width(), outer.height());
     setGeometry(inner);
     if (!isVisible()) show();
+    publishGeometry();
 }
 
 // Measured as the inner geometry plus the frame Pavo sizes by, so that a window
@@ -214,6 +242,24 @@ void MainWindow::setOuterGeometry(const Rect& outer) {
 Rect MainWindow::outerGeometry() const { return toRect(geometry().marginsAdded(frameMargins())); }
 
 Rect MainWindow::outerNormalGeometry() const { return toRect(normalGeometry().marginsAdded(frameMargins())); }
+
+GeometrySnapshot MainWindow::geometrySnapshot() const {
+    const std::lock_guard lock(snapshotMutex_);
+    return snapshot_;
+}
+
+void MainWindow::publishGeometry() {
+    if (view_ == nullptr) return;  // still being built
+    const QScreen* screen = this->screen() != nullptr ? this->screen() : QGuiApplication::primaryScreen();
+    GeometrySnapshot snapshot;
+    snapshot.window = outerGeometry();
+    snapshot.client = {view_->width(), view_->height()};
+    snapshot.maximized = isMaximized();
+    snapshot.monitor = {toRect(screen->geometry()), toRect(screen->availableGeometry())};
+    snapshot.primaryScreen = toRect(QGuiApplication::primaryScreen()->geometry());
+    const std::lock_guard lock(snapshotMutex_);
+    snapshot_ = snapshot;
+}
 
 void MainWindow::armTimer(int id, int milliseconds) {
     if (QThread::currentThread() != thread()) {
@@ -255,11 +301,13 @@ void MainWindow::keyReleaseEvent(QKeyEvent* event) {
 
 void MainWindow::moveEvent(QMoveEvent* event) {
     QMainWindow::moveEvent(event);
+    publishGeometry();
     if (events_ != nullptr) events_->moved();
 }
 
 void MainWindow::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
+    publishGeometry();
     if (events_ == nullptr) return;
     if (event->type() == QEvent::ActivationChange) events_->focusChanged(isActiveWindow());
     if (event->type() == QEvent::WindowStateChange) events_->resized();
@@ -308,6 +356,7 @@ void MainWindow::mouseMoveEvent(QMouseEvent* event) {
 // A size change Pavo did not ask for is the user dragging the frame: the dragged edge
 // is read from which sides moved, and the viewer may correct the proposed rectangle.
 void MainWindow::clientResized() {
+    publishGeometry();
     const QRect outer = frameGeometry();
     const bool userDrag = isVisible() && !isMaximized() && !isFullScreen() && outer != expectedOuter_ &&
                           lastOuter_.isValid() && outer.size() != lastOuter_.size();

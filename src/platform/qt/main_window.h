@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include <map>
+#include <mutex>
 
 class QTimer;
 
@@ -27,9 +28,15 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void forwardButton(QMouseEvent* event, MouseAction action);
+
     WindowEvents* events_ = nullptr;
     QRegion pendingErase_;
     bool ownRedraw_ = false;
@@ -50,6 +57,11 @@ public:
     void setOuterGeometry(const Rect& outer);
     Rect outerGeometry() const;
     Rect outerNormalGeometry() const;
+
+    // The geometry as last published on the user-interface thread; any thread.
+    GeometrySnapshot geometrySnapshot() const;
+    // Publishes the current geometry for worker threads.
+    void publishGeometry();
 
     void armTimer(int id, int milliseconds);
     void stopTimer(int id);
@@ -78,6 +90,8 @@ private:
     QRect expectedOuter_;   // the last geometry Pavo asked for itself
     QRect lastOuter_;       // the outer geometry at the previous size change
     mutable std::map<WindowStyle, QMargins> framePerStyle_;  // as last seen while shown
+    mutable std::mutex snapshotMutex_;
+    GeometrySnapshot snapshot_;
 };
 
 // Maps a key of the main keyboard block to its virtual-key code; 0 for keys the

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QCursor>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QPushButton>
@@ -100,6 +101,35 @@ bool QtPlatform::modifierHeld(Modifier key) const {
     const Qt::KeyboardModifiers held = QGuiApplication::queryKeyboardModifiers();
     return held.testFlag(key == Modifier::Ctrl ? Qt::ControlModifier : Qt::ShiftModifier);
 }
+
+GeometrySnapshot QtPlatform::geometrySnapshot() const { return window_->geometrySnapshot(); }
+
+void QtPlatform::runOnUiThread(std::function<void()> task) {
+    QMetaObject::invokeMethod(window_.get(), std::move(task), Qt::QueuedConnection);
+}
+
+Point QtPlatform::cursorPosition() const {
+    const QPoint p = QCursor::pos();
+    return {p.x(), p.y()};
+}
+
+Point QtPlatform::cursorInClient() const {
+    const QPoint p = window_->view()->mapFromGlobal(QCursor::pos());
+    return {p.x(), p.y()};
+}
+
+void QtPlatform::captureMouse() { window_->view()->grabMouse(); }
+
+void QtPlatform::releaseMouse() { window_->view()->releaseMouse(); }
+
+void QtPlatform::dragWindowTo(int left, int top) {
+    window_->move(left, top);
+    window_->raise();
+}
+
+bool QtPlatform::leftButtonHeld() const { return QGuiApplication::mouseButtons().testFlag(Qt::LeftButton); }
+
+bool QtPlatform::rightButtonHeld() const { return QGuiApplication::mouseButtons().testFlag(Qt::RightButton); }
 
 void QtPlatform::postQuit(int code) {
     quitRequested_ = true;

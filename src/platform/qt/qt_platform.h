@@ -48,6 +48,15 @@ public:
     [[nodiscard]] std::optional<bool> cursorShowing() const override;
     [[nodiscard]] bool isActiveWindow() const override;
     [[nodiscard]] bool modifierHeld(Modifier key) const override;
+    [[nodiscard]] GeometrySnapshot geometrySnapshot() const override;
+    void runOnUiThread(std::function<void()> task) override;
+    [[nodiscard]] Point cursorPosition() const override;
+    [[nodiscard]] Point cursorInClient() const override;
+    void captureMouse() override;
+    void releaseMouse() override;
+    void dragWindowTo(int left, int top) override;
+    [[nodiscard]] bool leftButtonHeld() const override;
+    [[nodiscard]] bool rightButtonHeld() const override;
     void postQuit(int code) override;
     void destroyWindow() override;
     [[nodiscard]] QString executableDirectory() const override;

@@ -1,0 +1,187 @@
+#include "app/viewer.h"
+#include "image/image.h"
+#include "platform/clock.h"
+#include "platform/files.h"
+
+namespace pavo {
+namespace {
+
+std::int32_t entryCount(const Viewer& viewer) { return static_cast<std::int32_t>(viewer.playlist.paths.size()); }
+
+const QString& currentPath(const Viewer& viewer) {
+    return viewer.playlist.paths[static_cast<std::size_t>(viewer.playlist.index)];
+}
+
+std::int32_t elapsedSinceKey(const Viewer& viewer) {
+    return elapsedMilliseconds(viewer.navigation.navigationStartTime, monotonicNanoseconds());
+}
+
+void wrapSound(Viewer& viewer) {
+    if (!viewer.settings.mute) viewer.platform.beep(BeepKind::Information);
+}
+
+// The size of the previous image, kept when stepping with a sticky window.
+void recordStickySize(Viewer& viewer) {
+    const cv::Mat& display = viewer.shownImage.display;
+    if (display.cols > 0 && display.rows > 0) {
+        viewer.view.stickyWidth = display.cols;
+        viewer.view.stickyHeight = display.rows;
+    }
+}
+
+// A shown record leaves with a display that fits the window it leaves, so stepping
+// back can show it without scaling.
+void markShownDisplayReusable(Viewer& viewer) {
+    ImageBuffer& shown = viewer.shownImage;
+    if (shown.ready && shown.display.cols > 1 && viewer.settings.preScale) shown.displayReady = true;
+}
+
+bool showPrescaled(Viewer& viewer, ImageBuffer& ahead, ImageBuffer& behind, bool forward, bool notMaximised) {
+    ImageBuffer& shown = viewer.shownImage;
+    const cv::Mat leftDisplay = shown.display;
+    const std::int32_t leftWidth = shown.displayWidth;
+    const std::int32_t leftHeight = shown.displayHeight;
+    shown.display = ahead.display;
+    shown.displayWidth = ahead.displayWidth.load();
+    shown.displayHeight = ahead.displayHeight.load();
+    viewer.navigation.swapInProgress = true;
+    const Size window = windowSizeForImage(viewer, ahead.image);
+    if (!viewer.mode.fullscreenActive) {
+        applyWindowSize(viewer, window.width, window.height, false, ahead.partner, false, false);
+    }
+    requestRedraw(viewer);
+    const std::int32_t elapsed = elapsedSinceKey(viewer);
+    viewer.platform.setTitle(currentPath(viewer));
+    behind = shown;
+    behind.display = leftDisplay;
+    behind.displayWidth = leftWidth;
+    behind.displayHeight = leftHeight;
+    shown = ahead;
+    shown.loadTimeMs = elapsed;
+    requestRedraw(viewer);
+    if (notMaximised) {
+        behind.display = prescaleForScreen(viewer, behind.image, behind.partner);
+        behind.displayWidth = behind.display.cols;
+        behind.displayHeight = behind.display.rows;
+    }
+    viewer.navigation.swapInProgress = false;
+    restartWorker(viewer, forward);
+    return true;
+}
+
+bool showUnscaled(Viewer& viewer, ImageBuffer& ahead, ImageBuffer& behind, bool forward) {
+    ImageBuffer& shown = viewer.shownImage;
+    markShownDisplayReusable(viewer);
+    bool result = false;
+    bool loadStartedWorkers = false;
+    if (ahead.ready && !ahead.failed) {
+        behind = shown;
+        shown = ahead;
+        result = true;
+    } else if (fileExists(currentPath(viewer))) {
+        behind = shown;
+        result = loadShownImage(viewer, currentPath(viewer), false);
+        loadStartedWorkers = result;
+    }
+    viewer.platform.setTitle(currentPath(viewer));
+    const Size window = windowSizeForImage(viewer, shown.image);
+    if (!viewer.mode.fullscreenActive) {
+        applyWindowSize(viewer, window.width, window.height, false, shown.partner, false, false);
+    }
+    shown.displayWidth = shown.displayHeight = 1;
+    rescaleShownImage(viewer);
+    requestRedraw(viewer);
+    shown.loadTimeMs = elapsedSinceKey(viewer);
+    markShownDisplayReusable(viewer);
+    // A successful direct load has just started both workers for this index.
+    if (!loadStartedWorkers) restartWorker(viewer, forward);
+    return result;
+}
+
+// One step in a direction; a double step while merged.
+std::int32_t stepOnce(const Viewer& viewer, std::int32_t index, std::int32_t direction) {
+    const std::int32_t count = entryCount(viewer);
+    index = stepIndex(count, index, direction);
+    if (viewer.mergeMode != 0) index = stepIndex(count, index, direction);
+    return index;
+}
+
+void move(Viewer& viewer, int dx, int dy, bool forward) {
+    viewer.navigation.navigationStartTime = monotonicNanoseconds();
+    if (scrollBy(viewer, dx, dy)) return;
+    if (entryCount(viewer) <= 1) return;
+    if (viewer.input.shiftHeld) {
+        moveBy(viewer, forward ? 5 : -5);
+        return;
+    }
+    waitForWorkers(viewer);
+    const std::int32_t old = viewer.playlist.index;
+    const std::int32_t now = stepOnce(viewer, old, forward ? 1 : -1);
+    viewer.playlist.index = now;
+    if (forward ? now < old : now > old) wrapSound(viewer);
+    if (!showNeighbour(viewer, forward)) showLoadFailure(viewer, currentPath(viewer), false);
+}
+
+void jumpTo(Viewer& viewer, std::int32_t target) {
+    viewer.navigation.navigationStartTime = monotonicNanoseconds();
+    waitForWorkers(viewer);
+    if (viewer.playlist.paths.empty() || viewer.playlist.index == target) return;
+    viewer.playlist.index = target;
+    if (viewer.settings.stickyWindowSize && !viewer.platform.isMaximized()) recordStickySize(viewer);
+    if (!loadShownImage(viewer, currentPath(viewer), false)) showLoadFailure(viewer, currentPath(viewer), false);
+}
+
+}  // namespace
+
+bool showNeighbour(Viewer& viewer, bool forward) {
+    const bool notMaximised = !viewer.platform.isMaximized();
+    ImageBuffer& shown = viewer.shownImage;
+    shown.scrollX = shown.scrollY = 0;
+    const std::int32_t oldMaxHeight = viewer.view.maxWindowHeight;
+    refreshWindowLimits(viewer);
+    if (viewer.view.maxWindowHeight != oldMaxHeight) {
+        viewer.nextImage.displayReady = false;
+        viewer.previousImage.displayReady = false;
+    }
+    viewer.view.zoomPerMille = 1000;
+    viewer.view.zoomStepCount = 0;
+    waitForWorkers(viewer);
+    if (notMaximised && viewer.settings.stickyWindowSize) {
+        viewer.nextImage.displayReady = false;
+        viewer.previousImage.displayReady = false;
+        recordStickySize(viewer);
+    }
+    ImageBuffer& ahead = forward ? viewer.nextImage : viewer.previousImage;
+    ImageBuffer& behind = forward ? viewer.previousImage : viewer.nextImage;
+    if (ahead.displayReady && static_cast<std::int64_t>(ahead.display.rows) * ahead.display.cols >= 2) {
+        return showPrescaled(viewer, ahead, behind, forward, notMaximised);
+    }
+    return showUnscaled(viewer, ahead, behind, forward);
+}
+
+void moveForward(Viewer& viewer, int dx, int dy) { move(viewer, dx, dy, true); }
+
+void moveBackward(Viewer& viewer, int dx, int dy) { move(viewer, dx, dy, false); }
+
+void moveBy(Viewer& viewer, std::int32_t count) {
+    viewer.navigation.navigationStartTime = monotonicNanoseconds();
+    waitForWorkers(viewer);
+    const std::int32_t start = viewer.playlist.index;
+    const std::int32_t direction = count < 0 ? -1 : 1;
+    std::int32_t index = start;
+    bool wrapped = false;
+    for (std::int32_t i = 0; i < std::abs(count); ++i) {
+        index = stepOnce(viewer, index, direction);
+        wrapped = wrapped || (direction > 0 ? index <= start : index >= start);
+    }
+    if (wrapped) wrapSound(viewer);
+    if (index == start) return;
+    viewer.playlist.index = index;
+    loadShownImage(viewer, currentPath(viewer), false);
+}
+
+void goToFirst(Viewer& viewer) { jumpTo(viewer, 0); }
+
+void goToLast(Viewer& viewer) { jumpTo(viewer, entryCount(viewer) - 1); }
+
+}  // namespace pavo
