@@ -5,6 +5,8 @@
 #include "support/test_files.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QWheelEvent>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QTemporaryDir>
@@ -201,6 +203,54 @@ TEST_F(MainWindowTest, AFileThatCannotBeLoadedIsReportedInABox) {
     EXPECT_EQ(text, "Failed to load " + broken + ".");
     EXPECT_EQ(caption, "Not Supported");
     EXPECT_TRUE(platform.quitRequested()) << "a single file that fails ends the program";
+}
+
+// Ten images of ten colours; every way of stepping shows the right one, titled.
+TEST_F(MainWindowTest, StepsThroughAFolderWithKeysWheelAndSpace) {
+    QDir(dir.path()).mkpath("album");
+    std::vector<QString> paths;
+    std::vector<QColor> colours;
+    for (int i = 0; i < 10; ++i) {
+        const QColor colour = QColor::fromHsv(i * 36, 255, 255).toRgb();
+        colours.push_back(colour);
+        paths.push_back(dir.filePath(QStringLiteral("album/photo %1.png").arg(i + 1)));
+        test::writeImage(paths.back(),
+                         cv::Mat(120, 160, CV_8UC3, cv::Scalar(colour.blue(), colour.green(), colour.red())));
+    }
+    start({dir.filePath("album")}, false);
+    const auto expectShown = [&](int index) {
+        SCOPED_TRACE(index);
+        EXPECT_EQ(viewer.playlist.index, index);
+        EXPECT_EQ(window().windowTitle(), paths[static_cast<std::size_t>(index)]);
+        const QImage pixels = shownPixels();
+        EXPECT_EQ(pixels.pixelColor(pixels.width() / 2, pixels.height() / 2),
+                  colours[static_cast<std::size_t>(index)]);
+    };
+    const auto wheel = [&](int delta) {
+        QWheelEvent event(QPointF(50, 50), window().view()->mapToGlobal(QPointF(50, 50)), QPoint(), QPoint(0, delta),
+                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(window().view(), &event);
+        settle();
+    };
+    expectShown(0);
+    for (int i = 1; i < 10; ++i) {
+        switch (i % 3) {
+            case 0: press(Qt::Key_Right); break;
+            case 1: wheel(-120); break;
+            default: press(Qt::Key_Space); break;
+        }
+        expectShown(i);
+    }
+    press(Qt::Key_Right);
+    expectShown(0);
+    press(Qt::Key_Left);
+    expectShown(9);
+    wheel(120);
+    expectShown(8);
+    press(Qt::Key_Home);
+    expectShown(0);
+    press(Qt::Key_End);
+    expectShown(9);
 }
 
 }  // namespace

@@ -1,0 +1,339 @@
+#include "app/app.h"
+#include "platform/clock.h"
+#include "support/viewer_fixture.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <atomic>
+#include <thread>
+
+namespace pavo {
+namespace {
+
+// A folder of small images, each of its own colour, opened at the first.
+class NavigationTest : public test::ViewerTest {
+protected:
+    void openFolder(int count) {
+        ASSERT_TRUE(QDir(dir.path()).mkpath("album"));
+        for (int i = 0; i < count; ++i) paths.push_back(imageFile(QStringLiteral("album/%1.png").arg(i + 1), 60, 40, colourOf(i)));
+        openCommandLine(viewer, {dir.filePath("album")});
+        ASSERT_TRUE(viewer.shownImage.ready);
+        waitForWorkers(viewer);
+    }
+    static cv::Scalar colourOf(int i) { return {static_cast<double>(20 * i), 100, 200}; }
+    int shownIndex() const { return viewer.playlist.index; }
+    // The blue value of the shown image's first pixel tells which file it came from.
+    int shownColour() const { return viewer.shownImage.image.at<cv::Vec4b>(0, 0)[0] / 20; }
+    std::size_t beeps(BeepKind kind) const {
+        return static_cast<std::size_t>(std::count(platform.beeps.begin(), platform.beeps.end(), kind));
+    }
+
+    std::vector<QString> paths;
+};
+
+TEST_F(NavigationTest, StepsWrapAroundAtBothEndsWithASound) {
+    openFolder(3);
+    onKeyDown(viewer, Key::Right);
+    EXPECT_EQ(shownIndex(), 1);
+    EXPECT_EQ(shownColour(), 1);
+    EXPECT_EQ(platform.titles.back(), paths[1]);
+    onKeyDown(viewer, Key::Space);
+    EXPECT_EQ(shownColour(), 2);
+    EXPECT_EQ(beeps(BeepKind::Information), 0U);
+    onKeyDown(viewer, Key::Down);
+    EXPECT_EQ(shownIndex(), 0) << "past the last entry comes the first";
+    EXPECT_EQ(shownColour(), 0);
+    EXPECT_EQ(beeps(BeepKind::Information), 1U);
+    onKeyDown(viewer, Key::Left);
+    EXPECT_EQ(shownIndex(), 2);
+    EXPECT_EQ(shownColour(), 2);
+    EXPECT_EQ(beeps(BeepKind::Information), 2U);
+    onWheel(viewer, -120, false, false);
+    EXPECT_EQ(shownIndex(), 0) << "the wheel towards the user steps forward";
+    viewer.settings.mute = true;
+    onWheel(viewer, 120, false, false);
+    EXPECT_EQ(shownIndex(), 2);
+    EXPECT_EQ(beeps(BeepKind::Information), 3U) << "muted";
+    EXPECT_TRUE(platform.boxes.empty());
+}
+
+TEST_F(NavigationTest, ShiftMovesFiveAndWraps) {
+    openFolder(3);
+    viewer.input.shiftHeld = true;
+    onKeyDown(viewer, Key::Right);
+    EXPECT_EQ(shownIndex(), 2) << "five steps from 0 through 3 entries";
+    EXPECT_EQ(shownColour(), 2);
+    EXPECT_EQ(beeps(BeepKind::Information), 1U);
+    onKeyDown(viewer, Key::Left);
+    EXPECT_EQ(shownIndex(), 0);
+    EXPECT_EQ(beeps(BeepKind::Information), 2U);
+}
+
+TEST_F(NavigationTest, FiveStepsThroughFiveEntriesDecodeNothing) {
+    openFolder(5);
+    const std::size_t titles = platform.titles.size();
+    viewer.input.shiftHeld = true;
+    onKeyDown(viewer, Key::Right);
+    EXPECT_EQ(shownIndex(), 0);
+    EXPECT_EQ(beeps(BeepKind::Information), 1U);
+    EXPECT_EQ(platform.titles.size(), titles) << "the same image: nothing loaded";
+}
+
+TEST_F(NavigationTest, HomeAndEndJumpOnlyWhenThereIsSomewhereToGo) {
+    openFolder(4);
+    onKeyDown(viewer, Key::End);
+    EXPECT_EQ(shownIndex(), 3);
+    EXPECT_EQ(shownColour(), 3);
+    const std::size_t titles = platform.titles.size();
+    onKeyDown(viewer, Key::End);
+    EXPECT_EQ(platform.titles.size(), titles);
+    onKeyDown(viewer, Key::Home);
+    EXPECT_EQ(shownIndex(), 0);
+    EXPECT_EQ(shownColour(), 0);
+    EXPECT_TRUE(platform.beeps.empty());
+}
+
+TEST_F(NavigationTest, OneImageOnlyPans) {
+    openFolder(1);
+    EXPECT_TRUE(viewer.nextImage.failed) << "no neighbour to decode";
+    const std::size_t titles = platform.titles.size();
+    onKeyDown(viewer, Key::Right);
+    onWheel(viewer, -120, false, false);
+    EXPECT_EQ(platform.titles.size(), titles);
+    EXPECT_TRUE(platform.beeps.empty());
+}
+
+TEST_F(NavigationTest, ACorruptNeighbourIsDecodedAgainAndReported) {
+    ASSERT_TRUE(QDir(dir.path()).mkpath("album"));
+    imageFile("album/1.png", 60, 40);
+    test::writeBytes(dir.filePath("album/2.png"), "broken");
+    imageFile("album/3.png", 60, 40);
+    openCommandLine(viewer, {dir.filePath("album")});
+    waitForWorkers(viewer);
+    EXPECT_TRUE(viewer.nextImage.failed);
+    EXPECT_FALSE(viewer.nextImage.ready);
+    EXPECT_TRUE(viewer.previousImage.ready) << "the other side keeps working";
+    onKeyDown(viewer, Key::Right);
+    ASSERT_EQ(platform.boxes.size(), 1U);
+    EXPECT_EQ(platform.boxes[0].text, "Failed to load " + dir.filePath("album/2.png") + ".");
+    onKeyDown(viewer, Key::Right);
+    EXPECT_EQ(platform.titles.back(), dir.filePath("album/3.png"));
+    EXPECT_TRUE(viewer.shownImage.ready);
+}
+
+TEST_F(NavigationTest, AFileDeletedAfterItsDecodeIsStillShown) {
+    openFolder(3);
+    ASSERT_TRUE(viewer.nextImage.ready);
+    ASSERT_TRUE(QFile::remove(paths[1]));
+    onKeyDown(viewer, Key::Right);
+    EXPECT_EQ(shownColour(), 1);
+    EXPECT_TRUE(platform.boxes.empty());
+}
+
+TEST_F(NavigationTest, AFileDeletedBeforeItsDecodeIsReported) {
+    openFolder(4);  // the neighbours of the first are the second and the last
+    ASSERT_TRUE(QFile::remove(paths[2]));
+    onKeyDown(viewer, Key::Right);
+    EXPECT_TRUE(platform.boxes.empty());
+    onKeyDown(viewer, Key::Right);
+    EXPECT_EQ(platform.titles.back(), paths[2]);
+    ASSERT_EQ(platform.boxes.size(), 1U);
+    EXPECT_EQ(platform.boxes[0].text, "Failed to load " + paths[2] + ".");
+}
+
+TEST_F(NavigationTest, APrescaledNeighbourIsShownWithoutScalingItAgain) {
+    openFolder(3);
+    ASSERT_TRUE(viewer.nextImage.displayReady);
+    const uchar* prescaled = viewer.nextImage.display.data;
+    EXPECT_EQ(viewer.nextImage.displayWidth, 1482) << "fitted for the screen: 988 high at 3:2";
+    onKeyDown(viewer, Key::Right);
+    EXPECT_EQ(viewer.shownImage.display.data, prescaled) << "swapped in, not resized";
+    EXPECT_EQ(platform.titles.back(), paths[1]);
+    EXPECT_EQ(platform.clientSize(), (Size{1482, 988}));
+    EXPECT_EQ(viewer.previousImage.image.at<cv::Vec4b>(0, 0)[0] / 20, 0) << "the image left is kept behind";
+    EXPECT_TRUE(viewer.previousImage.ready);
+
+    onKeyDown(viewer, Key::Left);
+    EXPECT_EQ(shownColour(), 0);
+    EXPECT_EQ(shownIndex(), 0);
+}
+
+TEST_F(NavigationTest, WithoutPrescaleStepsScaleOnTheUserInterfaceThread) {
+    viewer.settings.preScale = false;
+    openFolder(3);
+    EXPECT_TRUE(viewer.nextImage.ready);
+    EXPECT_FALSE(viewer.nextImage.displayReady);
+    const cv::Mat decoded = viewer.nextImage.image;
+    onKeyDown(viewer, Key::Right);
+    EXPECT_EQ(viewer.shownImage.image.data, decoded.data) << "the decoded pixels are used";
+    EXPECT_EQ(viewer.shownImage.displayWidth, 1482);
+    EXPECT_FALSE(viewer.shownImage.displayReady);
+}
+
+TEST_F(NavigationTest, TheIdleWatcherClearsTheCacheOnlyWhenDue) {
+    openFolder(3);
+    const std::int32_t start = viewer.input.lastActivityTime;
+    idleWatcherRound(viewer, start + 900);
+    platform.runQueued();
+    EXPECT_TRUE(viewer.nextImage.ready) << "not yet past the timeout";
+
+    // A worker still running keeps the records.
+    std::atomic<bool> release{false};
+    viewer.workers.previous.start([&release] {
+        while (!release) std::this_thread::yield();
+    });
+    idleWatcherRound(viewer, start + 901);
+    platform.runQueued();
+    EXPECT_TRUE(viewer.nextImage.ready);
+    release = true;
+    viewer.workers.previous.waitFor(kWorkerWaitLimit);
+
+    viewer.view.infoOverlayShown = true;
+    idleWatcherRound(viewer, start + 901);
+    platform.runQueued();
+    EXPECT_FALSE(viewer.nextImage.ready);
+    EXPECT_TRUE(viewer.nextImage.image.empty());
+    EXPECT_TRUE(viewer.previousImage.display.empty());
+    EXPECT_EQ(viewer.input.lastActivityTime, start + 901);
+    EXPECT_EQ(platform.timerPeriod(OverlayTimer), 100);
+
+    onKeyDown(viewer, Key::Right);
+    EXPECT_EQ(shownColour(), 1) << "the next step decodes directly";
+}
+
+TEST_F(NavigationTest, AFailedNeighbourStopsTheIdleClearing) {
+    openFolder(3);
+    viewer.nextImage.ready = false;
+    viewer.nextImage.failed = true;
+    idleWatcherRound(viewer, viewer.input.lastActivityTime + 5000);
+    platform.runQueued();
+    EXPECT_TRUE(viewer.previousImage.ready);
+}
+
+class ZoomScrollTest : public test::ViewerTest {
+protected:
+    void showDisplay(int width, int height) {
+        showImage(width, height);
+        viewer.view.fitActive = false;
+        rescaleShownImage(viewer);
+    }
+};
+
+TEST_F(ZoomScrollTest, ZoomFactorsGrowAndShrinkGeometrically) {
+    viewer.view.zoomStepCount = 3;
+    EXPECT_FLOAT_EQ(zoomFactorForSteps(viewer), 1.157625F);
+    viewer.view.zoomStepCount = -1;
+    EXPECT_FLOAT_EQ(zoomFactorForSteps(viewer), 0.95F);
+
+    viewer.settings.zoomOutStep = 10;
+    viewer.view.zoomStepCount = 0;
+    platform.normal = {0, 0, 816, 659};
+    showDisplay(400, 300);
+    onKeyDown(viewer, Key::Minus);
+    EXPECT_EQ(viewer.view.zoomPerMille, 900);
+    EXPECT_EQ(viewer.shownImage.displayWidth, 360);
+    onKeyDown(viewer, Key::Plus);
+    EXPECT_EQ(viewer.view.zoomStepCount, 0);
+    EXPECT_EQ(viewer.view.zoomPerMille, 1000);
+    EXPECT_EQ(viewer.shownImage.displayWidth, 400);
+}
+
+TEST_F(ZoomScrollTest, ZoomStopsAtItsLimitsWithABeep) {
+    platform.normal = {0, 0, 1016, 859};
+    showDisplay(2000, 100);
+    viewer.settings.zoomInStep = 50;
+    for (int i = 0; i < 4; ++i) onKeyDown(viewer, Key::Plus);  // 1.5^4 = 5.06
+    EXPECT_EQ(viewer.view.zoomPerMille, 5063);
+    onKeyDown(viewer, Key::Plus);  // 7.59: 6 or more, and 2000 x 7.59 is not below 8000
+    EXPECT_EQ(viewer.view.zoomPerMille, 5063);
+    EXPECT_EQ(viewer.view.zoomStepCount, 4) << "the refused step is undone";
+    EXPECT_EQ(platform.beeps, std::vector<BeepKind>{BeepKind::Information});
+    onKeyDown(viewer, Key::Minus);
+    EXPECT_EQ(viewer.view.zoomPerMille, 3375) << "zooming back is allowed: three steps in";
+
+    showDisplay(20, 20);
+    viewer.view.zoomPerMille = 1000;
+    viewer.view.zoomStepCount = 0;
+    viewer.settings.zoomOutStep = 50;
+    for (int i = 0; i < 4; ++i) onKeyDown(viewer, Key::Minus);  // 0.5^4 x 20 = 1.25 pixels
+    EXPECT_EQ(viewer.view.zoomPerMille, 63);
+    onKeyDown(viewer, Key::Minus);
+    EXPECT_EQ(viewer.view.zoomPerMille, 63) << "below one pixel is refused";
+    EXPECT_EQ(platform.beeps.size(), 2U);
+}
+
+TEST_F(ZoomScrollTest, ScrollingStaysWithinTheImage) {
+    platform.normal = {0, 0, 1016, 859};  // client 1000 x 800
+    showDisplay(2000, 3000);
+    EXPECT_TRUE(scrollBy(viewer, 5000, 5000));
+    EXPECT_EQ(viewer.shownImage.scrollX, 1000);
+    EXPECT_EQ(viewer.shownImage.scrollY, -2200);
+    EXPECT_TRUE(scrollBy(viewer, 0, 10)) << "at the bottom, still taken as a scroll";
+    onKeyDown(viewer, Key::PageUp);
+    EXPECT_EQ(viewer.shownImage.scrollY, 0);
+    onKeyDown(viewer, Key::PageDown);
+    EXPECT_EQ(viewer.shownImage.scrollY, -2200);
+    EXPECT_FALSE(scrollBy(viewer, 0, 0));
+
+    showDisplay(500, 400);
+    viewer.shownImage.scrollX = viewer.shownImage.scrollY = 0;
+    EXPECT_FALSE(scrollBy(viewer, 40, 40)) << "a small image never scrolls";
+    EXPECT_EQ(viewer.shownImage.scrollX, 0);
+}
+
+TEST_F(ZoomScrollTest, KeyboardZoomKeepsTheCentreAndWheelZoomTheCursor) {
+    platform.normal = {0, 0, 1016, 859};  // client 1000 x 800
+    showDisplay(2000, 2000);
+    scrollBy(viewer, 500, 600);  // the view centre is at image (1000, 1000)
+    viewer.settings.zoomInStep = 100;
+    onKeyDown(viewer, Key::Plus);
+    EXPECT_EQ(viewer.shownImage.displayWidth, 4000);
+    EXPECT_EQ(viewer.shownImage.scrollX, 1500) << "image point 2000 now at the centre 500";
+    EXPECT_EQ(viewer.shownImage.scrollY, -1600);
+
+    viewer.view.zoomPerMille = 1000;
+    viewer.view.zoomStepCount = 0;
+    rescaleShownImage(viewer);
+    viewer.shownImage.scrollX = 0;
+    viewer.shownImage.scrollY = 0;
+    platform.cursor = {8 + 100, 51 + 100};  // client point (100, 100)
+    onWheel(viewer, 120, true, false);
+    EXPECT_NEAR(viewer.shownImage.scrollX, 100, 1) << "image point 100 stays under the cursor";
+    EXPECT_NEAR(viewer.shownImage.scrollY, -100, 1);
+}
+
+TEST_F(ZoomScrollTest, RightDragPansAndTheAnchorScrollsByDistance) {
+    platform.normal = {0, 0, 1016, 859};
+    showDisplay(2000, 3000);
+    scrollBy(viewer, 500, 500);
+    platform.active = true;
+    platform.rightDown = true;
+    platform.cursor = {400, 400};
+    onMouseButton(viewer, MouseButton::Right, MouseAction::Press);
+    EXPECT_TRUE(platform.captured);
+    platform.cursor = {430, 420};
+    onMouseMove(viewer, 100, 100);
+    EXPECT_EQ(viewer.shownImage.scrollX, 470);
+    EXPECT_EQ(viewer.shownImage.scrollY, -480);
+    platform.rightDown = false;
+    onMouseButton(viewer, MouseButton::Right, MouseAction::Release);
+    EXPECT_FALSE(platform.captured);
+
+    viewer.settings.useMouseAnchor = true;
+    platform.cursor = {500, 300};
+    onMouseButton(viewer, MouseButton::Middle, MouseAction::Press);
+    ASSERT_TRUE(viewer.input.anchorScrollActive);
+    EXPECT_EQ(platform.timerPeriod(AnchorScrollTimer), 16);
+    platform.cursor = {500, 330};
+    onTimer(viewer, AnchorScrollTimer);
+    EXPECT_EQ(viewer.shownImage.scrollY, -490) << "30 px below the anchor at 60 Hz: 10 px a tick";
+    onMouseButton(viewer, MouseButton::Middle, MouseAction::Release);
+    onMouseButton(viewer, MouseButton::Middle, MouseAction::Press);
+    EXPECT_FALSE(viewer.input.anchorScrollActive);
+    onTimer(viewer, AnchorScrollTimer);
+    EXPECT_FALSE(platform.timerPending(AnchorScrollTimer)) << "the timer ends itself";
+}
+
+}  // namespace
+}  // namespace pavo
