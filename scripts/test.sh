@@ -21,4 +21,7 @@ cmake --build "$build"
 # Widget tests draw on Qt's offscreen platform; the end-to-end tests start their own
 # X server, so no display is needed here.
 export QT_QPA_PLATFORM=offscreen
+if [ "$sanitize" = thread ]; then
+  export TSAN_OPTIONS="suppressions=$PWD/tests/tsan.supp halt_on_error=1 second_deadlock_stack=1"
+fi
 ctest --test-dir "$build" --output-on-failure -j "$(nproc)"

@@ -1,0 +1,157 @@
+// Stepping through 6000 x 4000 JPEGs in the real main window on a 1920 x 1080
+// offscreen screen: from the key event to the new frame painted, with the neighbour
+// prescaled, with it decoded but not scaled, and with no neighbour at all; then a held
+// right arrow at 30 presses a second through 50 images.
+//   step_bench FOLDER_OF_JPEGS
+#include "app/app.h"
+#include "app/events.h"
+#include "app/viewer.h"
+#include "platform/clock.h"
+#include "platform/pixel_memory.h"
+#include "platform/qt/qt_platform.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QKeyEvent>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstring>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+// The end of the first paint of the image view after it is armed.
+class PaintClock final : public QObject {
+public:
+    void arm() { paintedAt_ = 0; }
+    std::int64_t paintedAt() const { return paintedAt_; }
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::Paint || paintedAt_ != 0) return false;
+        watched->removeEventFilter(this);
+        QApplication::sendEvent(watched, event);
+        watched->installEventFilter(this);
+        paintedAt_ = pavo::monotonicNanoseconds();
+        return true;
+    }
+
+private:
+    std::int64_t paintedAt_ = 0;
+};
+
+std::uint64_t statusKibibytes(const char* field) {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly)) return 0;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith(field)) return line.mid(static_cast<qsizetype>(std::strlen(field))).trimmed().split(' ')[0].toULongLong();
+    }
+    return 0;
+}
+
+void report(const char* name, std::vector<double> samples) {
+    std::sort(samples.begin(), samples.end());
+    const auto at = [&](double q) { return samples[static_cast<std::size_t>(q * static_cast<double>(samples.size() - 1))]; };
+    std::printf("%-40s n=%zu  median %.1f ms  p95 %.1f ms  max %.1f ms\n", name, samples.size(), at(0.5), at(0.95),
+                samples.back());
+}
+
+struct Bench {
+    pavo::qt::QtPlatform platform;
+    pavo::Viewer viewer{platform, pavo::SettingsStore(QTemporaryDir().path())};
+    pavo::ViewerEvents events{viewer};
+    PaintClock clock;
+
+    void start(const QString& folder) {
+        viewer.view.fitActive = true;
+        platform.attach(&events);
+        platform.showInitial(pavo::initialWindow(viewer).outer, false);
+        for (int i = 0; i < 10; ++i) QApplication::processEvents();
+        pavo::openCommandLine(viewer, {folder});
+        platform.window().view()->installEventFilter(&clock);
+    }
+
+    void sendRight() {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
+        QApplication::sendEvent(&platform.window(), &press);
+    }
+
+    // One step: key event to the new frame painted, in milliseconds.
+    double step() {
+        clock.arm();
+        const std::int64_t start = pavo::monotonicNanoseconds();
+        sendRight();
+        while (clock.paintedAt() == 0) QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        return static_cast<double>(clock.paintedAt() - start) / 1e6;
+    }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    pavo::installPixelMemory();
+    QApplication application(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: step_bench FOLDER_OF_JPEGS\n");
+        return 2;
+    }
+    const QString folder = QString::fromLocal8Bit(argv[1]);
+    Bench bench;
+    bench.start(folder);
+
+    std::vector<double> prescaled;
+    std::vector<double> unscaled;
+    std::vector<double> uncached;
+    for (int i = 0; i < 12; ++i) {
+        pavo::waitForWorkers(bench.viewer);  // the neighbour is decoded and prescaled
+        prescaled.push_back(bench.step());
+    }
+    bench.viewer.settings.preScale = false;
+    for (int i = 0; i < 8; ++i) {
+        pavo::waitForWorkers(bench.viewer);  // decoded, not scaled
+        unscaled.push_back(bench.step());
+    }
+    for (int i = 0; i < 6; ++i) {
+        pavo::waitForWorkers(bench.viewer);
+        pavo::clearNeighbours(bench.viewer);  // as after the idle release
+        uncached.push_back(bench.step());
+    }
+    bench.viewer.settings.preScale = true;
+    report("step, neighbour prescaled", prescaled);
+    report("step, neighbour decoded, scaled on step", unscaled);
+    report("step, nothing cached (direct decode)", uncached);
+
+    // Held right arrow: 30 presses a second, 50 presses, as the keyboard repeats them.
+    pavo::waitForWorkers(bench.viewer);
+    const std::uint64_t rssBefore = statusKibibytes("VmRSS:");
+    std::uint64_t rssPeak = rssBefore;
+    int sent = 0;
+    int shown = 0;
+    QString lastTitle = bench.platform.window().windowTitle();
+    const std::int64_t start = pavo::monotonicNanoseconds();
+    QTimer repeat;
+    QObject::connect(&repeat, &QTimer::timeout, [&] {
+        if (sent == 50) return;
+        ++sent;
+        QKeyEvent* press = new QKeyEvent(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier, QString(), true);
+        QApplication::postEvent(&bench.platform.window(), press);
+    });
+    repeat.start(33);
+    while (sent < 50 || QApplication::hasPendingEvents()) {
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        if (bench.platform.window().windowTitle() != lastTitle) {
+            lastTitle = bench.platform.window().windowTitle();
+            ++shown;
+        }
+        rssPeak = std::max(rssPeak, statusKibibytes("VmRSS:"));
+        if (sent == 50 && pavo::monotonicNanoseconds() - start > 60'000'000'000) break;
+    }
+    const double seconds = static_cast<double>(pavo::monotonicNanoseconds() - start) / 1e9;
+    std::printf("held right arrow: %d presses in %.2f s, %d images shown, %.1f images/s; "
+                "RSS before %.0f MB, peak during %.0f MB, after %.0f MB; VmHWM %.0f MB\n",
+                sent, seconds, shown, shown / seconds, rssBefore / 1024.0, rssPeak / 1024.0,
+                statusKibibytes("VmRSS:") / 1024.0, statusKibibytes("VmHWM:") / 1024.0);
+    pavo::waitForWorkers(bench.viewer);
+    std::_Exit(0);
+}
