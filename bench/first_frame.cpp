@@ -68,6 +68,9 @@ int wholeStart(const QString& image) {
 int stages(const QString& image) {
     pavo::qt::QtPlatform platform;
     pavo::Viewer viewer(platform, pavo::SettingsStore(QDir::tempPath() + QStringLiteral("/pavo-bench-config")));
+    // The window as a start shows it, so the target size is the one a start uses.
+    platform.showInitial(pavo::initialWindow(viewer).outer, false);
+    for (int i = 0; i < 10; ++i) QApplication::processEvents();
     std::int64_t t = pavo::monotonicNanoseconds();
     pavo::DecodedFile decoded = pavo::decodeImageFile(image);
     const double decode = since(t);
@@ -77,8 +80,11 @@ int stages(const QString& image) {
     // The size the window gets on a 1920 x 1080 screen with the default frame.
     viewer.shownImage.image = decoded.matrix;
     viewer.shownImage.ready = true;
+    const pavo::Size window = pavo::windowSizeForImage(viewer, decoded.matrix);
+    platform.setWindowRect({0, 0, window.width, window.height});
+    for (int i = 0; i < 10; ++i) QApplication::processEvents();
     const pavo::Size target =
-        pavo::fitSizeOnScreen(viewer, decoded.matrix.cols, decoded.matrix.rows, decoded.matrix, {});
+        pavo::fitSizeInClient(viewer, decoded.matrix.cols, decoded.matrix.rows, decoded.matrix, {});
     t = pavo::monotonicNanoseconds();
     cv::Mat display;
     const QString method = pavo::scaleToSize(viewer, decoded.matrix, display, target.width, target.height);
