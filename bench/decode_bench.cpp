@@ -29,7 +29,8 @@ cv::Mat photoLike(int channels) {
         for (int x = 0; x < kWidth; ++x) {
             for (int c = 0; c < channels; ++c) {
                 const int wave = ((x * (c + 1)) / 23 + (y * (3 - c % 3)) / 31) % 256;
-                row[x * channels + c] = static_cast<unsigned char>((wave + rng.uniform(0, 12)) & 0xFF);
+                row[x * channels + c] =
+                    static_cast<unsigned char>((wave + rng.uniform(0, 12)) & 0xFF);
             }
             if (channels == 4) row[x * 4 + 3] = static_cast<unsigned char>((x / 24 + y / 16) % 256);
         }
@@ -78,7 +79,10 @@ void BM_DecodeBytes(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(decodeImageBytes(bytes));
     releaseCachedPixelMemory();
 }
-BENCHMARK(BM_DecodeBytes)->ArgNames({"png", "pool"})->ArgsProduct({{0, 1}, {0, 1}})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DecodeBytes)
+    ->ArgNames({"png", "pool"})
+    ->ArgsProduct({{0, 1}, {0, 1}})
+    ->Unit(benchmark::kMillisecond);
 
 // convertToBgra8: BGR to BGRA for the JPEG, the alpha composite for the PNG.
 void BM_ConvertToBgra8(benchmark::State& state) {
@@ -93,7 +97,10 @@ void BM_ConvertToBgra8(benchmark::State& state) {
     }
     releaseCachedPixelMemory();
 }
-BENCHMARK(BM_ConvertToBgra8)->ArgNames({"png", "pool"})->ArgsProduct({{0, 1}, {0, 1}})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ConvertToBgra8)
+    ->ArgNames({"png", "pool"})
+    ->ArgsProduct({{0, 1}, {0, 1}})
+    ->Unit(benchmark::kMillisecond);
 
 // The composite as the plain formula states it: a new zeroed matrix, then per pixel
 // and channel a double product, truncated.
@@ -105,7 +112,8 @@ void naiveComposite(cv::Mat& matrix) {
         for (int x = 0; x < matrix.cols; ++x) {
             const double a = in[x][3] / 255.0;
             if (a > 0) {
-                for (int c = 0; c < 4; ++c) o[x][c] = static_cast<unsigned char>(0.0 * (1.0 - a) + in[x][c] * a);
+                for (int c = 0; c < 4; ++c)
+                    o[x][c] = static_cast<unsigned char>(0.0 * (1.0 - a) + in[x][c] * a);
             }
         }
     }
@@ -155,7 +163,10 @@ void BM_LoadImageFile(benchmark::State& state) {
     }
     releaseCachedPixelMemory();
 }
-BENCHMARK(BM_LoadImageFile)->ArgNames({"png", "pool"})->ArgsProduct({{0, 1}, {0, 1}})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadImageFile)
+    ->ArgNames({"png", "pool"})
+    ->ArgsProduct({{0, 1}, {0, 1}})
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace pavo

@@ -22,11 +22,13 @@ namespace {
 
 std::int64_t processStart = 0;
 
-double since(std::int64_t start) { return static_cast<double>(pavo::monotonicNanoseconds() - start) / 1e6; }
+double since(std::int64_t start) {
+    return static_cast<double>(pavo::monotonicNanoseconds() - start) / 1e6;
+}
 
 // Notes the end of the first paint of the image view.
 class FirstPaint final : public QObject {
-public:
+  public:
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() == QEvent::Paint && !done_) {
             static_cast<QWidget*>(watched)->removeEventFilter(this);
@@ -59,15 +61,18 @@ int wholeStart(const QString& image) {
     pavo::openCommandLine(viewer, {image});
     const double loaded = since(loadStart);
     while (!firstPaint.done_) QApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    std::printf("window shown %.1f ms, load %.1f ms (display %dx%d), first frame painted %.1f ms after start\n",
-                windowShown, loaded, viewer.shownImage.displayWidth.load(), viewer.shownImage.displayHeight.load(),
-                firstPaint.milliseconds_);
+    std::printf(
+        "window shown %.1f ms, load %.1f ms (display %dx%d), first frame painted %.1f ms after "
+        "start\n",
+        windowShown, loaded, viewer.shownImage.displayWidth.load(),
+        viewer.shownImage.displayHeight.load(), firstPaint.milliseconds_);
     return 0;
 }
 
 int stages(const QString& image) {
     pavo::qt::QtPlatform platform;
-    pavo::Viewer viewer(platform, pavo::SettingsStore(QDir::tempPath() + QStringLiteral("/pavo-bench-config")));
+    pavo::Viewer viewer(
+        platform, pavo::SettingsStore(QDir::tempPath() + QStringLiteral("/pavo-bench-config")));
     // The window as a start shows it, so the target size is the one a start uses.
     platform.showInitial(pavo::initialWindow(viewer).outer, false);
     for (int i = 0; i < 10; ++i) QApplication::processEvents();
@@ -87,19 +92,21 @@ int stages(const QString& image) {
         pavo::fitSizeInClient(viewer, decoded.matrix.cols, decoded.matrix.rows, decoded.matrix, {});
     t = pavo::monotonicNanoseconds();
     cv::Mat display;
-    const QString method = pavo::scaleToSize(viewer, decoded.matrix, display, target.width, target.height);
+    const QString method =
+        pavo::scaleToSize(viewer, decoded.matrix, display, target.width, target.height);
     const double resize = since(t);
     QImage canvas(display.cols, display.rows, QImage::Format_RGB32);
     t = pavo::monotonicNanoseconds();
     {
         QPainter painter(&canvas);
-        const QImage view(display.data, display.cols, display.rows, static_cast<qsizetype>(display.step),
-                          QImage::Format_RGB32);
+        const QImage view(display.data, display.cols, display.rows,
+                          static_cast<qsizetype>(display.step), QImage::Format_RGB32);
         painter.drawImage(QPoint(0, 0), view);
     }
     const double paint = since(t);
-    std::printf("read+decode %.1f ms, convert %.1f ms, resize to %dx%d (%s) %.1f ms, paint %.1f ms\n", decode,
-                convert, display.cols, display.rows, method.toUtf8().constData(), resize, paint);
+    std::printf(
+        "read+decode %.1f ms, convert %.1f ms, resize to %dx%d (%s) %.1f ms, paint %.1f ms\n",
+        decode, convert, display.cols, display.rows, method.toUtf8().constData(), resize, paint);
     return 0;
 }
 
@@ -110,7 +117,8 @@ int main(int argc, char** argv) {
     pavo::installPixelMemory();
     QApplication application(argc, argv);
     const QStringList arguments = QApplication::arguments().mid(1);
-    if (arguments.size() == 2 && arguments[0] == QStringLiteral("--stages")) return stages(arguments[1]);
+    if (arguments.size() == 2 && arguments[0] == QStringLiteral("--stages"))
+        return stages(arguments[1]);
     if (arguments.size() == 1) return wholeStart(arguments[0]);
     std::fprintf(stderr, "usage: first_frame [--stages] IMAGE\n");
     return 2;

@@ -17,15 +17,15 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 namespace {
 
 // The end of the first paint of the image view after it is armed.
 class PaintClock final : public QObject {
-public:
+  public:
     void arm() { paintedAt_ = 0; }
     std::int64_t paintedAt() const { return paintedAt_; }
     bool eventFilter(QObject* watched, QEvent* event) override {
@@ -37,7 +37,7 @@ public:
         return true;
     }
 
-private:
+  private:
     std::int64_t paintedAt_ = 0;
 };
 
@@ -45,16 +45,22 @@ std::uint64_t statusKibibytes(const char* field) {
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly)) return 0;
     for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith(field)) return line.mid(static_cast<qsizetype>(std::strlen(field))).trimmed().split(' ')[0].toULongLong();
+        if (line.startsWith(field))
+            return line.mid(static_cast<qsizetype>(std::strlen(field)))
+                .trimmed()
+                .split(' ')[0]
+                .toULongLong();
     }
     return 0;
 }
 
 void report(const char* name, std::vector<double> samples) {
     std::sort(samples.begin(), samples.end());
-    const auto at = [&](double q) { return samples[static_cast<std::size_t>(q * static_cast<double>(samples.size() - 1))]; };
-    std::printf("%-40s n=%zu  median %.1f ms  p95 %.1f ms  max %.1f ms\n", name, samples.size(), at(0.5), at(0.95),
-                samples.back());
+    const auto at = [&](double q) {
+        return samples[static_cast<std::size_t>(q * static_cast<double>(samples.size() - 1))];
+    };
+    std::printf("%-40s n=%zu  median %.1f ms  p95 %.1f ms  max %.1f ms\n", name, samples.size(),
+                at(0.5), at(0.95), samples.back());
 }
 
 struct Bench {
@@ -136,7 +142,8 @@ int main(int argc, char** argv) {
     QObject::connect(&repeat, &QTimer::timeout, [&] {
         if (sent == 50) return;
         ++sent;
-        QKeyEvent* press = new QKeyEvent(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier, QString(), true);
+        QKeyEvent* press =
+            new QKeyEvent(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier, QString(), true);
         QApplication::postEvent(&bench.platform.window(), press);
     });
     repeat.start(33);
@@ -148,10 +155,11 @@ int main(int argc, char** argv) {
         rssPeak = std::max(rssPeak, statusKibibytes("VmRSS:"));
     }
     const double seconds = static_cast<double>(pavo::monotonicNanoseconds() - start) / 1e9;
-    std::printf("held right arrow: %d presses in %.2f s, %d images shown, %.1f images/s; "
-                "RSS before %.0f MB, peak during %.0f MB, after %.0f MB; VmHWM %.0f MB\n",
-                sent, seconds, shown, shown / seconds, rssBefore / 1024.0, rssPeak / 1024.0,
-                statusKibibytes("VmRSS:") / 1024.0, statusKibibytes("VmHWM:") / 1024.0);
+    std::printf(
+        "held right arrow: %d presses in %.2f s, %d images shown, %.1f images/s; "
+        "RSS before %.0f MB, peak during %.0f MB, after %.0f MB; VmHWM %.0f MB\n",
+        sent, seconds, shown, shown / seconds, rssBefore / 1024.0, rssPeak / 1024.0,
+        statusKibibytes("VmRSS:") / 1024.0, statusKibibytes("VmHWM:") / 1024.0);
     pavo::waitForWorkers(bench.viewer);
     std::fflush(stdout);
     std::_Exit(0);

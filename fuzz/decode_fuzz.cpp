@@ -21,7 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         try {
             cv::Mat matrix = pavo::decodeImageBytes(bytes);
             if (const auto channels = pavo::convertToBgra8(matrix, isPartner)) {
-                if (matrix.type() != CV_8UC4 || !matrix.isContinuous() || *channels < 1 || *channels > 4) {
+                if (matrix.type() != CV_8UC4 || !matrix.isContinuous() || *channels < 1 ||
+                    *channels > 4) {
                     std::terminate();  // a decode that claims success must give 8-bit BGRA
                 }
             }

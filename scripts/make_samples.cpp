@@ -16,20 +16,22 @@ cv::Mat sky(int width, int height) {
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
             const double t = static_cast<double>(y) / height;
-            image.at<cv::Vec3b>(y, x) = cv::Vec3b(static_cast<uchar>(200 - 150 * t),
-                                                  static_cast<uchar>(120 + 60 * t + 20 * std::sin(x / 17.0)),
-                                                  static_cast<uchar>(60 + 190 * t));
+            image.at<cv::Vec3b>(y, x) =
+                cv::Vec3b(static_cast<uchar>(200 - 150 * t),
+                          static_cast<uchar>(120 + 60 * t + 20 * std::sin(x / 17.0)),
+                          static_cast<uchar>(60 + 190 * t));
         }
     }
-    cv::circle(image, {width * 2 / 3, height * 3 / 5}, height / 5, cv::Scalar(40, 200, 255), cv::FILLED,
-               cv::LINE_AA);
+    cv::circle(image, {width * 2 / 3, height * 3 / 5}, height / 5, cv::Scalar(40, 200, 255),
+               cv::FILLED, cv::LINE_AA);
     return image;
 }
 
 void label(cv::Mat& image, const std::string& text) {
     const double scale = image.cols / 320.0;
-    cv::putText(image, text, {8, static_cast<int>(28 * scale)}, cv::FONT_HERSHEY_SIMPLEX, 0.8 * scale,
-                cv::Scalar::all(255), std::max(1, static_cast<int>(2 * scale)), cv::LINE_AA);
+    cv::putText(image, text, {8, static_cast<int>(28 * scale)}, cv::FONT_HERSHEY_SIMPLEX,
+                0.8 * scale, cv::Scalar::all(255), std::max(1, static_cast<int>(2 * scale)),
+                cv::LINE_AA);
 }
 
 cv::Mat grid(int width, int height) {
@@ -38,7 +40,8 @@ cv::Mat grid(int width, int height) {
         for (int x = 0; x < width; ++x) {
             const bool on = ((x / 32) + (y / 32)) % 2 == 0;
             const auto alpha = static_cast<uchar>(255 * x / (width - 1));
-            image.at<cv::Vec4b>(y, x) = on ? cv::Vec4b(255, 120, 0, alpha) : cv::Vec4b(30, 220, 30, alpha);
+            image.at<cv::Vec4b>(y, x) =
+                on ? cv::Vec4b(255, 120, 0, alpha) : cv::Vec4b(30, 220, 30, alpha);
         }
     }
     return image;
@@ -47,8 +50,8 @@ cv::Mat grid(int width, int height) {
 cv::Mat rings(int width, int height) {
     cv::Mat image(height, width, CV_8UC3, cv::Scalar(20, 20, 20));
     for (int r = height; r > 0; r -= 14) {
-        cv::circle(image, {width / 2, height / 2}, r, cv::Scalar(r * 5 % 256, 255 - r * 3 % 256, 140),
-                   cv::FILLED, cv::LINE_AA);
+        cv::circle(image, {width / 2, height / 2}, r,
+                   cv::Scalar(r * 5 % 256, 255 - r * 3 % 256, 140), cv::FILLED, cv::LINE_AA);
     }
     return image;
 }
@@ -58,7 +61,8 @@ cv::Mat bars(int width, int height) {
     const cv::Scalar colours[] = {{255, 255, 255}, {0, 255, 255}, {255, 255, 0}, {0, 255, 0},
                                   {255, 0, 255},   {0, 0, 255},   {255, 0, 0},   {0, 0, 0}};
     for (int i = 0; i < 8; ++i) {
-        cv::rectangle(image, {i * width / 8, 0}, {(i + 1) * width / 8, height}, colours[i], cv::FILLED);
+        cv::rectangle(image, {i * width / 8, 0}, {(i + 1) * width / 8, height}, colours[i],
+                      cv::FILLED);
     }
     return image;
 }

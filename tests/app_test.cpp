@@ -72,18 +72,22 @@ TEST(StepIndex, WrapsAtBothEnds) {
 }
 
 class CommandLineTest : public ViewerTest {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(QDir(dir.path()).mkdir("pics"));
-        for (const char* name : {"10.png", "2.png", "1.png"}) imageFile(QStringLiteral("pics/") + name, 40, 30);
+        for (const char* name : {"10.png", "2.png", "1.png"})
+            imageFile(QStringLiteral("pics/") + name, 40, 30);
         ASSERT_TRUE(QDir(dir.path()).mkdir("pics/sub.png"));
     }
-    QString pics(const QString& name = {}) const { return dir.filePath("pics") + (name.isEmpty() ? "" : "/" + name); }
+    QString pics(const QString& name = {}) const {
+        return dir.filePath("pics") + (name.isEmpty() ? "" : "/" + name);
+    }
 };
 
 TEST_F(CommandLineTest, ADirectoryOpensItsFirstImage) {
     openCommandLine(viewer, {pics()});
-    EXPECT_EQ(viewer.playlist.paths, (std::vector<QString>{pics("1.png"), pics("2.png"), pics("10.png")}))
+    EXPECT_EQ(viewer.playlist.paths,
+              (std::vector<QString>{pics("1.png"), pics("2.png"), pics("10.png")}))
         << "the sub-directory named like an image is left out";
     EXPECT_EQ(viewer.playlist.index, 0);
     EXPECT_EQ(platform.titles.back(), pics("1.png"));
@@ -93,7 +97,8 @@ TEST_F(CommandLineTest, ADirectoryOpensItsFirstImage) {
 TEST_F(CommandLineTest, AFileOpensWithItsFolderAsThePlaylist) {
     openCommandLine(viewer, {pics("2.png")});
     EXPECT_EQ(viewer.playlist.paths.size(), 4U) << "a single file's scan keeps what the scan lists";
-    EXPECT_EQ(viewer.playlist.paths[static_cast<std::size_t>(viewer.playlist.index)], pics("2.png"));
+    EXPECT_EQ(viewer.playlist.paths[static_cast<std::size_t>(viewer.playlist.index)],
+              pics("2.png"));
     EXPECT_EQ(platform.titles.back(), pics("2.png"));
     EXPECT_FALSE(platform.quitCode);
 }
@@ -166,7 +171,7 @@ TEST_F(ViewerTest, TheFirstWindowIsRememberedOrInTheDefaultCorner) {
 }
 
 class WindowModeTest : public ViewerTest {
-protected:
+  protected:
     void SetUp() override {
         viewer.view.fitActive = false;
         openCommandLine(viewer, {imageFile("a.png", 640, 480)});
@@ -249,7 +254,8 @@ TEST_F(WindowModeTest, TheOverlayIsRedrawnOnTopAfterEachPaint) {
     test::FakePainter painter;
     onPaint(viewer, painter);
     ASSERT_EQ(painter.texts.size(), 1U);
-    EXPECT_TRUE(painter.texts[0].startsWith("1 / 1\na.png\n640 x 480\n(640 x 480)\nScaled using: None\n"))
+    EXPECT_TRUE(
+        painter.texts[0].startsWith("1 / 1\na.png\n640 x 480\n(640 x 480)\nScaled using: None\n"))
         << painter.texts[0].toStdString();
 }
 

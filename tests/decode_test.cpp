@@ -15,7 +15,7 @@ namespace {
 using Pixel = cv::Vec4b;
 
 class DecodeTest : public testing::Test {
-protected:
+  protected:
     QString path(const char* name) const { return dir.filePath(QString::fromUtf8(name)); }
 
     // Writes `image` under `name` and loads it through the whole pipeline.
@@ -43,7 +43,8 @@ TEST_F(DecodeTest, DeepImagesAreScaledDownTo8BitsWithRounding) {
     expectBgra8(*loaded, 2, 3);
     EXPECT_EQ(loaded->channels, 3);
     EXPECT_EQ(loaded->image.at<Pixel>(0, 0), Pixel(255, 4, 0, 255));
-    EXPECT_EQ(loaded->image.at<Pixel>(1, 2), Pixel(0, 0, 1, 255)) << "128/256 rounds to even, 383/256 up";
+    EXPECT_EQ(loaded->image.at<Pixel>(1, 2), Pixel(0, 0, 1, 255))
+        << "128/256 rounds to even, 383/256 up";
 }
 
 TEST_F(DecodeTest, ColourImagesGainAnOpaqueAlpha) {
@@ -51,9 +52,10 @@ TEST_F(DecodeTest, ColourImagesGainAnOpaqueAlpha) {
     for (const char* name : {"c.bmp", "c.ppm", "c.tif", "c.webp", "c.jpg"}) {
         SCOPED_TRACE(name);
         const bool lossy = std::string_view(name) == "c.jpg" || std::string_view(name) == "c.webp";
-        const auto loaded = roundTrip(name, colour, lossy ? std::vector<int>{cv::IMWRITE_JPEG_QUALITY, 100,
-                                                                              cv::IMWRITE_WEBP_QUALITY, 101}
-                                                          : std::vector<int>{});
+        const auto loaded = roundTrip(
+            name, colour,
+            lossy ? std::vector<int>{cv::IMWRITE_JPEG_QUALITY, 100, cv::IMWRITE_WEBP_QUALITY, 101}
+                  : std::vector<int>{});
         ASSERT_TRUE(loaded);
         expectBgra8(*loaded, 4, 5);
         EXPECT_EQ(loaded->channels, 3);
@@ -160,7 +162,8 @@ TEST_F(DecodeTest, BrokenFilesOfEveryFormatFailCleanly) {
         test::writeBytes(path(name), good.left(good.size() / 8));
         loadImageFile(path(name));  // a decoder may show what is there; it must not crash
         QByteArray corrupt = good;
-        for (qsizetype i = 0; i < corrupt.size(); i += 7) corrupt[i] = static_cast<char>(corrupt[i] ^ 0x5A);
+        for (qsizetype i = 0; i < corrupt.size(); i += 7)
+            corrupt[i] = static_cast<char>(corrupt[i] ^ 0x5A);
         test::writeBytes(path(name), corrupt);
         loadImageFile(path(name));
         test::writeBytes(path(name), good.left(20));

@@ -13,10 +13,12 @@ namespace {
 
 // A folder of small images, each of its own colour, opened at the first.
 class NavigationTest : public test::ViewerTest {
-protected:
+  protected:
     void openFolder(int count) {
         ASSERT_TRUE(QDir(dir.path()).mkpath("album"));
-        for (int i = 0; i < count; ++i) paths.push_back(imageFile(QStringLiteral("album/%1.png").arg(i + 1), 60, 40, colourOf(i)));
+        for (int i = 0; i < count; ++i)
+            paths.push_back(
+                imageFile(QStringLiteral("album/%1.png").arg(i + 1), 60, 40, colourOf(i)));
         openCommandLine(viewer, {dir.filePath("album")});
         ASSERT_TRUE(viewer.shownImage.ready);
         waitForWorkers(viewer);
@@ -26,7 +28,8 @@ protected:
     // The blue value of the shown image's first pixel tells which file it came from.
     int shownColour() const { return viewer.shownImage.image.at<cv::Vec4b>(0, 0)[0] / 20; }
     std::size_t beeps(BeepKind kind) const {
-        return static_cast<std::size_t>(std::count(platform.beeps.begin(), platform.beeps.end(), kind));
+        return static_cast<std::size_t>(
+            std::count(platform.beeps.begin(), platform.beeps.end(), kind));
     }
 
     std::vector<QString> paths;
@@ -151,7 +154,8 @@ TEST_F(NavigationTest, APrescaledNeighbourIsShownWithoutScalingItAgain) {
     EXPECT_EQ(viewer.shownImage.display.data, prescaled) << "swapped in, not resized";
     EXPECT_EQ(platform.titles.back(), paths[1]);
     EXPECT_EQ(platform.clientSize(), (Size{1482, 988}));
-    EXPECT_EQ(viewer.previousImage.image.at<cv::Vec4b>(0, 0)[0] / 20, 0) << "the image left is kept behind";
+    EXPECT_EQ(viewer.previousImage.image.at<cv::Vec4b>(0, 0)[0] / 20, 0)
+        << "the image left is kept behind";
     EXPECT_TRUE(viewer.previousImage.ready);
 
     onKeyDown(viewer, Key::Left);
@@ -212,7 +216,7 @@ TEST_F(NavigationTest, AFailedNeighbourStopsTheIdleClearing) {
 }
 
 class ZoomScrollTest : public test::ViewerTest {
-protected:
+  protected:
     void showDisplay(int width, int height) {
         showImage(width, height);
         viewer.view.fitActive = false;

@@ -1,5 +1,5 @@
-#include "platform/files.h"
 #include "platform/pixel_memory.h"
+#include "platform/files.h"
 
 #include <opencv2/core.hpp>
 

@@ -10,51 +10,58 @@ namespace pavo {
 namespace {
 
 TEST(Playlist, SupportedFilesAreChosenByTheirLastExtension) {
-    for (const char* path : {"IMG_0001.JPG", "photo.Png", "/a/b/c.tiff", "a.tar.webp", "x.JpEg", ".png",
-                             "/dir.d/scan.pgm", "s.jps", "s.mpo", "s.ppm", "s.bmp", "s.tif"}) {
+    for (const char* path :
+         {"IMG_0001.JPG", "photo.Png", "/a/b/c.tiff", "a.tar.webp", "x.JpEg", ".png",
+          "/dir.d/scan.pgm", "s.jps", "s.mpo", "s.ppm", "s.bmp", "s.tif"}) {
         EXPECT_TRUE(isSupportedFile(QString::fromUtf8(path))) << path;
     }
-    for (const char* path : {"scan.jpe", "a.gif", "noextension", "/pics.png/readme", "a.png.txt", "a.",
-                             "", "a.pngx", "a.p ng", "/x.jpg/"}) {
+    for (const char* path : {"scan.jpe", "a.gif", "noextension", "/pics.png/readme", "a.png.txt",
+                             "a.", "", "a.pngx", "a.p ng", "/x.jpg/"}) {
         EXPECT_FALSE(isSupportedFile(QString::fromUtf8(path))) << path;
     }
     // Only ASCII letters are lower-cased: a dotless capital I is not an i.
-    EXPECT_FALSE(isSupportedFile(QString::fromUtf8("a.t\xc4\xb0" "f")));
+    EXPECT_FALSE(
+        isSupportedFile(QString::fromUtf8("a.t\xc4\xb0"
+                                          "f")));
 }
 
 class ScanTest : public testing::Test {
-protected:
+  protected:
     void touch(const QString& name) { test::writeBytes(dir.filePath(name), "x"); }
     QString full(const QString& name) const { return dir.path() + u'/' + name; }
     QTemporaryDir dir;
 };
 
 TEST_F(ScanTest, ListsSupportedEntriesInNaturalOrder) {
-    for (const char* name : {"10.png", "2.png", "1.png", "b.JPG", "A.jpg", "notes.txt", "clip.gif", ".hidden.bmp"}) {
+    for (const char* name :
+         {"10.png", "2.png", "1.png", "b.JPG", "A.jpg", "notes.txt", "clip.gif", ".hidden.bmp"}) {
         touch(QString::fromUtf8(name));
     }
     ASSERT_TRUE(QDir(dir.path()).mkdir("album.jpg"));
     ASSERT_TRUE(QDir(dir.path()).mkdir("nested"));
     touch("nested/inside.png");
 
-    const std::vector<QString> expected{full(".hidden.bmp"), full("1.png"),  full("2.png"),
-                                        full("10.png"),      full("A.jpg"),  full("album.jpg"),
+    const std::vector<QString> expected{full(".hidden.bmp"), full("1.png"), full("2.png"),
+                                        full("10.png"),      full("A.jpg"), full("album.jpg"),
                                         full("b.JPG")};
     EXPECT_EQ(scanDirectory(dir.path()), expected);
     EXPECT_EQ(scanDirectory(dir.path() + u'/'), expected) << "a trailing separator adds none";
 }
 
 TEST_F(ScanTest, NaturalOrderComparesDigitRunsByValueAndIgnoresCase) {
-    std::vector<QString> names{"page 10.png", "Page 9.png", "page 100.png", "IMG_2.jpg", "img_10.jpg",
-                               "img_1.jpg", "b2.png", "B10.png", "a.png"};
+    std::vector<QString> names{"page 10.png", "Page 9.png", "page 100.png",
+                               "IMG_2.jpg",   "img_10.jpg", "img_1.jpg",
+                               "b2.png",      "B10.png",    "a.png"};
     sortNaturally(names);
-    const std::vector<QString> expected{"a.png", "b2.png", "B10.png", "img_1.jpg", "IMG_2.jpg",
-                                        "img_10.jpg", "Page 9.png", "page 10.png", "page 100.png"};
+    const std::vector<QString> expected{"a.png",      "b2.png",      "B10.png",
+                                        "img_1.jpg",  "IMG_2.jpg",   "img_10.jpg",
+                                        "Page 9.png", "page 10.png", "page 100.png"};
     EXPECT_EQ(names, expected);
 }
 
 TEST_F(ScanTest, OrderDoesNotDependOnTheUsersLocale) {
-    for (const char* name : {"b.png", "A.png", "a10.png", "a9.png", "_x.png"}) touch(QString::fromUtf8(name));
+    for (const char* name : {"b.png", "A.png", "a10.png", "a9.png", "_x.png"})
+        touch(QString::fromUtf8(name));
     const auto inDefault = scanDirectory(dir.path());
     const QByteArray saved = qgetenv("LC_ALL");
     qputenv("LC_ALL", "C");

@@ -8,19 +8,19 @@ namespace {
 const QString kKey = QStringLiteral("HKEY_CURRENT_USER\\SOFTWARE\\Pavo\\settings");
 
 QString storeText(const QString& body) {
-    return QStringLiteral("Windows Registry Editor Version 5.00\n\n[") + kKey + QStringLiteral("]\n") +
-           body;
+    return QStringLiteral("Windows Registry Editor Version 5.00\n\n[") + kKey +
+           QStringLiteral("]\n") + body;
 }
 
 TEST(RegDocument, ReadsEveryValueSyntax) {
-    const RegDocument doc = RegDocument::parse(
-        storeText(QStringLiteral("\"posX\"=dword:fffffff9\n"
-                                 "\"mute\"=hex:01\n"
-                                 "\"path\"=\"C:\\\\pics \\\"best\\\"\"\n"
-                                 "\"multi\"=hex(7):41,00,00,00,\\\n"
-                                 "  00,00\n"
-                                 "@=\"default\"\n")),
-        kKey);
+    const RegDocument doc =
+        RegDocument::parse(storeText(QStringLiteral("\"posX\"=dword:fffffff9\n"
+                                                    "\"mute\"=hex:01\n"
+                                                    "\"path\"=\"C:\\\\pics \\\"best\\\"\"\n"
+                                                    "\"multi\"=hex(7):41,00,00,00,\\\n"
+                                                    "  00,00\n"
+                                                    "@=\"default\"\n")),
+                           kKey);
     EXPECT_EQ(doc.value("posX"), dwordValue(-7));
     EXPECT_EQ(doc.value("POSX"), dwordValue(-7)) << "value names ignore case";
     EXPECT_EQ(doc.value("mute"), flagValue(true));
@@ -31,18 +31,18 @@ TEST(RegDocument, ReadsEveryValueSyntax) {
 }
 
 TEST(RegDocument, IgnoresWhatItCannotReadAndValuesOfOtherKeys) {
-    const RegDocument doc = RegDocument::parse(
-        QStringLiteral("Windows Registry Editor Version 5.00\n\n"
-                       "[HKEY_CURRENT_USER\\SOFTWARE\\Other]\n"
-                       "\"width\"=dword:00000001\n\n"
-                       "[hkey_current_user\\software\\pavo\\settings]\n"
-                       "\"width\"=dword:0000zz01\n"
-                       "\"height\"=dword:00000320\n"
-                       "\"broken\"=\"no end quote\n"
-                       "\"escape\"=\"bad \\n escape\"\n"
-                       "\"state\"=dword:00000003\n"
-                       "\"state\"=dword:00000001\n"),
-        kKey);
+    const RegDocument doc =
+        RegDocument::parse(QStringLiteral("Windows Registry Editor Version 5.00\n\n"
+                                          "[HKEY_CURRENT_USER\\SOFTWARE\\Other]\n"
+                                          "\"width\"=dword:00000001\n\n"
+                                          "[hkey_current_user\\software\\pavo\\settings]\n"
+                                          "\"width\"=dword:0000zz01\n"
+                                          "\"height\"=dword:00000320\n"
+                                          "\"broken\"=\"no end quote\n"
+                                          "\"escape\"=\"bad \\n escape\"\n"
+                                          "\"state\"=dword:00000003\n"
+                                          "\"state\"=dword:00000001\n"),
+                           kKey);
     EXPECT_FALSE(doc.value("width")) << "the other key's value and the malformed one are not ours";
     EXPECT_EQ(doc.value("height"), dwordValue(800)) << "reading goes on after a bad line";
     EXPECT_FALSE(doc.value("broken"));
@@ -76,7 +76,8 @@ TEST(RegDocument, RewriteChangesOnlyTheValuesSet) {
         "this line is not a value\n"
         "\"width\"=dword:00000400\n"
         "\"mute\"=hex:00\n"
-        "\"ignoreVersion\"=hex(1):6c,00,69,00,6e,00,65,00,0a,00,62,00,72,00,65,00,61,00,6b,00,00,00\n"
+        "\"ignoreVersion\"=hex(1):6c,00,69,00,6e,00,65,00,0a,00,62,00,72,00,65,00,61,00,6b,00,00,"
+        "00\n"
         "\n");
     EXPECT_EQ(doc.toText(), expected);
 
@@ -90,10 +91,12 @@ TEST(RegDocument, CreatesHeaderAndKeyWhenMissing) {
     doc.setValue("rememberExit", flagValue(true));
     EXPECT_EQ(doc.toText(), storeText("\"rememberExit\"=hex:01\n"));
 
-    RegDocument other = RegDocument::parse("Windows Registry Editor Version 5.00\n\n[HKEY_X]\n\"a\"=hex:\n", kKey);
+    RegDocument other =
+        RegDocument::parse("Windows Registry Editor Version 5.00\n\n[HKEY_X]\n\"a\"=hex:\n", kKey);
     other.setValue("b", textValue(QString::fromUtf8("K\xc3\xa4se \xe2\x82\xac")));
-    EXPECT_EQ(other.toText(), QStringLiteral("Windows Registry Editor Version 5.00\n\n[HKEY_X]\n\"a\"=hex:\n\n[") +
-                                  kKey + QString::fromUtf8("]\n\"b\"=\"K\xc3\xa4se \xe2\x82\xac\"\n"));
+    EXPECT_EQ(other.toText(),
+              QStringLiteral("Windows Registry Editor Version 5.00\n\n[HKEY_X]\n\"a\"=hex:\n\n[") +
+                  kKey + QString::fromUtf8("]\n\"b\"=\"K\xc3\xa4se \xe2\x82\xac\"\n"));
 }
 
 }  // namespace

@@ -14,7 +14,7 @@ namespace pavo {
 namespace {
 
 class SettingsTest : public testing::Test {
-protected:
+  protected:
     QString folder() const { return dir.path() + QStringLiteral("/Pavo"); }
     QString storeFile() const { return folder() + QStringLiteral("/settings.reg"); }
     Viewer makeViewer() { return Viewer(platform, SettingsStore(folder())); }
@@ -28,10 +28,11 @@ protected:
 
     void writeStore(const QString& body) {
         QDir().mkpath(folder());
-        test::writeBytes(storeFile(), (QStringLiteral("Windows Registry Editor Version 5.00\n\n"
-                                                      "[HKEY_CURRENT_USER\\SOFTWARE\\Pavo\\settings]\n") +
-                                       body)
-                                          .toUtf8());
+        test::writeBytes(storeFile(),
+                         (QStringLiteral("Windows Registry Editor Version 5.00\n\n"
+                                         "[HKEY_CURRENT_USER\\SOFTWARE\\Pavo\\settings]\n") +
+                          body)
+                             .toUtf8());
     }
 
     QTemporaryDir dir;
@@ -68,7 +69,8 @@ TEST_F(SettingsTest, FirstStartCreatesTheStoreAndKeepsEveryDefault) {
 }
 
 TEST_F(SettingsTest, SavedOptionsReadBackAndLeaveTheUpdateStateAlone) {
-    writeStore("\"nextUpdateCheck\"=dword:12345678\n\"ignoreVersion\"=\"0.9\"\n\"custom\"=hex(7):00,00\n");
+    writeStore(
+        "\"nextUpdateCheck\"=dword:12345678\n\"ignoreVersion\"=\"0.9\"\n\"custom\"=hex(7):00,00\n");
     Viewer first = makeViewer();
     setEveryOption(first.settings);
     first.settings.nextUpdateCheck = 1;
@@ -116,7 +118,8 @@ TEST_F(SettingsTest, ValuesAreReadByTheirTypeRules) {
     EXPECT_EQ(viewer.settings.zoomInStep, 5);
     EXPECT_EQ(viewer.settings.bufferTimeout, 0);
     EXPECT_EQ(viewer.settings.largeUpscale, 9);
-    EXPECT_EQ(viewer.settings.ignoreVersion.get(), longVersion) << "2047 units fit with the terminator";
+    EXPECT_EQ(viewer.settings.ignoreVersion.get(), longVersion)
+        << "2047 units fit with the terminator";
 
     writeStore(QStringLiteral("\"ignoreVersion\"=\"") + longVersion + QStringLiteral("9\"\n"));
     Viewer tooLong = makeViewer();
@@ -125,7 +128,9 @@ TEST_F(SettingsTest, ValuesAreReadByTheirTypeRules) {
 }
 
 TEST_F(SettingsTest, MalformedStoreIsReadAsFarAsValidAndNotRewrittenByLoading) {
-    writeStore("\"width\"=dword:00000400\n\"height\"=dword:\n\xff\xfe garbage\n\"state\"=dword:00000003\n");
+    writeStore(
+        "\"width\"=dword:00000400\n\"height\"=dword:\n\xff\xfe "
+        "garbage\n\"state\"=dword:00000003\n");
     const QByteArray before = test::readBytes(storeFile());
     Viewer viewer = makeViewer();
     loadSettings(viewer);
@@ -221,7 +226,8 @@ TEST_F(SettingsTest, TwoProcessesSavingAtOnceLoseNothing) {
     const bool isChild = child == 0;
     {
         SettingsStore store(folder());
-        const QString mine = isChild ? QStringLiteral("childCounter") : QStringLiteral("parentCounter");
+        const QString mine =
+            isChild ? QStringLiteral("childCounter") : QStringLiteral("parentCounter");
         for (int i = 1; i <= kRounds; ++i) {
             auto key = store.open();
             if (!key) {
@@ -249,7 +255,8 @@ TEST_F(SettingsTest, TwoProcessesSavingAtOnceLoseNothing) {
     EXPECT_EQ(key->value("parentCounter"), dwordValue(kRounds));
     const auto shared = key->value("shared");
     ASSERT_TRUE(shared);
-    EXPECT_TRUE(*shared == textValue(QString(200, u'c')) || *shared == textValue(QString(200, u'p')));
+    EXPECT_TRUE(*shared == textValue(QString(200, u'c')) ||
+                *shared == textValue(QString(200, u'p')));
     EXPECT_EQ(QDir(folder()).entryList(QDir::Files | QDir::Hidden),
               (QStringList{"settings.reg", "settings.reg.lock"}));
 }

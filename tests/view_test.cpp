@@ -1,5 +1,5 @@
-#include "support/viewer_fixture.h"
 #include "view/view.h"
+#include "support/viewer_fixture.h"
 
 namespace pavo {
 namespace {
@@ -48,7 +48,8 @@ TEST_F(GeometryTest, TheWindowStaysInsideTheWorkAreaAndNeverAboveIt) {
 
     platform.normal = {0, 900, 400, 1300};
     applyWindowSize(viewer, 400, 400, true, {}, false, false);
-    EXPECT_EQ(platform.windowRect(), (Rect{-7, 647, 393, 1047})) << "pinned left edge, lifted off the bottom";
+    EXPECT_EQ(platform.windowRect(), (Rect{-7, 647, 393, 1047}))
+        << "pinned left edge, lifted off the bottom";
 
     viewer.settings.fixWindowPosition = 0;
     refreshWindowLimits(viewer);
@@ -128,12 +129,14 @@ class ScaleTest : public ViewerTest {};
 TEST_F(ScaleTest, ScaleClassesPickTheirInterpolation) {
     const auto nameFor = [&](Size source, Size target) {
         cv::Mat destination;
-        return scaleToSize(viewer, cv::Mat(source.height, source.width, CV_8UC4, cv::Scalar::all(0)),
+        return scaleToSize(viewer,
+                           cv::Mat(source.height, source.width, CV_8UC4, cv::Scalar::all(0)),
                            destination, target.width, target.height);
     };
     EXPECT_EQ(nameFor({3000, 2000}, {1000, 667}), "Area");
     EXPECT_EQ(scaleClassFor(viewer, {3000, 2000}, {1000, 667}), ScaleClass::LargeDownscale);
-    EXPECT_EQ(scaleClassFor(viewer, {300, 100}, {100, 100}), ScaleClass::Downscale) << "exactly three times";
+    EXPECT_EQ(scaleClassFor(viewer, {300, 100}, {100, 100}), ScaleClass::Downscale)
+        << "exactly three times";
     EXPECT_EQ(scaleClassFor(viewer, {100, 100}, {300, 300}), ScaleClass::LargeUpscale);
     EXPECT_EQ(scaleClassFor(viewer, {100, 100}, {150, 150}), ScaleClass::Upscale);
     EXPECT_EQ(nameFor({100, 100}, {150, 150}), "Bicubic");
@@ -165,7 +168,8 @@ TEST_F(ScaleTest, FittedSizesInTheClientArea) {
     showImage(1600, 1200);
     EXPECT_EQ(fitSizeInClient(viewer, 1600, 1200, {}, {}), (Size{933, 700}));
     EXPECT_EQ(fitSizeInClient(viewer, 2000, 1000, {}, {}), (Size{1000, 500}));
-    EXPECT_EQ(fitSizeInClient(viewer, 1430, 1000, {}, {}), (Size{1000, 700})) << "699 is raised to 700";
+    EXPECT_EQ(fitSizeInClient(viewer, 1430, 1000, {}, {}), (Size{1000, 700}))
+        << "699 is raised to 700";
 
     viewer.view.fitActive = false;
     viewer.view.zoomPerMille = 1500;
@@ -219,7 +223,8 @@ TEST_F(ScaleTest, TallImagesOpenedDirectlyStartAtTheirOwnSize) {
 TEST(Drawing, ImagesAreCentredOrScrolled) {
     EXPECT_EQ(placeImage({800, 700}, {600, 400}, 0, 0).x, 100);
     EXPECT_EQ(placeImage({800, 700}, {600, 400}, 0, 0).y, 150);
-    EXPECT_EQ(placeImage({601, 400}, {600, 400}, 0, 0).x, 0) << "one spare pixel stays on the right";
+    EXPECT_EQ(placeImage({601, 400}, {600, 400}, 0, 0).x, 0)
+        << "one spare pixel stays on the right";
     const ImagePlacement scrolled = placeImage({1000, 800}, {3000, 2000}, 500, -300);
     EXPECT_EQ(scrolled.x, 0);
     EXPECT_EQ(scrolled.sourceX, 500);
@@ -246,7 +251,8 @@ TEST(Drawing, ByteSizesUseBinaryUnitsAndCutDecimals) {
 class OverlayTest : public ViewerTest {};
 
 TEST_F(OverlayTest, OverlayListsPositionSizesMethodChannelsTimeAndSizes) {
-    for (int i = 0; i < 12; ++i) viewer.playlist.paths.push_back(QStringLiteral("/pics/img %1.png").arg(i));
+    for (int i = 0; i < 12; ++i)
+        viewer.playlist.paths.push_back(QStringLiteral("/pics/img %1.png").arg(i));
     showImage(3000, 2000);
     ImageBuffer& shown = viewer.shownImage;
     shown.display = cv::Mat(667, 1000, CV_8UC4);
@@ -256,8 +262,9 @@ TEST_F(OverlayTest, OverlayListsPositionSizesMethodChannelsTimeAndSizes) {
     shown.loadTimeMs = 42;
     shown.fileSize = 1536;
     const QString text = overlayText(viewer);
-    EXPECT_TRUE(text.startsWith("1 / 12\nimg 0.png\n3000 x 2000\n(1000 x 667)\nScaled using: Area\n"
-                                "Channels: RGBA\nLoaded in: 42 ms\nFile size: 1.50KB\nMemory usage: "))
+    EXPECT_TRUE(
+        text.startsWith("1 / 12\nimg 0.png\n3000 x 2000\n(1000 x 667)\nScaled using: Area\n"
+                        "Channels: RGBA\nLoaded in: 42 ms\nFile size: 1.50KB\nMemory usage: "))
         << text.toStdString();
     EXPECT_TRUE(text.endsWith("B\n"));
 

@@ -16,21 +16,66 @@ struct Viewer;
 
 // Keys the viewer handles, valued as the virtual-key codes they stand for.
 enum class Key : int {
-    Enter = 13, Shift = 16, Ctrl = 17, Esc = 27, Space = 32, PageUp = 33, PageDown = 34, End = 35,
-    Home = 36, Left = 37, Up = 38, Right = 39, Down = 40, Delete = 46, Digit1 = 49, Digit2 = 50,
-    Digit3 = 51, F = 70, G = 71, I = 73, L = 76, Q = 81, R = 82, T = 84, Y = 89, F5 = 116, F11 = 122,
-    Plus = 187, Comma = 188, Minus = 189, Period = 190, Other = 0,
+    Enter = 13,
+    Shift = 16,
+    Ctrl = 17,
+    Esc = 27,
+    Space = 32,
+    PageUp = 33,
+    PageDown = 34,
+    End = 35,
+    Home = 36,
+    Left = 37,
+    Up = 38,
+    Right = 39,
+    Down = 40,
+    Delete = 46,
+    Digit1 = 49,
+    Digit2 = 50,
+    Digit3 = 51,
+    F = 70,
+    G = 71,
+    I = 73,
+    L = 76,
+    Q = 81,
+    R = 82,
+    T = 84,
+    Y = 89,
+    F5 = 116,
+    F11 = 122,
+    Plus = 187,
+    Comma = 188,
+    Minus = 189,
+    Period = 190,
+    Other = 0,
 };
 
 // Menu commands and the Ctrl+O accelerator, by their identifiers.
 enum class Command : int {
-    Open = 32775, GoTo = 32774, Options = 32773, Exit = 105, FitToggle = 32789, Rotate = 32781,
-    Flip = 32782, MergeForward = 32783, MergeBackward = 32786, ReverseMerge = 32785, Reload = 32787,
-    FullReload = 32788, CheckForUpdate = 32792, Shortcuts = 32771, About = 104,
+    Open = 32775,
+    GoTo = 32774,
+    Options = 32773,
+    Exit = 105,
+    FitToggle = 32789,
+    Rotate = 32781,
+    Flip = 32782,
+    MergeForward = 32783,
+    MergeBackward = 32786,
+    ReverseMerge = 32785,
+    Reload = 32787,
+    FullReload = 32788,
+    CheckForUpdate = 32792,
+    Shortcuts = 32771,
+    About = 104,
 };
 
 // Timers of the main window.
-enum TimerId : int { PrescaleTimer = 7000, CursorHideTimer = 7001, OverlayTimer = 7002, AnchorScrollTimer = 7003 };
+enum TimerId : int {
+    PrescaleTimer = 7000,
+    CursorHideTimer = 7001,
+    OverlayTimer = 7002,
+    AnchorScrollTimer = 7003
+};
 
 // One entry of the menu bar: the popup it sits in, its text, and its command
 // (0 for a separator).

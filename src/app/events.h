@@ -8,7 +8,7 @@ struct Viewer;
 
 // The viewer's window procedure: each event of the main window goes to its handler.
 class ViewerEvents final : public WindowEvents {
-public:
+  public:
     explicit ViewerEvents(Viewer& viewer) : viewer_(viewer) {}
 
     void keyDown(int virtualKey) override;
@@ -26,7 +26,7 @@ public:
     void destroyed() override;
     void sizing(int edge, Rect& proposed) override;
 
-private:
+  private:
     Viewer& viewer_;
 };
 

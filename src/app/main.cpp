@@ -42,7 +42,8 @@ void startCursorWatcher(pavo::Viewer& viewer) {
 void startIdleWatcher(pavo::Viewer& viewer) {
     std::thread([&viewer] {
         for (;;) {
-            pavo::idleWatcherRound(viewer, static_cast<std::int32_t>(static_cast<std::uint32_t>(std::time(nullptr))));
+            pavo::idleWatcherRound(
+                viewer, static_cast<std::int32_t>(static_cast<std::uint32_t>(std::time(nullptr))));
             std::this_thread::sleep_for(std::chrono::milliseconds(60000));
         }
     }).detach();

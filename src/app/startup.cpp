@@ -21,7 +21,8 @@ void openDirectoryArgument(Viewer& viewer, const QString& directory) {
         return;
     }
     playlist.index = 0;
-    if (!loadShownImage(viewer, playlist.paths.front(), true)) showLoadFailure(viewer, playlist.paths.front(), false);
+    if (!loadShownImage(viewer, playlist.paths.front(), true))
+        showLoadFailure(viewer, playlist.paths.front(), false);
 }
 
 void openFileArgument(Viewer& viewer, const QString& path) {

@@ -32,8 +32,7 @@ struct NavigationState {
 // The whole state of one running viewer. Operations are free functions of their
 // subsystem taking a Viewer&; a test builds a fresh Viewer on the fake platform.
 struct Viewer {
-    Viewer(Platform& platform, SettingsStore store)
-        : platform(platform), store(std::move(store)) {}
+    Viewer(Platform& platform, SettingsStore store) : platform(platform), store(std::move(store)) {}
 
     Platform& platform;
     SettingsStore store;

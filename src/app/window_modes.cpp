@@ -22,17 +22,20 @@ void dropPrescaledNeighbours(Viewer& viewer) {
 }
 
 double idleMilliseconds(const Viewer& viewer) {
-    return static_cast<double>(monotonicNanoseconds() - viewer.input.lastMouseMoveTime) / 1'000'000.0;
+    return static_cast<double>(monotonicNanoseconds() - viewer.input.lastMouseMoveTime) /
+           1'000'000.0;
 }
 
 bool overlayWanted(const Viewer& viewer) {
     const ImageBuffer& shown = viewer.shownImage;
-    return viewer.view.infoOverlayShown && shown.ready && shown.displayWidth >= 1 && shown.displayHeight >= 1;
+    return viewer.view.infoOverlayShown && shown.ready && shown.displayWidth >= 1 &&
+           shown.displayHeight >= 1;
 }
 
 void enterFullscreen(Viewer& viewer) {
     viewer.input.lastMouseMoveTime = monotonicNanoseconds();
-    if (const auto placement = viewer.platform.windowPlacement()) viewer.mode.savedPlacement = *placement;
+    if (const auto placement = viewer.platform.windowPlacement())
+        viewer.mode.savedPlacement = *placement;
     viewer.mode.fullscreenActive = true;
     viewer.platform.setWindowStyle(WindowStyle::Fullscreen);
     schedulePrescale(viewer);
@@ -94,12 +97,14 @@ void requestRedraw(Viewer& viewer) {
         if (client.width() > displayWidth) {
             const int band = static_cast<int>(std::ceil((client.width() - displayWidth) * 0.5));
             platform.invalidate({client.left, client.top, client.left + band, client.bottom}, true);
-            platform.invalidate({client.right - band, client.top, client.right, client.bottom}, true);
+            platform.invalidate({client.right - band, client.top, client.right, client.bottom},
+                                true);
         }
         if (client.height() > displayHeight) {
             const int band = static_cast<int>(std::ceil((client.height() - displayHeight) * 0.5));
             platform.invalidate({client.left, client.top, client.right, client.top + band}, true);
-            platform.invalidate({client.left, client.bottom - band, client.right, client.bottom}, true);
+            platform.invalidate({client.left, client.bottom - band, client.right, client.bottom},
+                                true);
         }
     } else {
         platform.invalidate(client, true);
@@ -140,14 +145,16 @@ void cursorHideCheck(Viewer& viewer) {
 void cursorWatcherRound(Viewer& viewer) {
     if (!viewer.mode.fullscreenActive) return;
     const double idle = idleMilliseconds(viewer);
-    if (idle > 1000.0) viewer.platform.armTimer(CursorHideTimer, std::max(0, static_cast<int>(1500.0 - idle)));
+    if (idle > 1000.0)
+        viewer.platform.armTimer(CursorHideTimer, std::max(0, static_cast<int>(1500.0 - idle)));
 }
 
 void schedulePrescale(Viewer& viewer) {
     const ViewerSettings& s = viewer.settings;
     const bool anyReady = viewer.nextImage.ready || viewer.previousImage.ready;
     const bool bothScaled = viewer.nextImage.displayReady && viewer.previousImage.displayReady;
-    if (s.preScale && (!s.stickyWindowSize || viewer.mode.fullscreenActive) && anyReady && !bothScaled) {
+    if (s.preScale && (!s.stickyWindowSize || viewer.mode.fullscreenActive) && anyReady &&
+        !bothScaled) {
         viewer.platform.armTimer(PrescaleTimer, 100);
     }
 }

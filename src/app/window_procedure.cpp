@@ -54,7 +54,9 @@ void arrowKey(Viewer& viewer, bool forward, bool horizontal) {
 
 void zoomStep(Viewer& viewer, bool zoomIn, bool atCursor) {
     viewer.view.zoomStepCount += zoomIn ? 1 : -1;
-    applyZoom(viewer, zoomIn ? viewer.settings.zoomInStep.load() : -viewer.settings.zoomOutStep.load(), atCursor);
+    applyZoom(viewer,
+              zoomIn ? viewer.settings.zoomInStep.load() : -viewer.settings.zoomOutStep.load(),
+              atCursor);
 }
 
 struct KeyAction {
@@ -183,7 +185,8 @@ void extraButton(Viewer& viewer, bool forward, MouseAction action) {
 
 bool overlayDue(const Viewer& viewer) {
     const ImageBuffer& shown = viewer.shownImage;
-    return viewer.view.infoOverlayShown && shown.ready && shown.displayWidth >= 1 && shown.displayHeight >= 1;
+    return viewer.view.infoOverlayShown && shown.ready && shown.displayWidth >= 1 &&
+           shown.displayHeight >= 1;
 }
 
 }  // namespace
@@ -212,7 +215,8 @@ const std::array<MenuEntry, 17>& menuEntries() {
 }
 
 void markActivity(Viewer& viewer) {
-    viewer.input.lastActivityTime = static_cast<std::int32_t>(static_cast<std::uint32_t>(std::time(nullptr)));
+    viewer.input.lastActivityTime =
+        static_cast<std::int32_t>(static_cast<std::uint32_t>(std::time(nullptr)));
 }
 
 void onKeyDown(Viewer& viewer, Key key) {
@@ -328,11 +332,19 @@ void onMouseMove(Viewer& viewer, int x, int y) {
 
 void onMouseButton(Viewer& viewer, MouseButton button, MouseAction action) {
     switch (button) {
-        case MouseButton::Left: leftButton(viewer, action); return;
-        case MouseButton::Right: rightButton(viewer, action); return;
-        case MouseButton::Middle: middleButton(viewer, action); return;
+        case MouseButton::Left:
+            leftButton(viewer, action);
+            return;
+        case MouseButton::Right:
+            rightButton(viewer, action);
+            return;
+        case MouseButton::Middle:
+            middleButton(viewer, action);
+            return;
         case MouseButton::Back:
-        case MouseButton::Forward: extraButton(viewer, button == MouseButton::Forward, action); return;
+        case MouseButton::Forward:
+            extraButton(viewer, button == MouseButton::Forward, action);
+            return;
     }
 }
 
@@ -344,11 +356,13 @@ void onWheel(Viewer& viewer, int delta, bool ctrl, bool shift) {
     const ScrollAmounts amounts = scrollAmounts(viewer, ctrl ? s.ctrlScrollSpeed : s.scrollSpeed);
     const bool away = delta > 0;  // the wheel turned away from the user
     if (shift) {
-        away ? moveBackward(viewer, -amounts.horizontal, 0) : moveForward(viewer, amounts.horizontal, 0);
+        away ? moveBackward(viewer, -amounts.horizontal, 0)
+             : moveForward(viewer, amounts.horizontal, 0);
     } else if (ctrl) {
         zoomStep(viewer, away, true);
     } else {
-        away ? moveBackward(viewer, 0, -amounts.vertical) : moveForward(viewer, 0, amounts.vertical);
+        away ? moveBackward(viewer, 0, -amounts.vertical)
+             : moveForward(viewer, 0, amounts.vertical);
     }
 }
 

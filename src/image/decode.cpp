@@ -61,14 +61,17 @@ void flattenAlphaRow(unsigned char* pixels, std::size_t count) {
         const __m128i source = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block));
         const __m128i alpha = _mm_srli_epi32(source, 24);
         __m128i inexact = zero;
-        for (const __m128i& a : inexactAlphas) inexact = _mm_or_si128(inexact, _mm_cmpeq_epi32(alpha, a));
+        for (const __m128i& a : inexactAlphas)
+            inexact = _mm_or_si128(inexact, _mm_cmpeq_epi32(alpha, a));
         __m128i alphaEveryByte = _mm_or_si128(alpha, _mm_slli_epi32(alpha, 16));
         alphaEveryByte = _mm_or_si128(alphaEveryByte, _mm_slli_epi32(alphaEveryByte, 8));
         const auto half = [&](__m128i values, __m128i alphas) {
             return _mm_srli_epi16(_mm_mulhi_epu16(_mm_mullo_epi16(values, alphas), divide255), 7);
         };
-        const __m128i low = half(_mm_unpacklo_epi8(source, zero), _mm_unpacklo_epi8(alphaEveryByte, zero));
-        const __m128i high = half(_mm_unpackhi_epi8(source, zero), _mm_unpackhi_epi8(alphaEveryByte, zero));
+        const __m128i low =
+            half(_mm_unpacklo_epi8(source, zero), _mm_unpacklo_epi8(alphaEveryByte, zero));
+        const __m128i high =
+            half(_mm_unpackhi_epi8(source, zero), _mm_unpackhi_epi8(alphaEveryByte, zero));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(block), _mm_packus_epi16(low, high));
 
         const int inexactMask = _mm_movemask_ps(_mm_castsi128_ps(inexact));
@@ -121,7 +124,8 @@ void resetForDecode(ImageBuffer& buffer) {
 cv::Mat decodeImageBytes(const FileBytes& bytes) {
     if (bytes.empty()) return {};
     // A header over the bytes, not a copy of them.
-    const cv::Mat encoded(1, static_cast<int>(bytes.size()), CV_8UC1, const_cast<unsigned char*>(bytes.data()));
+    const cv::Mat encoded(1, static_cast<int>(bytes.size()), CV_8UC1,
+                          const_cast<unsigned char*>(bytes.data()));
     return cv::imdecode(encoded, cv::IMREAD_UNCHANGED);
 }
 

@@ -38,7 +38,7 @@ void resetForDecode(ImageBuffer& buffer);
 
 // What reading and decoding one file gives, before normalisation.
 struct DecodedFile {
-    cv::Mat matrix;             // empty when the bytes could not be decoded
+    cv::Mat matrix;              // empty when the bytes could not be decoded
     std::int32_t fileSize = -1;  // -1 when the size could not be queried
 };
 
@@ -104,7 +104,7 @@ bool anyWorkerRunning(const Viewer& viewer);
 struct NeighbourJob {
     std::int32_t count = 0;  // playlist entries
     QString imagePath;
-    QString partnerPath;  // empty while merge is off
+    QString partnerPath;      // empty while merge is off
     bool fullscreen = false;  // as they were when the worker started
     std::int32_t chromeLevel = 3;
 };

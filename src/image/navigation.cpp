@@ -6,7 +6,9 @@
 namespace pavo {
 namespace {
 
-std::int32_t entryCount(const Viewer& viewer) { return static_cast<std::int32_t>(viewer.playlist.paths.size()); }
+std::int32_t entryCount(const Viewer& viewer) {
+    return static_cast<std::int32_t>(viewer.playlist.paths.size());
+}
 
 const QString& currentPath(const Viewer& viewer) {
     return viewer.playlist.paths[static_cast<std::size_t>(viewer.playlist.index)];
@@ -33,10 +35,12 @@ void recordStickySize(Viewer& viewer) {
 // back can show it without scaling.
 void markShownDisplayReusable(Viewer& viewer) {
     ImageBuffer& shown = viewer.shownImage;
-    if (shown.ready && shown.display.cols > 1 && viewer.settings.preScale) shown.displayReady = true;
+    if (shown.ready && shown.display.cols > 1 && viewer.settings.preScale)
+        shown.displayReady = true;
 }
 
-bool showPrescaled(Viewer& viewer, ImageBuffer& ahead, ImageBuffer& behind, bool forward, bool notMaximised) {
+bool showPrescaled(Viewer& viewer, ImageBuffer& ahead, ImageBuffer& behind, bool forward,
+                   bool notMaximised) {
     ImageBuffer& shown = viewer.shownImage;
     const cv::Mat leftDisplay = shown.display;
     const std::int32_t leftWidth = shown.displayWidth;
@@ -127,8 +131,10 @@ void jumpTo(Viewer& viewer, std::int32_t target) {
     waitForWorkers(viewer);
     if (viewer.playlist.paths.empty() || viewer.playlist.index == target) return;
     viewer.playlist.index = target;
-    if (viewer.settings.stickyWindowSize && !viewer.platform.isMaximized()) recordStickySize(viewer);
-    if (!loadShownImage(viewer, currentPath(viewer), false)) showLoadFailure(viewer, currentPath(viewer), false);
+    if (viewer.settings.stickyWindowSize && !viewer.platform.isMaximized())
+        recordStickySize(viewer);
+    if (!loadShownImage(viewer, currentPath(viewer), false))
+        showLoadFailure(viewer, currentPath(viewer), false);
 }
 
 }  // namespace
@@ -153,15 +159,20 @@ bool showNeighbour(Viewer& viewer, bool forward) {
     }
     ImageBuffer& ahead = forward ? viewer.nextImage : viewer.previousImage;
     ImageBuffer& behind = forward ? viewer.previousImage : viewer.nextImage;
-    if (ahead.displayReady && static_cast<std::int64_t>(ahead.display.rows) * ahead.display.cols >= 2) {
+    if (ahead.displayReady &&
+        static_cast<std::int64_t>(ahead.display.rows) * ahead.display.cols >= 2) {
         return showPrescaled(viewer, ahead, behind, forward, notMaximised);
     }
     return showUnscaled(viewer, ahead, behind, forward);
 }
 
-void moveForward(Viewer& viewer, int dx, int dy) { move(viewer, dx, dy, true); }
+void moveForward(Viewer& viewer, int dx, int dy) {
+    move(viewer, dx, dy, true);
+}
 
-void moveBackward(Viewer& viewer, int dx, int dy) { move(viewer, dx, dy, false); }
+void moveBackward(Viewer& viewer, int dx, int dy) {
+    move(viewer, dx, dy, false);
+}
 
 void moveBy(Viewer& viewer, std::int32_t count) {
     viewer.navigation.navigationStartTime = monotonicNanoseconds();
@@ -180,8 +191,12 @@ void moveBy(Viewer& viewer, std::int32_t count) {
     loadShownImage(viewer, currentPath(viewer), false);
 }
 
-void goToFirst(Viewer& viewer) { jumpTo(viewer, 0); }
+void goToFirst(Viewer& viewer) {
+    jumpTo(viewer, 0);
+}
 
-void goToLast(Viewer& viewer) { jumpTo(viewer, entryCount(viewer) - 1); }
+void goToLast(Viewer& viewer) {
+    jumpTo(viewer, entryCount(viewer) - 1);
+}
 
 }  // namespace pavo

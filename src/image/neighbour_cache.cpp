@@ -22,7 +22,8 @@ Side sideOf(Viewer& viewer, bool next) {
 
 bool overlayDue(const Viewer& viewer) {
     const ImageBuffer& shown = viewer.shownImage;
-    return viewer.view.infoOverlayShown && shown.ready && shown.displayWidth > 0 && shown.displayHeight > 0;
+    return viewer.view.infoOverlayShown && shown.ready && shown.displayWidth > 0 &&
+           shown.displayHeight > 0;
 }
 
 // Takes over what a worker made, once it has ended; drops it when the worker outlived
@@ -56,7 +57,8 @@ void startWorker(Viewer& viewer, bool next) {
 
 // Scales a ready neighbour for the present window on a thread of its own; nothing
 // when the record needs no scaling.
-std::shared_ptr<cv::Mat> startPrescale(const Viewer& viewer, const ImageBuffer& slot, Worker& worker) {
+std::shared_ptr<cv::Mat> startPrescale(const Viewer& viewer, const ImageBuffer& slot,
+                                       Worker& worker) {
     if (!slot.ready || slot.failed || slot.displayReady) return nullptr;
     auto display = std::make_shared<cv::Mat>();
     worker.start([&viewer, image = slot.image, partner = slot.partner, display] {
@@ -65,7 +67,8 @@ std::shared_ptr<cv::Mat> startPrescale(const Viewer& viewer, const ImageBuffer& 
     return display;
 }
 
-void finishPrescale(ImageBuffer& slot, const Worker& worker, const std::shared_ptr<cv::Mat>& display) {
+void finishPrescale(ImageBuffer& slot, const Worker& worker,
+                    const std::shared_ptr<cv::Mat>& display) {
     if (!display || !worker.waitFor(kWorkerWaitLimit)) return;
     slot.display = *display;
     slot.displayWidth = display->cols;
@@ -74,8 +77,8 @@ void finishPrescale(ImageBuffer& slot, const Worker& worker, const std::shared_p
 }
 
 bool idleClearDue(const Viewer& viewer, std::int32_t now) {
-    return now - viewer.input.lastActivityTime > viewer.settings.bufferTimeout && viewer.nextImage.ready &&
-           viewer.previousImage.ready;
+    return now - viewer.input.lastActivityTime > viewer.settings.bufferTimeout &&
+           viewer.nextImage.ready && viewer.previousImage.ready;
 }
 
 }  // namespace
@@ -91,7 +94,9 @@ NeighbourJob neighbourJob(const Viewer& viewer, bool next) {
     const std::int32_t c = viewer.playlist.index;
     const std::int32_t merge = viewer.mergeMode;
     const std::int32_t direction = next ? 1 : -1;
-    const auto at = [&](std::int32_t steps) { return paths[static_cast<std::size_t>(stepIndex(count, c, steps))]; };
+    const auto at = [&](std::int32_t steps) {
+        return paths[static_cast<std::size_t>(stepIndex(count, c, steps))];
+    };
     if (merge == 0) {
         job.imagePath = at(direction);
         return job;
@@ -159,11 +164,14 @@ void startNeighbourWorkers(Viewer& viewer) {
     startWorker(viewer, false);
 }
 
-void restartWorker(Viewer& viewer, bool next) { startWorker(viewer, next); }
+void restartWorker(Viewer& viewer, bool next) {
+    startWorker(viewer, next);
+}
 
 bool anyWorkerRunning(const Viewer& viewer) {
     const NeighbourWorkers& w = viewer.workers;
-    return w.next.running() || w.previous.running() || w.prescaleNext.running() || w.prescalePrevious.running();
+    return w.next.running() || w.previous.running() || w.prescaleNext.running() ||
+           w.prescalePrevious.running();
 }
 
 void prescaleNeighbours(Viewer& viewer) {
@@ -179,7 +187,8 @@ void prescaleNeighbours(Viewer& viewer) {
 }
 
 void idleWatcherRound(Viewer& viewer, std::int32_t now) {
-    if (idleClearDue(viewer, now)) viewer.platform.runOnUiThread([&viewer, now] { clearIdleCache(viewer, now); });
+    if (idleClearDue(viewer, now))
+        viewer.platform.runOnUiThread([&viewer, now] { clearIdleCache(viewer, now); });
 }
 
 void clearIdleCache(Viewer& viewer, std::int32_t now) {

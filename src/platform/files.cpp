@@ -2,13 +2,13 @@
 
 #include <QFile>
 
-#include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
-#include <limits>
-#include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
+#include <limits>
+#include <stdexcept>
 
 namespace pavo {
 
@@ -66,11 +66,13 @@ std::optional<std::vector<QString>> listDirectory(const QString& directory) {
 
 bool isDirectory(const QString& path) {
     struct stat info {};
-    return !path.isEmpty() && stat(QFile::encodeName(path).constData(), &info) == 0 && S_ISDIR(info.st_mode);
+    return !path.isEmpty() && stat(QFile::encodeName(path).constData(), &info) == 0 &&
+           S_ISDIR(info.st_mode);
 }
 
 void syncDirectory(const QString& directory) {
-    const int fd = open(QFile::encodeName(directory).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd =
+        open(QFile::encodeName(directory).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return;
     fsync(fd);
     close(fd);

@@ -1,8 +1,8 @@
 #include "platform/pixel_memory.h"
 
+#include <opencv2/core/types_c.h>  // CV_AUTO_STEP
 #include <opencv2/core.hpp>
 #include <opencv2/core/mat.hpp>
-#include <opencv2/core/types_c.h>  // CV_AUTO_STEP
 
 #include <algorithm>
 #include <mutex>
@@ -16,15 +16,17 @@ namespace {
 
 constexpr std::size_t kLargeBuffer = std::size_t{1} << 20;     // below this, the heap
 constexpr std::size_t kHugePage = std::size_t{2} << 20;        // mapping granularity
-constexpr std::size_t kMaxCachedBuffers = 4;                    // a few images' worth
+constexpr std::size_t kMaxCachedBuffers = 4;                   // a few images' worth
 constexpr std::size_t kMaxCachedBytes = std::size_t{1} << 30;  // never hoard more than this
 
-std::size_t roundToHugePages(std::size_t bytes) { return (bytes + kHugePage - 1) / kHugePage * kHugePage; }
+std::size_t roundToHugePages(std::size_t bytes) {
+    return (bytes + kHugePage - 1) / kHugePage * kHugePage;
+}
 
 // A matrix allocator in the shape of OpenCV's standard one; only the pixel memory of
 // large buffers comes from elsewhere.
 class PixelAllocator final : public cv::MatAllocator {
-public:
+  public:
     cv::UMatData* allocate(int dims, const int* sizes, int type, void* data0, size_t* step,
                            cv::AccessFlag /*flags*/, cv::UMatUsageFlags /*usage*/) const override {
         size_t total = CV_ELEM_SIZE(type);
@@ -40,7 +42,9 @@ public:
             total *= static_cast<size_t>(sizes[i]);
         }
         auto* data = static_cast<uchar*>(data0);
-        if (data == nullptr) data = total >= kLargeBuffer ? takeLarge(total) : static_cast<uchar*>(cv::fastMalloc(total));
+        if (data == nullptr)
+            data = total >= kLargeBuffer ? takeLarge(total)
+                                         : static_cast<uchar*>(cv::fastMalloc(total));
         auto* u = new cv::UMatData(this);
         u->data = u->origdata = data;
         u->size = total;
@@ -48,7 +52,8 @@ public:
         return u;
     }
 
-    bool allocate(cv::UMatData* u, cv::AccessFlag /*flags*/, cv::UMatUsageFlags /*usage*/) const override {
+    bool allocate(cv::UMatData* u, cv::AccessFlag /*flags*/,
+                  cv::UMatUsageFlags /*usage*/) const override {
         return u != nullptr;
     }
 
@@ -98,7 +103,7 @@ public:
         return {cached_.size(), cachedBytes_, mapped_.size(), reuses_};
     }
 
-private:
+  private:
     // The smallest cached buffer that holds `bytes` without wasting more than half
     // again; otherwise a fresh mapping.
     uchar* takeLarge(std::size_t bytes) const {
@@ -121,7 +126,8 @@ private:
                 return buffer;
             }
         }
-        void* mapping = mmap(nullptr, wanted, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        void* mapping =
+            mmap(nullptr, wanted, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (mapping == MAP_FAILED) throw std::bad_alloc();
         madvise(mapping, wanted, MADV_HUGEPAGE);
         auto* buffer = static_cast<uchar*>(mapping);
@@ -162,14 +168,24 @@ PixelAllocator& pixelAllocator() {
 
 }  // namespace
 
-void installPixelMemory() { cv::Mat::setDefaultAllocator(&pixelAllocator()); }
+void installPixelMemory() {
+    cv::Mat::setDefaultAllocator(&pixelAllocator());
+}
 
-void releaseCachedPixelMemory() { pixelAllocator().releaseCached(); }
+void releaseCachedPixelMemory() {
+    pixelAllocator().releaseCached();
+}
 
-PixelMemoryStats pixelMemoryStats() { return pixelAllocator().stats(); }
+PixelMemoryStats pixelMemoryStats() {
+    return pixelAllocator().stats();
+}
 
-void* takePixelMemory(std::size_t bytes) { return pixelAllocator().takeBytes(bytes); }
+void* takePixelMemory(std::size_t bytes) {
+    return pixelAllocator().takeBytes(bytes);
+}
 
-void givePixelMemory(void* memory, std::size_t bytes) { pixelAllocator().giveBytes(memory, bytes); }
+void givePixelMemory(void* memory, std::size_t bytes) {
+    pixelAllocator().giveBytes(memory, bytes);
+}
 
 }  // namespace pavo

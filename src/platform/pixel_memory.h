@@ -34,7 +34,8 @@ struct PixelMemoryAllocator {
     using value_type = T;
     PixelMemoryAllocator() = default;
     template <typename U>
-    PixelMemoryAllocator(const PixelMemoryAllocator<U>& /*other*/) {}  // NOLINT(google-explicit-constructor)
+    PixelMemoryAllocator(const PixelMemoryAllocator<U>& /*other*/) {
+    }  // NOLINT(google-explicit-constructor)
     T* allocate(std::size_t n) { return static_cast<T*>(takePixelMemory(n * sizeof(T))); }
     void deallocate(T* p, std::size_t n) { givePixelMemory(p, n * sizeof(T)); }
     template <typename U>

@@ -83,7 +83,7 @@ enum class Modifier { Shift, Ctrl };
 
 // Where a drawing goes: the image view while it paints.
 class Painter {
-public:
+  public:
     Painter() = default;
     Painter(const Painter&) = delete;
     Painter& operator=(const Painter&) = delete;
@@ -95,7 +95,7 @@ public:
     // Black text on a white box at the client's top-left corner, line breaks kept.
     virtual void drawText(const QString& text) = 0;
 
-protected:
+  protected:
     Painter(Painter&&) = default;
     Painter& operator=(Painter&&) = default;
 };
@@ -103,7 +103,7 @@ protected:
 // What the main window reports, in the order it happens; the viewer's window
 // procedure implements it. Keys come as virtual-key codes.
 class WindowEvents {
-public:
+  public:
     WindowEvents() = default;
     WindowEvents(const WindowEvents&) = delete;
     WindowEvents& operator=(const WindowEvents&) = delete;
@@ -129,7 +129,7 @@ public:
     // 8 bottom-right). The handler may change the rectangle.
     virtual void sizing(int edge, Rect& proposed) = 0;
 
-protected:
+  protected:
     WindowEvents(WindowEvents&&) = default;
     WindowEvents& operator=(WindowEvents&&) = default;
 };
@@ -138,7 +138,7 @@ protected:
 // platform/qt, the test fake in tests/support; logic never includes a widget header.
 // All of it is for the user-interface thread, except armTimer.
 class Platform {
-public:
+  public:
     Platform() = default;
     Platform(const Platform&) = delete;
     Platform& operator=(const Platform&) = delete;
@@ -214,7 +214,7 @@ public:
     // The folder of the running program, ending in "/".
     [[nodiscard]] virtual QString executableDirectory() const = 0;
 
-protected:
+  protected:
     Platform(Platform&&) = default;
     Platform& operator=(Platform&&) = default;
 };

@@ -187,9 +187,13 @@ RegValue dwordValue(std::int32_t number) {
     return {RegDword, data};
 }
 
-RegValue flagValue(bool on) { return {RegBinary, QByteArray(1, on ? '\1' : '\0')}; }
+RegValue flagValue(bool on) {
+    return {RegBinary, QByteArray(1, on ? '\1' : '\0')};
+}
 
-RegValue textValue(const QString& text) { return {RegSz, utf16le(text)}; }
+RegValue textValue(const QString& text) {
+    return {RegSz, utf16le(text)};
+}
 
 RegDocument RegDocument::parse(const QString& text, const QString& keyPath) {
     RegDocument doc;

@@ -29,7 +29,7 @@ RegValue textValue(const QString& text);
 // lines of the values it sets, so comments, other keys, unknown types and lines it
 // cannot read survive unchanged.
 class RegDocument {
-public:
+  public:
     // Reads as much as is valid; a line that cannot be read is kept as text and ignored.
     static RegDocument parse(const QString& text, const QString& keyPath);
 
@@ -39,7 +39,7 @@ public:
     void setValue(const QString& name, const RegValue& value);
     [[nodiscard]] QString toText() const;
 
-private:
+  private:
     struct Line {
         QString text;
         bool inKey = false;

@@ -9,7 +9,7 @@ namespace pavo {
 // never a torn one. Copying loads and stores, so records of such values stay copyable.
 template <typename T>
 class Relaxed {
-public:
+  public:
     Relaxed() = default;
     Relaxed(T value) : value_(value) {}  // NOLINT(google-explicit-constructor): reads like T
     Relaxed(const Relaxed& other) : value_(other.load()) {}
@@ -27,7 +27,7 @@ public:
     [[nodiscard]] T load() const { return value_.load(std::memory_order_relaxed); }
     void store(T value) { value_.store(value, std::memory_order_relaxed); }
 
-private:
+  private:
     std::atomic<T> value_{};
 };
 

@@ -15,7 +15,7 @@ namespace {
 
 // Holds an exclusive lock on the store's side file for as long as it lives.
 class StoreLock {
-public:
+  public:
     explicit StoreLock(const QString& path)
         : fd_(::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
         while (fd_ >= 0 && flock(fd_, LOCK_EX) != 0) {
@@ -34,7 +34,7 @@ public:
     }
     [[nodiscard]] bool held() const { return fd_ >= 0; }
 
-private:
+  private:
     int fd_;
 };
 
@@ -67,9 +67,13 @@ QString SettingsStore::defaultFolder() {
     return base + QStringLiteral("/Pavo");
 }
 
-QString SettingsStore::keyPath() { return QStringLiteral("HKEY_CURRENT_USER\\SOFTWARE\\Pavo\\settings"); }
+QString SettingsStore::keyPath() {
+    return QStringLiteral("HKEY_CURRENT_USER\\SOFTWARE\\Pavo\\settings");
+}
 
-QString SettingsStore::filePath() const { return folder_ + QStringLiteral("/settings.reg"); }
+QString SettingsStore::filePath() const {
+    return folder_ + QStringLiteral("/settings.reg");
+}
 
 std::optional<SettingsKey> SettingsStore::open() const {
     if (!QDir().mkpath(folder_)) return std::nullopt;

@@ -13,11 +13,11 @@ namespace pavo {
 // An open settings key: the values as they stood on disk when it was opened, with the
 // writes made through it on top. The writes reach the disk together when it is closed.
 class SettingsKey {
-public:
+  public:
     [[nodiscard]] std::optional<RegValue> value(const QString& name) const;
     void setValue(const QString& name, const RegValue& value);
 
-private:
+  private:
     friend class SettingsStore;
     explicit SettingsKey(RegDocument snapshot) : snapshot_(std::move(snapshot)) {}
 
@@ -30,7 +30,7 @@ private:
 // replaces the file atomically, so two viewers saving at once, or a crash halfway,
 // never leave a broken or half-written store.
 class SettingsStore {
-public:
+  public:
     explicit SettingsStore(QString folder);
 
     // $XDG_CONFIG_HOME/Pavo, or ~/.config/Pavo when that is not set.
@@ -47,7 +47,7 @@ public:
     // could not be stored; the file then keeps its previous content.
     bool close(const SettingsKey& key) const;
 
-private:
+  private:
     bool commit(const std::vector<std::pair<QString, RegValue>>& writes) const;
 
     QString folder_;

@@ -12,7 +12,7 @@ namespace pavo {
 // The thread is detached: a job that outlives every wait simply finishes on its own,
 // and the process may end while it runs.
 class Worker {
-public:
+  public:
     // Starts `job` on a new thread. Only call when the previous job has ended.
     void start(std::function<void()> job);
 
@@ -21,7 +21,7 @@ public:
 
     [[nodiscard]] bool running() const;
 
-private:
+  private:
     struct State {
         mutable std::mutex mutex;
         mutable std::condition_variable ended;

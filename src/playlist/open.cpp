@@ -16,7 +16,8 @@ void showLoadFailure(Viewer& viewer, const QString& path, bool noSupportedFiles)
 void insertOpenedPath(Viewer& viewer, const QString& path) {
     waitForWorkers(viewer);
     auto& paths = viewer.playlist.paths;
-    const auto at = std::clamp<std::int64_t>(viewer.playlist.index, 0, static_cast<std::int64_t>(paths.size()));
+    const auto at =
+        std::clamp<std::int64_t>(viewer.playlist.index, 0, static_cast<std::int64_t>(paths.size()));
     paths.insert(paths.begin() + at, path);
     for (ImageBuffer* neighbour : {&viewer.nextImage, &viewer.previousImage}) {
         neighbour->ready = false;

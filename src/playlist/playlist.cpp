@@ -71,6 +71,8 @@ std::int32_t findPlaylistIndex(const std::vector<QString>& list, const QString& 
     return static_cast<std::int32_t>(std::min(asUnsigned, last));
 }
 
-QString directoryOf(const QString& path) { return path.left(path.lastIndexOf(u'/') + 1); }
+QString directoryOf(const QString& path) {
+    return path.left(path.lastIndexOf(u'/') + 1);
+}
 
 }  // namespace pavo

@@ -18,7 +18,8 @@ struct Playlist {
 
 // The file name extensions Pavo opens, lower-case with their dot.
 inline constexpr std::array<QStringView, 11> supportedExtensions{
-    u".png", u".jpg", u".jpeg", u".webp", u".bmp", u".tif", u".tiff", u".mpo", u".jps", u".ppm", u".pgm",
+    u".png",  u".jpg", u".jpeg", u".webp", u".bmp", u".tif",
+    u".tiff", u".mpo", u".jps",  u".ppm",  u".pgm",
 };
 
 // The extension of the last path component, from its last dot on; empty without a dot.

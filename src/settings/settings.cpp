@@ -6,11 +6,14 @@
 namespace pavo {
 namespace {
 
-#define PAVO_SETTING(field) {#field, &ViewerSettings::field}
+#define PAVO_SETTING(field) \
+    { #field, &ViewerSettings::field }
 
 const QString kAccessDenied = QStringLiteral("Access denied");
-const QString kCannotRead = QStringLiteral("Registry access was denied, could not read the options.");
-const QString kCannotStore = QStringLiteral("Registry access was denied, cannot store user options.");
+const QString kCannotRead =
+    QStringLiteral("Registry access was denied, could not read the options.");
+const QString kCannotStore =
+    QStringLiteral("Registry access was denied, cannot store user options.");
 
 // Flags are read through a buffer of four bytes, the size of a number: a value larger
 // than that does not fit and counts as unreadable.
@@ -115,7 +118,9 @@ QString readTextValue(const SettingsKey& key, const QString& name, const QString
     return text;
 }
 
-void writeFlagValue(SettingsKey& key, const QString& name, bool on) { key.setValue(name, flagValue(on)); }
+void writeFlagValue(SettingsKey& key, const QString& name, bool on) {
+    key.setValue(name, flagValue(on));
+}
 
 void writeNumberValue(SettingsKey& key, const QString& name, std::int32_t number) {
     key.setValue(name, dwordValue(number));
@@ -139,8 +144,8 @@ void loadSettings(Viewer& viewer) {
     for (const auto& [name, field] : numberSettings()) {
         current.*field = readNumberValue(*key, QString::fromLatin1(name), defaults.*field);
     }
-    current.nextUpdateCheck = readNumberValue(*key, QStringLiteral("nextUpdateCheck"),
-                                              defaults.nextUpdateCheck);
+    current.nextUpdateCheck =
+        readNumberValue(*key, QStringLiteral("nextUpdateCheck"), defaults.nextUpdateCheck);
     current.ignoreVersion.set(
         readTextValue(*key, QStringLiteral("ignoreVersion"), defaults.ignoreVersion.get()));
 }

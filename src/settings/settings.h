@@ -18,7 +18,7 @@ inline const QString kViewerVersion = QStringLiteral("1.2.0");
 
 // Text that one thread may write while another copies the record holding it.
 class GuardedText {
-public:
+  public:
     GuardedText() = default;
     explicit GuardedText(QString text) : text_(std::move(text)) {}
     GuardedText(const GuardedText& other) : text_(other.get()) {}
@@ -39,7 +39,7 @@ public:
         text_ = std::move(text);
     }
 
-private:
+  private:
     mutable std::mutex mutex_;
     QString text_;
 };

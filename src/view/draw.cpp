@@ -10,15 +10,22 @@ namespace {
 
 QString channelName(std::int32_t channels) {
     switch (channels) {
-        case 1: return QStringLiteral("G");
-        case 2: return QStringLiteral("GA");
-        case 3: return QStringLiteral("RGB");
-        case 4: return QStringLiteral("RGBA");
-        default: return QStringLiteral("Unknown");
+        case 1:
+            return QStringLiteral("G");
+        case 2:
+            return QStringLiteral("GA");
+        case 3:
+            return QStringLiteral("RGB");
+        case 4:
+            return QStringLiteral("RGBA");
+        default:
+            return QStringLiteral("Unknown");
     }
 }
 
-QString fileNameOf(const QString& path) { return path.mid(path.lastIndexOf(u'/') + 1); }
+QString fileNameOf(const QString& path) {
+    return path.mid(path.lastIndexOf(u'/') + 1);
+}
 
 QString byteSizeText(float bytes) {
     const ByteSizeText text = formatByteSize(bytes);
@@ -29,13 +36,15 @@ QString byteSizeText(float bytes) {
 
 ImagePlacement placeImage(Size client, Size display, int scrollX, int scrollY) {
     return {client.width > display.width ? (client.width - display.width) / 2 : 0,
-            client.height > display.height ? (client.height - display.height) / 2 : 0, scrollX, -scrollY};
+            client.height > display.height ? (client.height - display.height) / 2 : 0, scrollX,
+            -scrollY};
 }
 
 void drawImage(const Viewer& viewer, Painter& painter) {
     const ImageBuffer& shown = viewer.shownImage;
-    const ImagePlacement at = placeImage(viewer.platform.clientSize(), {shown.display.cols, shown.display.rows},
-                                         shown.scrollX, shown.scrollY);
+    const ImagePlacement at =
+        placeImage(viewer.platform.clientSize(), {shown.display.cols, shown.display.rows},
+                   shown.scrollX, shown.scrollY);
     if (!shown.display.empty()) painter.blit(shown.display, at.x, at.y, at.sourceX, at.sourceY);
     if (viewer.view.infoOverlayShown) painter.drawText(overlayText(viewer));
 }
@@ -44,22 +53,29 @@ QString overlayText(const Viewer& viewer) {
     const ImageBuffer& shown = viewer.shownImage;
     const Playlist& playlist = viewer.playlist;
     const auto count = static_cast<std::int64_t>(playlist.paths.size());
-    QString text = formatCount(std::int64_t{playlist.index} + 1) + QStringLiteral(" / ") + formatCount(count) + u'\n';
+    QString text = formatCount(std::int64_t{playlist.index} + 1) + QStringLiteral(" / ") +
+                   formatCount(count) + u'\n';
     if (count > 0 && playlist.index >= 0 && playlist.index < count) {
         text += fileNameOf(playlist.paths[static_cast<std::size_t>(playlist.index)]) + u'\n';
     }
-    text += formatCount(shown.width) + QStringLiteral(" x ") + formatCount(shown.height) + QStringLiteral("\n(");
-    text += formatCount(shown.displayWidth) + QStringLiteral(" x ") + formatCount(shown.displayHeight) +
-            QStringLiteral(")\n");
-    text += QStringLiteral("Scaled using: ") + scaleMethodName(viewer, shown.image, shown.display) + u'\n';
+    text += formatCount(shown.width) + QStringLiteral(" x ") + formatCount(shown.height) +
+            QStringLiteral("\n(");
+    text += formatCount(shown.displayWidth) + QStringLiteral(" x ") +
+            formatCount(shown.displayHeight) + QStringLiteral(")\n");
+    text += QStringLiteral("Scaled using: ") + scaleMethodName(viewer, shown.image, shown.display) +
+            u'\n';
     text += QStringLiteral("Channels: ") + channelName(shown.channels) + u'\n';
     text += QStringLiteral("Loaded in: ") + formatCount(shown.loadTimeMs) + QStringLiteral(" ms\n");
-    text += QStringLiteral("File size: ") + byteSizeText(static_cast<float>(shown.fileSize)) + u'\n';
-    text += QStringLiteral("Memory usage: ") + byteSizeText(static_cast<float>(privateMemoryBytes())) + u'\n';
+    text +=
+        QStringLiteral("File size: ") + byteSizeText(static_cast<float>(shown.fileSize)) + u'\n';
+    text += QStringLiteral("Memory usage: ") +
+            byteSizeText(static_cast<float>(privateMemoryBytes())) + u'\n';
     return text;
 }
 
-QString formatCount(std::int64_t value) { return QString::number(value); }
+QString formatCount(std::int64_t value) {
+    return QString::number(value);
+}
 
 ByteSizeText formatByteSize(float bytes) {
     const auto whole = static_cast<std::int64_t>(bytes);

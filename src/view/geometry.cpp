@@ -15,9 +15,13 @@ Size frameSize(const Platform& platform) {
     return {window.width() - client.width, window.height() - client.height};
 }
 
-int rounded(float value) { return static_cast<int>(std::roundf(value)); }
+int rounded(float value) {
+    return static_cast<int>(std::roundf(value));
+}
 
-bool imageShown(const Viewer& viewer) { return viewer.shownImage.ready; }
+bool imageShown(const Viewer& viewer) {
+    return viewer.shownImage.ready;
+}
 
 // The client size that keeps the sticky width, limited by the monitor.
 Size stickyOuterSize(const Viewer& viewer, Size frame, const MonitorInfo& monitor) {
@@ -62,12 +66,14 @@ void refreshWindowLimits(Viewer& viewer) {
     const MonitorInfo monitor = viewer.platform.monitorInfo();
     const int fix = viewer.settings.fixWindowPosition;
     viewer.view.maxWindowHeight = monitor.work.height() + fix;
-    viewer.view.maxWindowWidth = fix >= 1 ? monitor.monitor.width() + 2 * fix : monitor.monitor.width();
+    viewer.view.maxWindowWidth =
+        fix >= 1 ? monitor.monitor.width() + 2 * fix : monitor.monitor.width();
 }
 
 Size windowSizeForImage(Viewer& viewer, const cv::Mat& image) {
     const Size frame = frameSize(viewer.platform);
-    if (viewer.view.maxWindowWidth == 0 || viewer.view.maxWindowHeight == 0) refreshWindowLimits(viewer);
+    if (viewer.view.maxWindowWidth == 0 || viewer.view.maxWindowHeight == 0)
+        refreshWindowLimits(viewer);
     const int maxWidth = viewer.view.maxWindowWidth;
     const int maxHeight = viewer.view.maxWindowHeight;
     const int w = image.cols;
@@ -75,9 +81,11 @@ Size windowSizeForImage(Viewer& viewer, const cv::Mat& image) {
     const int availableWidth = maxWidth - frame.width;
     const int availableHeight = maxHeight - frame.height;
     const bool fit = viewer.view.fitActive;
-    if (w <= availableWidth && h <= availableHeight && !fit) return {frame.width + w, frame.height + h};
+    if (w <= availableWidth && h <= availableHeight && !fit)
+        return {frame.width + w, frame.height + h};
     if (!fit) {
-        return {w > maxWidth ? maxWidth : frame.width + w, h > maxHeight ? maxHeight : frame.height + h};
+        return {w > maxWidth ? maxWidth : frame.width + w,
+                h > maxHeight ? maxHeight : frame.height + h};
     }
     if (h <= 0) return {frame.width, frame.height};
     const float imageRatio = static_cast<float>(w) / static_cast<float>(h);
@@ -87,8 +95,8 @@ Size windowSizeForImage(Viewer& viewer, const cv::Mat& image) {
     return {frame.width + rounded(static_cast<float>(availableHeight) * imageRatio), maxHeight};
 }
 
-void applyWindowSize(Viewer& viewer, int width, int height, bool pinLeftEdge, const cv::Mat& /*partner*/,
-                     bool noSticky, bool restoreSaved) {
+void applyWindowSize(Viewer& viewer, int width, int height, bool pinLeftEdge,
+                     const cv::Mat& /*partner*/, bool noSticky, bool restoreSaved) {
     Platform& platform = viewer.platform;
     if (platform.isMaximized() || width < 2 || height < 2 || !imageShown(viewer)) return;
     const MonitorInfo monitor = platform.monitorInfo();
@@ -161,12 +169,14 @@ void refit(Viewer& viewer, bool forceScrollReset) {
 
 void constrainSizing(Viewer& viewer, SizingEdge edge, Rect& r) {
     const ImageBuffer& shown = viewer.shownImage;
-    if (!imageShown(viewer) || viewer.platform.isMaximized() || viewer.input.ctrlHeld || !viewer.view.fitActive) {
+    if (!imageShown(viewer) || viewer.platform.isMaximized() || viewer.input.ctrlHeld ||
+        !viewer.view.fitActive) {
         return;
     }
-    const float ratio = viewer.mergeMode != 0
-                            ? static_cast<float>(shown.displayWidth) / static_cast<float>(shown.displayHeight)
-                            : static_cast<float>(shown.width) / static_cast<float>(shown.height);
+    const float ratio =
+        viewer.mergeMode != 0
+            ? static_cast<float>(shown.displayWidth) / static_cast<float>(shown.displayHeight)
+            : static_cast<float>(shown.width) / static_cast<float>(shown.height);
     const Size frame = frameSize(viewer.platform);
     const int aw = r.width() - frame.width;
     const int ah = r.height() - frame.height;
@@ -178,12 +188,14 @@ void constrainSizing(Viewer& viewer, SizingEdge edge, Rect& r) {
         case SizingEdge::Left:
         case SizingEdge::Right:
             r.bottom = r.top + frame.height + heightForWidth;
-            if (r.height() > viewer.view.maxWindowHeight) r.bottom = r.top + viewer.view.maxWindowHeight;
+            if (r.height() > viewer.view.maxWindowHeight)
+                r.bottom = r.top + viewer.view.maxWindowHeight;
             return;
         case SizingEdge::Top:
         case SizingEdge::Bottom:
             r.right = r.left + frame.width + widthForHeight;
-            if (r.width() > viewer.view.maxWindowWidth) r.right = r.left + viewer.view.maxWindowWidth;
+            if (r.width() > viewer.view.maxWindowWidth)
+                r.right = r.left + viewer.view.maxWindowWidth;
             return;
         case SizingEdge::TopLeft:
             if (heightFollows) {
@@ -243,7 +255,8 @@ bool scrollBy(Viewer& viewer, int dx, int dy) {
     const int x = std::max(std::min(shown.scrollX + dx, displayWidth - client.width), 0);
     const int y = std::min(std::max(shown.scrollY - dy, client.height - displayHeight), 0);
     if (x == shown.scrollX && y == shown.scrollY) {
-        return (dx != 0 && displayWidth > client.width) || (dy != 0 && displayHeight > client.height);
+        return (dx != 0 && displayWidth > client.width) ||
+               (dy != 0 && displayHeight > client.height);
     }
     shown.scrollX = x;
     shown.scrollY = y;

@@ -8,14 +8,20 @@
 namespace pavo {
 namespace {
 
-bool imageShown(const Viewer& viewer) { return viewer.shownImage.ready; }
+bool imageShown(const Viewer& viewer) {
+    return viewer.shownImage.ready;
+}
 
-int roundedSide(float value) { return static_cast<int>(std::roundf(value)); }
+int roundedSide(float value) {
+    return static_cast<int>(std::roundf(value));
+}
 
 // Fits a w x h image into an available area, keeping its aspect ratio.
-Size fitInto(int width, int height, int availableWidth, int availableHeight, bool raiseShortHeight) {
+Size fitInto(int width, int height, int availableWidth, int availableHeight,
+             bool raiseShortHeight) {
     const float imageRatio = static_cast<float>(width) / static_cast<float>(height);
-    const float areaRatio = static_cast<float>(availableWidth) / static_cast<float>(availableHeight);
+    const float areaRatio =
+        static_cast<float>(availableWidth) / static_cast<float>(availableHeight);
     if (imageRatio >= areaRatio) {
         int fittedHeight = roundedSide(static_cast<float>(availableWidth) / imageRatio);
         if (raiseShortHeight && fittedHeight == availableHeight - 1) fittedHeight = availableHeight;
@@ -34,18 +40,26 @@ int zoomed(int side, std::int64_t zoomPerMille) {
     return static_cast<int>(static_cast<double>(side * zoomPerMille) / 1000.0);
 }
 
-Size atLeastOnePixel(Size size) { return {std::max(size.width, 1), std::max(size.height, 1)}; }
+Size atLeastOnePixel(Size size) {
+    return {std::max(size.width, 1), std::max(size.height, 1)};
+}
 
 }  // namespace
 
 QString interpolationName(std::int32_t method) {
     switch (method) {
-        case 0: return QStringLiteral("Nearest Neighbour");
-        case 1: return QStringLiteral("Bilinear");
-        case 2: return QStringLiteral("Bicubic");
-        case 3: return QStringLiteral("Area");
-        case 4: return QStringLiteral("Lanczos");
-        default: return QStringLiteral("None");
+        case 0:
+            return QStringLiteral("Nearest Neighbour");
+        case 1:
+            return QStringLiteral("Bilinear");
+        case 2:
+            return QStringLiteral("Bicubic");
+        case 3:
+            return QStringLiteral("Area");
+        case 4:
+            return QStringLiteral("Lanczos");
+        default:
+            return QStringLiteral("None");
     }
 }
 
@@ -56,21 +70,29 @@ ScaleClass scaleClassFor(const Viewer& viewer, Size source, Size target) {
     // Products in 64 bits: a large threshold times a large target would overflow 32.
     const std::int64_t sourcePixels = std::int64_t{source.width} * source.height;
     const std::int64_t targetPixels = std::int64_t{target.width} * target.height;
-    if (sourcePixels > targetPixels * viewer.settings.largeDownscaleThreshold) return ScaleClass::LargeDownscale;
+    if (sourcePixels > targetPixels * viewer.settings.largeDownscaleThreshold)
+        return ScaleClass::LargeDownscale;
     if (sourcePixels > targetPixels) return ScaleClass::Downscale;
-    if (sourcePixels * viewer.settings.largeUpscaleThreshold > targetPixels) return ScaleClass::Upscale;
+    if (sourcePixels * viewer.settings.largeUpscaleThreshold > targetPixels)
+        return ScaleClass::Upscale;
     return ScaleClass::LargeUpscale;
 }
 
 std::int32_t methodForClass(const Viewer& viewer, ScaleClass scaleClass) {
     const ViewerSettings& s = viewer.settings;
     switch (scaleClass) {
-        case ScaleClass::LargeDownscale: return s.largeDownscale;
-        case ScaleClass::Downscale: return s.downscale;
-        case ScaleClass::Upscale: return s.upscale;
-        case ScaleClass::LargeUpscale: return s.largeUpscale;
-        case ScaleClass::ZoomIn: return s.zoomInScale;
-        case ScaleClass::ZoomOut: return s.zoomOutScale;
+        case ScaleClass::LargeDownscale:
+            return s.largeDownscale;
+        case ScaleClass::Downscale:
+            return s.downscale;
+        case ScaleClass::Upscale:
+            return s.upscale;
+        case ScaleClass::LargeUpscale:
+            return s.largeUpscale;
+        case ScaleClass::ZoomIn:
+            return s.zoomInScale;
+        case ScaleClass::ZoomOut:
+            return s.zoomOutScale;
     }
     return 0;
 }
@@ -100,8 +122,8 @@ QString scaleMethodName(const Viewer& viewer, const cv::Mat& decoded, const cv::
     if (decoded.cols <= 0 || (decoded.cols == display.cols && decoded.rows == display.rows)) {
         return interpolationName(-1);
     }
-    return interpolationName(
-        methodForClass(viewer, scaleClassFor(viewer, {decoded.cols, decoded.rows}, {display.cols, display.rows})));
+    return interpolationName(methodForClass(
+        viewer, scaleClassFor(viewer, {decoded.cols, decoded.rows}, {display.cols, display.rows})));
 }
 
 Size fitSizeInClient(const Viewer& viewer, int width, int height, const cv::Mat& primary,
@@ -131,15 +153,16 @@ Size fitSizeOnScreen(const Viewer& viewer, int width, int height, const cv::Mat&
     int availableHeight = desktop.height();
     if (!viewer.mode.fullscreenActive) {
         const MonitorInfo& monitor = geometry.monitor;
-        availableHeight = desktop.height() - (monitor.monitor.height() - monitor.work.height()) + fix +
-                          (geometry.maximized ? 9 : 0);
+        availableHeight = desktop.height() - (monitor.monitor.height() - monitor.work.height()) +
+                          fix + (geometry.maximized ? 9 : 0);
         availableWidth = fix > 0 ? desktop.width() + 2 * fix : desktop.width();
     }
     availableWidth -= frameWidth;
     availableHeight -= frameHeight;
     if (availableWidth <= 0 || availableHeight <= 0) return {1, 1};
     Size size = fitInto(width, height, availableWidth, availableHeight, false);
-    if (viewer.view.zoomPerMille != 1000 && !viewer.view.fitActive) size = nativeSize(viewer, primary, partner);
+    if (viewer.view.zoomPerMille != 1000 && !viewer.view.fitActive)
+        size = nativeSize(viewer, primary, partner);
     return atLeastOnePixel(size);
 }
 
@@ -156,7 +179,8 @@ cv::Mat prescaleForScreen(const Viewer& viewer, const cv::Mat& primary, const cv
 void rescaleShownImage(Viewer& viewer) {
     if (!imageShown(viewer)) return;
     ImageBuffer& shown = viewer.shownImage;
-    const Size size = fitSizeInClient(viewer, shown.image.cols, shown.image.rows, shown.image, shown.partner);
+    const Size size =
+        fitSizeInClient(viewer, shown.image.cols, shown.image.rows, shown.image, shown.partner);
     if (viewer.view.fitActive || viewer.view.zoomPerMille != 1000) {
         scaleToSize(viewer, shown.image, shown.display, size.width, size.height);
     } else {
@@ -170,7 +194,8 @@ void applyAutoShowOriginal(Viewer& viewer, bool openedDirectly) {
     const std::int32_t threshold = viewer.settings.autoShowOriginal;
     const cv::Mat& image = viewer.shownImage.image;
     if (!openedDirectly || threshold <= 0 || viewer.mergeMode != 0 || image.cols <= 0) return;
-    if (static_cast<float>(image.rows) / static_cast<float>(image.cols) >= static_cast<float>(threshold)) {
+    if (static_cast<float>(image.rows) / static_cast<float>(image.cols) >=
+        static_cast<float>(threshold)) {
         viewer.view.fitActive = false;
     }
 }

@@ -17,7 +17,7 @@ struct ImageBuffer;
 struct ViewState {
     Relaxed<std::int64_t> zoomPerMille{1000};  // 1000 = 100 %
     std::int32_t zoomStepCount = 0;
-    Relaxed<bool> fitActive{true};  // fit to screen in force
+    Relaxed<bool> fitActive{true};    // fit to screen in force
     std::int32_t maxWindowWidth = 0;  // largest outer window on this monitor; 0 unknown
     std::int32_t maxWindowHeight = 0;
     std::int32_t stickyWidth = 0;  // displayed size of the previous image; 0 none
@@ -67,13 +67,21 @@ void applyAutoShowOriginal(Viewer& viewer, bool openedDirectly);
 // ---- Window geometry --------------------------------------------------------------
 
 // The sizing edge of a frame drag, numbered as the window system numbers them.
-enum class SizingEdge { Left = 1, Right = 2, Top = 3, TopLeft = 4, TopRight = 5, Bottom = 6, BottomLeft = 7,
-                        BottomRight = 8 };
+enum class SizingEdge {
+    Left = 1,
+    Right = 2,
+    Top = 3,
+    TopLeft = 4,
+    TopRight = 5,
+    Bottom = 6,
+    BottomLeft = 7,
+    BottomRight = 8
+};
 
 void refreshWindowLimits(Viewer& viewer);
 Size windowSizeForImage(Viewer& viewer, const cv::Mat& image);
-void applyWindowSize(Viewer& viewer, int width, int height, bool pinLeftEdge, const cv::Mat& partner,
-                     bool noSticky, bool restoreSaved);
+void applyWindowSize(Viewer& viewer, int width, int height, bool pinLeftEdge,
+                     const cv::Mat& partner, bool noSticky, bool restoreSaved);
 void snapWindowToMonitor(Viewer& viewer);
 void refit(Viewer& viewer, bool forceScrollReset);
 // Adjusts a proposed outer rectangle of a frame drag in place.

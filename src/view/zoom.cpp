@@ -24,7 +24,8 @@ void applyZoom(Viewer& viewer, int direction, bool anchorAtCursor) {
     if (factor > 1.0F) {
         const auto width = static_cast<float>(shown.width);
         const bool accepted = width * 6.0F > width * factor ||
-                              (width * factor < 8000.0F && shown.displayWidth < 8000) || factor < current;
+                              (width * factor < 8000.0F && shown.displayWidth < 8000) ||
+                              factor < current;
         if (!accepted) factor = current;
     } else if (factor < 1.0F) {
         const bool accepted = (static_cast<float>(shown.displayWidth) / current) * factor >= 1.0F &&
@@ -96,7 +97,8 @@ void startAnchorScroll(Viewer& viewer) {
     viewer.platform.captureMouse();
     viewer.input.anchorScrollActive = true;
     viewer.input.anchorPoint = viewer.platform.cursorPosition();
-    viewer.platform.armTimer(AnchorScrollTimer, static_cast<int>(static_cast<unsigned>(1000.0 / viewer.refreshRate)));
+    viewer.platform.armTimer(AnchorScrollTimer,
+                             static_cast<int>(static_cast<unsigned>(1000.0 / viewer.refreshRate)));
 }
 
 void anchorScrollTick(Viewer& viewer) {

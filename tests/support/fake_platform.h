@@ -27,7 +27,7 @@ struct RecordedInvalidation {
 // monitor with a 1920 x 1040 work area, and a window frame of 16 x 59 (borders,
 // caption and menu bar); the client area is the outer window minus that frame.
 class FakePlatform : public Platform {
-public:
+  public:
     void showMessageBox(BoxOwner owner, const QString& text, const QString& caption) override {
         boxes.push_back({owner, text, caption});
     }
@@ -36,7 +36,8 @@ public:
     [[nodiscard]] std::optional<WindowPlacement> windowPlacement() const override {
         if (!placement) return std::nullopt;
         if (placement->right != 0 || placement->bottom != 0) return placement;
-        return WindowPlacement{normal.left, normal.top, normal.right, normal.bottom, maximized ? 3 : 1};
+        return WindowPlacement{normal.left, normal.top, normal.right, normal.bottom,
+                               maximized ? 3 : 1};
     }
     void restorePlacement(const WindowPlacement& p) override {
         const std::lock_guard lock(mutex);
@@ -47,7 +48,9 @@ public:
 
     [[nodiscard]] Rect windowRect() const override {
         if (style == WindowStyle::Fullscreen) return monitor.monitor;
-        if (maximized) return {monitor.work.left - 8, monitor.work.top - 8, monitor.work.right + 8, monitor.work.bottom + 8};
+        if (maximized)
+            return {monitor.work.left - 8, monitor.work.top - 8, monitor.work.right + 8,
+                    monitor.work.bottom + 8};
         return normal;
     }
     [[nodiscard]] Size clientSize() const override {
@@ -55,7 +58,9 @@ public:
         const Size f = currentFrame();
         return {std::max(0, outer.width() - f.width), std::max(0, outer.height() - f.height)};
     }
-    [[nodiscard]] bool isMaximized() const override { return maximized && style != WindowStyle::Fullscreen; }
+    [[nodiscard]] bool isMaximized() const override {
+        return maximized && style != WindowStyle::Fullscreen;
+    }
     [[nodiscard]] MonitorInfo monitorInfo() const override { return monitor; }
     [[nodiscard]] Rect primaryScreenRect() const override { return monitor.monitor; }
     [[nodiscard]] double refreshRate() const override { return hertz; }
@@ -79,7 +84,9 @@ public:
     }
     void setTitle(const QString& t) override { titles.push_back(t); }
 
-    void invalidate(const Rect& area, bool erase) override { invalidations.push_back({area, erase}); }
+    void invalidate(const Rect& area, bool erase) override {
+        invalidations.push_back({area, erase});
+    }
     void redrawNow(const Rect& area) override { redraws.push_back(area); }
 
     // Workers arm timers too.
@@ -123,7 +130,8 @@ public:
     [[nodiscard]] Point cursorInClient() const override {
         const Rect outer = windowRect();
         const Size f = currentFrame();
-        return {cursor.x - outer.left - f.width / 2, cursor.y - outer.top - (f.height - f.width / 2)};
+        return {cursor.x - outer.left - f.width / 2,
+                cursor.y - outer.top - (f.height - f.width / 2)};
     }
     void captureMouse() override { captured = true; }
     void releaseMouse() override { captured = false; }
@@ -148,10 +156,14 @@ public:
     // The frame of the current style: fullscreen has none, level 1 only a thin border.
     [[nodiscard]] Size currentFrame() const {
         switch (style) {
-            case WindowStyle::Fullscreen: return {0, 0};
-            case WindowStyle::ImageOnly: return {16, 16};
-            case WindowStyle::NoMenu: return {frame.width, frame.height - 20};
-            case WindowStyle::Normal: return frame;
+            case WindowStyle::Fullscreen:
+                return {0, 0};
+            case WindowStyle::ImageOnly:
+                return {16, 16};
+            case WindowStyle::NoMenu:
+                return {frame.width, frame.height - 20};
+            case WindowStyle::Normal:
+                return frame;
         }
         return frame;
     }
@@ -193,7 +205,7 @@ public:
 
 // A painter that records what is drawn.
 class FakePainter : public Painter {
-public:
+  public:
     struct Blit {
         int x, y, sourceX, sourceY, width, height;
     };

@@ -13,7 +13,7 @@ namespace pavo::test {
 
 // A fresh viewer on the fake desktop, its store in a temporary folder.
 class ViewerTest : public testing::Test {
-protected:
+  protected:
     ViewerTest() : viewer(platform, SettingsStore(dir.path() + QStringLiteral("/config"))) {
         initialiseRunState(viewer);
     }
@@ -34,7 +34,8 @@ protected:
     }
 
     // Writes a w x h image of one colour into the temporary folder.
-    QString imageFile(const QString& name, int width, int height, cv::Scalar colour = {40, 80, 120}) {
+    QString imageFile(const QString& name, int width, int height,
+                      cv::Scalar colour = {40, 80, 120}) {
         const QString path = dir.filePath(name);
         writeImage(path, cv::Mat(height, width, CV_8UC3, colour));
         return path;

@@ -6,12 +6,12 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QWheelEvent>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QWheelEvent>
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 
@@ -24,13 +24,14 @@ namespace {
 cv::Mat testPicture(int width, int height) {
     cv::Mat picture(height, width, CV_8UC3, cv::Scalar(0, 0, 255));
     picture(cv::Rect(width / 2, 0, width - width / 2, height)).setTo(cv::Scalar(255, 0, 0));
-    cv::rectangle(picture, cv::Rect(width / 2 - 10, height / 2 - 10, 20, 20), cv::Scalar(0, 255, 0), cv::FILLED);
+    cv::rectangle(picture, cv::Rect(width / 2 - 10, height / 2 - 10, 20, 20), cv::Scalar(0, 255, 0),
+                  cv::FILLED);
     return picture;
 }
 
 // The real program's window, platform and viewer, with the store in a temporary folder.
 class MainWindowTest : public testing::Test {
-protected:
+  protected:
     MainWindowTest()
         : viewer(platform, SettingsStore(dir.path() + QStringLiteral("/config"))), events(viewer) {}
 
@@ -67,7 +68,9 @@ protected:
     qt::MainWindow& window() { return platform.window(); }
 
     // What the image view shows, as it is on screen.
-    QImage shownPixels() { return window().view()->grab().toImage().convertToFormat(QImage::Format_RGB32); }
+    QImage shownPixels() {
+        return window().view()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    }
 
     void press(Qt::Key key) {
         QTest::keyClick(&window(), key);
@@ -105,7 +108,8 @@ TEST_F(MainWindowTest, FitToScreenScalesTheImageAndTheWindow) {
     const Size client = platform.clientSize();
     EXPECT_EQ(viewer.shownImage.displayHeight, client.height);
     EXPECT_GT(client.height, 1000);
-    EXPECT_EQ(viewer.shownImage.displayWidth, static_cast<int>(std::roundf(client.height * 320.0F / 240.0F)));
+    EXPECT_EQ(viewer.shownImage.displayWidth,
+              static_cast<int>(std::roundf(client.height * 320.0F / 240.0F)));
     const QImage pixels = shownPixels();
     EXPECT_EQ(pixels.pixelColor(5, client.height / 2), QColor(255, 0, 0));
     EXPECT_EQ(pixels.pixelColor(client.width - 5, client.height / 2), QColor(0, 0, 255));
@@ -214,8 +218,9 @@ TEST_F(MainWindowTest, StepsThroughAFolderWithKeysWheelAndSpace) {
         const QColor colour = QColor::fromHsv(i * 36, 255, 255).toRgb();
         colours.push_back(colour);
         paths.push_back(dir.filePath(QStringLiteral("album/photo %1.png").arg(i + 1)));
-        test::writeImage(paths.back(),
-                         cv::Mat(120, 160, CV_8UC3, cv::Scalar(colour.blue(), colour.green(), colour.red())));
+        test::writeImage(
+            paths.back(),
+            cv::Mat(120, 160, CV_8UC3, cv::Scalar(colour.blue(), colour.green(), colour.red())));
     }
     start({dir.filePath("album")}, false);
     const auto expectShown = [&](int index) {
@@ -227,17 +232,23 @@ TEST_F(MainWindowTest, StepsThroughAFolderWithKeysWheelAndSpace) {
                   colours[static_cast<std::size_t>(index)]);
     };
     const auto wheel = [&](int delta) {
-        QWheelEvent event(QPointF(50, 50), window().view()->mapToGlobal(QPointF(50, 50)), QPoint(), QPoint(0, delta),
-                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QWheelEvent event(QPointF(50, 50), window().view()->mapToGlobal(QPointF(50, 50)), QPoint(),
+                          QPoint(0, delta), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
         QApplication::sendEvent(window().view(), &event);
         settle();
     };
     expectShown(0);
     for (int i = 1; i < 10; ++i) {
         switch (i % 3) {
-            case 0: press(Qt::Key_Right); break;
-            case 1: wheel(-120); break;
-            default: press(Qt::Key_Space); break;
+            case 0:
+                press(Qt::Key_Right);
+                break;
+            case 1:
+                wheel(-120);
+                break;
+            default:
+                press(Qt::Key_Space);
+                break;
         }
         expectShown(i);
     }

@@ -24,7 +24,7 @@ constexpr int kBorder = 8;  // the sizing border of the image-only level
 
 // Draws into the image view for one paint.
 class QtPainter final : public Painter {
-public:
+  public:
     QtPainter(QPainter& painter, QSize client) : painter_(painter), client_(client) {}
 
     void blit(const cv::Mat& image, int x, int y, int sourceX, int sourceY) override {
@@ -45,29 +45,36 @@ public:
         painter_.drawText(box, Qt::AlignLeft | Qt::AlignTop, text);
     }
 
-private:
+  private:
     QPainter& painter_;
     QSize client_;
 };
 
-Rect toRect(const QRect& r) { return {r.left(), r.top(), r.left() + r.width(), r.top() + r.height()}; }
+Rect toRect(const QRect& r) {
+    return {r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
+}
 
 }  // namespace
 
 int virtualKeyFor(int qtKey, Qt::KeyboardModifiers modifiers) {
     if (modifiers.testFlag(Qt::KeypadModifier) || modifiers.testFlag(Qt::AltModifier)) return 0;
     static const std::map<int, Key> keys{
-        {Qt::Key_Return, Key::Enter},   {Qt::Key_F11, Key::F11},      {Qt::Key_Shift, Key::Shift},
-        {Qt::Key_Control, Key::Ctrl},   {Qt::Key_Escape, Key::Esc},   {Qt::Key_Space, Key::Space},
-        {Qt::Key_PageUp, Key::PageUp},  {Qt::Key_PageDown, Key::PageDown}, {Qt::Key_End, Key::End},
-        {Qt::Key_Home, Key::Home},      {Qt::Key_Left, Key::Left},    {Qt::Key_Up, Key::Up},
-        {Qt::Key_Right, Key::Right},    {Qt::Key_Down, Key::Down},    {Qt::Key_Delete, Key::Delete},
-        {Qt::Key_1, Key::Digit1},       {Qt::Key_2, Key::Digit2},     {Qt::Key_3, Key::Digit3},
-        {Qt::Key_F, Key::F},            {Qt::Key_G, Key::G},          {Qt::Key_I, Key::I},
-        {Qt::Key_L, Key::L},            {Qt::Key_Q, Key::Q},          {Qt::Key_R, Key::R},
-        {Qt::Key_T, Key::T},            {Qt::Key_Y, Key::Y},          {Qt::Key_F5, Key::F5},
-        {Qt::Key_Equal, Key::Plus},     {Qt::Key_Plus, Key::Plus},    {Qt::Key_Comma, Key::Comma},
-        {Qt::Key_Minus, Key::Minus},    {Qt::Key_Period, Key::Period},
+        {Qt::Key_Return, Key::Enter},  {Qt::Key_F11, Key::F11},
+        {Qt::Key_Shift, Key::Shift},   {Qt::Key_Control, Key::Ctrl},
+        {Qt::Key_Escape, Key::Esc},    {Qt::Key_Space, Key::Space},
+        {Qt::Key_PageUp, Key::PageUp}, {Qt::Key_PageDown, Key::PageDown},
+        {Qt::Key_End, Key::End},       {Qt::Key_Home, Key::Home},
+        {Qt::Key_Left, Key::Left},     {Qt::Key_Up, Key::Up},
+        {Qt::Key_Right, Key::Right},   {Qt::Key_Down, Key::Down},
+        {Qt::Key_Delete, Key::Delete}, {Qt::Key_1, Key::Digit1},
+        {Qt::Key_2, Key::Digit2},      {Qt::Key_3, Key::Digit3},
+        {Qt::Key_F, Key::F},           {Qt::Key_G, Key::G},
+        {Qt::Key_I, Key::I},           {Qt::Key_L, Key::L},
+        {Qt::Key_Q, Key::Q},           {Qt::Key_R, Key::R},
+        {Qt::Key_T, Key::T},           {Qt::Key_Y, Key::Y},
+        {Qt::Key_F5, Key::F5},         {Qt::Key_Equal, Key::Plus},
+        {Qt::Key_Plus, Key::Plus},     {Qt::Key_Comma, Key::Comma},
+        {Qt::Key_Minus, Key::Minus},   {Qt::Key_Period, Key::Period},
     };
     const auto found = keys.find(qtKey);
     return found == keys.end() ? 0 : static_cast<int>(found->second);
@@ -96,7 +103,8 @@ void ImageView::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     // A paint the window system asked for (exposure, resize) erases what it covers;
     // Pavo's own redraws erase only what was marked for erasing.
-    const QRegion erase = (ownRedraw_ ? pendingErase_ : pendingErase_ + event->region()) & event->region();
+    const QRegion erase =
+        (ownRedraw_ ? pendingErase_ : pendingErase_ + event->region()) & event->region();
     for (const QRect& r : erase) painter.fillRect(r, Qt::black);
     pendingErase_ -= event->region();
     if (events_ != nullptr) {
@@ -106,25 +114,32 @@ void ImageView::paintEvent(QPaintEvent* event) {
 }
 
 void ImageView::mouseMoveEvent(QMouseEvent* event) {
-    if (events_ != nullptr) events_->mouseMoved(event->position().toPoint().x(), event->position().toPoint().y());
+    if (events_ != nullptr)
+        events_->mouseMoved(event->position().toPoint().x(), event->position().toPoint().y());
 }
 
 void ImageView::forwardButton(QMouseEvent* event, MouseAction action) {
     if (events_ == nullptr) return;
     static const std::map<Qt::MouseButton, MouseButton> buttons{
-        {Qt::LeftButton, MouseButton::Left},  {Qt::RightButton, MouseButton::Right},
-        {Qt::MiddleButton, MouseButton::Middle}, {Qt::BackButton, MouseButton::Back},
+        {Qt::LeftButton, MouseButton::Left},       {Qt::RightButton, MouseButton::Right},
+        {Qt::MiddleButton, MouseButton::Middle},   {Qt::BackButton, MouseButton::Back},
         {Qt::ForwardButton, MouseButton::Forward},
     };
     const auto found = buttons.find(event->button());
     if (found != buttons.end()) events_->mouseButton(found->second, action);
 }
 
-void ImageView::mousePressEvent(QMouseEvent* event) { forwardButton(event, MouseAction::Press); }
+void ImageView::mousePressEvent(QMouseEvent* event) {
+    forwardButton(event, MouseAction::Press);
+}
 
-void ImageView::mouseReleaseEvent(QMouseEvent* event) { forwardButton(event, MouseAction::Release); }
+void ImageView::mouseReleaseEvent(QMouseEvent* event) {
+    forwardButton(event, MouseAction::Release);
+}
 
-void ImageView::mouseDoubleClickEvent(QMouseEvent* event) { forwardButton(event, MouseAction::DoubleClick); }
+void ImageView::mouseDoubleClickEvent(QMouseEvent* event) {
+    forwardButton(event, MouseAction::DoubleClick);
+}
 
 void ImageView::wheelEvent(QWheelEvent* event) {
     const int delta = event->angleDelta().y();
@@ -196,7 +211,8 @@ void MainWindow::applyStyle(WindowStyle style) {
     const bool frameless = style == WindowStyle::ImageOnly;
     const bool wasFrameless = previous == WindowStyle::ImageOnly;
     menuBar()->setVisible(style == WindowStyle::Normal);
-    border_->layout()->setContentsMargins(frameless ? QMargins(kBorder, kBorder, kBorder, kBorder) : QMargins());
+    border_->layout()->setContentsMargins(frameless ? QMargins(kBorder, kBorder, kBorder, kBorder)
+                                                    : QMargins());
     if (style == WindowStyle::Fullscreen) {
         showFullScreen();
         return;
@@ -220,8 +236,8 @@ QMargins MainWindow::frameMargins() const {
     }
     const QRect frame = frameGeometry();
     const QRect inner = geometry();
-    const QMargins margins(inner.left() - frame.left(), inner.top() - frame.top(), frame.right() - inner.right(),
-                           frame.bottom() - inner.bottom());
+    const QMargins margins(inner.left() - frame.left(), inner.top() - frame.top(),
+                           frame.right() - inner.right(), frame.bottom() - inner.bottom());
     if (known != framePerStyle_.end() && margins.isNull()) return known->second;
     framePerStyle_[style_] = margins;
     return margins;
@@ -230,7 +246,8 @@ QMargins MainWindow::frameMargins() const {
 void MainWindow::setOuterGeometry(const Rect& outer) {
     const QMargins frame = frameMargins();
     const QRect inner(outer.left + frame.left(), outer.top + frame.top(),
-                      outer.width() - frame.left() - frame.right(), outer.height() - frame.top() - frame.bottom());
+                      outer.width() - frame.left() - frame.right(),
+                      outer.height() - frame.top() - frame.bottom());
     expectedOuter_ = QRect(outer.left, outer.top, outer.width(), outer.height());
     setGeometry(inner);
     if (!isVisible()) show();
@@ -239,9 +256,13 @@ void MainWindow::setOuterGeometry(const Rect& outer) {
 
 // Measured as the inner geometry plus the frame Pavo sizes by, so that a window
 // asked for an outer size reports exactly that size back.
-Rect MainWindow::outerGeometry() const { return toRect(geometry().marginsAdded(frameMargins())); }
+Rect MainWindow::outerGeometry() const {
+    return toRect(geometry().marginsAdded(frameMargins()));
+}
 
-Rect MainWindow::outerNormalGeometry() const { return toRect(normalGeometry().marginsAdded(frameMargins())); }
+Rect MainWindow::outerNormalGeometry() const {
+    return toRect(normalGeometry().marginsAdded(frameMargins()));
+}
 
 GeometrySnapshot MainWindow::geometrySnapshot() const {
     const std::lock_guard lock(snapshotMutex_);
@@ -250,7 +271,8 @@ GeometrySnapshot MainWindow::geometrySnapshot() const {
 
 void MainWindow::publishGeometry() {
     if (view_ == nullptr) return;  // still being built
-    const QScreen* screen = this->screen() != nullptr ? this->screen() : QGuiApplication::primaryScreen();
+    const QScreen* screen =
+        this->screen() != nullptr ? this->screen() : QGuiApplication::primaryScreen();
     GeometrySnapshot snapshot;
     snapshot.window = outerGeometry();
     snapshot.client = {view_->width(), view_->height()};
@@ -263,7 +285,8 @@ void MainWindow::publishGeometry() {
 
 void MainWindow::armTimer(int id, int milliseconds) {
     if (QThread::currentThread() != thread()) {
-        QMetaObject::invokeMethod(this, [this, id, milliseconds] { armTimer(id, milliseconds); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, id, milliseconds] { armTimer(id, milliseconds); }, Qt::QueuedConnection);
         return;
     }
     QTimer*& timer = timers_[id];
@@ -343,7 +366,8 @@ void MainWindow::mouseMoveEvent(QMouseEvent* event) {
     const bool horizontal = edges.testFlag(Qt::LeftEdge) || edges.testFlag(Qt::RightEdge);
     const bool vertical = edges.testFlag(Qt::TopEdge) || edges.testFlag(Qt::BottomEdge);
     if (horizontal && vertical) {
-        const bool mainDiagonal = edges == (Qt::LeftEdge | Qt::TopEdge) || edges == (Qt::RightEdge | Qt::BottomEdge);
+        const bool mainDiagonal =
+            edges == (Qt::LeftEdge | Qt::TopEdge) || edges == (Qt::RightEdge | Qt::BottomEdge);
         setCursor(mainDiagonal ? Qt::SizeFDiagCursor : Qt::SizeBDiagCursor);
     } else if (horizontal || vertical) {
         setCursor(horizontal ? Qt::SizeHorCursor : Qt::SizeVerCursor);
@@ -358,8 +382,9 @@ void MainWindow::mouseMoveEvent(QMouseEvent* event) {
 void MainWindow::clientResized() {
     publishGeometry();
     const QRect outer = frameGeometry();
-    const bool userDrag = isVisible() && !isMaximized() && !isFullScreen() && outer != expectedOuter_ &&
-                          lastOuter_.isValid() && outer.size() != lastOuter_.size();
+    const bool userDrag = isVisible() && !isMaximized() && !isFullScreen() &&
+                          outer != expectedOuter_ && lastOuter_.isValid() &&
+                          outer.size() != lastOuter_.size();
     if (userDrag && events_ != nullptr) {
         const bool leftMoved = outer.left() != lastOuter_.left();
         const bool topMoved = outer.top() != lastOuter_.top();

@@ -16,7 +16,7 @@ namespace pavo::qt {
 // The client area: draws the display matrix through the viewer's paint handler.
 class ImageView final : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit ImageView(QWidget* parent);
 
     void setEvents(WindowEvents* events) { events_ = events; }
@@ -25,7 +25,7 @@ public:
     // Paints `area` (and what is marked) before returning.
     void redrawNow(const QRect& area);
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -34,7 +34,7 @@ protected:
     void wheelEvent(QWheelEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
-private:
+  private:
     void forwardButton(QMouseEvent* event, MouseAction action);
 
     WindowEvents* events_ = nullptr;
@@ -46,7 +46,7 @@ private:
 // and every input forwarded to the window procedure.
 class MainWindow final : public QMainWindow {
     Q_OBJECT
-public:
+  public:
     MainWindow();
 
     void setEvents(WindowEvents* events);
@@ -66,7 +66,7 @@ public:
     void armTimer(int id, int milliseconds);
     void stopTimer(int id);
 
-protected:
+  protected:
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
@@ -75,7 +75,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
 
-private:
+  private:
     friend class ImageView;
     void buildMenu();
     void clientResized();
@@ -87,8 +87,8 @@ private:
     QWidget* border_;  // holds the view; its margin is the sizing border of level 1
     std::map<int, QTimer*> timers_;
     WindowStyle style_ = WindowStyle::Normal;
-    QRect expectedOuter_;   // the last geometry Pavo asked for itself
-    QRect lastOuter_;       // the outer geometry at the previous size change
+    QRect expectedOuter_;  // the last geometry Pavo asked for itself
+    QRect lastOuter_;      // the outer geometry at the previous size change
     mutable std::map<WindowStyle, QMargins> framePerStyle_;  // as last seen while shown
     mutable std::mutex snapshotMutex_;
     GeometrySnapshot snapshot_;

@@ -11,8 +11,12 @@
 namespace pavo::qt {
 namespace {
 
-Rect toRect(const QRect& r) { return {r.left(), r.top(), r.left() + r.width(), r.top() + r.height()}; }
-QRect toQRect(const Rect& r) { return {r.left, r.top, r.width(), r.height()}; }
+Rect toRect(const QRect& r) {
+    return {r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
+}
+QRect toQRect(const Rect& r) {
+    return {r.left, r.top, r.width(), r.height()};
+}
 
 }  // namespace
 
@@ -26,7 +30,8 @@ void QtPlatform::showInitial(const Rect& outer, bool maximized) {
 }
 
 void QtPlatform::showMessageBox(BoxOwner owner, const QString& text, const QString& caption) {
-    QMessageBox box(owner == BoxOwner::MainWindow && window_->isVisible() ? window_.get() : nullptr);
+    QMessageBox box(owner == BoxOwner::MainWindow && window_->isVisible() ? window_.get()
+                                                                          : nullptr);
     box.setIcon(QMessageBox::NoIcon);
     box.setWindowTitle(caption);
     box.setText(text);
@@ -34,7 +39,9 @@ void QtPlatform::showMessageBox(BoxOwner owner, const QString& text, const QStri
     box.exec();
 }
 
-void QtPlatform::beep(BeepKind /*kind*/) { QApplication::beep(); }
+void QtPlatform::beep(BeepKind /*kind*/) {
+    QApplication::beep();
+}
 
 std::optional<WindowPlacement> QtPlatform::windowPlacement() const {
     const Rect normal = window_->outerNormalGeometry();
@@ -47,11 +54,17 @@ void QtPlatform::restorePlacement(const WindowPlacement& placement) {
     if (placement.showCommand == 3) window_->showMaximized();
 }
 
-Rect QtPlatform::windowRect() const { return window_->outerGeometry(); }
+Rect QtPlatform::windowRect() const {
+    return window_->outerGeometry();
+}
 
-Size QtPlatform::clientSize() const { return {window_->view()->width(), window_->view()->height()}; }
+Size QtPlatform::clientSize() const {
+    return {window_->view()->width(), window_->view()->height()};
+}
 
-bool QtPlatform::isMaximized() const { return window_->isMaximized(); }
+bool QtPlatform::isMaximized() const {
+    return window_->isMaximized();
+}
 
 MonitorInfo QtPlatform::monitorInfo() const {
     const QScreen* screen = window_->screen();
@@ -59,29 +72,47 @@ MonitorInfo QtPlatform::monitorInfo() const {
     return {toRect(screen->geometry()), toRect(screen->availableGeometry())};
 }
 
-Rect QtPlatform::primaryScreenRect() const { return toRect(QGuiApplication::primaryScreen()->geometry()); }
+Rect QtPlatform::primaryScreenRect() const {
+    return toRect(QGuiApplication::primaryScreen()->geometry());
+}
 
 double QtPlatform::refreshRate() const {
     const QScreen* screen = window_->screen();
     return screen == nullptr ? 0.0 : screen->refreshRate();
 }
 
-void QtPlatform::setWindowRect(const Rect& outer) { window_->setOuterGeometry(outer); }
+void QtPlatform::setWindowRect(const Rect& outer) {
+    window_->setOuterGeometry(outer);
+}
 
 // QWidget::move places the frame's top-left corner, as the outer rectangle counts.
-void QtPlatform::moveWindow(int left, int top) { window_->move(left, top); }
+void QtPlatform::moveWindow(int left, int top) {
+    window_->move(left, top);
+}
 
-void QtPlatform::setWindowStyle(WindowStyle style) { window_->applyStyle(style); }
+void QtPlatform::setWindowStyle(WindowStyle style) {
+    window_->applyStyle(style);
+}
 
-void QtPlatform::setTitle(const QString& title) { window_->setWindowTitle(title); }
+void QtPlatform::setTitle(const QString& title) {
+    window_->setWindowTitle(title);
+}
 
-void QtPlatform::invalidate(const Rect& area, bool erase) { window_->view()->invalidate(toQRect(area), erase); }
+void QtPlatform::invalidate(const Rect& area, bool erase) {
+    window_->view()->invalidate(toQRect(area), erase);
+}
 
-void QtPlatform::redrawNow(const Rect& area) { window_->view()->redrawNow(toQRect(area)); }
+void QtPlatform::redrawNow(const Rect& area) {
+    window_->view()->redrawNow(toQRect(area));
+}
 
-void QtPlatform::armTimer(int id, int milliseconds) { window_->armTimer(id, milliseconds); }
+void QtPlatform::armTimer(int id, int milliseconds) {
+    window_->armTimer(id, milliseconds);
+}
 
-void QtPlatform::killTimer(int id) { window_->stopTimer(id); }
+void QtPlatform::killTimer(int id) {
+    window_->stopTimer(id);
+}
 
 int QtPlatform::changeCursorCounter(bool show) {
     cursorCounter_ += show ? 1 : -1;
@@ -93,16 +124,22 @@ int QtPlatform::changeCursorCounter(bool show) {
     return cursorCounter_;
 }
 
-std::optional<bool> QtPlatform::cursorShowing() const { return cursorCounter_ >= 0; }
+std::optional<bool> QtPlatform::cursorShowing() const {
+    return cursorCounter_ >= 0;
+}
 
-bool QtPlatform::isActiveWindow() const { return window_->isActiveWindow(); }
+bool QtPlatform::isActiveWindow() const {
+    return window_->isActiveWindow();
+}
 
 bool QtPlatform::modifierHeld(Modifier key) const {
     const Qt::KeyboardModifiers held = QGuiApplication::queryKeyboardModifiers();
     return held.testFlag(key == Modifier::Ctrl ? Qt::ControlModifier : Qt::ShiftModifier);
 }
 
-GeometrySnapshot QtPlatform::geometrySnapshot() const { return window_->geometrySnapshot(); }
+GeometrySnapshot QtPlatform::geometrySnapshot() const {
+    return window_->geometrySnapshot();
+}
 
 void QtPlatform::runOnUiThread(std::function<void()> task) {
     QMetaObject::invokeMethod(window_.get(), std::move(task), Qt::QueuedConnection);
@@ -118,18 +155,26 @@ Point QtPlatform::cursorInClient() const {
     return {p.x(), p.y()};
 }
 
-void QtPlatform::captureMouse() { window_->view()->grabMouse(); }
+void QtPlatform::captureMouse() {
+    window_->view()->grabMouse();
+}
 
-void QtPlatform::releaseMouse() { window_->view()->releaseMouse(); }
+void QtPlatform::releaseMouse() {
+    window_->view()->releaseMouse();
+}
 
 void QtPlatform::dragWindowTo(int left, int top) {
     window_->move(left, top);
     window_->raise();
 }
 
-bool QtPlatform::leftButtonHeld() const { return QGuiApplication::mouseButtons().testFlag(Qt::LeftButton); }
+bool QtPlatform::leftButtonHeld() const {
+    return QGuiApplication::mouseButtons().testFlag(Qt::LeftButton);
+}
 
-bool QtPlatform::rightButtonHeld() const { return QGuiApplication::mouseButtons().testFlag(Qt::RightButton); }
+bool QtPlatform::rightButtonHeld() const {
+    return QGuiApplication::mouseButtons().testFlag(Qt::RightButton);
+}
 
 void QtPlatform::postQuit(int code) {
     quitRequested_ = true;
@@ -140,8 +185,12 @@ void QtPlatform::postQuit(int code) {
         window_.get(), [code] { QCoreApplication::exit(code); }, Qt::QueuedConnection);
 }
 
-void QtPlatform::destroyWindow() { window_->close(); }
+void QtPlatform::destroyWindow() {
+    window_->close();
+}
 
-QString QtPlatform::executableDirectory() const { return QCoreApplication::applicationDirPath() + u'/'; }
+QString QtPlatform::executableDirectory() const {
+    return QCoreApplication::applicationDirPath() + u'/';
+}
 
 }  // namespace pavo::qt

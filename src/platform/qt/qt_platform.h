@@ -10,7 +10,7 @@ namespace pavo::qt {
 
 // The desktop as Qt on Linux offers it.
 class QtPlatform final : public Platform {
-public:
+  public:
     QtPlatform();
     ~QtPlatform() override;
     QtPlatform(const QtPlatform&) = delete;
@@ -61,7 +61,7 @@ public:
     void destroyWindow() override;
     [[nodiscard]] QString executableDirectory() const override;
 
-private:
+  private:
     std::unique_ptr<MainWindow> window_;
     int cursorCounter_ = 0;
     bool quitRequested_ = false;
