@@ -41,7 +41,7 @@ cv::Mat photoLike(int channels) {
 // The sample files, written once per machine.
 const QString& samplePath(bool alphaPng) {
     static const QString folder = [] {
-        const QString dir = QDir::tempPath() + QStringLiteral("/pavo-bench");
+        QString dir = QDir::tempPath() + QStringLiteral("/pavo-bench");
         QDir().mkpath(dir);
         return dir;
     }();
@@ -66,6 +66,7 @@ void useAllocator(bool pixelMemory) {
 void BM_ReadFile(benchmark::State& state) {
     const QString& path = samplePath(state.range(0) != 0);
     for (auto _ : state) {
+        (void)_;
         const auto size = fileSizeOf(path);
         benchmark::DoNotOptimize(readFileBytes(path, size));
     }
@@ -76,7 +77,10 @@ void BM_DecodeBytes(benchmark::State& state) {
     useAllocator(state.range(1) != 0);
     const QString& path = samplePath(state.range(0) != 0);
     const auto bytes = readFileBytes(path, fileSizeOf(path));
-    for (auto _ : state) benchmark::DoNotOptimize(decodeImageBytes(bytes));
+    for (auto _ : state) {
+        (void)_;
+        benchmark::DoNotOptimize(decodeImageBytes(bytes));
+    }
     releaseCachedPixelMemory();
 }
 BENCHMARK(BM_DecodeBytes)
@@ -90,6 +94,7 @@ void BM_ConvertToBgra8(benchmark::State& state) {
     const QString& path = samplePath(state.range(0) != 0);
     const cv::Mat decoded = decodeImageBytes(readFileBytes(path, fileSizeOf(path)));
     for (auto _ : state) {
+        (void)_;
         state.PauseTiming();
         cv::Mat matrix = decoded.clone();
         state.ResumeTiming();
@@ -125,6 +130,7 @@ void BM_Composite(benchmark::State& state) {
     const cv::Mat source = photoLike(4);
     const bool naive = state.range(0) != 0;
     for (auto _ : state) {
+        (void)_;
         state.PauseTiming();
         cv::Mat matrix = source.clone();
         state.ResumeTiming();
@@ -145,6 +151,7 @@ void BM_MemoryPass(benchmark::State& state) {
     useAllocator(true);
     cv::Mat matrix = photoLike(4);
     for (auto _ : state) {
+        (void)_;
         cv::bitwise_not(matrix, matrix);
         benchmark::DoNotOptimize(matrix.data);
     }
@@ -158,6 +165,7 @@ void BM_LoadImageFile(benchmark::State& state) {
     useAllocator(state.range(1) != 0);
     const QString& path = samplePath(state.range(0) != 0);
     for (auto _ : state) {
+        (void)_;
         auto loaded = loadImageFile(path);
         benchmark::DoNotOptimize(loaded);
     }

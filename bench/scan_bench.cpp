@@ -15,7 +15,7 @@ constexpr int kFiles = 10000;
 // Names as cameras and scanners make them, in random order on disk.
 const QString& folderOfImages() {
     static const QString folder = [] {
-        const QString dir = QDir::tempPath() + QStringLiteral("/pavo-bench-scan");
+        QString dir = QDir::tempPath() + QStringLiteral("/pavo-bench-scan");
         if (QDir(dir).entryList(QDir::Files).size() != kFiles) {
             QDir(dir).removeRecursively();
             QDir().mkpath(dir);
@@ -33,6 +33,7 @@ const QString& folderOfImages() {
 void BM_ScanDirectory(benchmark::State& state) {
     const QString& dir = folderOfImages();
     for (auto _ : state) {
+        (void)_;
         auto paths = scanDirectory(dir);
         benchmark::DoNotOptimize(paths);
     }
@@ -43,6 +44,7 @@ void BM_SortNaturally(benchmark::State& state) {
     auto paths = *scanDirectory(folderOfImages());
     std::mt19937 shuffle(7);
     for (auto _ : state) {
+        (void)_;
         state.PauseTiming();
         std::shuffle(paths.begin(), paths.end(), shuffle);
         state.ResumeTiming();

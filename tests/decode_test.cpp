@@ -118,7 +118,7 @@ TEST(Composite, MatchesTheDoubleFormulaForEveryValueAndAlpha) {
     int mismatches = 0;
     for (int alpha = 0; alpha < 256; ++alpha) {
         for (int value = 0; value < 256; ++value) {
-            const Pixel in = input.at<Pixel>(alpha, value);
+            const Pixel& in = input.at<Pixel>(alpha, value);
             const Pixel out = all.at<Pixel>(alpha, value);
             for (int c = 0; c < 4; ++c) {
                 if (out[c] != formula(in[c], alpha)) ++mismatches;

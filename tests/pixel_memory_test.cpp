@@ -55,6 +55,7 @@ TEST(PixelMemory, TheCacheIsBounded) {
     releaseCachedPixelMemory();
     {
         std::vector<cv::Mat> many;
+        many.reserve(10);
         for (int i = 0; i < 10; ++i) many.emplace_back(1024, 1024 + 64 * i, CV_8UC4);
     }
     EXPECT_LE(pixelMemoryStats().cachedBuffers, 4U);
@@ -63,6 +64,7 @@ TEST(PixelMemory, TheCacheIsBounded) {
 
 TEST(PixelMemory, ThreadsAllocateAndFreeConcurrently) {
     std::vector<std::thread> threads;
+    threads.reserve(3);
     for (int t = 0; t < 3; ++t) {
         threads.emplace_back([t] {
             for (int i = 0; i < 20; ++i) {

@@ -78,7 +78,7 @@ void flattenAlphaRow(unsigned char* pixels, std::size_t count) {
         if (inexactMask != 0) {
             std::array<unsigned char, 16> original{};
             _mm_storeu_si128(reinterpret_cast<__m128i*>(original.data()), source);
-            for (int k = 0; k < 4; ++k) {
+            for (std::size_t k = 0; k < 4; ++k) {
                 if ((inexactMask & (1 << k)) == 0) continue;
                 std::memcpy(block + 4 * k, original.data() + 4 * k, 4);
                 flattenAlphaPixel(block + 4 * k, table);

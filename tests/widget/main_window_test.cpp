@@ -56,7 +56,7 @@ class MainWindowTest : public testing::Test {
     }
 
     QString picture(const QString& name, int width, int height) {
-        const QString path = dir.filePath(name);
+        QString path = dir.filePath(name);
         test::writeImage(path, testPicture(width, height));
         return path;
     }
