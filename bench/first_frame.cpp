@@ -5,6 +5,7 @@
 //                               each timed alone in a fresh process
 #include "app/app.h"
 #include "app/events.h"
+#include "app/launch.h"
 #include "app/viewer.h"
 #include "platform/clock.h"
 #include "platform/pixel_memory.h"
@@ -48,13 +49,9 @@ int wholeStart(const QString& image) {
     qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
     pavo::qt::QtPlatform platform;
     pavo::Viewer viewer(platform, pavo::SettingsStore(pavo::SettingsStore::defaultFolder()));
-    pavo::loadSettings(viewer);
-    pavo::initialiseRunState(viewer);
     pavo::ViewerEvents events(viewer);
-    platform.attach(&events);
     FirstPaint firstPaint;
-    const pavo::InitialWindow initial = pavo::initialWindow(viewer);
-    platform.showInitial(initial.outer, initial.maximized);
+    pavo::launchWindow(platform, viewer, events);
     const double windowShown = since(processStart);
     const std::int64_t loadStart = pavo::monotonicNanoseconds();
     platform.window().view()->installEventFilter(&firstPaint);

@@ -5,6 +5,7 @@
 //   step_bench FOLDER_OF_JPEGS
 #include "app/app.h"
 #include "app/events.h"
+#include "app/launch.h"
 #include "app/viewer.h"
 #include "platform/clock.h"
 #include "platform/pixel_memory.h"
@@ -70,9 +71,8 @@ struct Bench {
     PaintClock clock;
 
     void start(const QString& folder) {
+        pavo::launchWindow(platform, viewer, events);
         viewer.view.fitActive = true;
-        platform.attach(&events);
-        platform.showInitial(pavo::initialWindow(viewer).outer, false);
         for (int i = 0; i < 10; ++i) QApplication::processEvents();
         pavo::openCommandLine(viewer, {folder});
         platform.window().view()->installEventFilter(&clock);

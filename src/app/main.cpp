@@ -2,6 +2,7 @@
 // line, the watcher threads and the event loop.
 #include "app/app.h"
 #include "app/events.h"
+#include "app/launch.h"
 #include "app/viewer.h"
 #include "platform/pixel_memory.h"
 #include "platform/qt/qt_platform.h"
@@ -58,14 +59,8 @@ int main(int argc, char** argv) {
 
     pavo::qt::QtPlatform platform;
     pavo::Viewer viewer(platform, pavo::SettingsStore(pavo::SettingsStore::defaultFolder()));
-    pavo::loadSettings(viewer);
-    pavo::initialiseRunState(viewer);
-
     pavo::ViewerEvents events(viewer);
-    platform.attach(&events);
-    const pavo::InitialWindow initial = pavo::initialWindow(viewer);
-    platform.showInitial(initial.outer, initial.maximized);
-    pavo::measureRefreshRate(viewer);
+    pavo::launchWindow(platform, viewer, events);
 
     pavo::openCommandLine(viewer, absoluteArguments(QApplication::arguments().mid(1)));
     startIdleWatcher(viewer);

@@ -8,11 +8,6 @@
 namespace pavo {
 namespace {
 
-Rect clientRect(const Viewer& viewer) {
-    const Size client = viewer.platform.clientSize();
-    return {0, 0, client.width, client.height};
-}
-
 // The neighbours were scaled for another window; drop their pictures.
 void dropPrescaledNeighbours(Viewer& viewer) {
     for (ImageBuffer* neighbour : {&viewer.nextImage, &viewer.previousImage}) {
@@ -24,12 +19,6 @@ void dropPrescaledNeighbours(Viewer& viewer) {
 double idleMilliseconds(const Viewer& viewer) {
     return static_cast<double>(monotonicNanoseconds() - viewer.input.lastMouseMoveTime) /
            1'000'000.0;
-}
-
-bool overlayWanted(const Viewer& viewer) {
-    const ImageBuffer& shown = viewer.shownImage;
-    return viewer.view.infoOverlayShown && shown.ready && shown.displayWidth >= 1 &&
-           shown.displayHeight >= 1;
 }
 
 void enterFullscreen(Viewer& viewer) {
@@ -110,7 +99,7 @@ void requestRedraw(Viewer& viewer) {
         platform.invalidate(client, true);
     }
     platform.redrawNow(client);
-    if (overlayWanted(viewer)) platform.armTimer(OverlayTimer, 50);
+    if (overlayDue(viewer)) platform.armTimer(OverlayTimer, 50);
 }
 
 void hideCursor(Viewer& viewer) {

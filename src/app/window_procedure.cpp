@@ -8,11 +8,6 @@
 namespace pavo {
 namespace {
 
-Rect clientRect(const Viewer& viewer) {
-    const Size client = viewer.platform.clientSize();
-    return {0, 0, client.width, client.height};
-}
-
 void toggleFit(Viewer& viewer) {
     if (viewer.mergeMode != 0) return;
     viewer.view.fitActive = !viewer.view.fitActive;
@@ -181,12 +176,6 @@ void extraButton(Viewer& viewer, bool forward, MouseAction action) {
     }
     if (action == MouseAction::Press) viewer.input.xButtonDownSeen = true;
     forward ? moveForward(viewer, 0, 0) : moveBackward(viewer, 0, 0);
-}
-
-bool overlayDue(const Viewer& viewer) {
-    const ImageBuffer& shown = viewer.shownImage;
-    return viewer.view.infoOverlayShown && shown.ready && shown.displayWidth >= 1 &&
-           shown.displayHeight >= 1;
 }
 
 }  // namespace

@@ -20,12 +20,6 @@ Side sideOf(Viewer& viewer, bool next) {
                 : Side{viewer.previousImage, w.previous, w.previousResult};
 }
 
-bool overlayDue(const Viewer& viewer) {
-    const ImageBuffer& shown = viewer.shownImage;
-    return viewer.view.infoOverlayShown && shown.ready && shown.displayWidth > 0 &&
-           shown.displayHeight > 0;
-}
-
 // Takes over what a worker made, once it has ended; drops it when the worker outlived
 // its wait.
 void collect(Side side) {

@@ -8,8 +8,7 @@ void showLoadFailure(Viewer& viewer, const QString& path, bool noSupportedFiles)
                                           : QStringLiteral("Failed to load ") + path + u'.';
     if (!viewer.settings.mute) viewer.platform.beep(BeepKind::Failure);
     viewer.shownImage.display.release();
-    const Size client = viewer.platform.clientSize();
-    viewer.platform.invalidate({0, 0, client.width, client.height}, true);
+    viewer.platform.invalidate(clientRect(viewer), true);
     viewer.platform.showMessageBox(BoxOwner::MainWindow, text, QStringLiteral("Not Supported"));
 }
 

@@ -34,6 +34,18 @@ QString byteSizeText(float bytes) {
 
 }  // namespace
 
+bool imageShown(const Viewer& viewer) { return viewer.shownImage.ready; }
+
+Rect clientRect(const Viewer& viewer) {
+    const Size client = viewer.platform.clientSize();
+    return {0, 0, client.width, client.height};
+}
+
+bool overlayDue(const Viewer& viewer) {
+    const ImageBuffer& shown = viewer.shownImage;
+    return viewer.view.infoOverlayShown && shown.ready && shown.displayWidth >= 1 && shown.displayHeight >= 1;
+}
+
 ImagePlacement placeImage(Size client, Size display, int scrollX, int scrollY) {
     return {client.width > display.width ? (client.width - display.width) / 2 : 0,
             client.height > display.height ? (client.height - display.height) / 2 : 0, scrollX,

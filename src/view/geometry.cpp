@@ -19,10 +19,6 @@ int rounded(float value) {
     return static_cast<int>(std::roundf(value));
 }
 
-bool imageShown(const Viewer& viewer) {
-    return viewer.shownImage.ready;
-}
-
 // The client size that keeps the sticky width, limited by the monitor.
 Size stickyOuterSize(const Viewer& viewer, Size frame, const MonitorInfo& monitor) {
     const int fix = viewer.settings.fixWindowPosition;

@@ -8,10 +8,6 @@
 namespace pavo {
 namespace {
 
-bool imageShown(const Viewer& viewer) {
-    return viewer.shownImage.ready;
-}
-
 int roundedSide(float value) {
     return static_cast<int>(std::roundf(value));
 }

@@ -25,6 +25,11 @@ struct ViewState {
     Relaxed<bool> infoOverlayShown{false};
 };
 
+// Whether an image is on screen.
+bool imageShown(const Viewer& viewer);
+// The client area as a rectangle at the origin.
+Rect clientRect(const Viewer& viewer);
+
 // ---- Scale classes and interpolation -------------------------------------------
 
 enum class ScaleClass { LargeDownscale, Downscale, Upscale, LargeUpscale, ZoomIn, ZoomOut };
@@ -131,6 +136,8 @@ struct ImagePlacement {
 ImagePlacement placeImage(Size client, Size display, int scrollX, int scrollY);
 
 void drawImage(const Viewer& viewer, Painter& painter);
+// Whether the overlay is on and there is an image under it to draw it over.
+bool overlayDue(const Viewer& viewer);
 QString overlayText(const Viewer& viewer);
 QString formatCount(std::int64_t value);
 

@@ -1,5 +1,6 @@
 #include "app/app.h"
 #include "app/events.h"
+#include "app/launch.h"
 #include "app/viewer.h"
 #include "platform/qt/qt_platform.h"
 #include "support/test_files.h"
@@ -44,12 +45,8 @@ class MainWindowTest : public testing::Test {
     }
 
     void start(const QStringList& arguments, bool fitToScreen) {
-        loadSettings(viewer);
-        viewer.settings.fitToScreen = fitToScreen;
-        initialiseRunState(viewer);
-        platform.attach(&events);
-        const InitialWindow initial = initialWindow(viewer);
-        platform.showInitial(initial.outer, initial.maximized);
+        launchWindow(platform, viewer, events);
+        viewer.view.fitActive = fitToScreen;
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window()));
         openCommandLine(viewer, arguments);
         settle();
