@@ -163,6 +163,17 @@ TEST_F(NavigationTest, APrescaledNeighbourIsShownWithoutScalingItAgain) {
     EXPECT_EQ(shownIndex(), 0);
 }
 
+TEST_F(NavigationTest, AWindowManagerThatRefusesTheSizeStillGetsAFittedImage) {
+    openFolder(3);
+    platform.heightLimit = 1000;  // keeps the window within the screen: client 941 high
+    onKeyDown(viewer, Key::Right);
+    EXPECT_EQ(platform.clientSize().height, 941);
+    EXPECT_EQ(viewer.shownImage.displayHeight, 941);
+    EXPECT_LE(viewer.shownImage.displayWidth, platform.clientSize().width);
+    onKeyDown(viewer, Key::Right);
+    EXPECT_EQ(shownIndex(), 2) << "the arrow steps on instead of panning an oversized image";
+}
+
 TEST_F(NavigationTest, WithoutPrescaleStepsScaleOnTheUserInterfaceThread) {
     viewer.settings.preScale = false;
     openFolder(3);

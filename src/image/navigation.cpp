@@ -69,6 +69,16 @@ bool showPrescaled(Viewer& viewer, ImageBuffer& ahead, ImageBuffer& behind, bool
         behind.displayHeight = behind.display.rows;
     }
     viewer.navigation.swapInProgress = false;
+    // A window manager may refuse the size asked for (keeping the window on screen);
+    // the size handler left the display alone during the swap, so fit it now.
+    if (viewer.view.fitActive) {
+        const Size fitted =
+            fitSizeInClient(viewer, shown.image.cols, shown.image.rows, shown.image, shown.partner);
+        if (fitted.width != shown.displayWidth || fitted.height != shown.displayHeight) {
+            rescaleShownImage(viewer);
+            requestRedraw(viewer);
+        }
+    }
     restartWorker(viewer, forward);
     return true;
 }

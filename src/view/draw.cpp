@@ -34,7 +34,9 @@ QString byteSizeText(float bytes) {
 
 }  // namespace
 
-bool imageShown(const Viewer& viewer) { return viewer.shownImage.ready; }
+bool imageShown(const Viewer& viewer) {
+    return viewer.shownImage.ready;
+}
 
 Rect clientRect(const Viewer& viewer) {
     const Size client = viewer.platform.clientSize();
@@ -43,7 +45,8 @@ Rect clientRect(const Viewer& viewer) {
 
 bool overlayDue(const Viewer& viewer) {
     const ImageBuffer& shown = viewer.shownImage;
-    return viewer.view.infoOverlayShown && shown.ready && shown.displayWidth >= 1 && shown.displayHeight >= 1;
+    return viewer.view.infoOverlayShown && shown.ready && shown.displayWidth >= 1 &&
+           shown.displayHeight >= 1;
 }
 
 ImagePlacement placeImage(Size client, Size display, int scrollX, int scrollY) {

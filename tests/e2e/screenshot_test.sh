@@ -28,6 +28,8 @@ sleep 0.5
 picture="$work/pictures/red and blue.png"
 mkdir -p "$work/pictures"
 convert -size 200x150 xc:'#ff0000' -fill '#0000ff' -draw 'rectangle 100,0 199,149' "$picture"
+# The folder's next image, plain green, taller.
+convert -size 150x200 xc:'#00ff00' "$work/pictures/zz green.png"
 
 export XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime"
 mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
@@ -55,10 +57,23 @@ done
 [ "$right" = "#0000FF" ] || fail "right of the image shows $right, expected blue"
 [ "$HEIGHT" -gt 700 ] || fail "fit to screen should make the window tall, it is $HEIGHT high"
 
+# The right arrow steps to the next image of the folder.
+xdotool key --window "$window" Right
+for _ in $(seq 20); do
+  sleep 0.5
+  title=$(xdotool getwindowname "$window")
+  eval "$(xdotool getwindowgeometry --shell "$window")"
+  import -window root "$work/shot.png"
+  centre=$(pixel $((X + WIDTH / 2)) $((Y + HEIGHT / 2)))
+  [ "$title" = "$work/pictures/zz green.png" ] && [ "$centre" = "#00FF00" ] && break
+done
+[ "$title" = "$work/pictures/zz green.png" ] || fail "Right did not step on: the title is '$title'"
+[ "$centre" = "#00FF00" ] || fail "after the step the centre shows $centre, expected green"
+
 xdotool key --window "$window" Escape
 for _ in $(seq 100); do kill -0 "$pavo_pid" 2>/dev/null || break; sleep 0.1; done
 if kill -0 "$pavo_pid" 2>/dev/null; then fail "Esc did not end the program"; fi
 wait "$pavo_pid" || fail "the program ended with an error code"
 pavo_pid=
 grep -q '"posX"=dword:' "$XDG_CONFIG_HOME/Pavo/settings.reg" || fail "the placement was not stored"
-echo "e2e: window ${WIDTH}x${HEIGHT} at ${X},${Y}, left $left, right $right, title ok, placement stored"
+echo "e2e: first image red/blue ($left, $right), Right stepped to the green one ($centre), window ${WIDTH}x${HEIGHT}, placement stored"

@@ -68,6 +68,7 @@ class FakePlatform : public Platform {
     void setWindowRect(const Rect& outer) override {
         const std::lock_guard lock(mutex);
         normal = outer;
+        if (heightLimit) normal.bottom = std::min(normal.bottom, normal.top + *heightLimit);
         maximized = false;
         windowRects.push_back(outer);
     }
@@ -172,6 +173,7 @@ class FakePlatform : public Platform {
     MonitorInfo monitor{{0, 0, 1920, 1080}, {0, 0, 1920, 1040}};
     Size frame{16, 59};
     Rect normal{-7, 0, 593, 800};
+    std::optional<int> heightLimit;  // a window manager that keeps windows this low
     bool maximized = false;
     WindowStyle style = WindowStyle::Normal;
     double hertz = 60.0;

@@ -100,6 +100,7 @@ void ImageView::redrawNow(const QRect& area) {
 }
 
 void ImageView::paintEvent(QPaintEvent* event) {
+    if (auto* window = qobject_cast<MainWindow*>(this->window())) window->publishGeometry();
     QPainter painter(this);
     // A paint the window system asked for (exposure, resize) erases what it covers;
     // Pavo's own redraws erase only what was marked for erasing.
@@ -264,12 +265,15 @@ Rect MainWindow::outerNormalGeometry() const {
     return toRect(normalGeometry().marginsAdded(frameMargins()));
 }
 
+// The user-interface thread gets the geometry as it is now (the window manager may
+// have changed the frame since the last event); other threads get the last published.
 GeometrySnapshot MainWindow::geometrySnapshot() const {
+    if (QThread::currentThread() == thread()) publishGeometry();
     const std::lock_guard lock(snapshotMutex_);
     return snapshot_;
 }
 
-void MainWindow::publishGeometry() {
+void MainWindow::publishGeometry() const {
     if (view_ == nullptr) return;  // still being built
     const QScreen* screen =
         this->screen() != nullptr ? this->screen() : QGuiApplication::primaryScreen();

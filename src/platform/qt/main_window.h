@@ -61,7 +61,7 @@ class MainWindow final : public QMainWindow {
     // The geometry as last published on the user-interface thread; any thread.
     GeometrySnapshot geometrySnapshot() const;
     // Publishes the current geometry for worker threads.
-    void publishGeometry();
+    void publishGeometry() const;
 
     void armTimer(int id, int milliseconds);
     void stopTimer(int id);
@@ -91,7 +91,7 @@ class MainWindow final : public QMainWindow {
     QRect lastOuter_;      // the outer geometry at the previous size change
     mutable std::map<WindowStyle, QMargins> framePerStyle_;  // as last seen while shown
     mutable std::mutex snapshotMutex_;
-    GeometrySnapshot snapshot_;
+    mutable GeometrySnapshot snapshot_;
 };
 
 // Maps a key of the main keyboard block to its virtual-key code; 0 for keys the
