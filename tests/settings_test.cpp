@@ -175,6 +175,21 @@ TEST_F(SettingsTest, AStoreThatCannotBeReadIsNeverReplaced) {
     EXPECT_TRUE(QFileInfo(storeFile()).isDir());
 }
 
+TEST_F(SettingsTest, ASaveThatCannotReachTheDiskIsReported) {
+    writeStore("\"mute\"=hex:01\n");
+    const QByteArray before = test::readBytes(storeFile());
+    ASSERT_TRUE(QDir().mkpath(storeFile() + ".lock"));  // the lock cannot be taken
+    Viewer viewer = makeViewer();
+    loadSettings(viewer);
+    EXPECT_TRUE(platform.boxes.empty()) << "reading needs no lock";
+    saveSettings(viewer);
+    ASSERT_EQ(platform.boxes.size(), 1U);
+    EXPECT_EQ(platform.boxes[0].text, "Registry access was denied, cannot store user options.");
+    saveUpdateState(viewer);
+    EXPECT_EQ(platform.boxes.size(), 1U);
+    EXPECT_EQ(test::readBytes(storeFile()), before);
+}
+
 TEST_F(SettingsTest, WindowPlacementIsRecordedAndWrittenAtEveryExit) {
     writeStore("\"mute\"=hex:01\n");
     Viewer viewer = makeViewer();
