@@ -162,11 +162,6 @@ Size fitSizeOnScreen(const Viewer& viewer, int width, int height, const cv::Mat&
     return atLeastOnePixel(size);
 }
 
-Size prescaleSize(const Viewer& viewer, const cv::Mat& primary, const cv::Mat& partner) {
-    if (!viewer.view.fitActive) return {primary.cols, primary.rows};
-    return fitSizeOnScreen(viewer, primary.cols, primary.rows, primary, partner);
-}
-
 cv::Mat prescaleForScreen(const Viewer& viewer, const cv::Mat& primary, const cv::Mat& partner) {
     const Size size = fitSizeOnScreen(viewer, primary.cols, primary.rows, primary, partner);
     if (viewer.view.fitActive) {

@@ -60,9 +60,6 @@ Size fitSizeInClient(const Viewer& viewer, int width, int height, const cv::Mat&
 Size fitSizeOnScreen(const Viewer& viewer, int width, int height, const cv::Mat& primary,
                      const cv::Mat& partner);
 
-// The size prescaleForScreen gives a primary matrix now.
-Size prescaleSize(const Viewer& viewer, const cv::Mat& primary, const cv::Mat& partner);
-
 // A neighbour's display matrix for the screen (worker threads).
 cv::Mat prescaleForScreen(const Viewer& viewer, const cv::Mat& primary, const cv::Mat& partner);
 
