@@ -12,6 +12,7 @@
 #endif
 #include <cstring>
 #include <exception>
+#include <stdexcept>
 
 namespace pavo {
 namespace {
@@ -166,6 +167,14 @@ void flattenAlphaOnBlack(cv::Mat& matrix) {
     for (int row = 0; row < matrix.rows; ++row) {
         flattenAlphaRow(matrix.ptr<unsigned char>(row), static_cast<std::size_t>(matrix.cols));
     }
+}
+
+void decodePartnerInto(ImageBuffer& record, const QString& path) {
+    const DecodedFile partner = decodeImageFile(path);
+    if (partner.fileSize < 0) throw std::length_error("partner size unknown");
+    record.partner = partner.matrix;
+    record.fileSize += partner.fileSize;
+    convertToBgra8(record.partner, true);  // an empty partner throws here
 }
 
 std::optional<LoadedImage> loadImageFile(const QString& path, bool isPartner) {

@@ -67,6 +67,10 @@ std::optional<std::int32_t> convertToBgra8(cv::Mat& matrix, bool isPartner);
 // every channel c becomes trunc(c * (A / 255.0)) and transparent pixels (0, 0, 0, 0).
 void flattenAlphaOnBlack(cv::Mat& matrix);
 
+// Reads, decodes and normalises the merge partner at `path` into the record, adding
+// its size to the record's. Throws when the partner cannot be read or decoded.
+void decodePartnerInto(ImageBuffer& record, const QString& path);
+
 // The whole pipeline for one file: readable test, read, decode, normalise. Every
 // failure (missing, empty, too large, undecodable, refused, or an exception from
 // OpenCV or the allocator) gives nothing; nothing is half-published.

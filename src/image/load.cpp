@@ -15,11 +15,7 @@ void decodePartner(Viewer& viewer) {
     const auto count = static_cast<std::int32_t>(playlist.paths.size());
     const std::int32_t index = stepIndex(count, playlist.index, viewer.mergeMode);
     if (index < 0 || index >= count) throw std::out_of_range("no merge partner");
-    const DecodedFile partner = decodeImageFile(playlist.paths[static_cast<std::size_t>(index)]);
-    if (partner.fileSize < 0) throw std::length_error("partner size unknown");
-    shown.partner = partner.matrix;
-    shown.fileSize += partner.fileSize;
-    convertToBgra8(shown.partner, true);
+    decodePartnerInto(shown, playlist.paths[static_cast<std::size_t>(index)]);
 }
 
 // Steps 8 to 11 of a load: read, decode, normalise. False when the file is no image.

@@ -110,13 +110,7 @@ void decodeNeighbour(const Viewer& viewer, const NeighbourJob& job, ImageBuffer&
         if (size == 0) return fail();
         record.fileSize = size;
         record.image = decodeImageBytes(readFileBytes(job.imagePath, size));
-        if (!job.partnerPath.isEmpty()) {
-            const DecodedFile partner = decodeImageFile(job.partnerPath);
-            if (partner.fileSize < 0) throw std::length_error("partner size unknown");
-            record.partner = partner.matrix;
-            record.fileSize += partner.fileSize;
-            convertToBgra8(record.partner, true);
-        }
+        if (!job.partnerPath.isEmpty()) decodePartnerInto(record, job.partnerPath);
         const auto channels = convertToBgra8(record.image, false);
         if (!channels) return fail();
         record.channels = *channels;
