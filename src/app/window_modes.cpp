@@ -55,8 +55,7 @@ void leaveFullscreen(Viewer& viewer) {
 void setChromeLevel(Viewer& viewer, int level) {
     if (viewer.mode.fullscreenActive || level == viewer.mode.chromeLevel) return;
     viewer.mode.chromeLevel = level;
-    viewer.nextImage.displayReady = false;
-    viewer.previousImage.displayReady = false;
+    forgetNeighbourScaling(viewer);
     viewer.platform.setWindowStyle(static_cast<WindowStyle>(level));
     if (viewer.view.zoomPerMille != 1000) {
         requestRedraw(viewer);

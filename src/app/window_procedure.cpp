@@ -11,8 +11,7 @@ namespace {
 void toggleFit(Viewer& viewer) {
     if (viewer.mergeMode != 0) return;
     viewer.view.fitActive = !viewer.view.fitActive;
-    viewer.nextImage.displayReady = false;
-    viewer.previousImage.displayReady = false;
+    forgetNeighbourScaling(viewer);
     refit(viewer, true);
     schedulePrescale(viewer);
 }
@@ -262,8 +261,7 @@ void onSize(Viewer& viewer) {
     if (maximizedChanged) {
         viewer.input.wasMaximized = maximized;
         scrollBy(viewer, 0, 0);
-        viewer.nextImage.displayReady = false;
-        viewer.previousImage.displayReady = false;
+        forgetNeighbourScaling(viewer);
     }
     markActivity(viewer);
     viewer.input.ctrlHeld = viewer.platform.modifierHeld(Modifier::Ctrl);

@@ -101,6 +101,9 @@ void clearNeighbours(Viewer& viewer);
 void startNeighbourWorkers(Viewer& viewer);
 // Starts the worker of one side again after a step.
 void restartWorker(Viewer& viewer, bool next);
+// The neighbours were scaled for another window: the next step or the prescale
+// timer scales them again.
+void forgetNeighbourScaling(Viewer& viewer);
 // Whether either worker or prescale thread is running.
 bool anyWorkerRunning(const Viewer& viewer);
 

@@ -156,15 +156,13 @@ bool showNeighbour(Viewer& viewer, bool forward) {
     const std::int32_t oldMaxHeight = viewer.view.maxWindowHeight;
     refreshWindowLimits(viewer);
     if (viewer.view.maxWindowHeight != oldMaxHeight) {
-        viewer.nextImage.displayReady = false;
-        viewer.previousImage.displayReady = false;
+        forgetNeighbourScaling(viewer);
     }
     viewer.view.zoomPerMille = 1000;
     viewer.view.zoomStepCount = 0;
     waitForWorkers(viewer);
     if (notMaximised && viewer.settings.stickyWindowSize) {
-        viewer.nextImage.displayReady = false;
-        viewer.previousImage.displayReady = false;
+        forgetNeighbourScaling(viewer);
         recordStickySize(viewer);
     }
     ImageBuffer& ahead = forward ? viewer.nextImage : viewer.previousImage;

@@ -156,6 +156,11 @@ void restartWorker(Viewer& viewer, bool next) {
     startWorker(viewer, next);
 }
 
+void forgetNeighbourScaling(Viewer& viewer) {
+    viewer.nextImage.displayReady = false;
+    viewer.previousImage.displayReady = false;
+}
+
 bool anyWorkerRunning(const Viewer& viewer) {
     const NeighbourWorkers& w = viewer.workers;
     return w.next.running() || w.previous.running() || w.prescaleNext.running() ||
