@@ -11,9 +11,6 @@
 namespace pavo::qt {
 namespace {
 
-Rect toRect(const QRect& r) {
-    return {r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
-}
 QRect toQRect(const Rect& r) {
     return {r.left, r.top, r.width(), r.height()};
 }
@@ -66,14 +63,13 @@ bool QtPlatform::isMaximized() const {
     return window_->isMaximized();
 }
 
+// The window publishes the monitor and the primary screen with its geometry.
 MonitorInfo QtPlatform::monitorInfo() const {
-    const QScreen* screen = window_->screen();
-    if (screen == nullptr) screen = QGuiApplication::primaryScreen();
-    return {toRect(screen->geometry()), toRect(screen->availableGeometry())};
+    return window_->geometrySnapshot().monitor;
 }
 
 Rect QtPlatform::primaryScreenRect() const {
-    return toRect(QGuiApplication::primaryScreen()->geometry());
+    return window_->geometrySnapshot().primaryScreen;
 }
 
 double QtPlatform::refreshRate() const {
