@@ -1,6 +1,5 @@
 #include "app/viewer.h"
 #include "image/image.h"
-#include "platform/files.h"
 #include "platform/pixel_memory.h"
 
 #include <opencv2/core.hpp>
@@ -104,16 +103,15 @@ NeighbourJob neighbourJob(const Viewer& viewer, bool next) {
 void decodeNeighbour(const Viewer& viewer, const NeighbourJob& job, ImageBuffer& record) {
     resetForDecode(record);
     const auto fail = [&record] { record.failed = true; };
-    if (job.count <= 1 || !fileExists(job.imagePath)) return fail();
+    if (job.count <= 1) return fail();
     try {
-        const std::int32_t size = fileSizeOf(job.imagePath);
-        if (size == 0) return fail();
-        record.fileSize = size;
-        record.image = decodeImageBytes(readFileBytes(job.imagePath, size));
+        // Missing, empty, undecodable or refused: the same failure whatever the cause.
+        auto loaded = loadImageFile(job.imagePath);
+        if (!loaded) return fail();
+        record.image = loaded->image;
+        record.channels = loaded->channels;
+        record.fileSize = loaded->fileSize;
         if (!job.partnerPath.isEmpty()) decodePartnerInto(record, job.partnerPath);
-        const auto channels = convertToBgra8(record.image, false);
-        if (!channels) return fail();
-        record.channels = *channels;
         record.width = record.image.cols;
         record.height = record.image.rows;
         if (viewer.settings.preScale && viewer.mode.fullscreenActive == job.fullscreen &&
