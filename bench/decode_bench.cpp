@@ -98,7 +98,7 @@ void BM_ConvertToBgra8(benchmark::State& state) {
         state.PauseTiming();
         cv::Mat matrix = decoded.clone();
         state.ResumeTiming();
-        benchmark::DoNotOptimize(convertToBgra8(matrix, false));
+        benchmark::DoNotOptimize(convertToBgra8(matrix, DecodeRole::Shown));
     }
     releaseCachedPixelMemory();
 }

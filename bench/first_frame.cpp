@@ -5,11 +5,12 @@
 //                               each timed alone in a fresh process
 #include "app/app.h"
 #include "app/events.h"
-#include "app/launch.h"
-#include "app/viewer.h"
 #include "platform/clock.h"
 #include "platform/pixel_memory.h"
 #include "platform/qt/qt_platform.h"
+#include "view/geometry.h"
+#include "view/scale.h"
+#include "viewer.h"
 
 #include <QApplication>
 #include <QDir>
@@ -51,7 +52,7 @@ int wholeStart(const QString& image) {
     pavo::Viewer viewer(platform, pavo::SettingsStore(pavo::SettingsStore::defaultFolder()));
     pavo::ViewerEvents events(viewer);
     FirstPaint firstPaint;
-    pavo::launchWindow(platform, viewer, events);
+    pavo::launchWindow(viewer, events);
     const double windowShown = since(processStart);
     const std::int64_t loadStart = pavo::monotonicNanoseconds();
     platform.window().view()->installEventFilter(&firstPaint);
@@ -77,7 +78,7 @@ int stages(const QString& image) {
     pavo::DecodedFile decoded = pavo::decodeImageFile(image);
     const double decode = since(t);
     t = pavo::monotonicNanoseconds();
-    pavo::convertToBgra8(decoded.matrix, false);
+    pavo::convertToBgra8(decoded.matrix, pavo::DecodeRole::Shown);
     const double convert = since(t);
     // The size the window gets on a 1920 x 1080 screen with the default frame.
     viewer.shownImage.image = decoded.matrix;

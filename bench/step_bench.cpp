@@ -5,11 +5,10 @@
 //   step_bench FOLDER_OF_JPEGS
 #include "app/app.h"
 #include "app/events.h"
-#include "app/launch.h"
-#include "app/viewer.h"
 #include "platform/clock.h"
 #include "platform/pixel_memory.h"
 #include "platform/qt/qt_platform.h"
+#include "viewer.h"
 
 #include <QApplication>
 #include <QFile>
@@ -71,7 +70,7 @@ struct Bench {
     PaintClock clock;
 
     void start(const QString& folder) {
-        pavo::launchWindow(platform, viewer, events);
+        pavo::launchWindow(viewer, events);
         viewer.view.fitActive = true;
         for (int i = 0; i < 10; ++i) QApplication::processEvents();
         pavo::openCommandLine(viewer, {folder});

@@ -17,10 +17,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }();
     (void)installed;
     const pavo::FileBytes bytes(data, data + size);
-    for (const bool isPartner : {false, true}) {
+    for (const auto role : {pavo::DecodeRole::Shown, pavo::DecodeRole::Partner}) {
         try {
             cv::Mat matrix = pavo::decodeImageBytes(bytes);
-            if (const auto channels = pavo::convertToBgra8(matrix, isPartner)) {
+            if (const auto channels = pavo::convertToBgra8(matrix, role)) {
                 if (matrix.type() != CV_8UC4 || !matrix.isContinuous() || *channels < 1 ||
                     *channels > 4) {
                     std::terminate();  // a decode that claims success must give 8-bit BGRA

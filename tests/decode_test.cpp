@@ -93,7 +93,7 @@ TEST_F(DecodeTest, AlphaIsCompositedOnBlack) {
     cv::Mat greyAlpha(1, 2, CV_8UC2);
     greyAlpha.at<cv::Vec2b>(0, 0) = cv::Vec2b(200, 128);
     greyAlpha.at<cv::Vec2b>(0, 1) = cv::Vec2b(50, 255);
-    EXPECT_EQ(convertToBgra8(greyAlpha, false), 2);
+    EXPECT_EQ(convertToBgra8(greyAlpha, DecodeRole::Shown), 2);
     EXPECT_EQ(greyAlpha.type(), CV_8UC4);
     EXPECT_EQ(greyAlpha.at<Pixel>(0, 0), Pixel(100, 100, 100, 64));
     EXPECT_EQ(greyAlpha.at<Pixel>(0, 1), Pixel(50, 50, 50, 255));
@@ -132,13 +132,14 @@ TEST_F(DecodeTest, FloatImagesFailAsShownButScaleAsPartner) {
     cv::Mat floats(2, 2, CV_32FC3, cv::Scalar(512.0F, 256.0F, 100.0F));
     test::writeImage(path("f.tiff"), floats);
     EXPECT_FALSE(loadImageFile(path("f.tiff")));
-    const auto partner = loadImageFile(path("f.tiff"), true);
+    const auto partner = loadImageFile(path("f.tiff"), DecodeRole::Partner);
     ASSERT_TRUE(partner);
     EXPECT_EQ(partner->image.at<Pixel>(0, 0), Pixel(2, 1, 0, 255));
 
     cv::Mat empty;
-    EXPECT_FALSE(convertToBgra8(empty, false));
-    EXPECT_THROW(convertToBgra8(empty, true), cv::Exception) << "an empty partner fails the decode";
+    EXPECT_FALSE(convertToBgra8(empty, DecodeRole::Shown));
+    EXPECT_THROW(convertToBgra8(empty, DecodeRole::Partner), cv::Exception)
+        << "an empty partner fails the decode";
 }
 
 TEST_F(DecodeTest, BrokenFilesOfEveryFormatFailCleanly) {

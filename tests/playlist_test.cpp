@@ -99,5 +99,13 @@ TEST(Playlist, DirectoryOfKeepsTheFinalSeparator) {
     EXPECT_EQ(directoryOf("rel/dir/"), "rel/dir/");
 }
 
+TEST(StepIndex, WrapsAtBothEnds) {
+    EXPECT_EQ(stepIndex(3, 2, 1), 0);
+    EXPECT_EQ(stepIndex(3, 0, -1), 2);
+    EXPECT_EQ(stepIndex(10, 8, 5), 3);
+    EXPECT_EQ(stepIndex(10, 1, -5), 6);
+    EXPECT_EQ(stepIndex(1, 0, 5), 0);
+}
+
 }  // namespace
 }  // namespace pavo

@@ -1,7 +1,7 @@
-#include "app/viewer.h"
 #include "platform/settings_store.h"
 #include "support/fake_platform.h"
 #include "support/test_files.h"
+#include "viewer.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -158,7 +158,7 @@ TEST_F(SettingsTest, UnreachableStoreIsReportedAndNothingIsWritten) {
     saveUpdateState(viewer);
     EXPECT_EQ(platform.boxes.size(), 2U) << "the update state fails silently";
 
-    platform.placement = WindowPlacement{10, 20, 810, 620, 3};
+    platform.placement = WindowPlacement{{10, 20, 810, 620}, 3};
     saveWindowPlacement(viewer);
     ASSERT_EQ(platform.boxes.size(), 3U);
     EXPECT_EQ(platform.boxes[2].text, "Registry access was denied, cannot store user options.");
@@ -194,7 +194,7 @@ TEST_F(SettingsTest, WindowPlacementIsRecordedAndWrittenAtEveryExit) {
     writeStore("\"mute\"=hex:01\n");
     Viewer viewer = makeViewer();
     loadSettings(viewer);
-    platform.placement = WindowPlacement{-7, 0, 1200, 900, 3};
+    platform.placement = WindowPlacement{{-7, 0, 1200, 900}, 3};
     saveWindowPlacement(viewer);
     Viewer reread = makeViewer();
     loadSettings(reread);

@@ -1,15 +1,15 @@
 #include "app/events.h"
 
 #include "app/app.h"
-#include "app/viewer.h"
+#include "viewer.h"
 
 namespace pavo {
 
-void ViewerEvents::keyDown(int virtualKey) {
-    onKeyDown(viewer_, static_cast<Key>(virtualKey));
+void ViewerEvents::keyDown(Key key) {
+    onKeyDown(viewer_, key);
 }
-void ViewerEvents::keyUp(int virtualKey) {
-    onKeyUp(viewer_, static_cast<Key>(virtualKey));
+void ViewerEvents::keyUp(Key key) {
+    onKeyUp(viewer_, key);
 }
 void ViewerEvents::command(int id) {
     onCommand(viewer_, id);
@@ -44,8 +44,8 @@ void ViewerEvents::displayChanged() {
 void ViewerEvents::destroyed() {
     onDestroy(viewer_);
 }
-void ViewerEvents::sizing(int edge, Rect& proposed) {
-    onSizing(viewer_, static_cast<SizingEdge>(edge), proposed);
+void ViewerEvents::sizing(SizingEdge edge, Rect& proposed) {
+    onSizing(viewer_, edge, proposed);
 }
 
 }  // namespace pavo

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/platform.h"
+#include "platform/window.h"
 
 namespace pavo {
 
@@ -11,8 +11,8 @@ class ViewerEvents final : public WindowEvents {
   public:
     explicit ViewerEvents(Viewer& viewer) : viewer_(viewer) {}
 
-    void keyDown(int virtualKey) override;
-    void keyUp(int virtualKey) override;
+    void keyDown(Key key) override;
+    void keyUp(Key key) override;
     void command(int id) override;
     void timer(int id) override;
     void resized() override;
@@ -24,7 +24,7 @@ class ViewerEvents final : public WindowEvents {
     void wheel(int delta, bool ctrl, bool shift) override;
     void displayChanged() override;
     void destroyed() override;
-    void sizing(int edge, Rect& proposed) override;
+    void sizing(SizingEdge edge, Rect& proposed) override;
 
   private:
     Viewer& viewer_;

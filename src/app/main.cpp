@@ -2,10 +2,11 @@
 // line, the watcher threads and the event loop.
 #include "app/app.h"
 #include "app/events.h"
-#include "app/launch.h"
-#include "app/viewer.h"
+#include "app/window_modes.h"
+#include "image/neighbour_cache.h"
 #include "platform/pixel_memory.h"
 #include "platform/qt/qt_platform.h"
+#include "viewer.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -60,7 +61,7 @@ int main(int argc, char** argv) {
     pavo::qt::QtPlatform platform;
     pavo::Viewer viewer(platform, pavo::SettingsStore(pavo::SettingsStore::defaultFolder()));
     pavo::ViewerEvents events(viewer);
-    pavo::launchWindow(platform, viewer, events);
+    pavo::launchWindow(viewer, events);
 
     pavo::openCommandLine(viewer, absoluteArguments(QApplication::arguments().mid(1)));
     startIdleWatcher(viewer);

@@ -1,20 +1,15 @@
-#include "app/app.h"
-#include "app/viewer.h"
+#include "app/window_modes.h"
+
+#include "image/neighbour_cache.h"
 #include "platform/clock.h"
+#include "view/geometry.h"
+#include "view/view.h"
+#include "viewer.h"
 
 #include <algorithm>
-#include <cmath>
 
 namespace pavo {
 namespace {
-
-// The neighbours were scaled for another window; drop their pictures.
-void dropPrescaledNeighbours(Viewer& viewer) {
-    for (ImageBuffer* neighbour : {&viewer.nextImage, &viewer.previousImage}) {
-        neighbour->display.release();
-        neighbour->displayReady = false;
-    }
-}
 
 double idleMilliseconds(const Viewer& viewer) {
     return static_cast<double>(monotonicNanoseconds() - viewer.input.lastMouseMoveTime) /
@@ -37,10 +32,9 @@ void leaveFullscreen(Viewer& viewer) {
     ImageBuffer& shown = viewer.shownImage;
     const Size size = windowSizeForImage(viewer, shown.image);
     if (shown.ready && size.width >= 1 && size.height >= 1) {
-        applyWindowSize(viewer, size.width, size.height, true, shown.partner, false, true);
+        applyWindowSize(viewer, size, {.pinLeftEdge = true, .restoreSaved = true});
         if (level != 3) {
-            const Size again = windowSizeForImage(viewer, shown.image);
-            applyWindowSize(viewer, again.width, again.height, true, shown.partner, false, false);
+            applyWindowSize(viewer, windowSizeForImage(viewer, shown.image), {.pinLeftEdge = true});
         }
     } else {
         viewer.platform.restorePlacement(viewer.mode.savedPlacement);
@@ -60,45 +54,18 @@ void setChromeLevel(Viewer& viewer, int level) {
     if (viewer.view.zoomPerMille != 1000) {
         requestRedraw(viewer);
     } else {
-        refit(viewer, false);
+        refit(viewer, ScrollReset::WhenZoomed);
     }
     schedulePrescale(viewer);
 }
 
 void toggleFullscreen(Viewer& viewer) {
-    dropPrescaledNeighbours(viewer);
+    forgetNeighbourScaling(viewer);
     if (viewer.mode.fullscreenActive) {
         leaveFullscreen(viewer);
     } else {
         enterFullscreen(viewer);
     }
-}
-
-void requestRedraw(Viewer& viewer) {
-    Platform& platform = viewer.platform;
-    const Rect client = clientRect(viewer);
-    if (viewer.settings.reduceFlicker) {
-        // Erase only the bands beside and above the centred image; the image itself
-        // is painted over without an erase, so it never flashes.
-        const int displayWidth = viewer.shownImage.display.cols;
-        const int displayHeight = viewer.shownImage.display.rows;
-        if (client.width() > displayWidth) {
-            const int band = static_cast<int>(std::ceil((client.width() - displayWidth) * 0.5));
-            platform.invalidate({client.left, client.top, client.left + band, client.bottom}, true);
-            platform.invalidate({client.right - band, client.top, client.right, client.bottom},
-                                true);
-        }
-        if (client.height() > displayHeight) {
-            const int band = static_cast<int>(std::ceil((client.height() - displayHeight) * 0.5));
-            platform.invalidate({client.left, client.top, client.right, client.top + band}, true);
-            platform.invalidate({client.left, client.bottom - band, client.right, client.bottom},
-                                true);
-        }
-    } else {
-        platform.invalidate(client, true);
-    }
-    platform.redrawNow(client);
-    if (overlayDue(viewer)) platform.armTimer(OverlayTimer, 50);
 }
 
 void hideCursor(Viewer& viewer) {
@@ -135,16 +102,6 @@ void cursorWatcherRound(Viewer& viewer) {
     const double idle = idleMilliseconds(viewer);
     if (idle > 1000.0)
         viewer.platform.armTimer(CursorHideTimer, std::max(0, static_cast<int>(1500.0 - idle)));
-}
-
-void schedulePrescale(Viewer& viewer) {
-    const ViewerSettings& s = viewer.settings;
-    const bool anyReady = viewer.nextImage.ready || viewer.previousImage.ready;
-    const bool bothScaled = viewer.nextImage.displayReady && viewer.previousImage.displayReady;
-    if (s.preScale && (!s.stickyWindowSize || viewer.mode.fullscreenActive) && anyReady &&
-        !bothScaled) {
-        viewer.platform.armTimer(PrescaleTimer, 100);
-    }
 }
 
 }  // namespace pavo

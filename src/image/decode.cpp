@@ -138,7 +138,8 @@ DecodedFile decodeImageFile(const QString& path) {
     return result;
 }
 
-std::optional<std::int32_t> convertToBgra8(cv::Mat& matrix, bool isPartner) {
+std::optional<std::int32_t> convertToBgra8(cv::Mat& matrix, DecodeRole role) {
+    const bool isPartner = role == DecodeRole::Partner;
     if (!isPartner && (matrix.empty() || matrix.depth() == CV_32F)) return std::nullopt;
     if (isDeeperThan8Bit(matrix.depth()) && (!isPartner || !matrix.empty())) {
         matrix.convertTo(matrix, CV_8U, 1.0 / 256.0, 0.0);
@@ -174,15 +175,15 @@ void decodePartnerInto(ImageBuffer& record, const QString& path) {
     if (partner.fileSize < 0) throw std::length_error("partner size unknown");
     record.partner = partner.matrix;
     record.fileSize += partner.fileSize;
-    convertToBgra8(record.partner, true);  // an empty partner throws here
+    convertToBgra8(record.partner, DecodeRole::Partner);  // an empty partner throws here
 }
 
-std::optional<LoadedImage> loadImageFile(const QString& path, bool isPartner) {
+std::optional<LoadedImage> loadImageFile(const QString& path, DecodeRole role) {
     if (!fileExists(path)) return std::nullopt;
     try {
         DecodedFile decoded = decodeImageFile(path);
         if (decoded.fileSize <= 0) return std::nullopt;
-        const auto channels = convertToBgra8(decoded.matrix, isPartner);
+        const auto channels = convertToBgra8(decoded.matrix, role);
         if (!channels) return std::nullopt;
         return LoadedImage{decoded.matrix, *channels, decoded.fileSize};
     } catch (const std::exception&) {

@@ -1,7 +1,14 @@
-#include "app/viewer.h"
 #include "image/image.h"
+#include "image/navigation.h"
+#include "image/neighbour_cache.h"
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "playlist/playlist.h"
+#include "view/geometry.h"
+#include "view/scale.h"
+#include "view/view.h"
+#include "view/zoom.h"
+#include "viewer.h"
 
 #include <opencv2/core.hpp>
 
@@ -13,7 +20,7 @@ void decodePartner(Viewer& viewer) {
     ImageBuffer& shown = viewer.shownImage;
     const Playlist& playlist = viewer.playlist;
     const auto count = static_cast<std::int32_t>(playlist.paths.size());
-    const std::int32_t index = stepIndex(count, playlist.index, viewer.mergeMode);
+    const std::int32_t index = stepIndex(count, playlist.index, viewer.merge.mergeMode);
     if (index < 0 || index >= count) throw std::out_of_range("no merge partner");
     decodePartnerInto(shown, playlist.paths[static_cast<std::size_t>(index)]);
 }
@@ -23,8 +30,8 @@ bool decodeShownImage(Viewer& viewer, const QString& path, std::int32_t size) {
     ImageBuffer& shown = viewer.shownImage;
     shown.image = decodeImageBytes(readFileBytes(path, size));
     shown.fileSize = size;
-    if (viewer.mergeMode != 0) decodePartner(viewer);
-    const auto channels = convertToBgra8(shown.image, false);
+    if (viewer.merge.mergeMode != 0) decodePartner(viewer);
+    const auto channels = convertToBgra8(shown.image, DecodeRole::Shown);
     if (!channels) return false;
     shown.channels = *channels;
     return true;
@@ -32,13 +39,7 @@ bool decodeShownImage(Viewer& viewer, const QString& path, std::int32_t size) {
 
 }  // namespace
 
-std::int32_t stepIndex(std::int32_t count, std::int32_t index, std::int32_t steps) {
-    if (count <= 0) return index;
-    const std::int64_t moved = (std::int64_t{index} + steps) % count;
-    return static_cast<std::int32_t>(moved < 0 ? moved + count : moved);
-}
-
-bool loadShownImage(Viewer& viewer, const QString& path, bool openedDirectly) {
+bool loadShownImage(Viewer& viewer, const QString& path, LoadOrigin origin) {
     const std::int64_t start = monotonicNanoseconds();
     ImageBuffer& shown = viewer.shownImage;
     shown.scrollX = shown.scrollY = 0;
@@ -60,14 +61,14 @@ bool loadShownImage(Viewer& viewer, const QString& path, bool openedDirectly) {
         return false;  // OpenCV refused the data, memory ran out, or the size failed
     }
 
-    applyAutoShowOriginal(viewer, openedDirectly);
+    applyAutoShowOriginal(viewer, origin);
     shown.width = shown.image.cols;
     shown.height = shown.image.rows;
     refreshWindowLimits(viewer);
     const Size window = windowSizeForImage(viewer, shown.image);
     shown.ready = true;
     if (!viewer.mode.fullscreenActive) {
-        applyWindowSize(viewer, window.width, window.height, false, shown.partner, false, false);
+        applyWindowSize(viewer, window);
     }
     shown.displayWidth = shown.width;
     shown.displayHeight = shown.height;

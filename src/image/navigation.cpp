@@ -1,7 +1,15 @@
-#include "app/viewer.h"
+#include "image/navigation.h"
+
 #include "image/image.h"
+#include "image/neighbour_cache.h"
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "playlist/open.h"
+#include "playlist/playlist.h"
+#include "view/geometry.h"
+#include "view/scale.h"
+#include "view/view.h"
+#include "viewer.h"
 
 namespace pavo {
 namespace {
@@ -51,7 +59,7 @@ bool showPrescaled(Viewer& viewer, ImageBuffer& ahead, ImageBuffer& behind, bool
     viewer.navigation.swapInProgress = true;
     const Size window = windowSizeForImage(viewer, ahead.image);
     if (!viewer.mode.fullscreenActive) {
-        applyWindowSize(viewer, window.width, window.height, false, ahead.partner, false, false);
+        applyWindowSize(viewer, window);
     }
     requestRedraw(viewer);
     const std::int32_t elapsed = elapsedSinceKey(viewer);
@@ -79,7 +87,7 @@ bool showPrescaled(Viewer& viewer, ImageBuffer& ahead, ImageBuffer& behind, bool
             requestRedraw(viewer);
         }
     }
-    restartWorker(viewer, forward);
+    startWorker(viewer, forward ? NeighbourSide::Next : NeighbourSide::Previous);
     return true;
 }
 
@@ -94,13 +102,13 @@ bool showUnscaled(Viewer& viewer, ImageBuffer& ahead, ImageBuffer& behind, bool 
         result = true;
     } else if (fileExists(currentPath(viewer))) {
         behind = shown;
-        result = loadShownImage(viewer, currentPath(viewer), false);
+        result = loadShownImage(viewer, currentPath(viewer), LoadOrigin::Step);
         loadStartedWorkers = result;
     }
     viewer.platform.setTitle(currentPath(viewer));
     const Size window = windowSizeForImage(viewer, shown.image);
     if (!viewer.mode.fullscreenActive) {
-        applyWindowSize(viewer, window.width, window.height, false, shown.partner, false, false);
+        applyWindowSize(viewer, window);
     }
     shown.displayWidth = shown.displayHeight = 1;
     rescaleShownImage(viewer);
@@ -108,7 +116,8 @@ bool showUnscaled(Viewer& viewer, ImageBuffer& ahead, ImageBuffer& behind, bool 
     shown.loadTimeMs = elapsedSinceKey(viewer);
     markShownDisplayReusable(viewer);
     // A successful direct load has just started both workers for this index.
-    if (!loadStartedWorkers) restartWorker(viewer, forward);
+    if (!loadStartedWorkers)
+        startWorker(viewer, forward ? NeighbourSide::Next : NeighbourSide::Previous);
     return result;
 }
 
@@ -116,7 +125,7 @@ bool showUnscaled(Viewer& viewer, ImageBuffer& ahead, ImageBuffer& behind, bool 
 std::int32_t stepOnce(const Viewer& viewer, std::int32_t index, std::int32_t direction) {
     const std::int32_t count = entryCount(viewer);
     index = stepIndex(count, index, direction);
-    if (viewer.mergeMode != 0) index = stepIndex(count, index, direction);
+    if (viewer.merge.mergeMode != 0) index = stepIndex(count, index, direction);
     return index;
 }
 
@@ -133,7 +142,8 @@ void move(Viewer& viewer, int dx, int dy, bool forward) {
     const std::int32_t now = stepOnce(viewer, old, forward ? 1 : -1);
     viewer.playlist.index = now;
     if (forward ? now < old : now > old) wrapSound(viewer);
-    if (!showNeighbour(viewer, forward)) showLoadFailure(viewer, currentPath(viewer), false);
+    if (!showNeighbour(viewer, forward))
+        showLoadFailure(viewer, currentPath(viewer), LoadFailure::FailedToLoad);
 }
 
 void jumpTo(Viewer& viewer, std::int32_t target) {
@@ -141,16 +151,16 @@ void jumpTo(Viewer& viewer, std::int32_t target) {
     waitForWorkers(viewer);
     if (viewer.playlist.paths.empty() || viewer.playlist.index == target) return;
     viewer.playlist.index = target;
-    if (viewer.settings.stickyWindowSize && !viewer.platform.isMaximized())
+    if (viewer.settings.stickyWindowSize && !windowGeometry(viewer).maximized)
         recordStickySize(viewer);
-    if (!loadShownImage(viewer, currentPath(viewer), false))
-        showLoadFailure(viewer, currentPath(viewer), false);
+    if (!loadShownImage(viewer, currentPath(viewer), LoadOrigin::Step))
+        showLoadFailure(viewer, currentPath(viewer), LoadFailure::FailedToLoad);
 }
 
 }  // namespace
 
 bool showNeighbour(Viewer& viewer, bool forward) {
-    const bool notMaximised = !viewer.platform.isMaximized();
+    const bool notMaximised = !windowGeometry(viewer).maximized;
     ImageBuffer& shown = viewer.shownImage;
     shown.scrollX = shown.scrollY = 0;
     const std::int32_t oldMaxHeight = viewer.view.maxWindowHeight;
@@ -196,7 +206,7 @@ void moveBy(Viewer& viewer, std::int32_t count) {
     if (wrapped) wrapSound(viewer);
     if (index == start) return;
     viewer.playlist.index = index;
-    loadShownImage(viewer, currentPath(viewer), false);
+    loadShownImage(viewer, currentPath(viewer), LoadOrigin::Step);
 }
 
 void goToFirst(Viewer& viewer) {

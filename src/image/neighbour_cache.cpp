@@ -1,6 +1,11 @@
-#include "app/viewer.h"
+#include "image/neighbour_cache.h"
+
 #include "image/image.h"
 #include "platform/pixel_memory.h"
+#include "playlist/playlist.h"
+#include "view/draw.h"
+#include "view/scale.h"
+#include "viewer.h"
 
 #include <opencv2/core.hpp>
 
@@ -13,10 +18,10 @@ struct Side {
     std::shared_ptr<ImageBuffer>& result;
 };
 
-Side sideOf(Viewer& viewer, bool next) {
+Side sideOf(Viewer& viewer, NeighbourSide which) {
     NeighbourWorkers& w = viewer.workers;
-    return next ? Side{viewer.nextImage, w.next, w.nextResult}
-                : Side{viewer.previousImage, w.previous, w.previousResult};
+    return which == NeighbourSide::Next ? Side{viewer.nextImage, w.next, w.nextResult}
+                                        : Side{viewer.previousImage, w.previous, w.previousResult};
 }
 
 // Takes over what a worker made, once it has ended; drops it when the worker outlived
@@ -34,18 +39,6 @@ void releaseMatrices(ImageBuffer& record) {
     record.display.release();
     record.ready = false;
     record.displayReady = false;
-}
-
-void startWorker(Viewer& viewer, bool next) {
-    Side side = sideOf(viewer, next);
-    resetForDecode(side.slot);
-    if (side.worker.running()) return;  // an abandoned worker still owns its thread
-    auto record = std::make_shared<ImageBuffer>();
-    record->failed = side.slot.failed.load();
-    side.result = record;
-    const NeighbourJob job = neighbourJob(viewer, next);
-    const Viewer& reader = viewer;
-    side.worker.start([&reader, job, record] { decodeNeighbour(reader, job, *record); });
 }
 
 // Scales a ready neighbour for the present window on a thread of its own; nothing
@@ -76,7 +69,7 @@ bool idleClearDue(const Viewer& viewer, std::int32_t now) {
 
 }  // namespace
 
-NeighbourJob neighbourJob(const Viewer& viewer, bool next) {
+NeighbourJob neighbourJob(const Viewer& viewer, NeighbourSide side) {
     const auto& paths = viewer.playlist.paths;
     const auto count = static_cast<std::int32_t>(paths.size());
     NeighbourJob job;
@@ -85,8 +78,8 @@ NeighbourJob neighbourJob(const Viewer& viewer, bool next) {
     job.chromeLevel = viewer.mode.chromeLevel;
     if (count <= 1) return job;
     const std::int32_t c = viewer.playlist.index;
-    const std::int32_t merge = viewer.mergeMode;
-    const std::int32_t direction = next ? 1 : -1;
+    const std::int32_t merge = viewer.merge.mergeMode;
+    const std::int32_t direction = side == NeighbourSide::Next ? 1 : -1;
     const auto at = [&](std::int32_t steps) {
         return paths[static_cast<std::size_t>(stepIndex(count, c, steps))];
     };
@@ -130,8 +123,8 @@ void decodeNeighbour(const Viewer& viewer, const NeighbourJob& job, ImageBuffer&
 }
 
 void waitForWorkers(Viewer& viewer) {
-    collect(sideOf(viewer, true));
-    collect(sideOf(viewer, false));
+    collect(sideOf(viewer, NeighbourSide::Next));
+    collect(sideOf(viewer, NeighbourSide::Previous));
 }
 
 void clearNeighbours(Viewer& viewer) {
@@ -141,22 +134,32 @@ void clearNeighbours(Viewer& viewer) {
 
 void startNeighbourWorkers(Viewer& viewer) {
     waitForWorkers(viewer);
-    if (viewer.mergeMode == 0) {
+    if (viewer.merge.mergeMode == 0) {
         for (ImageBuffer* record : {&viewer.shownImage, &viewer.nextImage, &viewer.previousImage}) {
             record->partner.release();
         }
     }
-    startWorker(viewer, true);
-    startWorker(viewer, false);
+    startWorker(viewer, NeighbourSide::Next);
+    startWorker(viewer, NeighbourSide::Previous);
 }
 
-void restartWorker(Viewer& viewer, bool next) {
-    startWorker(viewer, next);
+void startWorker(Viewer& viewer, NeighbourSide which) {
+    Side side = sideOf(viewer, which);
+    resetForDecode(side.slot);
+    if (side.worker.running()) return;  // an abandoned worker still owns its thread
+    auto record = std::make_shared<ImageBuffer>();
+    record->failed = side.slot.failed.load();
+    side.result = record;
+    const NeighbourJob job = neighbourJob(viewer, which);
+    const Viewer& reader = viewer;
+    side.worker.start([&reader, job, record] { decodeNeighbour(reader, job, *record); });
 }
 
 void forgetNeighbourScaling(Viewer& viewer) {
-    viewer.nextImage.displayReady = false;
-    viewer.previousImage.displayReady = false;
+    for (ImageBuffer* neighbour : {&viewer.nextImage, &viewer.previousImage}) {
+        neighbour->display.release();
+        neighbour->displayReady = false;
+    }
 }
 
 bool anyWorkerRunning(const Viewer& viewer) {
@@ -175,6 +178,16 @@ void prescaleNeighbours(Viewer& viewer) {
     const auto previous = startPrescale(viewer, viewer.previousImage, w.prescalePrevious);
     finishPrescale(viewer.nextImage, w.prescaleNext, next);
     finishPrescale(viewer.previousImage, w.prescalePrevious, previous);
+}
+
+void schedulePrescale(Viewer& viewer) {
+    const ViewerSettings& s = viewer.settings;
+    const bool anyReady = viewer.nextImage.ready || viewer.previousImage.ready;
+    const bool bothScaled = viewer.nextImage.displayReady && viewer.previousImage.displayReady;
+    if (s.preScale && (!s.stickyWindowSize || viewer.mode.fullscreenActive) && anyReady &&
+        !bothScaled) {
+        viewer.platform.armTimer(PrescaleTimer, 100);
+    }
 }
 
 void idleWatcherRound(Viewer& viewer, std::int32_t now) {

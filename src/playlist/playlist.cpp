@@ -75,4 +75,10 @@ QString directoryOf(const QString& path) {
     return path.left(path.lastIndexOf(u'/') + 1);
 }
 
+std::int32_t stepIndex(std::int32_t count, std::int32_t index, std::int32_t steps) {
+    if (count <= 0) return index;
+    const std::int64_t moved = (std::int64_t{index} + steps) % count;
+    return static_cast<std::int32_t>(moved < 0 ? moved + count : moved);
+}
+
 }  // namespace pavo

@@ -46,19 +46,7 @@ std::int32_t findPlaylistIndex(const std::vector<QString>& list, const QString& 
 // The directory part of a path including its final "/"; empty for a bare name.
 QString directoryOf(const QString& path);
 
-}  // namespace pavo
-
-namespace pavo {
-
-struct Viewer;
-
-// Tells the user that a path could not be loaded ("Failed to load <path>."), or that
-// no supported file was found, after a warning beep; the window then shows only its
-// background. The playlist is not changed.
-void showLoadFailure(Viewer& viewer, const QString& path, bool noSupportedFiles);
-
-// Gives a decoded file of unsupported extension its place in the playlist, at the
-// current index.
-void insertOpenedPath(Viewer& viewer, const QString& path);
+// The index after |steps| single steps through n entries, wrapping at both ends.
+std::int32_t stepIndex(std::int32_t count, std::int32_t index, std::int32_t steps);
 
 }  // namespace pavo

@@ -1,7 +1,7 @@
 #include "settings/settings.h"
 
-#include "app/viewer.h"
 #include "platform/settings_store.h"
+#include "viewer.h"
 
 namespace pavo {
 namespace {
@@ -179,10 +179,10 @@ void saveUpdateState(Viewer& viewer) {
 void saveWindowPlacement(Viewer& viewer) {
     ViewerSettings& current = viewer.settings;
     if (const auto placement = viewer.platform.windowPlacement()) {
-        current.posX = placement->left;
-        current.posY = placement->top;
-        current.width = placement->right - placement->left;
-        current.height = placement->bottom - placement->top;
+        current.posX = placement->normal.left;
+        current.posY = placement->normal.top;
+        current.width = placement->normal.width();
+        current.height = placement->normal.height();
         current.state = placement->showCommand;
     } else {
         current.posX = -current.fixWindowPosition;

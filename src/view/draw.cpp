@@ -1,6 +1,9 @@
-#include "app/viewer.h"
+#include "view/draw.h"
+
 #include "platform/process.h"
+#include "view/scale.h"
 #include "view/view.h"
+#include "viewer.h"
 
 #include <cmath>
 #include <cstdio>
@@ -34,15 +37,6 @@ QString byteSizeText(float bytes) {
 
 }  // namespace
 
-bool imageShown(const Viewer& viewer) {
-    return viewer.shownImage.ready;
-}
-
-Rect clientRect(const Viewer& viewer) {
-    const Size client = viewer.platform.clientSize();
-    return {0, 0, client.width, client.height};
-}
-
 bool overlayDue(const Viewer& viewer) {
     const ImageBuffer& shown = viewer.shownImage;
     return viewer.view.infoOverlayShown && shown.ready && shown.displayWidth >= 1 &&
@@ -58,7 +52,7 @@ ImagePlacement placeImage(Size client, Size display, int scrollX, int scrollY) {
 void drawImage(const Viewer& viewer, Painter& painter) {
     const ImageBuffer& shown = viewer.shownImage;
     const ImagePlacement at =
-        placeImage(viewer.platform.clientSize(), {shown.display.cols, shown.display.rows},
+        placeImage(windowGeometry(viewer).client, {shown.display.cols, shown.display.rows},
                    shown.scrollX, shown.scrollY);
     if (!shown.display.empty()) painter.blit(shown.display, at.x, at.y, at.sourceX, at.sourceY);
     if (viewer.view.infoOverlayShown) painter.drawText(overlayText(viewer));
@@ -68,28 +62,25 @@ QString overlayText(const Viewer& viewer) {
     const ImageBuffer& shown = viewer.shownImage;
     const Playlist& playlist = viewer.playlist;
     const auto count = static_cast<std::int64_t>(playlist.paths.size());
-    QString text = formatCount(std::int64_t{playlist.index} + 1) + QStringLiteral(" / ") +
-                   formatCount(count) + u'\n';
+    QString text = QString::number(std::int64_t{playlist.index} + 1) + QStringLiteral(" / ") +
+                   QString::number(count) + u'\n';
     if (count > 0 && playlist.index >= 0 && playlist.index < count) {
         text += fileNameOf(playlist.paths[static_cast<std::size_t>(playlist.index)]) + u'\n';
     }
-    text += formatCount(shown.width) + QStringLiteral(" x ") + formatCount(shown.height) +
+    text += QString::number(shown.width) + QStringLiteral(" x ") + QString::number(shown.height) +
             QStringLiteral("\n(");
-    text += formatCount(shown.displayWidth) + QStringLiteral(" x ") +
-            formatCount(shown.displayHeight) + QStringLiteral(")\n");
+    text += QString::number(shown.displayWidth) + QStringLiteral(" x ") +
+            QString::number(shown.displayHeight) + QStringLiteral(")\n");
     text += QStringLiteral("Scaled using: ") + scaleMethodName(viewer, shown.image, shown.display) +
             u'\n';
     text += QStringLiteral("Channels: ") + channelName(shown.channels) + u'\n';
-    text += QStringLiteral("Loaded in: ") + formatCount(shown.loadTimeMs) + QStringLiteral(" ms\n");
+    text +=
+        QStringLiteral("Loaded in: ") + QString::number(shown.loadTimeMs) + QStringLiteral(" ms\n");
     text +=
         QStringLiteral("File size: ") + byteSizeText(static_cast<float>(shown.fileSize)) + u'\n';
     text += QStringLiteral("Memory usage: ") +
             byteSizeText(static_cast<float>(privateMemoryBytes())) + u'\n';
     return text;
-}
-
-QString formatCount(std::int64_t value) {
-    return QString::number(value);
 }
 
 ByteSizeText formatByteSize(float bytes) {

@@ -1,5 +1,10 @@
-#include "app/viewer.h"
+#include "view/geometry.h"
+
+#include "view/draw.h"
+#include "view/scale.h"
 #include "view/view.h"
+#include "view/zoom.h"
+#include "viewer.h"
 
 #include <algorithm>
 #include <cmath>
@@ -9,14 +14,9 @@ namespace {
 
 // Frame width and height: the outer window minus the client area (the menu bar
 // counts as frame).
-Size frameSize(const Platform& platform) {
-    const Rect window = platform.windowRect();
-    const Size client = platform.clientSize();
-    return {window.width() - client.width, window.height() - client.height};
-}
-
-int rounded(float value) {
-    return static_cast<int>(std::roundf(value));
+Size frameSize(const GeometrySnapshot& geometry) {
+    return {geometry.window.width() - geometry.client.width,
+            geometry.window.height() - geometry.client.height};
 }
 
 // The client size that keeps the sticky width, limited by the monitor.
@@ -25,8 +25,8 @@ Size stickyOuterSize(const Viewer& viewer, Size frame, const MonitorInfo& monito
     const float imageWidth = static_cast<float>(viewer.shownImage.width);
     const float imageHeight = static_cast<float>(viewer.shownImage.height);
     const float scale = imageWidth / static_cast<float>(viewer.view.stickyWidth);
-    int clientWidth = rounded(imageWidth / scale);
-    int clientHeight = rounded(imageHeight / scale);
+    int clientWidth = roundedSide(imageWidth / scale);
+    int clientHeight = roundedSide(imageHeight / scale);
     const float aspect = imageWidth / imageHeight;
     if (clientHeight + frame.height > monitor.work.height() + fix) {
         clientHeight = monitor.work.height() - frame.height + fix;
@@ -59,7 +59,7 @@ void enforceMinimum(Rect& r, bool moveTop, bool moveLeft) {
 }  // namespace
 
 void refreshWindowLimits(Viewer& viewer) {
-    const MonitorInfo monitor = viewer.platform.monitorInfo();
+    const MonitorInfo monitor = windowGeometry(viewer).monitor;
     const int fix = viewer.settings.fixWindowPosition;
     viewer.view.maxWindowHeight = monitor.work.height() + fix;
     viewer.view.maxWindowWidth =
@@ -67,7 +67,7 @@ void refreshWindowLimits(Viewer& viewer) {
 }
 
 Size windowSizeForImage(Viewer& viewer, const cv::Mat& image) {
-    const Size frame = frameSize(viewer.platform);
+    const Size frame = frameSize(windowGeometry(viewer));
     if (viewer.view.maxWindowWidth == 0 || viewer.view.maxWindowHeight == 0)
         refreshWindowLimits(viewer);
     const int maxWidth = viewer.view.maxWindowWidth;
@@ -84,21 +84,21 @@ Size windowSizeForImage(Viewer& viewer, const cv::Mat& image) {
                 h > maxHeight ? maxHeight : frame.height + h};
     }
     if (h <= 0) return {frame.width, frame.height};
-    const float imageRatio = static_cast<float>(w) / static_cast<float>(h);
-    if (imageRatio > static_cast<float>(availableWidth) / static_cast<float>(availableHeight)) {
-        return {maxWidth, frame.height + rounded(static_cast<float>(availableWidth) / imageRatio)};
-    }
-    return {frame.width + rounded(static_cast<float>(availableHeight) * imageRatio), maxHeight};
+    const Size fitted =
+        fitInto({w, h}, {availableWidth, availableHeight}, {.widthWinsTies = false});
+    return {frame.width + fitted.width, frame.height + fitted.height};
 }
 
-void applyWindowSize(Viewer& viewer, int width, int height, bool pinLeftEdge,
-                     const cv::Mat& /*partner*/, bool noSticky, bool restoreSaved) {
+void applyWindowSize(Viewer& viewer, Size outer, WindowSizing how) {
     Platform& platform = viewer.platform;
-    if (platform.isMaximized() || width < 2 || height < 2 || !imageShown(viewer)) return;
-    const MonitorInfo monitor = platform.monitorInfo();
-    const Size frame = frameSize(platform);
+    const GeometrySnapshot geometry = windowGeometry(viewer);
+    int width = outer.width;
+    int height = outer.height;
+    if (geometry.maximized || width < 2 || height < 2 || !imageShown(viewer)) return;
+    const MonitorInfo& monitor = geometry.monitor;
+    const Size frame = frameSize(geometry);
     const int fix = viewer.settings.fixWindowPosition;
-    if (viewer.settings.stickyWindowSize && viewer.view.stickyWidth > 0 && !noSticky) {
+    if (viewer.settings.stickyWindowSize && viewer.view.stickyWidth > 0 && how.sticky) {
         const Size sticky = stickyOuterSize(viewer, frame, monitor);
         width = sticky.width;
         height = sticky.height;
@@ -106,14 +106,14 @@ void applyWindowSize(Viewer& viewer, int width, int height, bool pinLeftEdge,
     width = std::min(width, viewer.view.maxWindowWidth);
     height = std::min(height, viewer.view.maxWindowHeight);
 
-    const Rect current = platform.windowRect();
+    const Rect& current = geometry.window;
     const WindowPlacement& saved = viewer.mode.savedPlacement;
     int x = current.left;
     int y = current.top;
-    if (pinLeftEdge && x == 0) x = -fix;
-    if (restoreSaved) {
-        x = saved.left;
-        y = saved.top;
+    if (how.pinLeftEdge && x == 0) x = -fix;
+    if (how.restoreSaved) {
+        x = saved.normal.left;
+        y = saved.normal.top;
     }
     const Rect& work = monitor.work;
     if (x + width > work.right + fix) {
@@ -126,7 +126,7 @@ void applyWindowSize(Viewer& viewer, int width, int height, bool pinLeftEdge,
     } else {
         y = std::max(y, work.top);
     }
-    if (restoreSaved && saved.showCommand == 3) {
+    if (how.restoreSaved && saved.showCommand == 3) {
         platform.restorePlacement(saved);
     } else {
         platform.setWindowRect({x, y, x + width, y + height});
@@ -134,19 +134,20 @@ void applyWindowSize(Viewer& viewer, int width, int height, bool pinLeftEdge,
 }
 
 void snapWindowToMonitor(Viewer& viewer) {
-    Platform& platform = viewer.platform;
-    if (!viewer.settings.snapToMonitorEdge || platform.isMaximized()) return;
-    const Rect window = platform.windowRect();
-    const Rect work = platform.monitorInfo().work;
+    const GeometrySnapshot geometry = windowGeometry(viewer);
+    if (!viewer.settings.snapToMonitorEdge || geometry.maximized) return;
+    const Rect& window = geometry.window;
+    const Rect& work = geometry.monitor.work;
     const int fix = viewer.settings.fixWindowPosition;
     int x = std::max(window.left, work.left - fix);
     if (x + window.width() > work.right + fix) x = work.right + fix - window.width();
     int y = std::max(window.top, work.top);
     if (y + window.height() > work.bottom + fix) y = work.bottom + fix - window.height();
-    if (x != window.left || y != window.top) platform.moveWindow(x, y);
+    if (x != window.left || y != window.top) viewer.platform.moveWindow(x, y);
 }
 
-void refit(Viewer& viewer, bool forceScrollReset) {
+void refit(Viewer& viewer, ScrollReset reset) {
+    const bool forceScrollReset = reset == ScrollReset::Always;
     if (!imageShown(viewer)) return;
     ImageBuffer& shown = viewer.shownImage;
     if (forceScrollReset || viewer.view.zoomPerMille != 1000) shown.scrollX = shown.scrollY = 0;
@@ -156,7 +157,7 @@ void refit(Viewer& viewer, bool forceScrollReset) {
     refreshWindowLimits(viewer);
     const Size size = windowSizeForImage(viewer, shown.image);
     if (!viewer.mode.fullscreenActive) {
-        applyWindowSize(viewer, size.width, size.height, false, shown.partner, true, false);
+        applyWindowSize(viewer, size, {.sticky = false});
     }
     if (!forceScrollReset) scrollBy(viewer, 0, 0);
     rescaleShownImage(viewer);
@@ -165,20 +166,21 @@ void refit(Viewer& viewer, bool forceScrollReset) {
 
 void constrainSizing(Viewer& viewer, SizingEdge edge, Rect& r) {
     const ImageBuffer& shown = viewer.shownImage;
-    if (!imageShown(viewer) || viewer.platform.isMaximized() || viewer.input.ctrlHeld ||
+    const GeometrySnapshot geometry = windowGeometry(viewer);
+    if (!imageShown(viewer) || geometry.maximized || viewer.input.ctrlHeld ||
         !viewer.view.fitActive) {
         return;
     }
     const float ratio =
-        viewer.mergeMode != 0
+        viewer.merge.mergeMode != 0
             ? static_cast<float>(shown.displayWidth) / static_cast<float>(shown.displayHeight)
             : static_cast<float>(shown.width) / static_cast<float>(shown.height);
-    const Size frame = frameSize(viewer.platform);
+    const Size frame = frameSize(geometry);
     const int aw = r.width() - frame.width;
     const int ah = r.height() - frame.height;
     const float proposed = static_cast<float>(aw) / static_cast<float>(ah);
-    const int heightForWidth = rounded(static_cast<float>(aw) / ratio);
-    const int widthForHeight = rounded(static_cast<float>(ah) * ratio);
+    const int heightForWidth = roundedSide(static_cast<float>(aw) / ratio);
+    const int widthForHeight = roundedSide(static_cast<float>(ah) * ratio);
     const bool heightFollows = ratio > proposed;
     switch (edge) {
         case SizingEdge::Left:
@@ -228,24 +230,17 @@ void constrainSizing(Viewer& viewer, SizingEdge edge, Rect& r) {
     }
 }
 
-Size maxClientSize(const Viewer& viewer) {
-    const MonitorInfo monitor = viewer.platform.monitorInfo();
-    const Size frame = frameSize(viewer.platform);
-    const int fix = viewer.settings.fixWindowPosition;
-    return {monitor.monitor.width() + 2 * fix - frame.width, monitor.work.height() - frame.height};
-}
-
 bool imageOverflowsClient(const Viewer& viewer) {
     const ImageBuffer& shown = viewer.shownImage;
     if (!imageShown(viewer) || shown.displayWidth < 3 || shown.displayHeight < 3) return false;
-    const Size client = viewer.platform.clientSize();
+    const Size client = windowGeometry(viewer).client;
     return client.width < shown.displayWidth || client.height < shown.displayHeight;
 }
 
 bool scrollBy(Viewer& viewer, int dx, int dy) {
     if (!imageShown(viewer)) return false;
     ImageBuffer& shown = viewer.shownImage;
-    const Size client = viewer.platform.clientSize();
+    const Size client = windowGeometry(viewer).client;
     const int displayWidth = shown.displayWidth;
     const int displayHeight = shown.displayHeight;
     const int x = std::max(std::min(shown.scrollX + dx, displayWidth - client.width), 0);

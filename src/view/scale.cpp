@@ -1,5 +1,7 @@
-#include "app/viewer.h"
+#include "view/scale.h"
+
 #include "view/view.h"
+#include "viewer.h"
 
 #include <opencv2/imgproc.hpp>
 
@@ -8,27 +10,10 @@
 namespace pavo {
 namespace {
 
-int roundedSide(float value) {
-    return static_cast<int>(std::roundf(value));
-}
-
-// Fits a w x h image into an available area, keeping its aspect ratio.
-Size fitInto(int width, int height, int availableWidth, int availableHeight,
-             bool raiseShortHeight) {
-    const float imageRatio = static_cast<float>(width) / static_cast<float>(height);
-    const float areaRatio =
-        static_cast<float>(availableWidth) / static_cast<float>(availableHeight);
-    if (imageRatio >= areaRatio) {
-        int fittedHeight = roundedSide(static_cast<float>(availableWidth) / imageRatio);
-        if (raiseShortHeight && fittedHeight == availableHeight - 1) fittedHeight = availableHeight;
-        return {availableWidth, fittedHeight};
-    }
-    return {roundedSide(static_cast<float>(availableHeight) * imageRatio), availableHeight};
-}
-
 // The image's own size: with a merged pair, both images together.
 Size nativeSize(const Viewer& viewer, const cv::Mat& primary, const cv::Mat& partner) {
-    if (viewer.mergeMode != 0) return {primary.cols + partner.cols, primary.rows + partner.rows};
+    if (viewer.merge.mergeMode != 0)
+        return {primary.cols + partner.cols, primary.rows + partner.rows};
     return {primary.cols, primary.rows};
 }
 
@@ -41,6 +26,18 @@ Size atLeastOnePixel(Size size) {
 }
 
 }  // namespace
+
+Size fitInto(Size image, Size area, FitRule rule) {
+    const float imageRatio = static_cast<float>(image.width) / static_cast<float>(image.height);
+    const float areaRatio = static_cast<float>(area.width) / static_cast<float>(area.height);
+    const bool widthBound = rule.widthWinsTies ? imageRatio >= areaRatio : imageRatio > areaRatio;
+    if (widthBound) {
+        int fittedHeight = roundedSide(static_cast<float>(area.width) / imageRatio);
+        if (rule.raiseShortHeight && fittedHeight == area.height - 1) fittedHeight = area.height;
+        return {area.width, fittedHeight};
+    }
+    return {roundedSide(static_cast<float>(area.height) * imageRatio), area.height};
+}
 
 QString interpolationName(std::int32_t method) {
     switch (method) {
@@ -125,9 +122,9 @@ QString scaleMethodName(const Viewer& viewer, const cv::Mat& decoded, const cv::
 Size fitSizeInClient(const Viewer& viewer, int width, int height, const cv::Mat& primary,
                      const cv::Mat& partner) {
     if (!imageShown(viewer) || width <= 0 || height <= 0) return {1, 1};
-    const Size client = viewer.platform.clientSize();
+    const Size client = windowGeometry(viewer).client;
     if (client.width <= 0 || client.height <= 0) return {1, 1};
-    Size size = fitInto(width, height, client.width, client.height, true);
+    Size size = fitInto({width, height}, client, {.widthWinsTies = true, .raiseShortHeight = true});
     const std::int64_t zoom = viewer.view.zoomPerMille;
     if (zoom != 1000) {
         if (!viewer.view.fitActive) size = nativeSize(viewer, primary, partner);
@@ -156,7 +153,7 @@ Size fitSizeOnScreen(const Viewer& viewer, int width, int height, const cv::Mat&
     availableWidth -= frameWidth;
     availableHeight -= frameHeight;
     if (availableWidth <= 0 || availableHeight <= 0) return {1, 1};
-    Size size = fitInto(width, height, availableWidth, availableHeight, false);
+    Size size = fitInto({width, height}, {availableWidth, availableHeight}, {});
     if (viewer.view.zoomPerMille != 1000 && !viewer.view.fitActive)
         size = nativeSize(viewer, primary, partner);
     return atLeastOnePixel(size);
@@ -186,10 +183,12 @@ void rescaleShownImage(Viewer& viewer) {
     shown.displayHeight = shown.display.rows;
 }
 
-void applyAutoShowOriginal(Viewer& viewer, bool openedDirectly) {
+void applyAutoShowOriginal(Viewer& viewer, LoadOrigin origin) {
     const std::int32_t threshold = viewer.settings.autoShowOriginal;
     const cv::Mat& image = viewer.shownImage.image;
-    if (!openedDirectly || threshold <= 0 || viewer.mergeMode != 0 || image.cols <= 0) return;
+    if (origin != LoadOrigin::Opened || threshold <= 0 || viewer.merge.mergeMode != 0 ||
+        image.cols <= 0)
+        return;
     if (static_cast<float>(image.rows) / static_cast<float>(image.cols) >=
         static_cast<float>(threshold)) {
         viewer.view.fitActive = false;

@@ -1,5 +1,9 @@
-#include "app/viewer.h"
+#include "view/zoom.h"
+
+#include "view/geometry.h"
+#include "view/scale.h"
 #include "view/view.h"
+#include "viewer.h"
 
 #include <cmath>
 
@@ -16,7 +20,7 @@ float zoomFactorForSteps(const Viewer& viewer) {
     return factor;
 }
 
-void applyZoom(Viewer& viewer, int direction, bool anchorAtCursor) {
+void applyZoom(Viewer& viewer, int direction, ZoomAnchor anchor) {
     ImageBuffer& shown = viewer.shownImage;
     if (!shown.ready) return;
     const float current = static_cast<float>(viewer.view.zoomPerMille.load()) / 1000.0F;
@@ -38,7 +42,7 @@ void applyZoom(Viewer& viewer, int direction, bool anchorAtCursor) {
         if (!viewer.settings.mute) viewer.platform.beep(BeepKind::Information);
         return;
     }
-    const Size client = viewer.platform.clientSize();
+    const Size client = windowGeometry(viewer).client;
     const int oldWidth = shown.displayWidth;
     const int oldHeight = shown.displayHeight;
     viewer.view.zoomPerMille = perMille;
@@ -47,7 +51,7 @@ void applyZoom(Viewer& viewer, int direction, bool anchorAtCursor) {
     const float ry = static_cast<float>(shown.displayHeight) / static_cast<float>(oldHeight);
     const double hx = client.width * 0.5;
     const double hy = client.height * 0.5;
-    if (!anchorAtCursor) {
+    if (anchor == ZoomAnchor::Centre) {
         // The point at the centre of the view stays where it is.
         shown.scrollX = static_cast<int>((shown.scrollX + hx) * rx - hx);
         shown.scrollY = static_cast<int>((shown.scrollY - hy) * ry + hy);
@@ -63,9 +67,16 @@ void applyZoom(Viewer& viewer, int direction, bool anchorAtCursor) {
     requestRedraw(viewer);
 }
 
+void zoomByStep(Viewer& viewer, bool zoomIn, ZoomAnchor anchor) {
+    viewer.view.zoomStepCount += zoomIn ? 1 : -1;
+    applyZoom(viewer,
+              zoomIn ? viewer.settings.zoomInStep.load() : -viewer.settings.zoomOutStep.load(),
+              anchor);
+}
+
 ScrollAmounts scrollAmounts(const Viewer& viewer, std::int32_t step) {
     if (!viewer.settings.useRelativeScroll) return {step, step, step};
-    const Size client = viewer.platform.clientSize();
+    const Size client = windowGeometry(viewer).client;
     const std::int32_t percent = viewer.settings.relativeScroll;
     return {step, static_cast<int>(static_cast<double>(client.width * percent) / 100.0),
             static_cast<int>(static_cast<double>(client.height * percent) / 100.0)};

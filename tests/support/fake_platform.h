@@ -28,6 +28,14 @@ struct RecordedInvalidation {
 // caption and menu bar); the client area is the outer window minus that frame.
 class FakePlatform : public Platform {
   public:
+    void attach(WindowEvents& e, const WindowSetup& s) override {
+        events = &e;
+        setup = s;
+    }
+    void showInitial(const Rect& outer, bool maximise) override {
+        setWindowRect(outer);
+        maximized = maximise;
+    }
     void showMessageBox(BoxOwner owner, const QString& text, const QString& caption) override {
         boxes.push_back({owner, text, caption});
     }
@@ -35,34 +43,30 @@ class FakePlatform : public Platform {
 
     [[nodiscard]] std::optional<WindowPlacement> windowPlacement() const override {
         if (!placement) return std::nullopt;
-        if (placement->right != 0 || placement->bottom != 0) return placement;
-        return WindowPlacement{normal.left, normal.top, normal.right, normal.bottom,
-                               maximized ? 3 : 1};
+        if (placement->normal != Rect{}) return placement;
+        return WindowPlacement{normal, maximized ? 3 : 1};
     }
     void restorePlacement(const WindowPlacement& p) override {
         const std::lock_guard lock(mutex);
-        normal = {p.left, p.top, p.right, p.bottom};
+        normal = p.normal;
         maximized = p.showCommand == 3;
         restoredPlacements.push_back(p);
     }
 
-    [[nodiscard]] Rect windowRect() const override {
+    // What the geometry snapshot reports.
+    [[nodiscard]] Rect windowRect() const {
         if (style == WindowStyle::Fullscreen) return monitor.monitor;
         if (maximized)
             return {monitor.work.left - 8, monitor.work.top - 8, monitor.work.right + 8,
                     monitor.work.bottom + 8};
         return normal;
     }
-    [[nodiscard]] Size clientSize() const override {
+    [[nodiscard]] Size clientSize() const {
         const Rect outer = windowRect();
         const Size f = currentFrame();
         return {std::max(0, outer.width() - f.width), std::max(0, outer.height() - f.height)};
     }
-    [[nodiscard]] bool isMaximized() const override {
-        return maximized && style != WindowStyle::Fullscreen;
-    }
-    [[nodiscard]] MonitorInfo monitorInfo() const override { return monitor; }
-    [[nodiscard]] Rect primaryScreenRect() const override { return monitor.monitor; }
+    [[nodiscard]] bool isMaximized() const { return maximized && style != WindowStyle::Fullscreen; }
     [[nodiscard]] double refreshRate() const override { return hertz; }
 
     void setWindowRect(const Rect& outer) override {
@@ -170,6 +174,8 @@ class FakePlatform : public Platform {
     }
 
     mutable std::mutex mutex;  // guards what worker threads read or write
+    WindowEvents* events = nullptr;
+    WindowSetup setup;
     MonitorInfo monitor{{0, 0, 1920, 1080}, {0, 0, 1920, 1040}};
     Size frame{16, 59};
     Rect normal{-7, 0, 593, 800};

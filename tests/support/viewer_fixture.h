@@ -1,8 +1,17 @@
 #pragma once
 
-#include "app/viewer.h"
+#include "app/app.h"
+#include "app/window_modes.h"
+#include "image/navigation.h"
+#include "image/neighbour_cache.h"
+#include "playlist/open.h"
 #include "support/fake_platform.h"
 #include "support/test_files.h"
+#include "view/draw.h"
+#include "view/geometry.h"
+#include "view/scale.h"
+#include "view/zoom.h"
+#include "viewer.h"
 
 #include <QTemporaryDir>
 #include <opencv2/core.hpp>

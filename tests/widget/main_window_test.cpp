@@ -1,9 +1,8 @@
 #include "app/app.h"
 #include "app/events.h"
-#include "app/launch.h"
-#include "app/viewer.h"
 #include "platform/qt/qt_platform.h"
 #include "support/test_files.h"
+#include "viewer.h"
 
 #include <QApplication>
 #include <QDir>
@@ -45,7 +44,7 @@ class MainWindowTest : public testing::Test {
     }
 
     void start(const QStringList& arguments, bool fitToScreen) {
-        launchWindow(platform, viewer, events);
+        launchWindow(viewer, events);
         viewer.view.fitActive = fitToScreen;
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window()));
         openCommandLine(viewer, arguments);
@@ -84,7 +83,7 @@ TEST_F(MainWindowTest, ShowsTheImageAtItsOwnSizeWithThePathAsTitle) {
     const QString path = picture("photo.png", 320, 240);
     start({path}, false);
     EXPECT_EQ(window().windowTitle(), path);
-    EXPECT_EQ(platform.clientSize(), (Size{320, 240}));
+    EXPECT_EQ(platform.geometrySnapshot().client, (Size{320, 240}));
     const QImage pixels = shownPixels();
     ASSERT_EQ(pixels.size(), QSize(320, 240));
     EXPECT_EQ(pixels.pixelColor(10, 10), QColor(255, 0, 0));
@@ -102,7 +101,7 @@ TEST_F(MainWindowTest, FitToScreenScalesTheImageAndTheWindow) {
     const QString path = picture("photo.png", 320, 240);
     start({path}, true);
     // The offscreen screen is 1920 x 1080 with no panel: the window may be 1087 high.
-    const Size client = platform.clientSize();
+    const Size client = platform.geometrySnapshot().client;
     EXPECT_EQ(viewer.shownImage.displayHeight, client.height);
     EXPECT_GT(client.height, 1000);
     EXPECT_EQ(viewer.shownImage.displayWidth,
@@ -113,27 +112,28 @@ TEST_F(MainWindowTest, FitToScreenScalesTheImageAndTheWindow) {
 
     press(Qt::Key_F);
     EXPECT_FALSE(viewer.view.fitActive);
-    EXPECT_EQ(platform.clientSize(), (Size{320, 240}));
+    EXPECT_EQ(platform.geometrySnapshot().client, (Size{320, 240}));
     EXPECT_EQ(shownPixels().pixelColor(160, 120), QColor(0, 255, 0));
 }
 
 TEST_F(MainWindowTest, ChromeLevelsAndFullscreenComeAndGo) {
     start({picture("photo.png", 320, 240)}, false);
-    const Rect before = platform.windowRect();
+    const Rect before = platform.geometrySnapshot().window;
 
     press(Qt::Key_2);
     EXPECT_FALSE(window().menuBar()->isVisible());
-    EXPECT_EQ(platform.clientSize(), (Size{320, 240}));
+    EXPECT_EQ(platform.geometrySnapshot().client, (Size{320, 240}));
     press(Qt::Key_1);
     EXPECT_TRUE(window().windowFlags().testFlag(Qt::FramelessWindowHint));
-    EXPECT_EQ(platform.clientSize(), (Size{320, 240})) << "refitted inside the sizing border";
+    EXPECT_EQ(platform.geometrySnapshot().client, (Size{320, 240}))
+        << "refitted inside the sizing border";
     press(Qt::Key_3);
     EXPECT_TRUE(window().menuBar()->isVisible());
     EXPECT_FALSE(window().windowFlags().testFlag(Qt::FramelessWindowHint));
 
     press(Qt::Key_Return);
     EXPECT_TRUE(window().isFullScreen());
-    EXPECT_EQ(platform.clientSize(), (Size{1920, 1080}));
+    EXPECT_EQ(platform.geometrySnapshot().client, (Size{1920, 1080}));
     const QImage full = shownPixels();
     EXPECT_EQ(full.pixelColor(960, 540), QColor(0, 255, 0)) << "centred";
     EXPECT_EQ(full.pixelColor(10, 10), QColor(0, 0, 0)) << "black around the image";
@@ -145,10 +145,10 @@ TEST_F(MainWindowTest, ChromeLevelsAndFullscreenComeAndGo) {
     EXPECT_FALSE(platform.quitRequested()) << "Esc in fullscreen only leaves it";
     // The offscreen platform reports its fake frame only some of the time, so the
     // outer rectangle may differ by that frame.
-    const Rect after = platform.windowRect();
+    const Rect after = platform.geometrySnapshot().window;
     EXPECT_NEAR(after.left, before.left, 8);
     EXPECT_NEAR(after.top, before.top, 8);
-    EXPECT_EQ(platform.clientSize(), (Size{320, 240}));
+    EXPECT_EQ(platform.geometrySnapshot().client, (Size{320, 240}));
     EXPECT_EQ(shownPixels().pixelColor(10, 10), QColor(255, 0, 0));
 }
 

@@ -1,6 +1,7 @@
 #include "platform/qt/main_window.h"
 
-#include "app/app.h"
+#include "platform/qt/frame_drag.h"
+#include "platform/qt/key_map.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -22,141 +23,14 @@ namespace {
 
 constexpr int kBorder = 8;  // the sizing border of the image-only level
 
-// Draws into the image view for one paint.
-class QtPainter final : public Painter {
-  public:
-    QtPainter(QPainter& painter, QSize client) : painter_(painter), client_(client) {}
-
-    void blit(const cv::Mat& image, int x, int y, int sourceX, int sourceY) override {
-        if (image.empty() || image.type() != CV_8UC4) return;
-        // A header over the display matrix: Qt reads its pixels where they are.
-        const QImage view(image.data, image.cols, image.rows, static_cast<qsizetype>(image.step),
-                          QImage::Format_RGB32);
-        const QRect source(sourceX, sourceY, client_.width() - x, client_.height() - y);
-        painter_.drawImage(QPoint(x, y), view, source);
-    }
-
-    void drawText(const QString& text) override {
-        const QFontMetrics metrics(painter_.font());
-        const QRect box = metrics.boundingRect(QRect(0, 0, client_.width(), client_.height()),
-                                               Qt::AlignLeft | Qt::AlignTop, text);
-        painter_.fillRect(box, Qt::white);
-        painter_.setPen(Qt::black);
-        painter_.drawText(box, Qt::AlignLeft | Qt::AlignTop, text);
-    }
-
-  private:
-    QPainter& painter_;
-    QSize client_;
-};
-
 Rect toRect(const QRect& r) {
     return {r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
 }
 
 }  // namespace
 
-int virtualKeyFor(int qtKey, Qt::KeyboardModifiers modifiers) {
-    if (modifiers.testFlag(Qt::KeypadModifier) || modifiers.testFlag(Qt::AltModifier)) return 0;
-    static const std::map<int, Key> keys{
-        {Qt::Key_Return, Key::Enter},  {Qt::Key_F11, Key::F11},
-        {Qt::Key_Shift, Key::Shift},   {Qt::Key_Control, Key::Ctrl},
-        {Qt::Key_Escape, Key::Esc},    {Qt::Key_Space, Key::Space},
-        {Qt::Key_PageUp, Key::PageUp}, {Qt::Key_PageDown, Key::PageDown},
-        {Qt::Key_End, Key::End},       {Qt::Key_Home, Key::Home},
-        {Qt::Key_Left, Key::Left},     {Qt::Key_Up, Key::Up},
-        {Qt::Key_Right, Key::Right},   {Qt::Key_Down, Key::Down},
-        {Qt::Key_Delete, Key::Delete}, {Qt::Key_1, Key::Digit1},
-        {Qt::Key_2, Key::Digit2},      {Qt::Key_3, Key::Digit3},
-        {Qt::Key_F, Key::F},           {Qt::Key_G, Key::G},
-        {Qt::Key_I, Key::I},           {Qt::Key_L, Key::L},
-        {Qt::Key_Q, Key::Q},           {Qt::Key_R, Key::R},
-        {Qt::Key_T, Key::T},           {Qt::Key_Y, Key::Y},
-        {Qt::Key_F5, Key::F5},         {Qt::Key_Equal, Key::Plus},
-        {Qt::Key_Plus, Key::Plus},     {Qt::Key_Comma, Key::Comma},
-        {Qt::Key_Minus, Key::Minus},   {Qt::Key_Period, Key::Period},
-    };
-    const auto found = keys.find(qtKey);
-    return found == keys.end() ? 0 : static_cast<int>(found->second);
-}
-
-ImageView::ImageView(QWidget* parent) : QWidget(parent) {
-    // Pavo paints every pixel itself: the background only where it erases.
-    setAttribute(Qt::WA_OpaquePaintEvent);
-    setAttribute(Qt::WA_NoSystemBackground);
-    setMouseTracking(true);
-    setFocusPolicy(Qt::NoFocus);
-}
-
-void ImageView::invalidate(const QRect& area, bool erase) {
-    if (erase) pendingErase_ += area;
-    update(area);
-}
-
-void ImageView::redrawNow(const QRect& area) {
-    ownRedraw_ = true;
-    repaint(area);
-    ownRedraw_ = false;
-}
-
-void ImageView::paintEvent(QPaintEvent* event) {
-    if (auto* window = qobject_cast<MainWindow*>(this->window())) window->publishGeometry();
-    QPainter painter(this);
-    // A paint the window system asked for (exposure, resize) erases what it covers;
-    // Pavo's own redraws erase only what was marked for erasing.
-    const QRegion erase =
-        (ownRedraw_ ? pendingErase_ : pendingErase_ + event->region()) & event->region();
-    for (const QRect& r : erase) painter.fillRect(r, Qt::black);
-    pendingErase_ -= event->region();
-    if (events_ != nullptr) {
-        QtPainter adaptor(painter, size());
-        events_->paint(adaptor);
-    }
-}
-
-void ImageView::mouseMoveEvent(QMouseEvent* event) {
-    if (events_ != nullptr)
-        events_->mouseMoved(event->position().toPoint().x(), event->position().toPoint().y());
-}
-
-void ImageView::forwardButton(QMouseEvent* event, MouseAction action) {
-    if (events_ == nullptr) return;
-    static const std::map<Qt::MouseButton, MouseButton> buttons{
-        {Qt::LeftButton, MouseButton::Left},       {Qt::RightButton, MouseButton::Right},
-        {Qt::MiddleButton, MouseButton::Middle},   {Qt::BackButton, MouseButton::Back},
-        {Qt::ForwardButton, MouseButton::Forward},
-    };
-    const auto found = buttons.find(event->button());
-    if (found != buttons.end()) events_->mouseButton(found->second, action);
-}
-
-void ImageView::mousePressEvent(QMouseEvent* event) {
-    forwardButton(event, MouseAction::Press);
-}
-
-void ImageView::mouseReleaseEvent(QMouseEvent* event) {
-    forwardButton(event, MouseAction::Release);
-}
-
-void ImageView::mouseDoubleClickEvent(QMouseEvent* event) {
-    forwardButton(event, MouseAction::DoubleClick);
-}
-
-void ImageView::wheelEvent(QWheelEvent* event) {
-    const int delta = event->angleDelta().y();
-    if (events_ == nullptr || delta == 0) return;
-    const Qt::KeyboardModifiers held = event->modifiers();
-    events_->wheel(delta, held.testFlag(Qt::ControlModifier), held.testFlag(Qt::ShiftModifier));
-}
-
-void ImageView::resizeEvent(QResizeEvent* event) {
-    QWidget::resizeEvent(event);
-    if (auto* window = qobject_cast<MainWindow*>(this->window())) window->clientResized();
-}
-
 MainWindow::MainWindow() : view_(nullptr), border_(new QWidget(this)) {
     setWindowTitle(QStringLiteral("Pavo"));
-    setMinimumSize(kMinimumWindowSize.width, kMinimumWindowSize.height);
     auto* layout = new QVBoxLayout(border_);
     layout->setContentsMargins(0, 0, 0, 0);
     view_ = new ImageView(border_);
@@ -168,12 +42,8 @@ MainWindow::MainWindow() : view_(nullptr), border_(new QWidget(this)) {
     border_->setMouseTracking(true);
     setCentralWidget(border_);
     setMouseTracking(true);
-    buildMenu();
+    view_->setWindowHooks([this] { publishGeometry(); }, [this] { clientResized(); });
     publishGeometry();
-    auto* options = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_O), this);
-    connect(options, &QShortcut::activated, this, [this] {
-        if (events_ != nullptr) events_->command(static_cast<int>(Command::Options));
-    });
     const auto displayChanged = [this] {
         publishGeometry();
         if (events_ != nullptr) events_->displayChanged();
@@ -183,14 +53,20 @@ MainWindow::MainWindow() : view_(nullptr), border_(new QWidget(this)) {
     connect(qApp, &QGuiApplication::primaryScreenChanged, this, displayChanged);
 }
 
-void MainWindow::setEvents(WindowEvents* events) {
-    events_ = events;
-    view_->setEvents(events);
+void MainWindow::attach(WindowEvents& events, const WindowSetup& setup) {
+    events_ = &events;
+    view_->setEvents(&events);
+    setMinimumSize(setup.minimumSize.width, setup.minimumSize.height);
+    buildMenu(setup);
+    auto* accelerator = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_O), this);
+    connect(accelerator, &QShortcut::activated, this, [this, id = setup.acceleratorCommand] {
+        if (events_ != nullptr) events_->command(id);
+    });
 }
 
-void MainWindow::buildMenu() {
+void MainWindow::buildMenu(const WindowSetup& setup) {
     std::map<QString, QMenu*> popups;
-    for (const MenuEntry& entry : menuEntries()) {
+    for (const MenuEntry& entry : setup.menu) {
         const QString popupName = QString::fromUtf16(entry.popup);
         QMenu*& popup = popups[popupName];
         if (popup == nullptr) popup = menuBar()->addMenu(popupName);
@@ -309,8 +185,8 @@ void MainWindow::stopTimer(int id) {
 }
 
 void MainWindow::keyPressEvent(QKeyEvent* event) {
-    const int key = virtualKeyFor(event->key(), event->modifiers());
-    if (key == 0 || events_ == nullptr) {
+    const Key key = virtualKeyFor(event->key(), event->modifiers());
+    if (key == Key::Other || events_ == nullptr) {
         QMainWindow::keyPressEvent(event);
         return;
     }
@@ -318,8 +194,8 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
 }
 
 void MainWindow::keyReleaseEvent(QKeyEvent* event) {
-    const int key = virtualKeyFor(event->key(), event->modifiers());
-    if (event->isAutoRepeat() || key == 0 || events_ == nullptr) {
+    const Key key = virtualKeyFor(event->key(), event->modifiers());
+    if (event->isAutoRepeat() || key == Key::Other || events_ == nullptr) {
         QMainWindow::keyReleaseEvent(event);
         return;
     }
@@ -387,23 +263,11 @@ void MainWindow::clientResized() {
     publishGeometry();
     const QRect outer = frameGeometry();
     const bool userDrag = isVisible() && !isMaximized() && !isFullScreen() &&
-                          outer != expectedOuter_ && lastOuter_.isValid() &&
-                          outer.size() != lastOuter_.size();
-    if (userDrag && events_ != nullptr) {
-        const bool leftMoved = outer.left() != lastOuter_.left();
-        const bool topMoved = outer.top() != lastOuter_.top();
-        const bool widthChanged = outer.width() != lastOuter_.width();
-        const bool heightChanged = outer.height() != lastOuter_.height();
-        int edge = 0;
-        if (widthChanged && heightChanged) {
-            edge = topMoved ? (leftMoved ? 4 : 5) : (leftMoved ? 7 : 8);
-        } else if (widthChanged) {
-            edge = leftMoved ? 1 : 2;
-        } else {
-            edge = topMoved ? 3 : 6;
-        }
+                          outer != expectedOuter_ && lastOuter_.isValid();
+    const auto edge = userDrag ? draggedEdge(lastOuter_, outer) : std::nullopt;
+    if (edge && events_ != nullptr) {
         Rect proposed = toRect(outer);
-        events_->sizing(edge, proposed);
+        events_->sizing(*edge, proposed);
         if (proposed != toRect(outer)) {
             lastOuter_ = outer;
             setOuterGeometry(proposed);

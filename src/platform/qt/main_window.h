@@ -1,10 +1,10 @@
 #pragma once
 
-#include "platform/platform.h"
+#include "platform/geometry.h"
+#include "platform/qt/image_view.h"
+#include "platform/window.h"
 
 #include <QMainWindow>
-#include <QRegion>
-#include <QWidget>
 
 #include <map>
 #include <mutex>
@@ -13,35 +13,6 @@ class QTimer;
 
 namespace pavo::qt {
 
-// The client area: draws the display matrix through the viewer's paint handler.
-class ImageView final : public QWidget {
-    Q_OBJECT
-  public:
-    explicit ImageView(QWidget* parent);
-
-    void setEvents(WindowEvents* events) { events_ = events; }
-    // Marks an area; `erase` fills it with the background before the next paint.
-    void invalidate(const QRect& area, bool erase);
-    // Paints `area` (and what is marked) before returning.
-    void redrawNow(const QRect& area);
-
-  protected:
-    void paintEvent(QPaintEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void mouseDoubleClickEvent(QMouseEvent* event) override;
-    void wheelEvent(QWheelEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
-
-  private:
-    void forwardButton(QMouseEvent* event, MouseAction action);
-
-    WindowEvents* events_ = nullptr;
-    QRegion pendingErase_;
-    bool ownRedraw_ = false;
-};
-
 // The main window: menu bar, the image view as its client area, the viewer's timers,
 // and every input forwarded to the window procedure.
 class MainWindow final : public QMainWindow {
@@ -49,7 +20,8 @@ class MainWindow final : public QMainWindow {
   public:
     MainWindow();
 
-    void setEvents(WindowEvents* events);
+    // Connects the viewer's handler and builds the menu and the accelerator.
+    void attach(WindowEvents& events, const WindowSetup& setup);
     ImageView* view() const { return view_; }
 
     void applyStyle(WindowStyle style);
@@ -76,8 +48,7 @@ class MainWindow final : public QMainWindow {
     void mouseMoveEvent(QMouseEvent* event) override;
 
   private:
-    friend class ImageView;
-    void buildMenu();
+    void buildMenu(const WindowSetup& setup);
     void clientResized();
     QMargins frameMargins() const;
     Qt::Edges borderEdgesAt(QPoint position) const;
@@ -93,9 +64,5 @@ class MainWindow final : public QMainWindow {
     mutable std::mutex snapshotMutex_;
     mutable GeometrySnapshot snapshot_;
 };
-
-// Maps a key of the main keyboard block to its virtual-key code; 0 for keys the
-// viewer does not handle (keypad keys, Alt combinations).
-int virtualKeyFor(int qtKey, Qt::KeyboardModifiers modifiers);
 
 }  // namespace pavo::qt

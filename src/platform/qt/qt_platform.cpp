@@ -21,6 +21,10 @@ QtPlatform::QtPlatform() : window_(std::make_unique<MainWindow>()) {}
 
 QtPlatform::~QtPlatform() = default;
 
+void QtPlatform::attach(WindowEvents& events, const WindowSetup& setup) {
+    window_->attach(events, setup);
+}
+
 void QtPlatform::showInitial(const Rect& outer, bool maximized) {
     window_->setOuterGeometry(outer);
     if (maximized) window_->showMaximized();
@@ -41,35 +45,13 @@ void QtPlatform::beep(BeepKind /*kind*/) {
 }
 
 std::optional<WindowPlacement> QtPlatform::windowPlacement() const {
-    const Rect normal = window_->outerNormalGeometry();
     const int show = window_->isMinimized() ? 2 : window_->isMaximized() ? 3 : 1;
-    return WindowPlacement{normal.left, normal.top, normal.right, normal.bottom, show};
+    return WindowPlacement{window_->outerNormalGeometry(), show};
 }
 
 void QtPlatform::restorePlacement(const WindowPlacement& placement) {
-    window_->setOuterGeometry({placement.left, placement.top, placement.right, placement.bottom});
+    window_->setOuterGeometry(placement.normal);
     if (placement.showCommand == 3) window_->showMaximized();
-}
-
-Rect QtPlatform::windowRect() const {
-    return window_->outerGeometry();
-}
-
-Size QtPlatform::clientSize() const {
-    return {window_->view()->width(), window_->view()->height()};
-}
-
-bool QtPlatform::isMaximized() const {
-    return window_->isMaximized();
-}
-
-// The window publishes the monitor and the primary screen with its geometry.
-MonitorInfo QtPlatform::monitorInfo() const {
-    return window_->geometrySnapshot().monitor;
-}
-
-Rect QtPlatform::primaryScreenRect() const {
-    return window_->geometrySnapshot().primaryScreen;
 }
 
 double QtPlatform::refreshRate() const {

@@ -19,25 +19,20 @@ class QtPlatform final : public Platform {
     QtPlatform& operator=(QtPlatform&&) = delete;
 
     MainWindow& window() { return *window_; }
-    void attach(WindowEvents* events) { window_->setEvents(events); }
-    // Shows the window for the first time at its first place.
-    void showInitial(const Rect& outer, bool maximized);
     // Whether postQuit was called, and with which code.
     [[nodiscard]] bool quitRequested() const { return quitRequested_; }
     [[nodiscard]] int quitCode() const { return quitCode_; }
 
+    void attach(WindowEvents& events, const WindowSetup& setup) override;
+    void showInitial(const Rect& outer, bool maximized) override;
     void showMessageBox(BoxOwner owner, const QString& text, const QString& caption) override;
     void beep(BeepKind kind) override;
     [[nodiscard]] std::optional<WindowPlacement> windowPlacement() const override;
     void restorePlacement(const WindowPlacement& placement) override;
-    [[nodiscard]] Rect windowRect() const override;
-    [[nodiscard]] Size clientSize() const override;
-    [[nodiscard]] bool isMaximized() const override;
-    [[nodiscard]] MonitorInfo monitorInfo() const override;
-    [[nodiscard]] Rect primaryScreenRect() const override;
     [[nodiscard]] double refreshRate() const override;
     void setWindowRect(const Rect& outer) override;
     void moveWindow(int left, int top) override;
+    void dragWindowTo(int left, int top) override;
     void setWindowStyle(WindowStyle style) override;
     void setTitle(const QString& title) override;
     void invalidate(const Rect& area, bool erase) override;
@@ -54,7 +49,6 @@ class QtPlatform final : public Platform {
     [[nodiscard]] Point cursorInClient() const override;
     void captureMouse() override;
     void releaseMouse() override;
-    void dragWindowTo(int left, int top) override;
     [[nodiscard]] bool leftButtonHeld() const override;
     [[nodiscard]] bool rightButtonHeld() const override;
     void postQuit(int code) override;

@@ -1,0 +1,145 @@
+// The key, command and menu tables of the window procedure.
+#include "app/app.h"
+#include "app/window_modes.h"
+#include "image/navigation.h"
+#include "image/neighbour_cache.h"
+#include "view/geometry.h"
+#include "view/view.h"
+#include "view/zoom.h"
+#include "viewer.h"
+
+namespace pavo {
+namespace {
+
+void toggleFit(Viewer& viewer) {
+    if (viewer.merge.mergeMode != 0) return;
+    viewer.view.fitActive = !viewer.view.fitActive;
+    forgetNeighbourScaling(viewer);
+    refit(viewer, ScrollReset::Always);
+    schedulePrescale(viewer);
+}
+
+void toggleOverlay(Viewer& viewer) {
+    viewer.view.infoOverlayShown = !viewer.view.infoOverlayShown;
+    requestRedraw(viewer);
+}
+
+void escape(Viewer& viewer) {
+    if (viewer.mode.fullscreenActive) {
+        toggleFullscreen(viewer);
+        return;
+    }
+    saveWindowPlacement(viewer);
+    viewer.platform.postQuit(0);
+}
+
+// The arrow keys: scroll the view by the keyboard's step, else step.
+void arrowKey(Viewer& viewer, bool forward, bool horizontal) {
+    const ScrollAmounts amounts = scrollAmounts(viewer, keyboardScrollStep(viewer));
+    const int distance = horizontal ? amounts.horizontal : amounts.vertical;
+    if (forward) {
+        moveForward(viewer, horizontal ? distance : 0, horizontal ? 0 : distance);
+    } else {
+        moveBackward(viewer, horizontal ? -distance : 0, horizontal ? 0 : -distance);
+    }
+}
+
+struct KeyAction {
+    Key key;
+    void (*action)(Viewer&);
+};
+
+// What each key does. Keys of the merge, transform, dialog, reload and deletion
+// commands join this table as those commands are built.
+constexpr KeyAction kKeyActions[] = {
+    {Key::Enter, toggleFullscreen},
+    {Key::F11, toggleFullscreen},
+    {Key::Shift, [](Viewer& v) { v.input.shiftHeld = true; }},
+    {Key::Ctrl, [](Viewer& v) { v.input.ctrlHeld = true; }},
+    {Key::Esc, escape},
+    {Key::Space, [](Viewer& v) { moveForward(v, 0, keyboardScrollStep(v)); }},
+    {Key::PageUp, [](Viewer& v) { scrollBy(v, 0, -v.shownImage.displayHeight); }},
+    {Key::PageDown, [](Viewer& v) { scrollBy(v, 0, v.shownImage.displayHeight); }},
+    {Key::End, goToLast},
+    {Key::Home, goToFirst},
+    {Key::Left, [](Viewer& v) { arrowKey(v, false, true); }},
+    {Key::Up, [](Viewer& v) { arrowKey(v, false, false); }},
+    {Key::Right, [](Viewer& v) { arrowKey(v, true, true); }},
+    {Key::Down, [](Viewer& v) { arrowKey(v, true, false); }},
+    {Key::Plus, [](Viewer& v) { zoomByStep(v, true, ZoomAnchor::Centre); }},
+    {Key::Minus, [](Viewer& v) { zoomByStep(v, false, ZoomAnchor::Centre); }},
+    {Key::Digit1, [](Viewer& v) { setChromeLevel(v, 1); }},
+    {Key::Digit2, [](Viewer& v) { setChromeLevel(v, 2); }},
+    {Key::Digit3, [](Viewer& v) { setChromeLevel(v, 3); }},
+    {Key::F, toggleFit},
+    {Key::I, toggleOverlay},
+    {Key::Q, toggleCursor},
+    {Key::R, [](Viewer& v) { refit(v, ScrollReset::WhenZoomed); }},
+};
+
+struct CommandAction {
+    Command command;
+    void (*action)(Viewer&);
+};
+
+constexpr CommandAction kCommandActions[] = {
+    {Command::Exit, [](Viewer& v) { v.platform.destroyWindow(); }},
+    {Command::FitToggle, toggleFit},
+    {Command::Reload, [](Viewer& v) { refit(v, ScrollReset::WhenZoomed); }},
+};
+
+}  // namespace
+
+const std::array<MenuEntry, 17>& menuEntries() {
+    static const std::array<MenuEntry, 17> entries{{
+        {u"&File", u"O&pen file(s)", static_cast<int>(Command::Open)},
+        {u"&File", u"&Go to file\tG", static_cast<int>(Command::GoTo)},
+        {u"&File", u"&Options\tCtrl +O", static_cast<int>(Command::Options)},
+        {u"&File", nullptr, 0},
+        {u"&File", u"E&xit\tEsc", static_cast<int>(Command::Exit)},
+        {u"&Image", u"Fit to screen toggle\tF", static_cast<int>(Command::FitToggle)},
+        {u"&Image", u"Rotate\tT", static_cast<int>(Command::Rotate)},
+        {u"&Image", u"Flip\tY", static_cast<int>(Command::Flip)},
+        {u"&Image", u"Merge forward\t.", static_cast<int>(Command::MergeForward)},
+        {u"&Image", u"Merge backward\t,", static_cast<int>(Command::MergeBackward)},
+        {u"&Image", u"Reverse merge\tL", static_cast<int>(Command::ReverseMerge)},
+        {u"&Image", u"Reload\tR", static_cast<int>(Command::Reload)},
+        {u"&Image", u"Full reload\tF5", static_cast<int>(Command::FullReload)},
+        {u"&Help", u"&Check for update", static_cast<int>(Command::CheckForUpdate)},
+        {u"&Help", u"&Shortcuts", static_cast<int>(Command::Shortcuts)},
+        {u"&Help", nullptr, 0},
+        {u"&Help", u"&About", static_cast<int>(Command::About)},
+    }};
+    return entries;
+}
+
+WindowSetup windowSetup() {
+    return {menuEntries(), static_cast<int>(Command::Options), kMinimumWindowSize};
+}
+
+void onKeyDown(Viewer& viewer, Key key) {
+    markActivity(viewer);
+    for (const KeyAction& entry : kKeyActions) {
+        if (entry.key == key) {
+            entry.action(viewer);
+            return;
+        }
+    }
+}
+
+void onKeyUp(Viewer& viewer, Key key) {
+    markActivity(viewer);
+    if (key == Key::Shift) viewer.input.shiftHeld = false;
+    if (key == Key::Ctrl) viewer.input.ctrlHeld = false;
+}
+
+void onCommand(Viewer& viewer, int command) {
+    for (const CommandAction& entry : kCommandActions) {
+        if (static_cast<int>(entry.command) == command) {
+            entry.action(viewer);
+            return;
+        }
+    }
+}
+
+}  // namespace pavo

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+
+namespace pavo {
+
+struct Viewer;
+
+// Navigation state of the user-interface thread.
+struct NavigationState {
+    std::int64_t navigationStartTime = 0;  // monotonic nanoseconds of the last step's key
+    bool swapInProgress = false;           // a prescaled neighbour is being brought on screen
+};
+
+// How the shown image came to be loaded: opened by the user (command line, dialog,
+// drop) or reached by stepping.
+enum class LoadOrigin { Opened, Step };
+
+// Decodes `path` on the user-interface thread into the shown image, sizes the
+// window, scales and shows it. False when nothing could be shown; the caller reports.
+bool loadShownImage(Viewer& viewer, const QString& path, LoadOrigin origin);
+
+// After the index moved one step, brings the neighbour ahead on screen.
+bool showNeighbour(Viewer& viewer, bool forward);
+// Next and previous: scroll by (dx, dy) if the view can move, else step.
+void moveForward(Viewer& viewer, int dx, int dy);
+void moveBackward(Viewer& viewer, int dx, int dy);
+// Jumps `count` steps and decodes on the user-interface thread.
+void moveBy(Viewer& viewer, std::int32_t count);
+void goToFirst(Viewer& viewer);
+void goToLast(Viewer& viewer);
+
+}  // namespace pavo

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "image/image.h"
+#include "platform/worker.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+
+namespace pavo {
+
+struct Viewer;
+
+// The neighbour workers and what they fill. Each worker decodes into a record of its
+// own; the user-interface thread takes it over only after waiting for the worker, so
+// a worker that outlives a wait never shares a record with anyone.
+struct NeighbourWorkers {
+    Worker next;
+    Worker previous;
+    std::shared_ptr<ImageBuffer> nextResult;  // filled by the running next worker
+    std::shared_ptr<ImageBuffer> previousResult;
+    Worker prescaleNext;
+    Worker prescalePrevious;
+};
+
+// The two neighbour slots of the cache.
+enum class NeighbourSide { Next, Previous };
+
+// Waits for the next and then the previous worker (30 s each) and takes over what they
+// made. A worker still running after its wait is left alone: its record is dropped and
+// its side stays empty until it has ended.
+void waitForWorkers(Viewer& viewer);
+// Empties both neighbour records (after waitForWorkers).
+void clearNeighbours(Viewer& viewer);
+// Starts both workers for the neighbours of the shown image.
+void startNeighbourWorkers(Viewer& viewer);
+// Starts the worker of one side (again, after a step).
+void startWorker(Viewer& viewer, NeighbourSide side);
+// The neighbours were scaled for another window: their pictures are dropped, and the
+// next step or the prescale timer scales them again.
+void forgetNeighbourScaling(Viewer& viewer);
+// Whether either worker or prescale thread is running.
+bool anyWorkerRunning(const Viewer& viewer);
+
+// What one neighbour worker does, on its own thread, into its own record.
+struct NeighbourJob {
+    std::int32_t count = 0;  // playlist entries
+    QString imagePath;
+    QString partnerPath;      // empty while merge is off
+    bool fullscreen = false;  // as they were when the worker started
+    std::int32_t chromeLevel = 3;
+};
+NeighbourJob neighbourJob(const Viewer& viewer, NeighbourSide side);
+void decodeNeighbour(const Viewer& viewer, const NeighbourJob& job, ImageBuffer& record);
+
+// Scales both neighbours for the present window (timer 7000).
+void prescaleNeighbours(Viewer& viewer);
+// Arms the prescale timer when a ready neighbour still needs scaling for this window.
+void schedulePrescale(Viewer& viewer);
+
+// One round of the idle watcher at calendar time `now` (seconds): asks the
+// user-interface thread to empty the neighbour cache when the viewer has been idle
+// for longer than `bufferTimeout`. The watcher thread calls it every minute.
+void idleWatcherRound(Viewer& viewer, std::int32_t now);
+// The clearing itself, on the user-interface thread; it checks again, and never clears
+// while a worker runs or a neighbour has failed.
+void clearIdleCache(Viewer& viewer, std::int32_t now);
+
+}  // namespace pavo

@@ -1,0 +1,119 @@
+#include "platform/qt/image_view.h"
+
+#include <QFontMetrics>
+#include <QImage>
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QWheelEvent>
+
+#include <map>
+
+namespace pavo::qt {
+namespace {
+
+// Draws into the image view for one paint.
+class QtPainter final : public Painter {
+  public:
+    QtPainter(QPainter& painter, QSize client) : painter_(painter), client_(client) {}
+
+    void blit(const cv::Mat& image, int x, int y, int sourceX, int sourceY) override {
+        if (image.empty() || image.type() != CV_8UC4) return;
+        // A header over the display matrix: Qt reads its pixels where they are.
+        const QImage view(image.data, image.cols, image.rows, static_cast<qsizetype>(image.step),
+                          QImage::Format_RGB32);
+        const QRect source(sourceX, sourceY, client_.width() - x, client_.height() - y);
+        painter_.drawImage(QPoint(x, y), view, source);
+    }
+
+    void drawText(const QString& text) override {
+        const QFontMetrics metrics(painter_.font());
+        const QRect box = metrics.boundingRect(QRect(0, 0, client_.width(), client_.height()),
+                                               Qt::AlignLeft | Qt::AlignTop, text);
+        painter_.fillRect(box, Qt::white);
+        painter_.setPen(Qt::black);
+        painter_.drawText(box, Qt::AlignLeft | Qt::AlignTop, text);
+    }
+
+  private:
+    QPainter& painter_;
+    QSize client_;
+};
+
+}  // namespace
+
+ImageView::ImageView(QWidget* parent) : QWidget(parent) {
+    // Pavo paints every pixel itself: the background only where it erases.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_NoSystemBackground);
+    setMouseTracking(true);
+    setFocusPolicy(Qt::NoFocus);
+}
+
+void ImageView::invalidate(const QRect& area, bool erase) {
+    if (erase) pendingErase_ += area;
+    update(area);
+}
+
+void ImageView::redrawNow(const QRect& area) {
+    ownRedraw_ = true;
+    repaint(area);
+    ownRedraw_ = false;
+}
+
+void ImageView::paintEvent(QPaintEvent* event) {
+    if (beforePaint_) beforePaint_();
+    QPainter painter(this);
+    // A paint the window system asked for (exposure, resize) erases what it covers;
+    // Pavo's own redraws erase only what was marked for erasing.
+    const QRegion erase =
+        (ownRedraw_ ? pendingErase_ : pendingErase_ + event->region()) & event->region();
+    for (const QRect& r : erase) painter.fillRect(r, Qt::black);
+    pendingErase_ -= event->region();
+    if (events_ != nullptr) {
+        QtPainter adaptor(painter, size());
+        events_->paint(adaptor);
+    }
+}
+
+void ImageView::mouseMoveEvent(QMouseEvent* event) {
+    if (events_ != nullptr)
+        events_->mouseMoved(event->position().toPoint().x(), event->position().toPoint().y());
+}
+
+void ImageView::forwardButton(QMouseEvent* event, MouseAction action) {
+    if (events_ == nullptr) return;
+    static const std::map<Qt::MouseButton, MouseButton> buttons{
+        {Qt::LeftButton, MouseButton::Left},       {Qt::RightButton, MouseButton::Right},
+        {Qt::MiddleButton, MouseButton::Middle},   {Qt::BackButton, MouseButton::Back},
+        {Qt::ForwardButton, MouseButton::Forward},
+    };
+    const auto found = buttons.find(event->button());
+    if (found != buttons.end()) events_->mouseButton(found->second, action);
+}
+
+void ImageView::mousePressEvent(QMouseEvent* event) {
+    forwardButton(event, MouseAction::Press);
+}
+
+void ImageView::mouseReleaseEvent(QMouseEvent* event) {
+    forwardButton(event, MouseAction::Release);
+}
+
+void ImageView::mouseDoubleClickEvent(QMouseEvent* event) {
+    forwardButton(event, MouseAction::DoubleClick);
+}
+
+void ImageView::wheelEvent(QWheelEvent* event) {
+    const int delta = event->angleDelta().y();
+    if (events_ == nullptr || delta == 0) return;
+    const Qt::KeyboardModifiers held = event->modifiers();
+    events_->wheel(delta, held.testFlag(Qt::ControlModifier), held.testFlag(Qt::ShiftModifier));
+}
+
+void ImageView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (resized_) resized_();
+}
+
+}  // namespace pavo::qt

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace pavo {
+
+struct Viewer;
+
+// What a failed open reports.
+enum class LoadFailure { FailedToLoad, NoSupportedFiles };
+
+// Tells the user that a path could not be loaded ("Failed to load <path>."), or that
+// no supported file was found, after a warning beep; the window then shows only its
+// background. The playlist is not changed.
+void showLoadFailure(Viewer& viewer, const QString& path, LoadFailure failure);
+
+// Gives a decoded file of unsupported extension its place in the playlist, at the
+// current index.
+void insertOpenedPath(Viewer& viewer, const QString& path);
+
+// Where the paths to open come from. A single file that fails to open from the command
+// line ends the program; from the dialog or a drop it only reports.
+enum class OpenOrigin { CommandLine, Dialog, Drop };
+
+// Turns absolute paths of images and folders into the playlist and shows its first
+// image, reporting failures: one folder opens its supported files, one file opens its
+// folder with the file shown, several paths make the playlist in their order.
+void openPaths(Viewer& viewer, const QStringList& paths, OpenOrigin origin);
+
+}  // namespace pavo

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "image/navigation.h"
+#include "platform/geometry.h"
+
+#include <QString>
+#include <opencv2/core/mat.hpp>
+
+#include <cstdint>
+
+namespace pavo {
+
+struct Viewer;
+
+// How fitInto settles the two cases its callers differ on.
+struct FitRule {
+    bool widthWinsTies = true;      // an image of the area's own ratio fills the width
+    bool raiseShortHeight = false;  // a fitted height one pixel short of the area fills it
+};
+// An image's size fitted into an area, keeping its aspect ratio.
+Size fitInto(Size image, Size area, FitRule rule);
+
+enum class ScaleClass { LargeDownscale, Downscale, Upscale, LargeUpscale, ZoomIn, ZoomOut };
+
+// "Nearest Neighbour", "Bilinear", "Bicubic", "Area", "Lanczos", or "None".
+QString interpolationName(std::int32_t method);
+
+// The class of a resize from a source to a target size.
+ScaleClass scaleClassFor(const Viewer& viewer, Size source, Size target);
+
+// The interpolation setting that holds the class's method.
+std::int32_t methodForClass(const Viewer& viewer, ScaleClass scaleClass);
+
+// Resizes `source` into `destination` with the method of its class and returns the
+// method's name; shares the pixels when no resize is needed ("None").
+QString scaleToSize(const Viewer& viewer, const cv::Mat& source, cv::Mat& destination, int width,
+                    int height);
+
+// The name scaleToSize gave when it made `display` from `decoded`.
+QString scaleMethodName(const Viewer& viewer, const cv::Mat& decoded, const cv::Mat& display);
+
+// Display size of a w x h image in the current client area, zoom applied.
+Size fitSizeInClient(const Viewer& viewer, int width, int height, const cv::Mat& primary,
+                     const cv::Mat& partner);
+
+// Display size of a w x h image for the client area the window will have once
+// fitted to the screen.
+Size fitSizeOnScreen(const Viewer& viewer, int width, int height, const cv::Mat& primary,
+                     const cv::Mat& partner);
+
+// A neighbour's display matrix for the screen (worker threads).
+cv::Mat prescaleForScreen(const Viewer& viewer, const cv::Mat& primary, const cv::Mat& partner);
+
+// Makes the shown image's display matrix for the current client area.
+void rescaleShownImage(Viewer& viewer);
+
+// A tall image opened directly starts at its own size.
+void applyAutoShowOriginal(Viewer& viewer, LoadOrigin origin);
+
+}  // namespace pavo

@@ -1,0 +1,48 @@
+#include "view/view.h"
+
+#include "view/draw.h"
+#include "viewer.h"
+
+namespace pavo {
+
+bool imageShown(const Viewer& viewer) {
+    return viewer.shownImage.ready;
+}
+
+GeometrySnapshot windowGeometry(const Viewer& viewer) {
+    return viewer.platform.geometrySnapshot();
+}
+
+Rect clientRect(const Viewer& viewer) {
+    const Size client = windowGeometry(viewer).client;
+    return {0, 0, client.width, client.height};
+}
+
+void requestRedraw(Viewer& viewer) {
+    Platform& platform = viewer.platform;
+    const Rect client = clientRect(viewer);
+    if (viewer.settings.reduceFlicker) {
+        // Erase only the bands beside and above the centred image; the image itself
+        // is painted over without an erase, so it never flashes.
+        const int displayWidth = viewer.shownImage.display.cols;
+        const int displayHeight = viewer.shownImage.display.rows;
+        if (client.width() > displayWidth) {
+            const int band = static_cast<int>(std::ceil((client.width() - displayWidth) * 0.5));
+            platform.invalidate({client.left, client.top, client.left + band, client.bottom}, true);
+            platform.invalidate({client.right - band, client.top, client.right, client.bottom},
+                                true);
+        }
+        if (client.height() > displayHeight) {
+            const int band = static_cast<int>(std::ceil((client.height() - displayHeight) * 0.5));
+            platform.invalidate({client.left, client.top, client.right, client.top + band}, true);
+            platform.invalidate({client.left, client.bottom - band, client.right, client.bottom},
+                                true);
+        }
+    } else {
+        platform.invalidate(client, true);
+    }
+    platform.redrawNow(client);
+    if (overlayDue(viewer)) platform.armTimer(OverlayTimer, 50);
+}
+
+}  // namespace pavo

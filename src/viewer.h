@@ -1,0 +1,83 @@
+#pragma once
+
+// The ground floor: the record every subsystem works on. Each record it holds is
+// declared in its own subsystem's header; the two records of the application shell
+// (input, window modes) are declared here because the subsystems below the shell read
+// them.
+
+#include "image/image.h"
+#include "image/navigation.h"
+#include "image/neighbour_cache.h"
+#include "platform/platform.h"
+#include "platform/relaxed.h"
+#include "platform/settings_store.h"
+#include "playlist/playlist.h"
+#include "settings/settings.h"
+#include "view/view.h"
+
+#include <cstdint>
+
+namespace pavo {
+
+// Timers of the main window.
+enum TimerId : int {
+    PrescaleTimer = 7000,
+    CursorHideTimer = 7001,
+    OverlayTimer = 7002,
+    AnchorScrollTimer = 7003
+};
+
+// Input state of the window procedure.
+struct InputState {
+    Relaxed<std::int32_t> lastActivityTime{0};  // seconds since 1970, low 32 bits
+    bool ctrlHeld = false;
+    bool shiftHeld = false;
+    int lastMouseX = 0;  // client coordinates of the last real move
+    int lastMouseY = 0;
+    Relaxed<std::int64_t> lastMouseMoveTime{0};  // monotonic nanoseconds
+    bool mouseCaptured = false;
+    bool windowDragActive = false;
+    bool panDragActive = false;
+    bool anchorScrollActive = false;
+    Point dragOrigin;   // window drag: cursor minus the window's corner; pan: last cursor
+    Point anchorPoint;  // where anchor scrolling started (screen)
+    bool middleDownSeen = false;
+    bool xButtonDownSeen = false;
+    bool wasMaximized = false;
+};
+
+// Chrome level and fullscreen.
+struct WindowModeState {
+    Relaxed<std::int32_t> chromeLevel{3};
+    Relaxed<bool> fullscreenActive{false};
+    WindowPlacement savedPlacement;  // taken when fullscreen is entered
+};
+
+// The whole state of one running viewer. Operations are free functions of their
+// subsystem taking a Viewer&; a test builds a fresh Viewer on the fake platform.
+struct Viewer {
+    Viewer(Platform& platform, SettingsStore store) : platform(platform), store(std::move(store)) {}
+
+    Platform& platform;
+    SettingsStore store;
+
+    const ViewerSettings defaults{};  // the built-in values, never written
+    ViewerSettings settings;          // the options in force
+
+    Playlist playlist;
+
+    ImageBuffer shownImage;
+    ImageBuffer nextImage;  // with previousImage, the neighbour cache
+    ImageBuffer previousImage;
+
+    MergeState merge;
+    NeighbourWorkers workers;
+    NavigationState navigation;
+
+    ViewState view;
+    WindowModeState mode;
+    InputState input;
+    float refreshRate = 60.0F;  // hertz of the window's monitor
+};
+
+}  // namespace pavo

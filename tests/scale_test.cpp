@@ -1,0 +1,105 @@
+#include "support/viewer_fixture.h"
+
+namespace pavo {
+namespace {
+
+using test::ViewerTest;
+
+class ScaleTest : public ViewerTest {};
+
+TEST_F(ScaleTest, ScaleClassesPickTheirInterpolation) {
+    const auto nameFor = [&](Size source, Size target) {
+        cv::Mat destination;
+        return scaleToSize(viewer,
+                           cv::Mat(source.height, source.width, CV_8UC4, cv::Scalar::all(0)),
+                           destination, target.width, target.height);
+    };
+    EXPECT_EQ(nameFor({3000, 2000}, {1000, 667}), "Area");
+    EXPECT_EQ(scaleClassFor(viewer, {3000, 2000}, {1000, 667}), ScaleClass::LargeDownscale);
+    EXPECT_EQ(scaleClassFor(viewer, {300, 100}, {100, 100}), ScaleClass::Downscale)
+        << "exactly three times";
+    EXPECT_EQ(scaleClassFor(viewer, {100, 100}, {300, 300}), ScaleClass::LargeUpscale);
+    EXPECT_EQ(scaleClassFor(viewer, {100, 100}, {150, 150}), ScaleClass::Upscale);
+    EXPECT_EQ(nameFor({100, 100}, {150, 150}), "Bicubic");
+
+    viewer.settings.upscale = 4;
+    EXPECT_EQ(nameFor({100, 100}, {150, 150}), "Lanczos");
+    viewer.settings.upscale = 9;  // edited into the store by hand
+    EXPECT_EQ(nameFor({100, 100}, {150, 150}), "None");
+
+    viewer.view.zoomPerMille = 1050;
+    EXPECT_EQ(scaleClassFor(viewer, {3000, 3000}, {10, 10}), ScaleClass::ZoomIn);
+    viewer.view.zoomPerMille = 950;
+    EXPECT_EQ(scaleClassFor(viewer, {10, 10}, {3000, 3000}), ScaleClass::ZoomOut);
+    viewer.settings.zoomOutScale = 0;
+    EXPECT_EQ(nameFor({10, 10}, {30, 30}), "Nearest Neighbour");
+}
+
+TEST_F(ScaleTest, SameSizeSharesPixelsAndIsNamedNone) {
+    const cv::Mat source(50, 80, CV_8UC4, cv::Scalar::all(1));
+    cv::Mat destination;
+    EXPECT_EQ(scaleToSize(viewer, source, destination, 80, 50), "None");
+    EXPECT_EQ(destination.data, source.data);
+    EXPECT_EQ(scaleMethodName(viewer, source, destination), "None");
+    EXPECT_EQ(scaleToSize(viewer, cv::Mat(), destination, 10, 10), "None");
+}
+
+TEST_F(ScaleTest, FittedSizesInTheClientArea) {
+    platform.normal = {0, 0, 1016, 759};  // client 1000 x 700
+    showImage(1600, 1200);
+    EXPECT_EQ(fitSizeInClient(viewer, 1600, 1200, {}, {}), (Size{933, 700}));
+    EXPECT_EQ(fitSizeInClient(viewer, 2000, 1000, {}, {}), (Size{1000, 500}));
+    EXPECT_EQ(fitSizeInClient(viewer, 1430, 1000, {}, {}), (Size{1000, 700}))
+        << "699 is raised to 700";
+
+    viewer.view.fitActive = false;
+    viewer.view.zoomPerMille = 1500;
+    const cv::Mat primary(300, 400, CV_8UC4);
+    EXPECT_EQ(fitSizeInClient(viewer, 400, 300, primary, {}), (Size{600, 450}));
+
+    viewer.shownImage.ready = false;
+    EXPECT_EQ(fitSizeInClient(viewer, 400, 300, primary, {}), (Size{1, 1}));
+}
+
+TEST_F(ScaleTest, ScreenFitUsesTheWholeDesktopInFullscreen) {
+    showImage(4000, 3000);
+    // Work area 1040 of 1080, thin-border allowance 7, frame 16 x 59.
+    EXPECT_EQ(fitSizeOnScreen(viewer, 4000, 3000, {}, {}), (Size{1317, 988}));
+    viewer.mode.fullscreenActive = true;
+    platform.style = WindowStyle::Fullscreen;
+    EXPECT_EQ(fitSizeOnScreen(viewer, 4000, 3000, {}, {}), (Size{1440, 1080}));
+}
+
+TEST_F(ScaleTest, RescaleFollowsFitAndZoom) {
+    platform.normal = {0, 0, 1016, 759};
+    showImage(2000, 1000);
+    rescaleShownImage(viewer);
+    EXPECT_EQ(viewer.shownImage.displayWidth, 1000);
+    EXPECT_EQ(viewer.shownImage.displayHeight, 500);
+
+    viewer.view.fitActive = false;
+    rescaleShownImage(viewer);
+    EXPECT_EQ(viewer.shownImage.display.data, viewer.shownImage.image.data) << "own size: no copy";
+    EXPECT_EQ(viewer.shownImage.displayWidth, 2000);
+}
+
+TEST_F(ScaleTest, TallImagesOpenedDirectlyStartAtTheirOwnSize) {
+    showImage(600, 1800);
+    applyAutoShowOriginal(viewer, LoadOrigin::Step);
+    EXPECT_TRUE(viewer.view.fitActive) << "browsing never changes the mode";
+    applyAutoShowOriginal(viewer, LoadOrigin::Opened);
+    EXPECT_FALSE(viewer.view.fitActive);
+
+    viewer.view.fitActive = true;
+    viewer.settings.autoShowOriginal = 0;
+    applyAutoShowOriginal(viewer, LoadOrigin::Opened);
+    EXPECT_TRUE(viewer.view.fitActive);
+
+    viewer.settings.autoShowOriginal = 3;
+    showImage(600, 1799);
+    applyAutoShowOriginal(viewer, LoadOrigin::Opened);
+    EXPECT_TRUE(viewer.view.fitActive);
+}
+
+}  // namespace
+}  // namespace pavo
