@@ -57,8 +57,21 @@ done
 [ "$right" = "#0000FF" ] || fail "right of the image shows $right, expected blue"
 [ "$HEIGHT" -gt 700 ] || fail "fit to screen should make the window tall, it is $HEIGHT high"
 
+# Keys go to the focused window: activate it and wait for the focus first, then type
+# real key events (xdotool's --window would send synthetic ones to a window that may
+# not have the focus yet).
+press() {
+  for _ in $(seq 50); do
+    xdotool windowactivate --sync "$window" >/dev/null 2>&1 || true
+    [ "$(xdotool getactivewindow 2>/dev/null)" = "$window" ] && break
+    sleep 0.1
+  done
+  [ "$(xdotool getactivewindow 2>/dev/null)" = "$window" ] || fail "the window never took the focus"
+  xdotool key "$1"
+}
+
 # The right arrow steps to the next image of the folder.
-xdotool key --window "$window" Right
+press Right
 for _ in $(seq 20); do
   sleep 0.5
   title=$(xdotool getwindowname "$window")
@@ -70,7 +83,7 @@ done
 [ "$title" = "$work/pictures/zz green.png" ] || fail "Right did not step on: the title is '$title'"
 [ "$centre" = "#00FF00" ] || fail "after the step the centre shows $centre, expected green"
 
-xdotool key --window "$window" Escape
+press Escape
 for _ in $(seq 100); do kill -0 "$pavo_pid" 2>/dev/null || break; sleep 0.1; done
 if kill -0 "$pavo_pid" 2>/dev/null; then fail "Esc did not end the program"; fi
 wait "$pavo_pid" || fail "the program ended with an error code"
