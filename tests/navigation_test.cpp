@@ -21,7 +21,7 @@ class NavigationTest : public test::ViewerTest {
                 imageFile(QStringLiteral("album/%1.png").arg(i + 1), 60, 40, colourOf(i)));
         openCommandLine(viewer, {dir.filePath("album")});
         ASSERT_TRUE(viewer.shownImage.ready);
-        waitForWorkers(viewer);
+        settle();
     }
     static cv::Scalar colourOf(int i) { return {static_cast<double>(20 * i), 100, 200}; }
     int shownIndex() const { return viewer.playlist.index; }
@@ -113,7 +113,7 @@ TEST_F(NavigationTest, ACorruptNeighbourIsDecodedAgainAndReported) {
     test::writeBytes(dir.filePath("album/2.png"), "broken");
     imageFile("album/3.png", 60, 40);
     openCommandLine(viewer, {dir.filePath("album")});
-    waitForWorkers(viewer);
+    settle();
     EXPECT_TRUE(viewer.nextImage.failed);
     EXPECT_FALSE(viewer.nextImage.ready);
     EXPECT_TRUE(viewer.previousImage.ready) << "the other side keeps working";
@@ -184,46 +184,6 @@ TEST_F(NavigationTest, WithoutPrescaleStepsScaleOnTheUserInterfaceThread) {
     EXPECT_EQ(viewer.shownImage.image.data, decoded.data) << "the decoded pixels are used";
     EXPECT_EQ(viewer.shownImage.displayWidth, 1482);
     EXPECT_FALSE(viewer.shownImage.displayReady);
-}
-
-TEST_F(NavigationTest, TheIdleWatcherClearsTheCacheOnlyWhenDue) {
-    openFolder(3);
-    const std::int32_t start = viewer.input.lastActivityTime;
-    idleWatcherRound(viewer, start + 900);
-    platform.runQueued();
-    EXPECT_TRUE(viewer.nextImage.ready) << "not yet past the timeout";
-
-    // A worker still running keeps the records.
-    std::atomic<bool> release{false};
-    viewer.workers.previous.start([&release] {
-        while (!release) std::this_thread::yield();
-    });
-    idleWatcherRound(viewer, start + 901);
-    platform.runQueued();
-    EXPECT_TRUE(viewer.nextImage.ready);
-    release = true;
-    viewer.workers.previous.waitFor(kWorkerWaitLimit);
-
-    viewer.view.infoOverlayShown = true;
-    idleWatcherRound(viewer, start + 901);
-    platform.runQueued();
-    EXPECT_FALSE(viewer.nextImage.ready);
-    EXPECT_TRUE(viewer.nextImage.image.empty());
-    EXPECT_TRUE(viewer.previousImage.display.empty());
-    EXPECT_EQ(viewer.input.lastActivityTime, start + 901);
-    EXPECT_EQ(platform.timerPeriod(OverlayTimer), 100);
-
-    onKeyDown(viewer, Key::Right);
-    EXPECT_EQ(shownColour(), 1) << "the next step decodes directly";
-}
-
-TEST_F(NavigationTest, AFailedNeighbourStopsTheIdleClearing) {
-    openFolder(3);
-    viewer.nextImage.ready = false;
-    viewer.nextImage.failed = true;
-    idleWatcherRound(viewer, viewer.input.lastActivityTime + 5000);
-    platform.runQueued();
-    EXPECT_TRUE(viewer.previousImage.ready);
 }
 
 }  // namespace

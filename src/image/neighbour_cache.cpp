@@ -16,21 +16,37 @@ struct Side {
     ImageBuffer& slot;
     Worker& worker;
     std::shared_ptr<ImageBuffer>& result;
+    std::uint32_t& startEpoch;
 };
 
 Side sideOf(Viewer& viewer, NeighbourSide which) {
     NeighbourWorkers& w = viewer.workers;
-    return which == NeighbourSide::Next ? Side{viewer.nextImage, w.next, w.nextResult}
-                                        : Side{viewer.previousImage, w.previous, w.previousResult};
+    return which == NeighbourSide::Next
+               ? Side{viewer.nextImage, w.next, w.nextResult, w.nextStartEpoch}
+               : Side{viewer.previousImage, w.previous, w.previousResult, w.previousStartEpoch};
 }
 
-// Takes over what a worker made, once it has ended; drops it when the worker outlived
-// its wait.
-void collect(Side side) {
+// Puts a finished record into its slot. A picture scaled before the neighbours'
+// scaling last went stale fits another window: it is dropped.
+void adopt(const Viewer& viewer, Side side) {
+    side.slot = *side.result;
+    side.result.reset();
+    if (side.startEpoch != viewer.workers.scalingEpoch && side.slot.displayReady) {
+        side.slot.display.release();
+        side.slot.displayReady = false;
+    }
+}
+
+// Takes over what a worker made, once it has ended, unless its hand-over already has;
+// drops it when the worker outlived its wait.
+void collect(const Viewer& viewer, Side side) {
     const bool ended = side.worker.waitFor(kWorkerWaitLimit);
     if (!side.result) return;
-    if (ended) side.slot = *side.result;
-    side.result.reset();
+    if (!ended) {
+        side.result.reset();
+        return;
+    }
+    adopt(viewer, side);
 }
 
 void releaseMatrices(ImageBuffer& record) {
@@ -122,9 +138,17 @@ void decodeNeighbour(const Viewer& viewer, const NeighbourJob& job, ImageBuffer&
     record.ready = true;
 }
 
+void handOverNeighbour(Viewer& viewer, NeighbourSide which,
+                       const std::shared_ptr<ImageBuffer>& record) {
+    Side side = sideOf(viewer, which);
+    if (!record || side.result != record) return;  // collected, dropped or replaced
+    adopt(viewer, side);
+    schedulePrescale(viewer);
+}
+
 void waitForWorkers(Viewer& viewer) {
-    collect(sideOf(viewer, NeighbourSide::Next));
-    collect(sideOf(viewer, NeighbourSide::Previous));
+    collect(viewer, sideOf(viewer, NeighbourSide::Next));
+    collect(viewer, sideOf(viewer, NeighbourSide::Previous));
 }
 
 void clearNeighbours(Viewer& viewer) {
@@ -150,12 +174,20 @@ void startWorker(Viewer& viewer, NeighbourSide which) {
     auto record = std::make_shared<ImageBuffer>();
     record->failed = side.slot.failed.load();
     side.result = record;
+    side.startEpoch = viewer.workers.scalingEpoch;
     const NeighbourJob job = neighbourJob(viewer, which);
-    const Viewer& reader = viewer;
-    side.worker.start([&reader, job, record] { decodeNeighbour(reader, job, *record); });
+    Viewer& owner = viewer;
+    side.worker.start([&owner, job, record, which] {
+        decodeNeighbour(owner, job, *record);
+        // The record is handed over the moment it is done, so the slot's flags say
+        // what is there whatever the user does next.
+        owner.platform.runOnUiThread(
+            [&owner, record, which] { handOverNeighbour(owner, which, record); });
+    });
 }
 
 void forgetNeighbourScaling(Viewer& viewer) {
+    ++viewer.workers.scalingEpoch;
     for (ImageBuffer* neighbour : {&viewer.nextImage, &viewer.previousImage}) {
         neighbour->display.release();
         neighbour->displayReady = false;

@@ -13,8 +13,8 @@ namespace pavo {
 struct Viewer;
 
 // The neighbour workers and what they fill. Each worker decodes into a record of its
-// own; the user-interface thread takes it over only after waiting for the worker, so
-// a worker that outlives a wait never shares a record with anyone.
+// own and, when done, hands it to the user-interface thread, which adopts it into its
+// slot at once; a worker that outlives a wait never shares a record with anyone.
 struct NeighbourWorkers {
     Worker next;
     Worker previous;
@@ -22,14 +22,19 @@ struct NeighbourWorkers {
     std::shared_ptr<ImageBuffer> previousResult;
     Worker prescaleNext;
     Worker prescalePrevious;
+    // Counts the times the neighbours' scaling went stale; a worker's picture scaled
+    // under an older count was made for another window.
+    std::uint32_t scalingEpoch = 0;
+    std::uint32_t nextStartEpoch = 0;  // the count each side's running worker started under
+    std::uint32_t previousStartEpoch = 0;
 };
 
 // The two neighbour slots of the cache.
 enum class NeighbourSide { Next, Previous };
 
-// Waits for the next and then the previous worker (30 s each) and takes over what they
-// made. A worker still running after its wait is left alone: its record is dropped and
-// its side stays empty until it has ended.
+// Waits for the next and then the previous worker (30 s each) and adopts what they
+// made, if their hand-over has not done so yet. A worker still running after its wait is left
+// alone: its record is dropped and its side stays empty until it has ended.
 void waitForWorkers(Viewer& viewer);
 // Empties both neighbour records (after waitForWorkers).
 void clearNeighbours(Viewer& viewer);
@@ -53,6 +58,11 @@ struct NeighbourJob {
 };
 NeighbourJob neighbourJob(const Viewer& viewer, NeighbourSide side);
 void decodeNeighbour(const Viewer& viewer, const NeighbourJob& job, ImageBuffer& record);
+// A worker's finished record, handed to the user-interface thread: it goes into its
+// slot unless it was dropped or replaced meanwhile; a picture scaled for an earlier
+// window is dropped, and the prescale timer is armed when the record needs scaling.
+void handOverNeighbour(Viewer& viewer, NeighbourSide side,
+                       const std::shared_ptr<ImageBuffer>& record);
 
 // Scales both neighbours for the present window (timer 7000).
 void prescaleNeighbours(Viewer& viewer);

@@ -26,6 +26,10 @@ struct RecordedInvalidation {
 // A desktop that records what the logic asks of it. By default one 1920 x 1080
 // monitor with a 1920 x 1040 work area, and a window frame of 16 x 59 (borders,
 // caption and menu bar); the client area is the outer window minus that frame.
+// Like Qt, it reports a change of the window's geometry back to the attached handler
+// at once (resized, then moved), the frame exists only once the window is shown, and
+// what other threads ask of the user-interface thread waits in a queue until the
+// test's "event loop" (runQueued, settle) runs it. Fullscreen counts as maximised.
 class FakePlatform : public Platform {
   public:
     void attach(WindowEvents& e, const WindowSetup& s) override {
@@ -34,7 +38,7 @@ class FakePlatform : public Platform {
     }
     void showInitial(const Rect& outer, bool maximise) override {
         setWindowRect(outer);
-        maximized = maximise;
+        if (maximise) changeGeometry([&] { maximized = true; });
     }
     void showMessageBox(BoxOwner owner, const QString& text, const QString& caption) override {
         boxes.push_back({owner, text, caption});
@@ -44,13 +48,14 @@ class FakePlatform : public Platform {
     [[nodiscard]] std::optional<WindowPlacement> windowPlacement() const override {
         if (!placement) return std::nullopt;
         if (placement->normal != Rect{}) return placement;
-        return WindowPlacement{normal, maximized ? 3 : 1};
+        return WindowPlacement{normal, isMaximized() ? 3 : 1};
     }
     void restorePlacement(const WindowPlacement& p) override {
-        const std::lock_guard lock(mutex);
-        normal = p.normal;
-        maximized = p.showCommand == 3;
         restoredPlacements.push_back(p);
+        changeGeometry([&] {
+            normal = p.normal;
+            maximized = p.showCommand == 3;
+        });
     }
 
     // What the geometry snapshot reports.
@@ -66,26 +71,28 @@ class FakePlatform : public Platform {
         const Size f = currentFrame();
         return {std::max(0, outer.width() - f.width), std::max(0, outer.height() - f.height)};
     }
-    [[nodiscard]] bool isMaximized() const { return maximized && style != WindowStyle::Fullscreen; }
+    [[nodiscard]] bool isMaximized() const { return maximized || style == WindowStyle::Fullscreen; }
     [[nodiscard]] double refreshRate() const override { return hertz; }
 
     void setWindowRect(const Rect& outer) override {
-        const std::lock_guard lock(mutex);
-        normal = outer;
-        if (heightLimit) normal.bottom = std::min(normal.bottom, normal.top + *heightLimit);
-        maximized = false;
         windowRects.push_back(outer);
+        changeGeometry([&] {
+            shown = true;
+            normal = outer;
+            if (heightLimit) normal.bottom = std::min(normal.bottom, normal.top + *heightLimit);
+            maximized = false;
+        });
     }
     void moveWindow(int left, int top) override {
-        const std::lock_guard lock(mutex);
-        normal = {left, top, left + normal.width(), top + normal.height()};
         moves.push_back({left, top});
+        changeGeometry([&] { normal = {left, top, left + normal.width(), top + normal.height()}; });
     }
     void setWindowStyle(WindowStyle s) override {
-        const std::lock_guard lock(mutex);
-        style = s;
-        if (s == WindowStyle::Fullscreen) maximized = false;
         styles.push_back(s);
+        changeGeometry([&] {
+            style = s;
+            if (s == WindowStyle::Fullscreen) maximized = false;
+        });
     }
     void setTitle(const QString& t) override { titles.push_back(t); }
 
@@ -117,18 +124,35 @@ class FakePlatform : public Platform {
         const std::lock_guard lock(mutex);
         return {windowRect(), clientSize(), isMaximized(), monitor, monitor.monitor};
     }
+    // Changes the geometry under the lock, then tells the handler what changed, as Qt
+    // sends resize and move events while the call that caused them is still running.
+    template <typename Change>
+    void changeGeometry(Change change) {
+        const GeometrySnapshot before = geometrySnapshot();
+        {
+            const std::lock_guard lock(mutex);
+            change();
+        }
+        const GeometrySnapshot after = geometrySnapshot();
+        if (events == nullptr) return;
+        if (after.client != before.client || after.maximized != before.maximized) events->resized();
+        if (after.window.left != before.window.left || after.window.top != before.window.top)
+            events->moved();
+    }
     void runOnUiThread(std::function<void()> task) override {
         const std::lock_guard lock(mutex);
         queued.push_back(std::move(task));
     }
-    // Runs what other threads asked the user-interface thread to do.
-    void runQueued() {
+    // Runs what other threads asked the user-interface thread to do; false when
+    // nothing was waiting.
+    bool runQueued() {
         std::vector<std::function<void()>> tasks;
         {
             const std::lock_guard lock(mutex);
             tasks.swap(queued);
         }
         for (auto& task : tasks) task();
+        return !tasks.empty();
     }
 
     [[nodiscard]] Point cursorPosition() const override { return cursor; }
@@ -160,6 +184,7 @@ class FakePlatform : public Platform {
 
     // The frame of the current style: fullscreen has none, level 1 only a thin border.
     [[nodiscard]] Size currentFrame() const {
+        if (!shown) return {0, 0};  // the window manager frames a window when it maps it
         switch (style) {
             case WindowStyle::Fullscreen:
                 return {0, 0};
@@ -178,7 +203,8 @@ class FakePlatform : public Platform {
     WindowSetup setup;
     MonitorInfo monitor{{0, 0, 1920, 1080}, {0, 0, 1920, 1040}};
     Size frame{16, 59};
-    Rect normal{-7, 0, 593, 800};
+    Rect normal{0, 0, 600, 800};
+    bool shown = false;
     std::optional<int> heightLimit;  // a window manager that keeps windows this low
     bool maximized = false;
     WindowStyle style = WindowStyle::Normal;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/app.h"
+#include "app/events.h"
 #include "app/window_modes.h"
 #include "image/navigation.h"
 #include "image/neighbour_cache.h"
@@ -18,13 +19,22 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 namespace pavo::test {
 
-// A fresh viewer on the fake desktop, its store in a temporary folder.
+// A fresh viewer on the fake desktop, its store in a temporary folder, started as the
+// program starts: run state, window events attached, the window shown at its first
+// place. The thin-border allowance is on (7), so the formulas that use it are exercised.
 class ViewerTest : public testing::Test {
   protected:
-    ViewerTest() : viewer(platform, SettingsStore(dir.path() + QStringLiteral("/config"))) {
+    ViewerTest()
+        : viewer(platform, SettingsStore(dir.path() + QStringLiteral("/config"))), events(viewer) {
+        viewer.settings.fixWindowPosition = 7;
         initialiseRunState(viewer);
+        platform.attach(events, windowSetup());
+        platform.showInitial(initialWindow(viewer).outer, false);
     }
     // Workers read the viewer; it must outlive them.
     ~ViewerTest() override { waitForWorkers(viewer); }
@@ -32,6 +42,21 @@ class ViewerTest : public testing::Test {
     ViewerTest& operator=(const ViewerTest&) = delete;
     ViewerTest(ViewerTest&&) = delete;
     ViewerTest& operator=(ViewerTest&&) = delete;
+
+    // Lets the program's own hand-overs run, as its event loop would: runs what the
+    // workers queued for the user-interface thread until none of them is running.
+    void settle() {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (anyWorkerRunning(viewer)) {
+            platform.runQueued();
+            if (std::chrono::steady_clock::now() > deadline) {
+                ADD_FAILURE() << "the workers are still running after 30 s";
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        platform.runQueued();
+    }
 
     // Puts a decoded w x h image on screen without any file, as a load leaves it.
     void showImage(int width, int height) {
@@ -53,6 +78,7 @@ class ViewerTest : public testing::Test {
     QTemporaryDir dir;
     FakePlatform platform;
     Viewer viewer;
+    ViewerEvents events;
 };
 
 }  // namespace pavo::test
