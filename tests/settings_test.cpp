@@ -58,7 +58,8 @@ TEST_F(SettingsTest, FirstStartCreatesTheStoreAndKeepsEveryDefault) {
     for (const auto& [name, field] : flagSettings()) {
         EXPECT_EQ(viewer.settings.*field, viewer.defaults.*field) << name;
     }
-    EXPECT_EQ(viewer.settings.fixWindowPosition, 7);
+    EXPECT_EQ(viewer.settings.fixWindowPosition, 0)
+        << "X11 window managers draw no invisible borders";
     EXPECT_EQ(viewer.settings.bufferTimeout, 900);
     EXPECT_EQ(viewer.settings.width, 600);
     EXPECT_EQ(viewer.settings.height, 800);

@@ -47,9 +47,11 @@ class GuardedText {
 // Every user option, each named as its stored value. Worker threads read these while
 // the user-interface thread may change them, hence one relaxed atomic word each.
 struct ViewerSettings {
-    Relaxed<std::int32_t> fixWindowPosition{7};  // pixels the window may reach past the work area
-    Relaxed<std::int32_t> autoShowOriginal{3};   // height/width ratio that opens at own size; 0 off
-    Relaxed<std::int32_t> largeUpscale{2};       // interpolation methods, 0..4 from the dialogs
+    // Pixels the window may reach past the work area, hiding invisible resize borders
+    // some desktops draw; X11 window managers draw their frames inside the extents.
+    Relaxed<std::int32_t> fixWindowPosition{0};
+    Relaxed<std::int32_t> autoShowOriginal{3};  // height/width ratio that opens at own size; 0 off
+    Relaxed<std::int32_t> largeUpscale{2};      // interpolation methods, 0..4 from the dialogs
     Relaxed<std::int32_t> upscale{2};
     Relaxed<std::int32_t> downscale{2};
     Relaxed<std::int32_t> largeDownscale{3};
