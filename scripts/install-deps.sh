@@ -5,11 +5,11 @@ set -euo pipefail
 
 packages=(
   g++ cmake ninja-build pkg-config
-  qt6-base-dev libgl-dev
+  qt6-base-dev libgl-dev libxcb1-dev
   libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev
   libboost-dev libcurl4-openssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth x11-utils openbox xdotool imagemagick
+  xvfb xauth x11-utils x11-xserver-utils openbox xfwm4 dbus-daemon tint2 xdotool wmctrl imagemagick
   clang clang-format clang-tidy
 )
 

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -259,6 +260,63 @@ TEST_F(MainWindowTest, StepsThroughAFolderWithKeysWheelAndSpace) {
     expectShown(0);
     press(Qt::Key_End);
     expectShown(9);
+}
+
+// Keys are places on the keyboard, as virtual-key codes are: on a French layout the
+// unshifted digit keys type "&", "é" and '"', and minus is ")" there.
+TEST_F(MainWindowTest, DigitAndZoomKeysGoByTheirPlaceNotTheLayout) {
+    start({picture("photo.png", 320, 240)}, false);
+    const auto sendKey = [&](Qt::Key key, quint32 scanCode, Qt::KeyboardModifiers modifiers) {
+        QKeyEvent press(QEvent::KeyPress, key, modifiers, scanCode, 0, 0);
+        QApplication::sendEvent(&window(), &press);
+        QKeyEvent release(QEvent::KeyRelease, key, modifiers, scanCode, 0, 0);
+        QApplication::sendEvent(&window(), &release);
+        settle();
+    };
+    sendKey(Qt::Key_Ampersand, 10, Qt::NoModifier);
+    EXPECT_EQ(viewer.mode.chromeLevel, 1) << "the 1 key of a French keyboard";
+    sendKey(Qt::Key_QuoteDbl, 12, Qt::NoModifier);
+    EXPECT_EQ(viewer.mode.chromeLevel, 3);
+    sendKey(Qt::Key_Plus, 21, Qt::ShiftModifier);
+    EXPECT_EQ(viewer.view.zoomStepCount, 1) << "Shift and the plus key still zoom in";
+    sendKey(Qt::Key_ParenRight, 20, Qt::NoModifier);
+    sendKey(Qt::Key_Underscore, 20, Qt::ShiftModifier);
+    EXPECT_EQ(viewer.view.zoomStepCount, -1) << "the minus key zooms out, shifted or not";
+}
+
+TEST_F(MainWindowTest, EveryKeyCountsAsActivity) {
+    start({picture("photo.png", 320, 240)}, false);
+    viewer.input.lastActivityTime = 0;
+    press(Qt::Key_B);
+    EXPECT_GT(viewer.input.lastActivityTime, 0) << "a key the viewer does not use";
+}
+
+TEST_F(MainWindowTest, FullscreenIsAMaximisedWindowOverItsNormalRectangle) {
+    start({picture("photo.png", 320, 240)}, false);
+    const Rect normal = platform.geometrySnapshot().window;
+    press(Qt::Key_Return);
+    ASSERT_TRUE(window().isFullScreen());
+    EXPECT_TRUE(platform.geometrySnapshot().maximized);
+    const auto placement = platform.windowPlacement();
+    ASSERT_TRUE(placement);
+    EXPECT_EQ(placement->showCommand, 3);
+    EXPECT_EQ(placement->normal, normal);
+    window().close();
+    EXPECT_EQ(viewer.settings.state, 3) << "leaving from fullscreen remembers a maximised window";
+}
+
+TEST_F(MainWindowTest, ANewResolutionOrRefreshRateOfTheScreenRefits) {
+    start({picture("photo.png", 320, 240)}, false);
+    QScreen* screen = window().screen();
+    ASSERT_NE(screen, nullptr);
+    press(Qt::Key_Plus);
+    ASSERT_NE(viewer.view.zoomPerMille, 1000);
+    Q_EMIT screen->geometryChanged(screen->geometry());
+    EXPECT_EQ(viewer.view.zoomPerMille, 1000) << "refitted after a resolution change";
+    press(Qt::Key_Plus);
+    ASSERT_NE(viewer.view.zoomPerMille, 1000);
+    Q_EMIT screen->refreshRateChanged(75.0);
+    EXPECT_EQ(viewer.view.zoomPerMille, 1000) << "refitted after a refresh-rate change";
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "platform/qt/key_map.h"
 
+#include <QKeyEvent>
+
 #include <map>
 
 namespace pavo::qt {
@@ -27,6 +29,27 @@ Key virtualKeyFor(int qtKey, Qt::KeyboardModifiers modifiers) {
     };
     const auto found = keys.find(qtKey);
     return found == keys.end() ? Key::Other : found->second;
+}
+
+Key keyFor(const QKeyEvent& event) {
+    const Qt::KeyboardModifiers modifiers = event.modifiers();
+    if (modifiers.testFlag(Qt::KeypadModifier) || modifiers.testFlag(Qt::AltModifier))
+        return Key::Other;
+    // X key codes of the main block, the same in the evdev and the older key code sets.
+    switch (event.nativeScanCode()) {
+        case 10:
+            return Key::Digit1;
+        case 11:
+            return Key::Digit2;
+        case 12:
+            return Key::Digit3;
+        case 20:
+            return Key::Minus;
+        case 21:
+            return Key::Plus;
+        default:
+            return virtualKeyFor(event.key(), modifiers);
+    }
 }
 
 }  // namespace pavo::qt

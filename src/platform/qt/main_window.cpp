@@ -2,6 +2,7 @@
 
 #include "platform/qt/frame_drag.h"
 #include "platform/qt/key_map.h"
+#include "platform/qt/x11_frame.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -43,14 +44,32 @@ MainWindow::MainWindow() : view_(nullptr), border_(new QWidget(this)) {
     setCentralWidget(border_);
     setMouseTracking(true);
     view_->setWindowHooks([this] { publishGeometry(); }, [this] { clientResized(); });
+    dragSettle_ = new QTimer(this);
+    dragSettle_->setSingleShot(true);
+    dragSettle_->setInterval(100);
+    connect(dragSettle_, &QTimer::timeout, this, &MainWindow::dragSettled);
     publishGeometry();
-    const auto displayChanged = [this] {
-        publishGeometry();
-        if (events_ != nullptr) events_->displayChanged();
+    connect(qApp, &QGuiApplication::screenAdded, this, [this](QScreen* screen) {
+        watchScreen(screen);
+        displayChanged();
+    });
+    connect(qApp, &QGuiApplication::screenRemoved, this, &MainWindow::displayChanged);
+    connect(qApp, &QGuiApplication::primaryScreenChanged, this, &MainWindow::displayChanged);
+    for (QScreen* screen : QGuiApplication::screens()) watchScreen(screen);
+}
+
+void MainWindow::displayChanged() {
+    publishGeometry();
+    if (events_ != nullptr) events_->displayChanged();
+}
+
+// A new resolution or refresh rate of the window's own monitor is a display change too.
+void MainWindow::watchScreen(QScreen* screen) {
+    const auto changed = [this, screen] {
+        if (this->screen() == screen) displayChanged();
     };
-    connect(qApp, &QGuiApplication::screenAdded, this, displayChanged);
-    connect(qApp, &QGuiApplication::screenRemoved, this, displayChanged);
-    connect(qApp, &QGuiApplication::primaryScreenChanged, this, displayChanged);
+    connect(screen, &QScreen::geometryChanged, this, changed);
+    connect(screen, &QScreen::refreshRateChanged, this, changed);
 }
 
 void MainWindow::attach(WindowEvents& events, const WindowSetup& setup) {
@@ -83,19 +102,32 @@ void MainWindow::buildMenu(const WindowSetup& setup) {
 }
 
 void MainWindow::applyStyle(WindowStyle style) {
-    const WindowStyle previous = style_;
+    const QRect outer = geometry().marginsAdded(frameMargins());  // before anything changes
+    const bool wasFullscreen = style_ == WindowStyle::Fullscreen;
     style_ = style;
     const bool frameless = style == WindowStyle::ImageOnly;
-    const bool wasFrameless = previous == WindowStyle::ImageOnly;
     menuBar()->setVisible(style == WindowStyle::Normal);
     border_->layout()->setContentsMargins(frameless ? QMargins(kBorder, kBorder, kBorder, kBorder)
                                                     : QMargins());
     if (style == WindowStyle::Fullscreen) {
         showFullScreen();
+        publishGeometry();
         return;
     }
-    if (frameless != wasFrameless) setWindowFlag(Qt::FramelessWindowHint, frameless);
-    // Changing the flags hides the window; showing it again is part of the switch.
+    levelStyle_ = style;
+    if (frameless != windowFlags().testFlag(Qt::FramelessWindowHint)) {
+        // Changing the flags hides the window; it comes back with the same outer
+        // rectangle, the client growing or shrinking by the frame.
+        setWindowFlag(Qt::FramelessWindowHint, frameless);
+        learnFrameBeforeMapping();
+        if (!wasFullscreen) {
+            expectedOuter_ = outer;
+            setGeometry(outer.marginsRemoved(frameMargins()));
+        }
+        // The window manager frames the window again and may place the frame after Qt
+        // asked where the window is: check once it has settled.
+        QTimer::singleShot(200, this, &MainWindow::syncGeometryWithServer);
+    }
     showNormal();
     // The new frame must be in place before the viewer measures it to refit.
     border_->layout()->activate();
@@ -103,29 +135,51 @@ void MainWindow::applyStyle(WindowStyle style) {
     publishGeometry();
 }
 
-// The window system's frame around the window of the current style. Fullscreen and
-// the moments of a style switch show no frame, so the last one seen for the style
-// stands in for it.
+void MainWindow::syncGeometryWithServer() {
+    if (!isVisible() || isFullScreen() || isMaximized()) return;
+    const auto server = serverGeometry(*this);
+    if (!server || *server == geometry()) return;
+    // The window is already there: this only corrects what Qt believes.
+    expectedOuter_ = server->marginsAdded(frameMargins());
+    setGeometry(*server);
+    publishGeometry();
+}
+
+void MainWindow::learnFrameBeforeMapping() {
+    if (decoratedFrame_ || windowFlags().testFlag(Qt::FramelessWindowHint)) return;
+    decoratedFrame_ = frameBeforeMapping(*this);
+}
+
 QMargins MainWindow::frameMargins() const {
-    const auto known = framePerStyle_.find(style_);
-    if (!isVisible() || isFullScreen() || style_ == WindowStyle::Fullscreen) {
-        return known == framePerStyle_.end() ? QMargins() : known->second;
+    return isFullScreen() ? QMargins() : frameOf(style_);
+}
+
+// Fullscreen and the image-only level have no frame. A decorated window has the frame
+// the window manager named before mapping; a manager that names none is measured once
+// it has framed the window (never during a state change, when Qt still reports none).
+QMargins MainWindow::frameOf(WindowStyle style) const {
+    if (style == WindowStyle::Fullscreen || style == WindowStyle::ImageOnly) return {};
+    if (!decoratedFrame_ && isVisible() && !isFullScreen() && !isMaximized() &&
+        windowHandle() != nullptr && windowHandle()->isExposed()) {
+        const QRect frame = frameGeometry();
+        const QRect inner = geometry();
+        const QMargins measured(inner.left() - frame.left(), inner.top() - frame.top(),
+                                frame.right() - inner.right(), frame.bottom() - inner.bottom());
+        if (!measured.isNull()) decoratedFrame_ = measured;
     }
-    const QRect frame = frameGeometry();
-    const QRect inner = geometry();
-    const QMargins margins(inner.left() - frame.left(), inner.top() - frame.top(),
-                           frame.right() - inner.right(), frame.bottom() - inner.bottom());
-    if (known != framePerStyle_.end() && margins.isNull()) return known->second;
-    framePerStyle_[style_] = margins;
-    return margins;
+    return decoratedFrame_.value_or(QMargins());
 }
 
 void MainWindow::setOuterGeometry(const Rect& outer) {
+    // A window not yet mapped learns its frame first: the window manager keeps the
+    // client where it is asked and puts the frame around it.
+    if (!isVisible()) learnFrameBeforeMapping();
     const QMargins frame = frameMargins();
     const QRect inner(outer.left + frame.left(), outer.top + frame.top(),
                       outer.width() - frame.left() - frame.right(),
                       outer.height() - frame.top() - frame.bottom());
     expectedOuter_ = QRect(outer.left, outer.top, outer.width(), outer.height());
+    normalOuter_ = expectedOuter_;
     setGeometry(inner);
     if (!isVisible()) show();
     publishGeometry();
@@ -137,8 +191,26 @@ Rect MainWindow::outerGeometry() const {
     return toRect(geometry().marginsAdded(frameMargins()));
 }
 
+// Fullscreen keeps the normal rectangle of the chrome level it returns to.
 Rect MainWindow::outerNormalGeometry() const {
-    return toRect(normalGeometry().marginsAdded(frameMargins()));
+    if (normalOuter_.isValid()) return toRect(normalOuter_);
+    return toRect(normalGeometry().marginsAdded(frameOf(levelStyle_)));
+}
+
+void MainWindow::recordNormalOuter() {
+    if (!isVisible() || isMaximized() || isFullScreen()) return;
+    if (serverSaysMaximized(*this).value_or(false)) return;
+    normalOuter_ = geometry().marginsAdded(frameMargins());
+}
+
+// The image view's size as the layout gives it for the present geometry: known at once
+// after a geometry change, before the layout has run.
+QSize MainWindow::clientSize() const {
+    QSize client = geometry().size();
+    if (menuBar()->isVisibleTo(this)) client.rheight() -= menuBar()->sizeHint().height();
+    const QMargins border = border_->layout()->contentsMargins();
+    client -= QSize(border.left() + border.right(), border.top() + border.bottom());
+    return client.expandedTo(QSize(0, 0));
 }
 
 // The user-interface thread gets the geometry as it is now (the window manager may
@@ -155,8 +227,10 @@ void MainWindow::publishGeometry() const {
         this->screen() != nullptr ? this->screen() : QGuiApplication::primaryScreen();
     GeometrySnapshot snapshot;
     snapshot.window = outerGeometry();
-    snapshot.client = {view_->width(), view_->height()};
-    snapshot.maximized = isMaximized();
+    const QSize client = clientSize();
+    snapshot.client = {client.width(), client.height()};
+    // Fullscreen covers the monitor as a maximised window does, and counts as one.
+    snapshot.maximized = isMaximized() || isFullScreen();
     snapshot.monitor = {toRect(screen->geometry()), toRect(screen->availableGeometry())};
     snapshot.primaryScreen = toRect(QGuiApplication::primaryScreen()->geometry());
     const std::lock_guard lock(snapshotMutex_);
@@ -184,26 +258,27 @@ void MainWindow::stopTimer(int id) {
     if (const auto found = timers_.find(id); found != timers_.end()) found->second->stop();
 }
 
+// Every key counts as activity, handled or not; keys the viewer has no use for still
+// reach Qt's own handling.
 void MainWindow::keyPressEvent(QKeyEvent* event) {
-    const Key key = virtualKeyFor(event->key(), event->modifiers());
-    if (key == Key::Other || events_ == nullptr) {
-        QMainWindow::keyPressEvent(event);
-        return;
-    }
-    events_->keyDown(key);
+    const Key key = keyFor(*event);
+    if (events_ != nullptr) events_->keyDown(key);
+    if (key == Key::Other || events_ == nullptr) QMainWindow::keyPressEvent(event);
 }
 
 void MainWindow::keyReleaseEvent(QKeyEvent* event) {
-    const Key key = virtualKeyFor(event->key(), event->modifiers());
-    if (event->isAutoRepeat() || key == Key::Other || events_ == nullptr) {
-        QMainWindow::keyReleaseEvent(event);
-        return;
-    }
-    events_->keyUp(key);
+    const Key key = keyFor(*event);
+    if (!event->isAutoRepeat() && events_ != nullptr) events_->keyUp(key);
+    if (key == Key::Other || events_ == nullptr) QMainWindow::keyReleaseEvent(event);
 }
 
 void MainWindow::moveEvent(QMoveEvent* event) {
     QMainWindow::moveEvent(event);
+    recordNormalOuter();
+    // A move is not a drag of the frame: the next size change compares with this place.
+    if (lastOuter_.isValid())
+        lastOuter_.moveTopLeft(geometry().topLeft() -
+                               QPoint(frameMargins().left(), frameMargins().top()));
     publishGeometry();
     if (events_ != nullptr) events_->moved();
 }
@@ -261,21 +336,46 @@ void MainWindow::mouseMoveEvent(QMouseEvent* event) {
 // is read from which sides moved, and the viewer may correct the proposed rectangle.
 void MainWindow::clientResized() {
     publishGeometry();
-    const QRect outer = frameGeometry();
+    // Qt learns the frame only some events after mapping; the outer rectangle comes
+    // from the frame Pavo sizes by, as every other outer rectangle does.
+    const QRect outer = geometry().marginsAdded(frameMargins());
+    recordNormalOuter();
+    // A frame drag holds a mouse button; a size change without one is the window
+    // manager's late answer to an earlier request, not the user.
     const bool userDrag = isVisible() && !isMaximized() && !isFullScreen() &&
-                          outer != expectedOuter_ && lastOuter_.isValid();
+                          outer != expectedOuter_ && lastOuter_.isValid() &&
+                          serverButtonHeld().value_or(true);
     const auto edge = userDrag ? draggedEdge(lastOuter_, outer) : std::nullopt;
-    if (edge && events_ != nullptr) {
-        Rect proposed = toRect(outer);
-        events_->sizing(*edge, proposed);
-        if (proposed != toRect(outer)) {
-            lastOuter_ = outer;
-            setOuterGeometry(proposed);
-            return;
-        }
-    }
     lastOuter_ = outer;
+    if (edge && events_ != nullptr) {
+        // The edge is the one the drag started with: a window manager that pulls the
+        // window on screen as the drag goes on moves other sides too.
+        if (!dragSettle_->isActive()) lastDragEdge_ = *edge;
+        dragSettle_->start();
+        if (correctFrameDrag(lastDragEdge_)) return;
+    }
     if (events_ != nullptr) events_->resized();
+}
+
+// Lets the viewer correct the rectangle a frame drag left; true when it did.
+bool MainWindow::correctFrameDrag(SizingEdge edge) {
+    const QRect outer = geometry().marginsAdded(frameMargins());
+    Rect proposed = toRect(outer);
+    events_->sizing(edge, proposed);
+    if (proposed == toRect(outer)) return false;
+    setOuterGeometry(proposed);
+    return true;
+}
+
+void MainWindow::dragSettled() {
+    if (serverButtonHeld().value_or(false)) {
+        dragSettle_->start();
+        return;
+    }
+    if (events_ == nullptr || isMaximized() || isFullScreen()) return;
+    // The window manager may have ignored the corrections asked for during its drag.
+    syncGeometryWithServer();
+    correctFrameDrag(lastDragEdge_);
 }
 
 }  // namespace pavo::qt

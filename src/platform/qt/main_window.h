@@ -8,7 +8,9 @@
 
 #include <map>
 #include <mutex>
+#include <optional>
 
+class QScreen;
 class QTimer;
 
 namespace pavo::qt {
@@ -50,7 +52,24 @@ class MainWindow final : public QMainWindow {
   private:
     void buildMenu(const WindowSetup& setup);
     void clientResized();
+    void recordNormalOuter();
+    QSize clientSize() const;
+    bool correctFrameDrag(SizingEdge edge);
+    void dragSettled();
+    void displayChanged();
+    void watchScreen(QScreen* screen);
+    // The window manager's frame: around the window as it is now, and around a
+    // window of the given style.
     QMargins frameMargins() const;
+    QMargins frameOf(WindowStyle style) const;
+    // Asks the window manager for the frame of a decorated window before it is mapped.
+    void learnFrameBeforeMapping();
+
+  public:
+    // Brings Qt's idea of the window's place and size in line with the X server's.
+    void syncGeometryWithServer();
+
+  private:
     Qt::Edges borderEdgesAt(QPoint position) const;
 
     WindowEvents* events_ = nullptr;
@@ -58,9 +77,19 @@ class MainWindow final : public QMainWindow {
     QWidget* border_;  // holds the view; its margin is the sizing border of level 1
     std::map<int, QTimer*> timers_;
     WindowStyle style_ = WindowStyle::Normal;
-    QRect expectedOuter_;  // the last geometry Pavo asked for itself
-    QRect lastOuter_;      // the outer geometry at the previous size change
-    mutable std::map<WindowStyle, QMargins> framePerStyle_;  // as last seen while shown
+    WindowStyle levelStyle_ = WindowStyle::Normal;  // the chrome level fullscreen returns to
+    QRect expectedOuter_;                           // the last geometry Pavo asked for itself
+    QRect lastOuter_;  // the outer geometry at the previous size change
+    // The outer rectangle of the window in its normal state, as last asked for or seen;
+    // Qt's own record can catch a maximised size while its state lags the manager's.
+    QRect normalOuter_;
+    // A window manager may ignore size requests while its frame drag lasts; the drag's
+    // correction is made again once the drag is over.
+    QTimer* dragSettle_ = nullptr;
+    SizingEdge lastDragEdge_ = SizingEdge::BottomRight;
+    // The frame of a decorated window: from the window manager before mapping, or
+    // measured once the window was framed when the manager does not answer the request.
+    mutable std::optional<QMargins> decoratedFrame_;
     mutable std::mutex snapshotMutex_;
     mutable GeometrySnapshot snapshot_;
 };

@@ -45,7 +45,11 @@ void QtPlatform::beep(BeepKind /*kind*/) {
 }
 
 std::optional<WindowPlacement> QtPlatform::windowPlacement() const {
-    const int show = window_->isMinimized() ? 2 : window_->isMaximized() ? 3 : 1;
+    window_->syncGeometryWithServer();
+    // Fullscreen is a maximised window over its normal rectangle.
+    const int show = window_->isMinimized()                              ? 2
+                     : window_->isMaximized() || window_->isFullScreen() ? 3
+                                                                         : 1;
     return WindowPlacement{window_->outerNormalGeometry(), show};
 }
 

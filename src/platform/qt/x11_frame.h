@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QMargins>
+#include <QRect>
+
+#include <optional>
+
+class QWidget;
+
+namespace pavo::qt {
+
+// The frame the X11 window manager will put around `window`, asked for before the
+// window is mapped (_NET_REQUEST_FRAME_EXTENTS), so the first placement and the one
+// after a frame switch are right at once. Call after the native window exists and
+// before it is shown. Nothing when not on X11, when the window manager does not offer
+// the request, or when it does not answer within `timeoutMs`.
+std::optional<QMargins> frameBeforeMapping(QWidget& window, int timeoutMs = 100);
+
+// Where the X server has the window (inside the frame), in screen coordinates; nothing
+// when not on X11. Qt may miss a move the window manager makes while it frames a
+// window, and believes a size a window manager ignored during its frame drag, so what
+// matters is asked of the server.
+std::optional<QRect> serverGeometry(QWidget& window);
+
+// Whether a mouse button is held, as the X server sees it (a window manager's frame
+// drag keeps the pointer to itself); nothing when not on X11.
+std::optional<bool> serverButtonHeld();
+
+// Whether the window manager has the window maximised or fullscreen (_NET_WM_STATE);
+// nothing when not on X11. Qt's own state lags behind the manager's for a moment.
+std::optional<bool> serverSaysMaximized(QWidget& window);
+
+}  // namespace pavo::qt
