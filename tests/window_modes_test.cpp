@@ -129,5 +129,28 @@ TEST_F(WindowModeTest, TheCursorHidesAfterRestingInFullscreen) {
     EXPECT_EQ(platform.cursorShowing(), true) << "an unreadable cursor counts as hidden";
 }
 
+// Fullscreen covers the monitor as a maximised window does: it is never dragged, and
+// leaving the program from it remembers a maximised window.
+TEST_F(WindowModeTest, FullscreenCountsAsMaximised) {
+    platform.normal = {200, 100, 856, 639};
+    toggleFullscreen(viewer);
+    EXPECT_TRUE(platform.geometrySnapshot().maximized);
+
+    platform.leftDown = true;
+    platform.cursor = {500, 500};
+    onMouseButton(viewer, MouseButton::Left, MouseAction::Press);
+    platform.cursor = {700, 650};
+    onMouseMove(viewer, 10, 10);
+    EXPECT_TRUE(platform.moves.empty()) << "a fullscreen window is not dragged";
+    platform.leftDown = false;
+    onMouseButton(viewer, MouseButton::Left, MouseAction::Release);
+    EXPECT_TRUE(platform.moves.empty()) << "nor snapped";
+
+    onDestroy(viewer);
+    EXPECT_EQ(viewer.settings.state, 3);
+    EXPECT_EQ(viewer.settings.posX, 200) << "the rectangle from before fullscreen";
+    EXPECT_EQ(viewer.settings.width, 656);
+}
+
 }  // namespace
 }  // namespace pavo
