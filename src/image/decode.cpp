@@ -1,6 +1,7 @@
 #include "image/image.h"
 
 #include "platform/files.h"
+#include "platform/process.h"
 
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
@@ -10,9 +11,13 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#include <algorithm>
 #include <cstring>
 #include <exception>
+#include <limits>
+#include <span>
 #include <stdexcept>
+#include <string_view>
 
 namespace pavo {
 namespace {
@@ -123,7 +128,15 @@ void resetForDecode(ImageBuffer& buffer) {
 }
 
 cv::Mat decodeImageBytes(const FileBytes& bytes) {
+    return decodeImageBytes(bytes, availableMemoryBytes());
+}
+
+cv::Mat decodeImageBytes(const FileBytes& bytes, std::uint64_t memoryBudget) {
     if (bytes.empty()) return {};
+    // Refused before the decoder takes any pixel memory, so the kernel never has to
+    // kill the viewer for a small file that declares a huge image.
+    const auto declaredImage = declaredImageSize(bytes);
+    if (declaredImage && decodeMemoryEstimate(*declaredImage) > memoryBudget) return {};
     // A header over the bytes, not a copy of them.
     const cv::Mat encoded(1, static_cast<int>(bytes.size()), CV_8UC1,
                           const_cast<unsigned char*>(bytes.data()));

@@ -49,8 +49,29 @@ struct LoadedImage {
     std::int32_t fileSize = 0;
 };
 
+// What an encoded image's header says it decodes to.
+struct DeclaredImage {
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    std::uint32_t sampleBits = 8;  // of the decoded matrix's samples: 8, 16, 32 or 64
+    bool deep() const { return sampleBits > 8; }
+};
+
+// The size declared in the header of a PNG, JPEG (MPO, JPS), BMP, WebP, Netpbm (PBM,
+// PGM, PPM, PAM, PFM), TIFF, Sun raster, Radiance HDR or JPEG 2000 file, read without
+// decoding; nothing for other formats or a header that is cut short or malformed.
+std::optional<DeclaredImage> declaredImageSize(const FileBytes& bytes);
+
+// Bytes a decode of such an image holds at its peak: the decoder's matrix (taken as four
+// samples a pixel) and the 8-bit BGRA copy made from it. Saturates instead of overflowing.
+std::uint64_t decodeMemoryEstimate(const DeclaredImage& image);
+
 // The file's bytes decoded as they are (depth, channels and alpha kept); an empty
-// matrix for undecodable bytes.
+// matrix for undecodable bytes, and for an image whose decode would need more than
+// `memoryBudget` bytes (then nothing is allocated for its pixels).
+cv::Mat decodeImageBytes(const FileBytes& bytes, std::uint64_t memoryBudget);
+
+// The same within the memory the system has available now.
 cv::Mat decodeImageBytes(const FileBytes& bytes);
 
 // Size query, whole-file read and decode. A failed size query (-1) or an empty file

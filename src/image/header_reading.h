@@ -1,0 +1,73 @@
+#pragma once
+
+// Reading image headers, shared by the readers of each format. Every read checks its
+// bounds, so a short or hostile header gives nothing instead of a read past the buffer.
+// Each reader accepts at least what the decoder behind it accepts, so no decodable
+// image escapes the memory check.
+
+#include "image/image.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <span>
+#include <string_view>
+
+namespace pavo::header {
+
+using Bytes = std::span<const unsigned char>;
+
+inline bool has(Bytes bytes, std::uint64_t pos, std::uint64_t count) {
+    return pos <= bytes.size() && count <= bytes.size() - pos;
+}
+
+inline bool matches(Bytes bytes, std::uint64_t pos, std::string_view text) {
+    if (!has(bytes, pos, text.size())) return false;
+    return std::equal(text.begin(), text.end(), bytes.begin() + static_cast<std::ptrdiff_t>(pos),
+                      [](char c, unsigned char b) { return static_cast<unsigned char>(c) == b; });
+}
+
+// An unsigned number of `count` bytes (at most 8) at `pos`.
+inline std::optional<std::uint64_t> number(Bytes bytes, std::uint64_t pos, std::size_t count,
+                                           bool bigEndian) {
+    if (!has(bytes, pos, count)) return std::nullopt;
+    std::uint64_t value = 0;
+    for (std::size_t k = 0; k < count; ++k) {
+        value = (value << 8) | bytes[pos + (bigEndian ? k : count - 1 - k)];
+    }
+    return value;
+}
+
+inline std::optional<std::uint64_t> bigEndian(Bytes bytes, std::uint64_t pos, std::size_t count) {
+    return number(bytes, pos, count, true);
+}
+
+inline std::optional<std::uint64_t> littleEndian(Bytes bytes, std::uint64_t pos,
+                                                 std::size_t count) {
+    return number(bytes, pos, count, false);
+}
+
+// Sizes beyond 32 bits saturate: no decoder takes them, and the estimate refuses them.
+// Samples are rounded up to the depths a matrix has.
+inline std::optional<DeclaredImage> declared(std::uint64_t width, std::uint64_t height,
+                                             std::uint64_t bits) {
+    constexpr std::uint64_t most = std::numeric_limits<std::uint32_t>::max();
+    const std::uint32_t sampleBits = bits <= 8 ? 8 : bits <= 16 ? 16 : bits <= 32 ? 32 : 64;
+    return DeclaredImage{static_cast<std::uint32_t>(std::min(width, most)),
+                         static_cast<std::uint32_t>(std::min(height, most)), sampleBits};
+}
+
+// The readers of the formats OpenCV recognises by their content.
+std::optional<DeclaredImage> pngSize(Bytes bytes);
+std::optional<DeclaredImage> jpegSize(Bytes bytes);
+std::optional<DeclaredImage> bmpSize(Bytes bytes);
+std::optional<DeclaredImage> webpSize(Bytes bytes);
+std::optional<DeclaredImage> tiffSize(Bytes bytes);
+std::optional<DeclaredImage> netpbmSize(Bytes bytes);
+std::optional<DeclaredImage> sunRasterSize(Bytes bytes);
+std::optional<DeclaredImage> radianceSize(Bytes bytes);
+std::optional<DeclaredImage> codestreamSize(Bytes bytes, std::uint64_t pos);
+std::optional<DeclaredImage> jp2Size(Bytes bytes);
+
+}  // namespace pavo::header
