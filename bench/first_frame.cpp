@@ -56,7 +56,7 @@ int wholeStart(const QString& image) {
     const double windowShown = since(processStart);
     const std::int64_t loadStart = pavo::monotonicNanoseconds();
     platform.window().view()->installEventFilter(&firstPaint);
-    pavo::openCommandLine(viewer, {image});
+    pavo::openCommandLine(viewer, {image}, QDir::currentPath());
     const double loaded = since(loadStart);
     while (!firstPaint.done_) QApplication::processEvents(QEventLoop::WaitForMoreEvents);
     std::printf(

@@ -73,7 +73,7 @@ struct Bench {
         pavo::launchWindow(viewer, events);
         viewer.view.fitActive = true;
         for (int i = 0; i < 10; ++i) QApplication::processEvents();
-        pavo::openCommandLine(viewer, {folder});
+        pavo::openCommandLine(viewer, {folder}, QDir::currentPath());
         platform.window().view()->installEventFilter(&clock);
     }
 

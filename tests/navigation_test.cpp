@@ -19,7 +19,7 @@ class NavigationTest : public test::ViewerTest {
         for (int i = 0; i < count; ++i)
             paths.push_back(
                 imageFile(QStringLiteral("album/%1.png").arg(i + 1), 60, 40, colourOf(i)));
-        openCommandLine(viewer, {dir.filePath("album")});
+        openCommandLine(viewer, {dir.filePath("album")}, dir.path());
         ASSERT_TRUE(viewer.shownImage.ready);
         settle();
     }
@@ -112,7 +112,7 @@ TEST_F(NavigationTest, ACorruptNeighbourIsDecodedAgainAndReported) {
     imageFile("album/1.png", 60, 40);
     test::writeBytes(dir.filePath("album/2.png"), "broken");
     imageFile("album/3.png", 60, 40);
-    openCommandLine(viewer, {dir.filePath("album")});
+    openCommandLine(viewer, {dir.filePath("album")}, dir.path());
     settle();
     EXPECT_TRUE(viewer.nextImage.failed);
     EXPECT_FALSE(viewer.nextImage.ready);

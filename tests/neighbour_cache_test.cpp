@@ -19,7 +19,7 @@ class NeighbourCacheTest : public test::ViewerTest {
             imageFile(QStringLiteral("album/%1.png").arg(i + 1), width, height,
                       {static_cast<double>(20 * i), 100, 200});
         }
-        openCommandLine(viewer, {dir.filePath("album")});
+        openCommandLine(viewer, {dir.filePath("album")}, dir.path());
         ASSERT_TRUE(viewer.shownImage.ready);
     }
     int shownColour() const { return viewer.shownImage.image.at<cv::Vec4b>(0, 0)[0] / 20; }

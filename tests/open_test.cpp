@@ -1,3 +1,4 @@
+#include "platform/files.h"
 #include "support/viewer_fixture.h"
 
 #include <QDir>
@@ -21,7 +22,7 @@ class CommandLineTest : public ViewerTest {
 };
 
 TEST_F(CommandLineTest, ADirectoryOpensItsFirstImage) {
-    openCommandLine(viewer, {pics()});
+    openCommandLine(viewer, {pics()}, dir.path());
     EXPECT_EQ(viewer.playlist.paths,
               (std::vector<QString>{pics("1.png"), pics("2.png"), pics("10.png")}))
         << "the sub-directory named like an image is left out";
@@ -31,7 +32,7 @@ TEST_F(CommandLineTest, ADirectoryOpensItsFirstImage) {
 }
 
 TEST_F(CommandLineTest, AFileOpensWithItsFolderAsThePlaylist) {
-    openCommandLine(viewer, {pics("2.png")});
+    openCommandLine(viewer, {pics("2.png")}, dir.path());
     EXPECT_EQ(viewer.playlist.paths.size(), 4U) << "a single file's scan keeps what the scan lists";
     EXPECT_EQ(viewer.playlist.paths[static_cast<std::size_t>(viewer.playlist.index)],
               pics("2.png"));
@@ -42,7 +43,7 @@ TEST_F(CommandLineTest, AFileOpensWithItsFolderAsThePlaylist) {
 TEST_F(CommandLineTest, ADecodableFileOfAnotherExtensionGetsItsPlace) {
     const QString odd = pics("photo.jpe");
     test::writeBytes(odd, test::readBytes(pics("1.png")));
-    openCommandLine(viewer, {odd});
+    openCommandLine(viewer, {odd}, dir.path());
     EXPECT_EQ(platform.titles.back(), odd);
     ASSERT_EQ(viewer.playlist.paths.size(), 5U);
     EXPECT_EQ(viewer.playlist.paths[0], odd) << "inserted before the entry at the old index";
@@ -51,7 +52,7 @@ TEST_F(CommandLineTest, ADecodableFileOfAnotherExtensionGetsItsPlace) {
 
 TEST_F(CommandLineTest, AnUnreadableFileIsReportedAndEndsTheProgram) {
     test::writeBytes(pics("broken.png"), "garbage");
-    openCommandLine(viewer, {pics("broken.png")});
+    openCommandLine(viewer, {pics("broken.png")}, dir.path());
     ASSERT_EQ(platform.boxes.size(), 1U);
     EXPECT_EQ(platform.boxes[0].text, "Failed to load " + pics("broken.png") + ".");
     EXPECT_EQ(platform.boxes[0].caption, "Not Supported");
@@ -61,17 +62,17 @@ TEST_F(CommandLineTest, AnUnreadableFileIsReportedAndEndsTheProgram) {
 }
 
 TEST_F(CommandLineTest, TheExeRuleIsCaseSensitive) {
-    openCommandLine(viewer, {pics("pavo.exe")});
+    openCommandLine(viewer, {pics("pavo.exe")}, dir.path());
     EXPECT_TRUE(platform.boxes.empty());
     EXPECT_FALSE(platform.quitCode);
-    openCommandLine(viewer, {pics("PAVO.EXE")});
+    openCommandLine(viewer, {pics("PAVO.EXE")}, dir.path());
     ASSERT_EQ(platform.boxes.size(), 1U);
     EXPECT_EQ(platform.quitCode, 0);
 }
 
 TEST_F(CommandLineTest, SeveralArgumentsKeepTheirOrder) {
     const QString extra = imageFile("extra.png", 20, 20);
-    openCommandLine(viewer, {pics(), extra, dir.filePath("notes.txt")});
+    openCommandLine(viewer, {pics(), extra, dir.filePath("notes.txt")}, dir.path());
     EXPECT_EQ(viewer.playlist.paths,
               (std::vector<QString>{pics("1.png"), pics("2.png"), pics("10.png"), extra}));
     EXPECT_EQ(platform.titles.back(), pics("1.png"));
@@ -80,16 +81,42 @@ TEST_F(CommandLineTest, SeveralArgumentsKeepTheirOrder) {
 TEST_F(CommandLineTest, NothingSupportedIsReportedUnlessItSpellsTheProgramFolder) {
     viewer.settings.mute = true;
     ASSERT_TRUE(QDir(dir.path()).mkdir("empty"));
-    openCommandLine(viewer, {dir.filePath("empty")});
+    openCommandLine(viewer, {dir.filePath("empty")}, dir.path());
     ASSERT_EQ(platform.boxes.size(), 1U);
     EXPECT_EQ(platform.boxes[0].text, "No supported files found.");
     EXPECT_TRUE(platform.beeps.empty()) << "mute silences the beep";
 
     platform.programFolder = QStringLiteral("/opt/my apps/pavo/");
-    openCommandLine(viewer, {"/opt/my", "apps/pavo/pavo"});
+    openCommandLine(viewer, {"/opt/my", "apps/pavo/pavo"}, dir.path());
     EXPECT_EQ(platform.boxes.size(), 1U) << "the program's own path split at a space";
-    openCommandLine(viewer, {"/nowhere/a", "b"});
+    openCommandLine(viewer, {"/nowhere/a", "b"}, dir.path());
     EXPECT_EQ(platform.boxes.size(), 2U);
+}
+
+// Arguments that spell the program's folder split at its spaces, given relative to the
+// folder Pavo was started in: joined, they are that folder; one by one, they are not.
+TEST_F(CommandLineTest, ArgumentsSpellingTheProgramFolderAreJoinedBeforeTheyAreMadeAbsolute) {
+    platform.programFolder = QStringLiteral("/home/me/my apps/pavo/");
+    openCommandLine(viewer, {"my", "apps/pavo/pavo"}, QStringLiteral("/home/me"));
+    EXPECT_TRUE(platform.boxes.empty()) << platform.boxes[0].text.toStdString();
+    openCommandLine(viewer, {"my", "apps/pavo/pavo"}, QStringLiteral("/elsewhere"));
+    EXPECT_EQ(platform.boxes.size(), 1U) << "another folder's arguments are a failed open";
+}
+
+// A file whose name is not valid UTF-8 is stepped to and shown like any other.
+TEST_F(CommandLineTest, NamesThatAreNotUtf8AreSteppedToAndShown) {
+    const QByteArray folder = encodeFileName(dir.path());
+    test::RawPathCleanup cleanup;
+    const QByteArray odd = cleanup.add(folder + "/b\xe9.png");
+    test::writeImageAt(folder + "/a.png", cv::Mat(30, 40, CV_8UC3, cv::Scalar(10, 10, 10)));
+    test::writeImageAt(odd, cv::Mat(30, 40, CV_8UC3, cv::Scalar(200, 200, 200)));
+    test::writeImageAt(folder + "/c.png", cv::Mat(30, 40, CV_8UC3, cv::Scalar(90, 90, 90)));
+    openCommandLine(viewer, {"a.png"}, dir.path());
+    ASSERT_TRUE(viewer.shownImage.ready);
+    onKeyDown(viewer, Key::Right);
+    EXPECT_TRUE(platform.boxes.empty()) << platform.boxes[0].text.toStdString();
+    EXPECT_EQ(encodeFileName(platform.titles.back()), odd) << "the title holds the name's bytes";
+    EXPECT_EQ(viewer.shownImage.image.at<cv::Vec4b>(0, 0)[0], 200);
 }
 
 }  // namespace

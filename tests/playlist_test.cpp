@@ -1,8 +1,11 @@
 #include "playlist/playlist.h"
+#include "image/image.h"
+#include "platform/files.h"
 #include "support/test_files.h"
 
 #include <QDir>
 #include <QTemporaryDir>
+#include <opencv2/core.hpp>
 
 #include <gtest/gtest.h>
 
@@ -72,6 +75,28 @@ TEST_F(ScanTest, OrderDoesNotDependOnTheUsersLocale) {
     ASSERT_TRUE(inDefault);
     EXPECT_EQ(inDefault, inC);
     EXPECT_EQ(inDefault->at(1), full("A.png")) << "upper case does not sort before all lower case";
+}
+
+// A name that is not valid UTF-8 is listed, sorted and opened under its exact bytes.
+TEST_F(ScanTest, NamesThatAreNotUtf8AreListedAndOpen) {
+    const QByteArray folder = QFile::encodeName(dir.path());  // ASCII
+    const std::vector<QByteArray> files{folder + "/a.png", folder + "/b\xe9.png",
+                                        folder + "/c.png"};
+    test::RawPathCleanup cleanup;
+    cleanup.add(files[1]);
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const double value = 50.0 * static_cast<double>(i + 1);
+        test::writeImageAt(files[i], cv::Mat(3, 4, CV_8UC3, cv::Scalar(value, value, value)));
+    }
+    const auto scanned = scanDirectory(dir.path());
+    ASSERT_TRUE(scanned);
+    ASSERT_EQ(scanned->size(), 3U);
+    for (std::size_t i = 0; i < files.size(); ++i)
+        EXPECT_EQ(encodeFileName(scanned->at(i)), files[i]);
+
+    const auto middle = loadImageFile(scanned->at(1));
+    ASSERT_TRUE(middle) << "the second of three, named with a Latin-1 byte";
+    EXPECT_EQ(middle->image.at<cv::Vec4b>(1, 1), cv::Vec4b(100, 100, 100, 255));
 }
 
 TEST_F(ScanTest, UnlistableDirectoriesAreReportedNotThrown) {

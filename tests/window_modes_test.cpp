@@ -10,7 +10,7 @@ class WindowModeTest : public ViewerTest {
   protected:
     void SetUp() override {
         viewer.view.fitActive = false;
-        openCommandLine(viewer, {imageFile("a.png", 640, 480)});
+        openCommandLine(viewer, {imageFile("a.png", 640, 480)}, dir.path());
         ASSERT_TRUE(viewer.shownImage.ready);
     }
 };

@@ -55,9 +55,10 @@ void initialiseRunState(Viewer& viewer);
 // window at its first place, and the refresh rate of its monitor.
 void launchWindow(Viewer& viewer, WindowEvents& events);
 
-// Turns the command-line arguments (without the program name) into the playlist
-// and the first shown image, reporting failures.
-void openCommandLine(Viewer& viewer, const QStringList& arguments);
+// Turns the command-line arguments (without the program name), relative to the folder
+// the program was started in, into the playlist and the first shown image, reporting
+// failures.
+void openCommandLine(Viewer& viewer, const QStringList& arguments, const QString& workingFolder);
 
 // ---- The window procedure -------------------------------------------------------
 

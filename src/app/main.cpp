@@ -4,12 +4,12 @@
 #include "app/events.h"
 #include "app/window_modes.h"
 #include "image/neighbour_cache.h"
+#include "platform/files.h"
 #include "platform/pixel_memory.h"
 #include "platform/qt/qt_platform.h"
 #include "viewer.h"
 
 #include <QApplication>
-#include <QFileInfo>
 
 #include <chrono>
 #include <cstdlib>
@@ -18,14 +18,12 @@
 
 namespace {
 
-// Paths as the user typed them, made absolute so that the playlist and the title
-// carry full paths whatever the working folder.
-QStringList absoluteArguments(const QStringList& arguments) {
-    QStringList paths;
-    for (const QString& argument : arguments) {
-        paths.append(argument.isEmpty() ? argument : QFileInfo(argument).absoluteFilePath());
-    }
-    return paths;
+// The arguments as the bytes the shell gave; Qt's own list loses names that are not
+// valid UTF-8.
+QStringList argumentsAsGiven(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i) arguments.append(pavo::decodeFileName(QByteArray(argv[i])));
+    return arguments;
 }
 
 // Arms the cursor hide check while the mouse rests in fullscreen; lives as long as
@@ -63,7 +61,7 @@ int main(int argc, char** argv) {
     pavo::ViewerEvents events(viewer);
     pavo::launchWindow(viewer, events);
 
-    pavo::openCommandLine(viewer, absoluteArguments(QApplication::arguments().mid(1)));
+    pavo::openCommandLine(viewer, argumentsAsGiven(argc, argv), pavo::currentFolder());
     startIdleWatcher(viewer);
     startCursorWatcher(viewer);
 

@@ -1,6 +1,7 @@
 // Start-up: the first window, the run state and the command line.
 #include "app/app.h"
 #include "playlist/open.h"
+#include "playlist/playlist.h"
 #include "viewer.h"
 
 namespace pavo {
@@ -30,8 +31,14 @@ void launchWindow(Viewer& viewer, WindowEvents& events) {
     measureRefreshRate(viewer);
 }
 
-void openCommandLine(Viewer& viewer, const QStringList& arguments) {
-    openPaths(viewer, arguments, OpenOrigin::CommandLine);
+void openCommandLine(Viewer& viewer, const QStringList& arguments, const QString& workingFolder) {
+    // Full paths, whatever folder Pavo was started from, so the playlist and the title
+    // hold them; the arguments joined are made absolute as one, since together they
+    // may spell one folder name split at its spaces.
+    QStringList paths;
+    for (const QString& argument : arguments) paths.append(absolutePath(argument, workingFolder));
+    openPaths(viewer, paths, OpenOrigin::CommandLine,
+              absolutePath(arguments.join(u' '), workingFolder));
 }
 
 }  // namespace pavo

@@ -2,6 +2,7 @@
 
 #include "platform/pixel_memory.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <cstdint>
@@ -9,6 +10,22 @@
 #include <vector>
 
 namespace pavo {
+
+// Paths are the bytes the file system gives. In a QString, each byte that is not part
+// of valid UTF-8 is kept as the lone surrogate U+DC80 + (byte - 0x80); valid UTF-8
+// never decodes to a lone surrogate, so every byte string comes back exactly.
+QString decodeFileName(const QByteArray& bytes);
+
+// The bytes of a path decoded by decodeFileName. Other text is UTF-8; a lone surrogate
+// outside U+DC80..U+DCFF becomes U+FFFD, as Qt's own file functions write it.
+QByteArray encodeFileName(const QString& path);
+
+// The path for titles and messages: every lone surrogate (a byte that was not UTF-8)
+// shows as U+FFFD.
+QString displayName(const QString& path);
+
+// The folder the program was started in, as the file system spells it.
+QString currentFolder();
 
 // True when the path names something this process may read.
 bool fileExists(const QString& path);
@@ -25,7 +42,8 @@ using FileBytes = std::vector<unsigned char, PixelMemoryAllocator<unsigned char>
 FileBytes readFileBytes(const QString& path, std::int32_t size);
 
 // The names of every entry of a directory except "." and "..", in the order the
-// file system gives them; nothing when the directory cannot be listed.
+// file system gives them and decoded with decodeFileName; nothing when the directory
+// cannot be listed.
 std::optional<std::vector<QString>> listDirectory(const QString& directory);
 
 // True when the path names a directory (following links).

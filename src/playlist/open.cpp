@@ -52,7 +52,7 @@ void openFile(Viewer& viewer, const QString& path, OpenOrigin origin) {
     if (!isSupportedFile(path)) insertOpenedPath(viewer, path);
 }
 
-void openSeveral(Viewer& viewer, const QStringList& paths) {
+void openSeveral(Viewer& viewer, const QStringList& paths, const QString& spelledTogether) {
     std::vector<QString> list;
     for (const QString& path : paths) {
         if (isDirectory(path)) {
@@ -68,7 +68,8 @@ void openSeveral(Viewer& viewer, const QStringList& paths) {
     }
     // Paths that only spell out the program's own folder, split at its spaces, are
     // not a failed open.
-    if (directoryOf(paths.join(u' ')) != viewer.platform.executableDirectory()) {
+    if (spelledTogether.isEmpty() ||
+        directoryOf(spelledTogether) != viewer.platform.executableDirectory()) {
         showLoadFailure(viewer, {}, LoadFailure::NoSupportedFiles);
     }
 }
@@ -95,7 +96,8 @@ void insertOpenedPath(Viewer& viewer, const QString& path) {
     clearNeighbours(viewer);
 }
 
-void openPaths(Viewer& viewer, const QStringList& paths, OpenOrigin origin) {
+void openPaths(Viewer& viewer, const QStringList& paths, OpenOrigin origin,
+               const QString& spelledTogether) {
     if (paths.isEmpty()) return;
     if (paths.size() == 1) {
         if (isDirectory(paths.front())) {
@@ -105,7 +107,7 @@ void openPaths(Viewer& viewer, const QStringList& paths, OpenOrigin origin) {
         }
         return;
     }
-    openSeveral(viewer, paths);
+    openSeveral(viewer, paths, spelledTogether);
 }
 
 }  // namespace pavo

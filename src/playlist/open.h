@@ -26,6 +26,10 @@ enum class OpenOrigin { CommandLine, Dialog, Drop };
 // Turns absolute paths of images and folders into the playlist and shows its first
 // image, reporting failures: one folder opens its supported files, one file opens its
 // folder with the file shown, several paths make the playlist in their order.
-void openPaths(Viewer& viewer, const QStringList& paths, OpenOrigin origin);
+// `spelledTogether` is what the paths say joined by spaces, made absolute as one path:
+// command-line arguments that only spell the program's own folder, split at its
+// spaces, open nothing and report nothing.
+void openPaths(Viewer& viewer, const QStringList& paths, OpenOrigin origin,
+               const QString& spelledTogether = {});
 
 }  // namespace pavo

@@ -1,5 +1,7 @@
 #include "playlist/playlist.h"
 
+#include <QDir>
+
 #include "platform/files.h"
 
 #include <QCollator>
@@ -73,6 +75,11 @@ std::int32_t findPlaylistIndex(const std::vector<QString>& list, const QString& 
 
 QString directoryOf(const QString& path) {
     return path.left(path.lastIndexOf(u'/') + 1);
+}
+
+QString absolutePath(const QString& path, const QString& folder) {
+    if (path.isEmpty()) return path;
+    return QDir::cleanPath(path.startsWith(u'/') ? path : folder + u'/' + path);
 }
 
 std::int32_t stepIndex(std::int32_t count, std::int32_t index, std::int32_t steps) {

@@ -46,6 +46,10 @@ std::int32_t findPlaylistIndex(const std::vector<QString>& list, const QString& 
 // The directory part of a path including its final "/"; empty for a bare name.
 QString directoryOf(const QString& path);
 
+// `path` made absolute against `folder` when it is relative, "." and ".." resolved as
+// text; empty stays empty. Works on the text alone, so any file name survives.
+QString absolutePath(const QString& path, const QString& folder);
+
 // The index after |steps| single steps through n entries, wrapping at both ends.
 std::int32_t stepIndex(std::int32_t count, std::int32_t index, std::int32_t steps);
 

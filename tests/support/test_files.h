@@ -26,4 +26,22 @@ inline QByteArray readBytes(const QString& path) {
 // Writes a matrix with OpenCV's encoder for the path's extension.
 void writeImage(const QString& path, const cv::Mat& image, const std::vector<int>& params = {});
 
+// The same for a path given as the exact bytes of its name, which need not be UTF-8.
+void writeBytesAt(const QByteArray& rawPath, const QByteArray& bytes);
+void writeImageAt(const QByteArray& rawPath, const cv::Mat& image);
+
+// Removes files and folders named by raw bytes, newest first, when it goes: Qt's own
+// removal (QTemporaryDir) cannot name what is not UTF-8.
+class RawPathCleanup {
+  public:
+    RawPathCleanup() = default;
+    RawPathCleanup(const RawPathCleanup&) = delete;
+    RawPathCleanup& operator=(const RawPathCleanup&) = delete;
+    ~RawPathCleanup();
+    const QByteArray& add(const QByteArray& rawPath) { return paths_.emplace_back(rawPath); }
+
+  private:
+    std::vector<QByteArray> paths_;
+};
+
 }  // namespace pavo::test

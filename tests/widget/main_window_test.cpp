@@ -48,7 +48,7 @@ class MainWindowTest : public testing::Test {
         launchWindow(viewer, events);
         viewer.view.fitActive = fitToScreen;
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window()));
-        openCommandLine(viewer, arguments);
+        openCommandLine(viewer, arguments, QDir::currentPath());
         settle();
     }
 

@@ -1,5 +1,7 @@
 #include "platform/qt/qt_platform.h"
 
+#include "platform/files.h"
+
 #include <QApplication>
 #include <QCoreApplication>
 #include <QCursor>
@@ -34,8 +36,9 @@ void QtPlatform::showMessageBox(BoxOwner owner, const QString& text, const QStri
     QMessageBox box(owner == BoxOwner::MainWindow && window_->isVisible() ? window_.get()
                                                                           : nullptr);
     box.setIcon(QMessageBox::NoIcon);
-    box.setWindowTitle(caption);
-    box.setText(text);
+    // Texts may carry file names the file system gave as bytes that are not text.
+    box.setWindowTitle(displayName(caption));
+    box.setText(displayName(text));
     box.setStandardButtons(QMessageBox::Ok);
     box.exec();
 }
@@ -77,7 +80,7 @@ void QtPlatform::setWindowStyle(WindowStyle style) {
 }
 
 void QtPlatform::setTitle(const QString& title) {
-    window_->setWindowTitle(title);
+    window_->setWindowTitle(displayName(title));
 }
 
 void QtPlatform::invalidate(const Rect& area, bool erase) {
