@@ -13,6 +13,7 @@
 #include "platform/settings_store.h"
 #include "playlist/playlist.h"
 #include "settings/settings.h"
+#include "update/update.h"
 #include "view/view.h"
 
 #include <cstdint>
@@ -78,6 +79,8 @@ struct Viewer {
     WindowModeState mode;
     InputState input;
     float refreshRate = 60.0F;  // hertz of the window's monitor
+
+    UpdateState update;
 };
 
 }  // namespace pavo

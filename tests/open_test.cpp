@@ -2,6 +2,7 @@
 #include "support/viewer_fixture.h"
 
 #include <QDir>
+#include <QFile>
 
 namespace pavo {
 namespace {
@@ -117,6 +118,116 @@ TEST_F(CommandLineTest, NamesThatAreNotUtf8AreSteppedToAndShown) {
     EXPECT_TRUE(platform.boxes.empty()) << platform.boxes[0].text.toStdString();
     EXPECT_EQ(encodeFileName(platform.titles.back()), odd) << "the title holds the name's bytes";
     EXPECT_EQ(viewer.shownImage.image.at<cv::Vec4b>(0, 0)[0], 200);
+}
+
+// The open dialog: one file opens its folder, several are the playlist as chosen.
+TEST_F(CommandLineTest, TheOpenDialogOpensAFolderOrExactlyTheFilesChosen) {
+    ASSERT_TRUE(QDir(pics("sub.png")).removeRecursively());  // files only here
+    platform.chosenFiles = {pics("2.png")};
+    onMouseButton(viewer, MouseButton::Left, MouseAction::DoubleClick);  // empty window
+    ASSERT_EQ(platform.fileDialogTitles.size(), 1U);
+    EXPECT_EQ(platform.fileDialogTitles[0], "Choose one or more files to open");
+    EXPECT_EQ(viewer.playlist.paths,
+              (std::vector<QString>{pics("1.png"), pics("2.png"), pics("10.png")}));
+    EXPECT_EQ(viewer.playlist.index, 1);
+
+    platform.chosenFiles = {pics("10.png"), pics("1.png"), pics("2.png")};
+    onCommand(viewer, static_cast<int>(Command::Open));
+    EXPECT_EQ(viewer.playlist.paths,
+              (std::vector<QString>{pics("10.png"), pics("1.png"), pics("2.png")}));
+    EXPECT_EQ(viewer.playlist.index, 0);
+    EXPECT_EQ(platform.titles.back(), pics("10.png"));
+
+    platform.chosenFiles.clear();  // cancelled
+    onCommand(viewer, static_cast<int>(Command::Open));
+    EXPECT_EQ(viewer.playlist.paths.size(), 3U);
+    EXPECT_TRUE(platform.boxes.empty());
+    EXPECT_FALSE(platform.quitCode) << "a failed choice never ends the program";
+}
+
+TEST_F(CommandLineTest, AFileChosenWhereNothingOpensIsReportedAndEmptiesThePlaylist) {
+    openCommandLine(viewer, {pics("1.png")}, dir.path());
+    test::writeBytes(dir.filePath("notes.txt"), "text");
+    platform.chosenFiles = {dir.filePath("notes.txt")};
+    onCommand(viewer, static_cast<int>(Command::Open));
+    ASSERT_EQ(platform.boxes.size(), 1U);
+    EXPECT_EQ(platform.boxes[0].text, "Failed to load " + dir.filePath("notes.txt") + ".");
+    EXPECT_TRUE(viewer.playlist.paths.empty());
+    EXPECT_FALSE(platform.quitCode);
+}
+
+TEST_F(CommandLineTest, DropsOpenLikeTheCommandLineAndRefuseWhatIsNotALocalFile) {
+    onDrop(viewer, {pics("10.png")});
+    EXPECT_EQ(platform.broughtToFront, 1);
+    EXPECT_EQ(viewer.playlist.index, 2);
+    EXPECT_EQ(platform.titles.back(), pics("10.png"));
+
+    viewer.input.lastActivityTime = 0;
+    onDrop(viewer, {QStringLiteral("https://example.invalid/cat.png")});
+    EXPECT_GT(viewer.input.lastActivityTime, 0) << "a drop is activity";
+    ASSERT_EQ(platform.boxes.size(), 1U);
+    EXPECT_EQ(platform.boxes[0].text, "Failed to load https://example.invalid/cat.png.");
+
+    ASSERT_TRUE(QDir(dir.path()).mkdir("empty"));
+    onDrop(viewer, {dir.filePath("empty")});
+    EXPECT_EQ(platform.boxes.back().text, "No supported files found.");
+    onDrop(viewer, {dir.filePath("empty"), QStringLiteral("https://example.invalid/a.png")});
+    EXPECT_EQ(platform.boxes.size(), 3U);
+    EXPECT_EQ(platform.boxes.back().text, "No supported files found.");
+
+    onDrop(viewer, {pics("2.png"), pics("sub.png"), pics()});
+    EXPECT_EQ(viewer.playlist.paths,
+              (std::vector<QString>{pics("2.png"), pics("1.png"), pics("2.png"), pics("10.png")}))
+        << "several items: files, then each folder's supported files, in drop order";
+}
+
+// Full reload after files changed behind the viewer's back.
+TEST_F(CommandLineTest, FullReloadKeepsThePlaceOrShowsTheFirstWhenTheLastIsGone) {
+    ASSERT_TRUE(QDir(pics("sub.png")).removeRecursively());  // files only here
+    openCommandLine(viewer, {pics("10.png")}, dir.path());
+    imageFile("pics/3.png", 40, 30);
+    onKeyDown(viewer, Key::F5);
+    EXPECT_EQ(viewer.playlist.paths.size(), 4U);
+    EXPECT_EQ(viewer.playlist.index, 3) << "the same file, at its new place";
+
+    ASSERT_TRUE(QFile::remove(pics("10.png")));
+    onCommand(viewer, static_cast<int>(Command::FullReload));
+    EXPECT_EQ(viewer.playlist.index, 0) << "the last file gone: the first";
+    EXPECT_EQ(platform.titles.back(), pics("1.png"));
+
+    onKeyDown(viewer, Key::Right);
+    ASSERT_TRUE(QFile::remove(pics("2.png")));
+    onKeyDown(viewer, Key::F5);
+    EXPECT_EQ(platform.titles.back(), pics("3.png")) << "the file that took its place";
+
+    ASSERT_TRUE(QDir(pics()).removeRecursively());
+    onKeyDown(viewer, Key::F5);
+    ASSERT_FALSE(platform.boxes.empty());
+    EXPECT_EQ(platform.boxes.back().text, "Directory was not found.");
+    EXPECT_EQ(platform.boxes.back().caption, "Invalid path");
+    EXPECT_EQ(viewer.playlist.paths.size(), 2U) << "the playlist stays";
+}
+
+TEST_F(CommandLineTest, GoToClampsWhatIsTypedIntoThePlaylist) {
+    ASSERT_TRUE(QDir(pics("sub.png")).removeRecursively());  // files only here
+    openCommandLine(viewer, {pics("2.png")}, dir.path());
+    const auto goTo = [&](std::optional<QString> typed) {
+        platform.positionTyped = std::move(typed);
+        onKeyDown(viewer, Key::G);
+        return viewer.playlist.index;
+    };
+    EXPECT_EQ(goTo(QStringLiteral("3")), 2);
+    EXPECT_EQ(platform.positionsAsked.back(), (std::pair<std::int32_t, std::int32_t>{2, 3}));
+    EXPECT_EQ(goTo(QStringLiteral("0")), 0);
+    EXPECT_EQ(goTo(QStringLiteral("2")), 1);
+    EXPECT_EQ(goTo(QString()), 0) << "an empty field is the first";
+    EXPECT_EQ(goTo(QStringLiteral("99")), 2) << "past the end is the last";
+    EXPECT_EQ(goTo(std::nullopt), 2) << "Cancel changes nothing";
+    EXPECT_EQ(platform.titles.back(), pics("10.png"));
+
+    viewer.playlist.paths.resize(1);
+    viewer.playlist.index = 0;
+    EXPECT_EQ(goTo(QStringLiteral("1")), 0) << "nothing to go to with one image";
 }
 
 }  // namespace

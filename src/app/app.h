@@ -76,6 +76,7 @@ void onWheel(Viewer& viewer, int delta, bool ctrl, bool shift);
 void onDisplayChange(Viewer& viewer);
 void onDestroy(Viewer& viewer);
 void onSizing(Viewer& viewer, SizingEdge edge, Rect& proposed);
+void onDrop(Viewer& viewer, const QStringList& items);
 
 void markActivity(Viewer& viewer);
 // Reads the refresh rate of the window's monitor; 60 Hz when it is not known.

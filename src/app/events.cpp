@@ -48,4 +48,8 @@ void ViewerEvents::sizing(SizingEdge edge, Rect& proposed) {
     onSizing(viewer_, edge, proposed);
 }
 
+void ViewerEvents::filesDropped(const QStringList& items) {
+    onDrop(viewer_, items);
+}
+
 }  // namespace pavo

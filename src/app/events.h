@@ -25,6 +25,7 @@ class ViewerEvents final : public WindowEvents {
     void displayChanged() override;
     void destroyed() override;
     void sizing(SizingEdge edge, Rect& proposed) override;
+    void filesDropped(const QStringList& items) override;
 
   private:
     Viewer& viewer_;

@@ -1,8 +1,13 @@
 // The key, command and menu tables of the window procedure.
 #include "app/app.h"
+#include "app/info_dialogs.h"
 #include "app/window_modes.h"
 #include "image/navigation.h"
 #include "image/neighbour_cache.h"
+#include "image/transform.h"
+#include "playlist/open.h"
+#include "settings/dialogs.h"
+#include "update/update.h"
 #include "view/geometry.h"
 #include "view/view.h"
 #include "view/zoom.h"
@@ -44,13 +49,19 @@ void arrowKey(Viewer& viewer, bool forward, bool horizontal) {
     }
 }
 
+// The Go-to dialog shows the cursor while fullscreen has hidden it.
+void goTo(Viewer& viewer) {
+    if (viewer.mode.fullscreenActive && !viewer.platform.cursorShowing().value_or(false))
+        showCursor(viewer);
+    showGoToDialog(viewer);
+}
+
 struct KeyAction {
     Key key;
     void (*action)(Viewer&);
 };
 
-// What each key does. Keys of the merge, transform, dialog, reload and deletion
-// commands join this table as those commands are built.
+// What each key does.
 constexpr KeyAction kKeyActions[] = {
     {Key::Enter, toggleFullscreen},
     {Key::F11, toggleFullscreen},
@@ -75,6 +86,14 @@ constexpr KeyAction kKeyActions[] = {
     {Key::I, toggleOverlay},
     {Key::Q, toggleCursor},
     {Key::R, [](Viewer& v) { refit(v, ScrollReset::WhenZoomed); }},
+    {Key::Delete, deleteShownFile},
+    {Key::G, goTo},
+    {Key::L, toggleReverseMerge},
+    {Key::T, rotateQuarter},
+    {Key::Y, mirrorImage},
+    {Key::F5, rescanDirectory},
+    {Key::Comma, [](Viewer& v) { toggleMerge(v, -1); }},
+    {Key::Period, [](Viewer& v) { toggleMerge(v, 1); }},
 };
 
 struct CommandAction {
@@ -83,9 +102,21 @@ struct CommandAction {
 };
 
 constexpr CommandAction kCommandActions[] = {
+    {Command::Open, showOpenDialog},
+    {Command::GoTo, goTo},
     {Command::Exit, [](Viewer& v) { v.platform.destroyWindow(); }},
     {Command::FitToggle, toggleFit},
+    {Command::Rotate, rotateQuarter},
+    {Command::Flip, mirrorImage},
+    {Command::MergeForward, [](Viewer& v) { toggleMerge(v, 1); }},
+    {Command::MergeBackward, [](Viewer& v) { toggleMerge(v, -1); }},
+    {Command::ReverseMerge, toggleReverseMerge},
     {Command::Reload, [](Viewer& v) { refit(v, ScrollReset::WhenZoomed); }},
+    {Command::FullReload, rescanDirectory},
+    {Command::Options, runOptionsDialog},
+    {Command::CheckForUpdate, [](Viewer& v) { startUpdateCheck(v, false); }},
+    {Command::Shortcuts, showShortcuts},
+    {Command::About, showAbout},
 };
 
 }  // namespace

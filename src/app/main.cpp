@@ -7,6 +7,8 @@
 #include "platform/files.h"
 #include "platform/pixel_memory.h"
 #include "platform/qt/qt_platform.h"
+#include "update/http_fetch.h"
+#include "update/update.h"
 #include "viewer.h"
 
 #include <QApplication>
@@ -60,6 +62,11 @@ int main(int argc, char** argv) {
     pavo::Viewer viewer(platform, pavo::SettingsStore(pavo::SettingsStore::defaultFolder()));
     pavo::ViewerEvents events(viewer);
     pavo::launchWindow(viewer, events);
+
+    // The automatic update check runs while the first image is decoded.
+    viewer.update.endpoints = pavo::configuredEndpoints(PAVO_READS_TEST_SERVER);
+    viewer.update.fetch = [](const QString& url) { return pavo::fetchText(url); };
+    pavo::startUpdateCheck(viewer, true);
 
     pavo::openCommandLine(viewer, argumentsAsGiven(argc, argv), pavo::currentFolder());
     startIdleWatcher(viewer);

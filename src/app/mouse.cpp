@@ -3,6 +3,7 @@
 #include "app/window_modes.h"
 #include "image/navigation.h"
 #include "platform/clock.h"
+#include "playlist/open.h"
 #include "view/geometry.h"
 #include "view/view.h"
 #include "view/zoom.h"
@@ -16,8 +17,11 @@ void leftButton(Viewer& viewer, MouseAction action) {
     Platform& platform = viewer.platform;
     if (action == MouseAction::DoubleClick) {
         markActivity(viewer);
-        // With no playlist the open dialog comes with opening files; until then nothing.
-        if (!viewer.playlist.paths.empty()) toggleFullscreen(viewer);
+        if (viewer.playlist.paths.empty()) {
+            showOpenDialog(viewer);
+        } else {
+            toggleFullscreen(viewer);
+        }
         return;
     }
     if (action == MouseAction::Press) {
@@ -147,6 +151,12 @@ void onWheel(Viewer& viewer, int delta, bool ctrl, bool shift) {
         away ? moveBackward(viewer, 0, -amounts.vertical)
              : moveForward(viewer, 0, amounts.vertical);
     }
+}
+
+void onDrop(Viewer& viewer, const QStringList& items) {
+    markActivity(viewer);
+    viewer.platform.bringToFront();
+    openPaths(viewer, items, OpenOrigin::Drop);
 }
 
 }  // namespace pavo

@@ -32,9 +32,11 @@ void leaveFullscreen(Viewer& viewer) {
     ImageBuffer& shown = viewer.shownImage;
     const Size size = windowSizeForImage(viewer, shown.image);
     if (shown.ready && size.width >= 1 && size.height >= 1) {
-        applyWindowSize(viewer, size, {.pinLeftEdge = true, .restoreSaved = true});
+        applyWindowSize(viewer, size,
+                        {.pinLeftEdge = true, .restoreSaved = true, .partner = shown.partner});
         if (level != 3) {
-            applyWindowSize(viewer, windowSizeForImage(viewer, shown.image), {.pinLeftEdge = true});
+            applyWindowSize(viewer, windowSizeForImage(viewer, shown.image),
+                            {.pinLeftEdge = true, .partner = shown.partner});
         }
     } else {
         viewer.platform.restorePlacement(viewer.mode.savedPlacement);

@@ -68,7 +68,7 @@ bool loadShownImage(Viewer& viewer, const QString& path, LoadOrigin origin) {
     const Size window = windowSizeForImage(viewer, shown.image);
     shown.ready = true;
     if (!viewer.mode.fullscreenActive) {
-        applyWindowSize(viewer, window);
+        applyWindowSize(viewer, window, {.partner = shown.partner});
     }
     shown.displayWidth = shown.width;
     shown.displayHeight = shown.height;

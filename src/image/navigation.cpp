@@ -47,6 +47,19 @@ void markShownDisplayReusable(Viewer& viewer) {
         shown.displayReady = true;
 }
 
+// Whether the display swapped in is the one the client area asks for: the fitted size
+// of a single image; a merged pair, whose layout has its own rules, only has to fit.
+bool prescaledDisplayFits(const Viewer& viewer) {
+    const ImageBuffer& shown = viewer.shownImage;
+    if (viewer.merge.mergeMode != 0) {
+        const Size client = windowGeometry(viewer).client;
+        return shown.displayWidth <= client.width && shown.displayHeight <= client.height;
+    }
+    const Size fitted =
+        fitSizeInClient(viewer, shown.image.cols, shown.image.rows, shown.image, shown.partner);
+    return fitted.width == shown.displayWidth && fitted.height == shown.displayHeight;
+}
+
 bool showPrescaled(Viewer& viewer, ImageBuffer& ahead, ImageBuffer& behind, bool forward,
                    bool notMaximised) {
     ImageBuffer& shown = viewer.shownImage;
@@ -58,9 +71,7 @@ bool showPrescaled(Viewer& viewer, ImageBuffer& ahead, ImageBuffer& behind, bool
     shown.displayHeight = ahead.displayHeight.load();
     viewer.navigation.swapInProgress = true;
     const Size window = windowSizeForImage(viewer, ahead.image);
-    if (!viewer.mode.fullscreenActive) {
-        applyWindowSize(viewer, window);
-    }
+    if (!viewer.mode.fullscreenActive) applyWindowSize(viewer, window, {.partner = ahead.partner});
     requestRedraw(viewer);
     const std::int32_t elapsed = elapsedSinceKey(viewer);
     viewer.platform.setTitle(currentPath(viewer));
@@ -79,13 +90,9 @@ bool showPrescaled(Viewer& viewer, ImageBuffer& ahead, ImageBuffer& behind, bool
     viewer.navigation.swapInProgress = false;
     // A window manager may refuse the size asked for (keeping the window on screen);
     // the size handler left the display alone during the swap, so fit it now.
-    if (viewer.view.fitActive) {
-        const Size fitted =
-            fitSizeInClient(viewer, shown.image.cols, shown.image.rows, shown.image, shown.partner);
-        if (fitted.width != shown.displayWidth || fitted.height != shown.displayHeight) {
-            rescaleShownImage(viewer);
-            requestRedraw(viewer);
-        }
+    if (viewer.view.fitActive && !prescaledDisplayFits(viewer)) {
+        rescaleShownImage(viewer);
+        requestRedraw(viewer);
     }
     startWorker(viewer, forward ? NeighbourSide::Next : NeighbourSide::Previous);
     return true;
@@ -107,9 +114,7 @@ bool showUnscaled(Viewer& viewer, ImageBuffer& ahead, ImageBuffer& behind, bool 
     }
     viewer.platform.setTitle(currentPath(viewer));
     const Size window = windowSizeForImage(viewer, shown.image);
-    if (!viewer.mode.fullscreenActive) {
-        applyWindowSize(viewer, window);
-    }
+    if (!viewer.mode.fullscreenActive) applyWindowSize(viewer, window, {.partner = shown.partner});
     shown.displayWidth = shown.displayHeight = 1;
     rescaleShownImage(viewer);
     requestRedraw(viewer);

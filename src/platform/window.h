@@ -3,6 +3,7 @@
 #include "platform/geometry.h"
 
 #include <QString>
+#include <QStringList>
 #include <opencv2/core/mat.hpp>
 
 #include <optional>
@@ -125,6 +126,9 @@ class WindowEvents {
     virtual void destroyed() = 0;
     // A frame drag proposes a new outer rectangle; the handler may change it.
     virtual void sizing(SizingEdge edge, Rect& proposed) = 0;
+    // Items dropped on the window, in drop order: full paths of local files and
+    // folders, or the address of anything that is not a local file.
+    virtual void filesDropped(const QStringList& items) = 0;
 };
 
 // The main window as the logic drives it. User-interface thread only.
@@ -166,6 +170,8 @@ class Window {
     virtual void postQuit(int code) = 0;
     // Closes the main window; its destruction handler runs as for the close box.
     virtual void destroyWindow() = 0;
+    // Raises the window and gives it the focus (after a drop from another program).
+    virtual void bringToFront() = 0;
 };
 
 // The pointer and the keyboard as the window sees them. User-interface thread only.

@@ -12,12 +12,21 @@
 namespace pavo {
 namespace {
 
+std::vector<QString> scanned(const QString& directory) {
+    return scanDirectory(directory).value_or(std::vector<QString>{});
+}
+
 // The supported files a directory contributes to a list of several paths: its scan,
 // without sub-directories.
 void appendSupportedFiles(const QString& directory, std::vector<QString>& list) {
-    for (const QString& path : scanDirectory(directory).value_or(std::vector<QString>{})) {
+    for (const QString& path : scanned(directory)) {
         if (!isDirectory(path) && isSupportedFile(path)) list.push_back(path);
     }
+}
+
+// A dropped item that is not a local file carries its address, never a full path.
+bool isLocalPath(const QString& item) {
+    return item.startsWith(u'/');
 }
 
 // Shows the playlist's first entry, opened by the user.
@@ -28,9 +37,15 @@ void showFirstEntry(Viewer& viewer) {
         showLoadFailure(viewer, playlist.paths.front(), LoadFailure::FailedToLoad);
 }
 
-void openDirectory(Viewer& viewer, const QString& directory) {
+// One folder: its supported files from the command line, its whole scan when dropped.
+void openDirectory(Viewer& viewer, const QString& directory, OpenOrigin origin) {
     Playlist& playlist = viewer.playlist;
-    appendSupportedFiles(directory, playlist.paths);
+    if (origin == OpenOrigin::Drop) {
+        playlist.paths = scanned(directory);
+    } else {
+        playlist.paths.clear();
+        appendSupportedFiles(directory, playlist.paths);
+    }
     if (playlist.paths.empty()) {
         showLoadFailure(viewer, {}, LoadFailure::NoSupportedFiles);
         return;
@@ -38,13 +53,19 @@ void openDirectory(Viewer& viewer, const QString& directory) {
     showFirstEntry(viewer);
 }
 
+// One file: its folder becomes the playlist with the file shown. A file chosen in the
+// dialog or dropped is not tried when its folder has nothing Pavo opens, and a failed
+// choice in the dialog leaves the playlist empty.
 void openFile(Viewer& viewer, const QString& path, OpenOrigin origin) {
     // A start without arguments on Windows hands over the program's own path.
-    if (path.endsWith(QStringLiteral(".exe"))) return;
+    if (origin == OpenOrigin::CommandLine && path.endsWith(QStringLiteral(".exe"))) return;
     Playlist& playlist = viewer.playlist;
-    playlist.paths = scanDirectory(directoryOf(path)).value_or(std::vector<QString>{});
+    playlist.paths = scanned(directoryOf(path));
     playlist.index = findPlaylistIndex(playlist.paths, path, playlist.index);
-    if (!loadShownImage(viewer, path, LoadOrigin::Opened)) {
+    const bool loaded = (origin == OpenOrigin::CommandLine || !playlist.paths.empty()) &&
+                        loadShownImage(viewer, path, LoadOrigin::Opened);
+    if (!loaded) {
+        if (origin == OpenOrigin::Dialog) playlist.paths.clear();
         showLoadFailure(viewer, path, LoadFailure::FailedToLoad);
         if (origin == OpenOrigin::CommandLine) viewer.platform.postQuit(0);
         return;
@@ -52,9 +73,16 @@ void openFile(Viewer& viewer, const QString& path, OpenOrigin origin) {
     if (!isSupportedFile(path)) insertOpenedPath(viewer, path);
 }
 
+// Several files chosen in the dialog: exactly those, in the dialog's order.
+void openChosenFiles(Viewer& viewer, const QStringList& paths) {
+    viewer.playlist.paths.assign(paths.begin(), paths.end());
+    showFirstEntry(viewer);
+}
+
 void openSeveral(Viewer& viewer, const QStringList& paths, const QString& spelledTogether) {
     std::vector<QString> list;
     for (const QString& path : paths) {
+        if (!isLocalPath(path)) continue;
         if (isDirectory(path)) {
             appendSupportedFiles(path, list);
         } else if (isSupportedFile(path)) {
@@ -99,15 +127,29 @@ void insertOpenedPath(Viewer& viewer, const QString& path) {
 void openPaths(Viewer& viewer, const QStringList& paths, OpenOrigin origin,
                const QString& spelledTogether) {
     if (paths.isEmpty()) return;
-    if (paths.size() == 1) {
-        if (isDirectory(paths.front())) {
-            openDirectory(viewer, paths.front());
+    waitForWorkers(viewer);  // no worker may read the playlist while it changes
+    if (paths.size() > 1) {
+        if (origin == OpenOrigin::Dialog) {
+            openChosenFiles(viewer, paths);
         } else {
-            openFile(viewer, paths.front(), origin);
+            openSeveral(viewer, paths, spelledTogether);
         }
         return;
     }
-    openSeveral(viewer, paths, spelledTogether);
+    const QString& path = paths.front();
+    if (!isLocalPath(path) && origin != OpenOrigin::CommandLine) {
+        showLoadFailure(viewer, path, LoadFailure::FailedToLoad);  // never fetched
+    } else if (origin != OpenOrigin::Dialog && isDirectory(path)) {
+        openDirectory(viewer, path, origin);
+    } else {
+        openFile(viewer, path, origin);
+    }
+}
+
+void showOpenDialog(Viewer& viewer) {
+    const QStringList chosen =
+        viewer.platform.chooseFiles(QStringLiteral("Choose one or more files to open"));
+    openPaths(viewer, chosen, OpenOrigin::Dialog);
 }
 
 }  // namespace pavo

@@ -32,4 +32,20 @@ enum class OpenOrigin { CommandLine, Dialog, Drop };
 void openPaths(Viewer& viewer, const QStringList& paths, OpenOrigin origin,
                const QString& spelledTogether = {});
 
+// The desktop's file dialog ("Choose one or more files to open"): one file opens its
+// folder with it shown, several become the playlist in the dialog's order. Cancelling
+// changes nothing.
+void showOpenDialog(Viewer& viewer);
+
+// Lists the shown image's folder again and shows the same file, or the one that took
+// its place, or the first when it was the last.
+void rescanDirectory(Viewer& viewer);
+
+// The Go-to dialog: jumps to the position typed (clamped into the playlist).
+void showGoToDialog(Viewer& viewer);
+
+// Moves the shown file to the trash after the user confirms, then lists the folder
+// again; nothing but that file is touched.
+void deleteShownFile(Viewer& viewer);
+
 }  // namespace pavo

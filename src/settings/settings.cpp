@@ -176,7 +176,7 @@ void saveUpdateState(Viewer& viewer) {
     viewer.store.close(*key);
 }
 
-void saveWindowPlacement(Viewer& viewer) {
+void recordWindowPlacement(Viewer& viewer) {
     ViewerSettings& current = viewer.settings;
     if (const auto placement = viewer.platform.windowPlacement()) {
         current.posX = placement->normal.left;
@@ -191,6 +191,11 @@ void saveWindowPlacement(Viewer& viewer) {
         current.height = 800;
         current.state = 1;
     }
+}
+
+void saveWindowPlacement(Viewer& viewer) {
+    recordWindowPlacement(viewer);
+    const ViewerSettings& current = viewer.settings;
     auto key = viewer.store.open();
     if (!key) {
         showAccessDenied(viewer, kCannotStore);

@@ -116,6 +116,8 @@ void loadSettings(Viewer& viewer);
 void saveSettings(Viewer& viewer);
 // Stores `nextUpdateCheck` and `ignoreVersion`; failures are silent.
 void saveUpdateState(Viewer& viewer);
+// Records the main window's placement into the five placement options.
+void recordWindowPlacement(Viewer& viewer);
 // Records the main window's placement into the options and stores those five values.
 void saveWindowPlacement(Viewer& viewer);
 

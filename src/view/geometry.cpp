@@ -1,6 +1,7 @@
 #include "view/geometry.h"
 
 #include "view/draw.h"
+#include "view/merge.h"
 #include "view/scale.h"
 #include "view/view.h"
 #include "view/zoom.h"
@@ -20,10 +21,17 @@ Size frameSize(const GeometrySnapshot& geometry) {
 }
 
 // The client size that keeps the sticky width, limited by the monitor.
-Size stickyOuterSize(const Viewer& viewer, Size frame, const MonitorInfo& monitor) {
+Size stickyOuterSize(const Viewer& viewer, const GeometrySnapshot& geometry,
+                     const cv::Mat& partner) {
+    const Size frame = frameSize(geometry);
+    const MonitorInfo& monitor = geometry.monitor;
     const int fix = viewer.settings.fixWindowPosition;
-    const float imageWidth = static_cast<float>(viewer.shownImage.width);
-    const float imageHeight = static_cast<float>(viewer.shownImage.height);
+    const ImageBuffer& shown = viewer.shownImage;
+    const Size image = viewer.merge.mergeMode != 0
+                           ? mergedFitSize(viewer, geometry.client, shown.image, partner)
+                           : Size{shown.width, shown.height};
+    const auto imageWidth = static_cast<float>(image.width);
+    const auto imageHeight = static_cast<float>(image.height);
     const float scale = imageWidth / static_cast<float>(viewer.view.stickyWidth);
     int clientWidth = roundedSide(imageWidth / scale);
     int clientHeight = roundedSide(imageHeight / scale);
@@ -89,6 +97,25 @@ Size windowSizeForImage(Viewer& viewer, const cv::Mat& image) {
     return {frame.width + fitted.width, frame.height + fitted.height};
 }
 
+// The window of a merged pair: as wide as both images, as high as the higher.
+Size mergedWindowSize(Viewer& viewer, Size outer, const GeometrySnapshot& geometry,
+                      const cv::Mat& partner) {
+    const Size frame = frameSize(geometry);
+    const int fix = viewer.settings.fixWindowPosition;
+    const Size partnerOuter = windowSizeForImage(viewer, partner);
+    // Both outer widths hold a frame; the pair has one.
+    int width = outer.width + partnerOuter.width - frame.width;
+    const int limit = geometry.monitor.monitor.width() + 2 * fix;
+    const int excess = width > limit ? width - limit : 0;
+    if (excess > 0) width = limit;
+    int clientHeight =
+        std::max(outer.height - frame.height, partnerOuter.height - frame.height - fix);
+    const float ratio = static_cast<float>(width + excess) / static_cast<float>(clientHeight);
+    if (excess > 0)
+        clientHeight = roundedSide(static_cast<float>(2 * fix - frame.width + width) / ratio);
+    return {width, std::min(clientHeight + frame.height, viewer.view.maxWindowHeight)};
+}
+
 void applyWindowSize(Viewer& viewer, Size outer, WindowSizing how) {
     Platform& platform = viewer.platform;
     const GeometrySnapshot geometry = windowGeometry(viewer);
@@ -96,10 +123,14 @@ void applyWindowSize(Viewer& viewer, Size outer, WindowSizing how) {
     int height = outer.height;
     if (geometry.maximized || width < 2 || height < 2 || !imageShown(viewer)) return;
     const MonitorInfo& monitor = geometry.monitor;
-    const Size frame = frameSize(geometry);
     const int fix = viewer.settings.fixWindowPosition;
+    if (viewer.merge.mergeMode != 0) {
+        const Size merged = mergedWindowSize(viewer, {width, height}, geometry, how.partner);
+        width = merged.width;
+        height = merged.height;
+    }
     if (viewer.settings.stickyWindowSize && viewer.view.stickyWidth > 0 && how.sticky) {
-        const Size sticky = stickyOuterSize(viewer, frame, monitor);
+        const Size sticky = stickyOuterSize(viewer, geometry, how.partner);
         width = sticky.width;
         height = sticky.height;
     }
@@ -157,7 +188,7 @@ void refit(Viewer& viewer, ScrollReset reset) {
     refreshWindowLimits(viewer);
     const Size size = windowSizeForImage(viewer, shown.image);
     if (!viewer.mode.fullscreenActive) {
-        applyWindowSize(viewer, size, {.sticky = false});
+        applyWindowSize(viewer, size, {.sticky = false, .partner = shown.partner});
     }
     if (!forceScrollReset) scrollBy(viewer, 0, 0);
     rescaleShownImage(viewer);
@@ -228,6 +259,14 @@ void constrainSizing(Viewer& viewer, SizingEdge edge, Rect& r) {
             enforceMinimum(r, false, false);
             return;
     }
+}
+
+Size maxClientSize(const Viewer& viewer) {
+    const GeometrySnapshot geometry = windowGeometry(viewer);
+    const Size frame = frameSize(geometry);
+    const int fix = viewer.settings.fixWindowPosition;
+    return {geometry.monitor.monitor.width() + 2 * fix - frame.width,
+            geometry.monitor.work.height() - frame.height};
 }
 
 bool imageOverflowsClient(const Viewer& viewer) {

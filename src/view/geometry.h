@@ -17,6 +17,7 @@ struct WindowSizing {
     bool pinLeftEdge = false;   // a window at x = 0 moves to x = -fixWindowPosition
     bool sticky = true;         // the sticky size replaces the size when that option is on
     bool restoreSaved = false;  // back to where fullscreen was entered from
+    cv::Mat partner{};          // the merge partner, which widens the window while merged
 };
 
 // Whether a refit resets the scroll position always or only when zoomed.
@@ -34,6 +35,8 @@ void refit(Viewer& viewer, ScrollReset reset);
 // Adjusts a proposed outer rectangle of a frame drag in place.
 void constrainSizing(Viewer& viewer, SizingEdge edge, Rect& proposed);
 bool imageOverflowsClient(const Viewer& viewer);
+// The largest client area a window on this monitor can have.
+Size maxClientSize(const Viewer& viewer);
 
 // Moves the view over an image larger than the client area and redraws; see the
 // design notes for the meaning of the result.

@@ -1,5 +1,6 @@
 #include "view/scale.h"
 
+#include "view/merge.h"
 #include "view/view.h"
 #include "viewer.h"
 
@@ -15,10 +16,6 @@ Size nativeSize(const Viewer& viewer, const cv::Mat& primary, const cv::Mat& par
     if (viewer.merge.mergeMode != 0)
         return {primary.cols + partner.cols, primary.rows + partner.rows};
     return {primary.cols, primary.rows};
-}
-
-int zoomed(int side, std::int64_t zoomPerMille) {
-    return static_cast<int>(static_cast<double>(side * zoomPerMille) / 1000.0);
 }
 
 Size atLeastOnePixel(Size size) {
@@ -128,7 +125,7 @@ Size fitSizeInClient(const Viewer& viewer, int width, int height, const cv::Mat&
     const std::int64_t zoom = viewer.view.zoomPerMille;
     if (zoom != 1000) {
         if (!viewer.view.fitActive) size = nativeSize(viewer, primary, partner);
-        size = {zoomed(size.width, zoom), zoomed(size.height, zoom)};
+        size = {zoomedSide(size.width, zoom), zoomedSide(size.height, zoom)};
     }
     return atLeastOnePixel(size);
 }
@@ -161,6 +158,7 @@ Size fitSizeOnScreen(const Viewer& viewer, int width, int height, const cv::Mat&
 
 cv::Mat prescaleForScreen(const Viewer& viewer, const cv::Mat& primary, const cv::Mat& partner) {
     const Size size = fitSizeOnScreen(viewer, primary.cols, primary.rows, primary, partner);
+    if (viewer.merge.mergeMode != 0) return scaleMergedForScreen(viewer, primary, partner);
     if (viewer.view.fitActive) {
         cv::Mat display;
         scaleToSize(viewer, primary, display, size.width, size.height);
@@ -174,7 +172,10 @@ void rescaleShownImage(Viewer& viewer) {
     ImageBuffer& shown = viewer.shownImage;
     const Size size =
         fitSizeInClient(viewer, shown.image.cols, shown.image.rows, shown.image, shown.partner);
-    if (viewer.view.fitActive || viewer.view.zoomPerMille != 1000) {
+    if (viewer.merge.mergeMode != 0) {
+        shown.display =
+            scaleMergedForClient(viewer, windowGeometry(viewer).client, shown.image, shown.partner);
+    } else if (viewer.view.fitActive || viewer.view.zoomPerMille != 1000) {
         scaleToSize(viewer, shown.image, shown.display, size.width, size.height);
     } else {
         shown.display = shown.image;

@@ -40,6 +40,12 @@ inline int roundedSide(float value) {
     return static_cast<int>(std::roundf(value));
 }
 
+// A side times the zoom: an integer product divided by 1000 in double precision,
+// truncated.
+inline int zoomedSide(int side, std::int64_t zoomPerMille) {
+    return static_cast<int>(static_cast<double>(side * zoomPerMille) / 1000.0);
+}
+
 // Repaints the client area with as little flicker as the options allow, and has the
 // overlay drawn again on top.
 void requestRedraw(Viewer& viewer);

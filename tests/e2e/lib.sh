@@ -302,6 +302,59 @@ drag() {
   xdotool mouseup "$button"
 }
 
+# ---------------------------------------------------------------- Pavo's other windows
+
+# pavo_window_titled TITLE: the id of Pavo's visible window of exactly that title (a dialog
+# or a message box), nothing when there is none.
+pavo_window_titled() {
+  local w
+  for w in $(xdotool search --onlyvisible --pid "$PAVO_PID" 2>/dev/null); do
+    if [ "$(xdotool getwindowname "$w" 2>/dev/null)" = "$1" ]; then
+      echo "$w"
+      return 0
+    fi
+  done
+  return 0
+}
+
+# pavo_titles: the titles of Pavo's visible windows, for messages.
+pavo_titles() {
+  local w
+  for w in $(xdotool search --onlyvisible --pid "$PAVO_PID" 2>/dev/null); do
+    printf "'%s' " "$(xdotool getwindowname "$w" 2>/dev/null)"
+  done
+}
+
+dialog_shown() { DIALOG_WIN=$(pavo_window_titled "$1"); [ -n "$DIALOG_WIN" ]; }
+dialog_gone() { [ -z "$(pavo_window_titled "$1")" ]; }
+
+# wait_dialog TITLE: waits (at most 10 s) for Pavo's window of that title; sets DIALOG_WIN.
+wait_dialog() {
+  wait_for 10 dialog_shown "$1"
+}
+
+# focus_window WIN: like focus, for any window (a dialog of Pavo, another program).
+focus_window() {
+  [ "$(xdotool getactivewindow 2>/dev/null)" = "$1" ] && return 0
+  timeout 5 xdotool windowactivate --sync "$1" >/dev/null 2>&1 || true
+  wait_for 5 sh -c "[ \"\$(xdotool getactivewindow 2>/dev/null)\" = '$1' ]" ||
+    fail "the window manager did not give window $1 ('$(xdotool getwindowname "$1" 2>/dev/null)') the focus (active: $(xdotool getactivewindow 2>&1))"
+}
+
+# press_in WIN KEY...: keys typed into that window once it has the focus.
+press_in() {
+  local win=$1
+  shift
+  focus_window "$win"
+  xdotool key --delay 60 "$@"
+}
+
+# type_in WIN TEXT: text typed into that window once it has the focus.
+type_in() {
+  focus_window "$1"
+  xdotool type --delay 40 "$2"
+}
+
 # ---------------------------------------------------------------- geometry from the X server
 
 # client_rect: "x y w h" of Pavo's own (client) window in root coordinates.

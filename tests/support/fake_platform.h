@@ -1,9 +1,12 @@
 #pragma once
 
+#include "platform/files.h"
 #include "platform/platform.h"
+#include "support/fake_dialogs.h"
 
 #include <QString>
 
+#include <cstdio>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -180,6 +183,40 @@ class FakePlatform : public Platform {
 
     void postQuit(int code) override { quitCode = code; }
     void destroyWindow() override { destroyed = true; }
+    void bringToFront() override { ++broughtToFront; }
+    void openUrl(const QString& url) override { openedUrls.push_back(url); }
+    // Runs the test's script for the dialog; without one the dialog opens and is cancelled.
+    int runDialog(DialogId id, DialogHandler& handler) override {
+        dialogsRun.push_back(id);
+        if (onDialog) return onDialog(id, handler);
+        FakeDialogControls controls;
+        handler.opened(controls);
+        return handler.pressed(controls, kCancelButton).value_or(kCancelButton);
+    }
+
+    bool askYesNo(const QString& text, const QString& caption) override {
+        questions.push_back({BoxOwner::MainWindow, text, caption});
+        return answerYes;
+    }
+    QStringList chooseFiles(const QString& title) override {
+        fileDialogTitles.push_back(title);
+        return chosenFiles;
+    }
+    std::optional<QString> askPosition(std::int32_t position, std::int32_t count) override {
+        positionsAsked.emplace_back(position, count);
+        return positionTyped;
+    }
+    // Like the desktop's trash: the file leaves its folder for the trash folder, or
+    // stays where it is when the trash refuses it.
+    TrashResult moveToTrash(const QString& path) override {
+        trashed.push_back(path);
+        if (trashRefuses || trashFolder.isEmpty()) return TrashResult::Refused;
+        const QByteArray name = encodeFileName(path).mid(encodeFileName(path).lastIndexOf('/'));
+        return std::rename(encodeFileName(path).constData(),
+                           (encodeFileName(trashFolder) + name).constData()) == 0
+                   ? TrashResult::Moved
+                   : TrashResult::Refused;
+    }
     [[nodiscard]] QString executableDirectory() const override { return programFolder; }
 
     // The frame of the current style: fullscreen has none, level 1 only a thin border.
@@ -230,6 +267,19 @@ class FakePlatform : public Platform {
     std::optional<int> quitCode;
     bool destroyed = false;
     QString programFolder = QStringLiteral("/opt/pavo/");
+    int broughtToFront = 0;
+    std::vector<RecordedBox> questions;
+    bool answerYes = true;
+    std::vector<QString> fileDialogTitles;
+    QStringList chosenFiles;  // empty: the dialog is cancelled
+    std::vector<std::pair<std::int32_t, std::int32_t>> positionsAsked;
+    std::optional<QString> positionTyped;  // nothing: Cancel
+    std::vector<QString> trashed;
+    QString trashFolder;  // where trashed files go; empty: no trash
+    bool trashRefuses = false;
+    std::vector<QString> openedUrls;
+    std::vector<DialogId> dialogsRun;
+    std::function<int(DialogId, DialogHandler&)> onDialog;
     std::vector<std::function<void()>> queued;
     Point cursor;  // screen coordinates
     bool captured = false;

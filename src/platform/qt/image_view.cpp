@@ -47,7 +47,9 @@ ImageView::ImageView(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
     setMouseTracking(true);
-    setFocusPolicy(Qt::NoFocus);
+    // The view holds the keyboard focus, so keys come back to the window after a menu
+    // or a dialog has had them; it ignores them and they go on to the main window.
+    setFocusPolicy(Qt::StrongFocus);
 }
 
 void ImageView::invalidate(const QRect& area, bool erase) {

@@ -1,21 +1,25 @@
 #include "platform/qt/main_window.h"
 
+#include "platform/files.h"
 #include "platform/qt/frame_drag.h"
 #include "platform/qt/key_map.h"
 #include "platform/qt/x11_frame.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDropEvent>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QImage>
 #include <QKeyEvent>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPainter>
 #include <QScreen>
 #include <QShortcut>
 #include <QThread>
 #include <QTimer>
+#include <QUrl>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -23,10 +27,6 @@ namespace pavo::qt {
 namespace {
 
 constexpr int kBorder = 8;  // the sizing border of the image-only level
-
-Rect toRect(const QRect& r) {
-    return {r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
-}
 
 }  // namespace
 
@@ -43,6 +43,8 @@ MainWindow::MainWindow() : view_(nullptr), border_(new QWidget(this)) {
     border_->setMouseTracking(true);
     setCentralWidget(border_);
     setMouseTracking(true);
+    setAcceptDrops(true);
+    setFocusProxy(view_);
     view_->setWindowHooks([this] { publishGeometry(); }, [this] { clientResized(); });
     dragSettle_ = new QTimer(this);
     dragSettle_->setSingleShot(true);
@@ -133,108 +135,6 @@ void MainWindow::applyStyle(WindowStyle style) {
     border_->layout()->activate();
     layout()->activate();
     publishGeometry();
-}
-
-void MainWindow::syncGeometryWithServer() {
-    if (!isVisible() || isFullScreen() || isMaximized()) return;
-    const auto server = serverGeometry(*this);
-    if (!server || *server == geometry()) return;
-    // The window is already there: this only corrects what Qt believes.
-    expectedOuter_ = server->marginsAdded(frameMargins());
-    setGeometry(*server);
-    publishGeometry();
-}
-
-void MainWindow::learnFrameBeforeMapping() {
-    if (decoratedFrame_ || windowFlags().testFlag(Qt::FramelessWindowHint)) return;
-    decoratedFrame_ = frameBeforeMapping(*this);
-}
-
-QMargins MainWindow::frameMargins() const {
-    return isFullScreen() ? QMargins() : frameOf(style_);
-}
-
-// Fullscreen and the image-only level have no frame. A decorated window has the frame
-// the window manager named before mapping; a manager that names none is measured once
-// it has framed the window (never during a state change, when Qt still reports none).
-QMargins MainWindow::frameOf(WindowStyle style) const {
-    if (style == WindowStyle::Fullscreen || style == WindowStyle::ImageOnly) return {};
-    if (!decoratedFrame_ && isVisible() && !isFullScreen() && !isMaximized() &&
-        windowHandle() != nullptr && windowHandle()->isExposed()) {
-        const QRect frame = frameGeometry();
-        const QRect inner = geometry();
-        const QMargins measured(inner.left() - frame.left(), inner.top() - frame.top(),
-                                frame.right() - inner.right(), frame.bottom() - inner.bottom());
-        if (!measured.isNull()) decoratedFrame_ = measured;
-    }
-    return decoratedFrame_.value_or(QMargins());
-}
-
-void MainWindow::setOuterGeometry(const Rect& outer) {
-    // A window not yet mapped learns its frame first: the window manager keeps the
-    // client where it is asked and puts the frame around it.
-    if (!isVisible()) learnFrameBeforeMapping();
-    const QMargins frame = frameMargins();
-    const QRect inner(outer.left + frame.left(), outer.top + frame.top(),
-                      outer.width() - frame.left() - frame.right(),
-                      outer.height() - frame.top() - frame.bottom());
-    expectedOuter_ = QRect(outer.left, outer.top, outer.width(), outer.height());
-    normalOuter_ = expectedOuter_;
-    setGeometry(inner);
-    if (!isVisible()) show();
-    publishGeometry();
-}
-
-// Measured as the inner geometry plus the frame Pavo sizes by, so that a window
-// asked for an outer size reports exactly that size back.
-Rect MainWindow::outerGeometry() const {
-    return toRect(geometry().marginsAdded(frameMargins()));
-}
-
-// Fullscreen keeps the normal rectangle of the chrome level it returns to.
-Rect MainWindow::outerNormalGeometry() const {
-    if (normalOuter_.isValid()) return toRect(normalOuter_);
-    return toRect(normalGeometry().marginsAdded(frameOf(levelStyle_)));
-}
-
-void MainWindow::recordNormalOuter() {
-    if (!isVisible() || isMaximized() || isFullScreen()) return;
-    if (serverSaysMaximized(*this).value_or(false)) return;
-    normalOuter_ = geometry().marginsAdded(frameMargins());
-}
-
-// The image view's size as the layout gives it for the present geometry: known at once
-// after a geometry change, before the layout has run.
-QSize MainWindow::clientSize() const {
-    QSize client = geometry().size();
-    if (menuBar()->isVisibleTo(this)) client.rheight() -= menuBar()->sizeHint().height();
-    const QMargins border = border_->layout()->contentsMargins();
-    client -= QSize(border.left() + border.right(), border.top() + border.bottom());
-    return client.expandedTo(QSize(0, 0));
-}
-
-// The user-interface thread gets the geometry as it is now (the window manager may
-// have changed the frame since the last event); other threads get the last published.
-GeometrySnapshot MainWindow::geometrySnapshot() const {
-    if (QThread::currentThread() == thread()) publishGeometry();
-    const std::lock_guard lock(snapshotMutex_);
-    return snapshot_;
-}
-
-void MainWindow::publishGeometry() const {
-    if (view_ == nullptr) return;  // still being built
-    const QScreen* screen =
-        this->screen() != nullptr ? this->screen() : QGuiApplication::primaryScreen();
-    GeometrySnapshot snapshot;
-    snapshot.window = outerGeometry();
-    const QSize client = clientSize();
-    snapshot.client = {client.width(), client.height()};
-    // Fullscreen covers the monitor as a maximised window does, and counts as one.
-    snapshot.maximized = isMaximized() || isFullScreen();
-    snapshot.monitor = {toRect(screen->geometry()), toRect(screen->availableGeometry())};
-    snapshot.primaryScreen = toRect(QGuiApplication::primaryScreen()->geometry());
-    const std::lock_guard lock(snapshotMutex_);
-    snapshot_ = snapshot;
 }
 
 void MainWindow::armTimer(int id, int milliseconds) {
@@ -332,50 +232,24 @@ void MainWindow::mouseMoveEvent(QMouseEvent* event) {
     QMainWindow::mouseMoveEvent(event);
 }
 
-// A size change Pavo did not ask for is the user dragging the frame: the dragged edge
-// is read from which sides moved, and the viewer may correct the proposed rectangle.
-void MainWindow::clientResized() {
-    publishGeometry();
-    // Qt learns the frame only some events after mapping; the outer rectangle comes
-    // from the frame Pavo sizes by, as every other outer rectangle does.
-    const QRect outer = geometry().marginsAdded(frameMargins());
-    recordNormalOuter();
-    // A frame drag holds a mouse button; a size change without one is the window
-    // manager's late answer to an earlier request, not the user.
-    const bool userDrag = isVisible() && !isMaximized() && !isFullScreen() &&
-                          outer != expectedOuter_ && lastOuter_.isValid() &&
-                          serverButtonHeld().value_or(true);
-    const auto edge = userDrag ? draggedEdge(lastOuter_, outer) : std::nullopt;
-    lastOuter_ = outer;
-    if (edge && events_ != nullptr) {
-        // The edge is the one the drag started with: a window manager that pulls the
-        // window on screen as the drag goes on moves other sides too.
-        if (!dragSettle_->isActive()) lastDragEdge_ = *edge;
-        dragSettle_->start();
-        if (correctFrameDrag(lastDragEdge_)) return;
-    }
-    if (events_ != nullptr) events_->resized();
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls()) event->acceptProposedAction();
 }
 
-// Lets the viewer correct the rectangle a frame drag left; true when it did.
-bool MainWindow::correctFrameDrag(SizingEdge edge) {
-    const QRect outer = geometry().marginsAdded(frameMargins());
-    Rect proposed = toRect(outer);
-    events_->sizing(edge, proposed);
-    if (proposed == toRect(outer)) return false;
-    setOuterGeometry(proposed);
-    return true;
-}
-
-void MainWindow::dragSettled() {
-    if (serverButtonHeld().value_or(false)) {
-        dragSettle_->start();
-        return;
+// Local files go on as the bytes of their names (the URL's percent-encoded path, not
+// Qt's lossy decoding); anything else as its address, which the viewer refuses.
+void MainWindow::dropEvent(QDropEvent* event) {
+    QStringList items;
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (url.isLocalFile()) {
+            items.append(decodeFileName(
+                QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1())));
+        } else {
+            items.append(url.toString());
+        }
     }
-    if (events_ == nullptr || isMaximized() || isFullScreen()) return;
-    // The window manager may have ignored the corrections asked for during its drag.
-    syncGeometryWithServer();
-    correctFrameDrag(lastDragEdge_);
+    event->acceptProposedAction();
+    if (events_ != nullptr && !items.isEmpty()) events_->filesDropped(items);
 }
 
 }  // namespace pavo::qt

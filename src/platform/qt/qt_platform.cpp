@@ -2,13 +2,20 @@
 
 #include "platform/files.h"
 
+#include "platform/qt/dialog_form.h"
+#include "platform/qt/go_to_dialog.h"
+
 #include <QApplication>
 #include <QCoreApplication>
 #include <QCursor>
+#include <QDesktopServices>
+#include <QFile>
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QUrl>
 
 namespace pavo::qt {
 namespace {
@@ -33,8 +40,7 @@ void QtPlatform::showInitial(const Rect& outer, bool maximized) {
 }
 
 void QtPlatform::showMessageBox(BoxOwner owner, const QString& text, const QString& caption) {
-    QMessageBox box(owner == BoxOwner::MainWindow && window_->isVisible() ? window_.get()
-                                                                          : nullptr);
+    QMessageBox box(owner == BoxOwner::MainWindow ? dialogOwner() : nullptr);
     box.setIcon(QMessageBox::NoIcon);
     // Texts may carry file names the file system gave as bytes that are not text.
     box.setWindowTitle(displayName(caption));
@@ -176,6 +182,50 @@ void QtPlatform::destroyWindow() {
 
 QString QtPlatform::executableDirectory() const {
     return QCoreApplication::applicationDirPath() + u'/';
+}
+
+// Owned by the main window once it is visible, like the message boxes.
+QWidget* QtPlatform::dialogOwner() const {
+    return window_->isVisible() ? window_.get() : nullptr;
+}
+
+bool QtPlatform::askYesNo(const QString& text, const QString& caption) {
+    QMessageBox box(dialogOwner());
+    box.setIcon(QMessageBox::NoIcon);
+    box.setWindowTitle(displayName(caption));
+    box.setText(displayName(text));
+    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    box.setDefaultButton(QMessageBox::Yes);
+    return box.exec() == QMessageBox::Yes;
+}
+
+QStringList QtPlatform::chooseFiles(const QString& title) {
+    return QFileDialog::getOpenFileNames(dialogOwner(), title, QString(),
+                                         QStringLiteral("Any File (*)"));
+}
+
+std::optional<QString> QtPlatform::askPosition(std::int32_t position, std::int32_t count) {
+    return runGoToDialog(dialogOwner(), position, count);
+}
+
+TrashResult QtPlatform::moveToTrash(const QString& path) {
+    // Qt follows the freedesktop trash: the trash of the file's own file system, with
+    // its .trashinfo, so any file manager can put it back.
+    return QFile::moveToTrash(path) ? TrashResult::Moved : TrashResult::Refused;
+}
+
+void QtPlatform::bringToFront() {
+    window_->raise();
+    window_->activateWindow();
+}
+
+void QtPlatform::openUrl(const QString& url) {
+    QDesktopServices::openUrl(QUrl(url));
+}
+
+int QtPlatform::runDialog(DialogId id, DialogHandler& handler) {
+    DialogForm form(id, handler, window_.get());
+    return form.run();
 }
 
 }  // namespace pavo::qt

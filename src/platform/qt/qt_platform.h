@@ -54,8 +54,17 @@ class QtPlatform final : public Platform {
     void postQuit(int code) override;
     void destroyWindow() override;
     [[nodiscard]] QString executableDirectory() const override;
+    bool askYesNo(const QString& text, const QString& caption) override;
+    QStringList chooseFiles(const QString& title) override;
+    std::optional<QString> askPosition(std::int32_t position, std::int32_t count) override;
+    TrashResult moveToTrash(const QString& path) override;
+    void bringToFront() override;
+    void openUrl(const QString& url) override;
+    int runDialog(DialogId id, DialogHandler& handler) override;
 
   private:
+    [[nodiscard]] QWidget* dialogOwner() const;
+
     std::unique_ptr<MainWindow> window_;
     int cursorCounter_ = 0;
     bool quitRequested_ = false;

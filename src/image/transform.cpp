@@ -1,0 +1,78 @@
+#include "image/transform.h"
+
+#include "image/navigation.h"
+#include "image/neighbour_cache.h"
+#include "view/geometry.h"
+#include "view/view.h"
+#include "viewer.h"
+
+#include <opencv2/core.hpp>
+
+namespace pavo {
+namespace {
+
+// The transforms write new pixels: a record's matrices may share theirs with a
+// neighbour record or with each other (an image shown at its own size is its display),
+// and flipping shared pixels in place would change those too, or undo itself.
+cv::Mat turnedClockwise(const cv::Mat& matrix) {
+    if (matrix.empty()) return matrix;
+    cv::Mat turned;
+    cv::transpose(matrix, turned);
+    cv::flip(turned, turned, 1);
+    return turned;
+}
+
+cv::Mat mirrored(const cv::Mat& matrix) {
+    if (matrix.empty()) return matrix;
+    cv::Mat flipped;
+    cv::flip(matrix, flipped, 1);
+    return flipped;
+}
+
+}  // namespace
+
+void rotateQuarter(Viewer& viewer) {
+    if (!imageShown(viewer)) return;
+    ImageBuffer& shown = viewer.shownImage;
+    shown.image = turnedClockwise(shown.image);
+    if (viewer.merge.mergeMode != 0) shown.partner = turnedClockwise(shown.partner);
+    shown.width = shown.image.cols;
+    shown.height = shown.image.rows;
+    refit(viewer, ScrollReset::Always);
+    scrollBy(viewer, 0, 0);
+    requestRedraw(viewer);
+}
+
+void mirrorImage(Viewer& viewer) {
+    if (!imageShown(viewer)) return;
+    ImageBuffer& shown = viewer.shownImage;
+    const bool displayIsImage = shown.display.data == shown.image.data;
+    shown.image = mirrored(shown.image);
+    shown.display = displayIsImage ? shown.image : mirrored(shown.display);
+    if (viewer.merge.mergeMode != 0) shown.partner = mirrored(shown.partner);
+    requestRedraw(viewer);
+}
+
+void toggleMerge(Viewer& viewer, int direction) {
+    waitForWorkers(viewer);
+    if (viewer.merge.mergeMode != direction) {
+        viewer.merge.mergeMode = direction;
+        viewer.view.fitActive = true;
+    } else {
+        viewer.merge.mergeMode = 0;
+    }
+    const Playlist& playlist = viewer.playlist;
+    if (playlist.index >= 0 && static_cast<std::size_t>(playlist.index) < playlist.paths.size())
+        loadShownImage(viewer, playlist.paths[static_cast<std::size_t>(playlist.index)],
+                       LoadOrigin::Step);
+}
+
+void toggleReverseMerge(Viewer& viewer) {
+    if (viewer.merge.mergeMode == 0) return;
+    viewer.merge.reverseMergeActive = !viewer.merge.reverseMergeActive;
+    forgetNeighbourScaling(viewer);
+    refit(viewer, ScrollReset::Always);
+    schedulePrescale(viewer);
+}
+
+}  // namespace pavo

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+
+#include <chrono>
+#include <cstddef>
+
+namespace pavo {
+
+// The bounds of one fetch. The defaults are the program's; tests shorten them.
+struct FetchLimits {
+    std::chrono::milliseconds connect{60000};
+    // Sending the request and receiving the whole answer, per attempt: a server that
+    // trickles its answer cannot hold the check for longer.
+    std::chrono::milliseconds exchange{60000};
+    int attempts = 3;
+    // A longer answer is no answer: nothing the update page needs comes near it.
+    std::size_t maxBody = std::size_t{1} << 20;
+};
+
+// The body of the page at `url` as text, or empty when nothing could be fetched.
+// The first attempt goes direct; after a request that could not be sent the next
+// attempts use the proxy the environment names (https_proxy, http_proxy, all_proxy,
+// no_proxy, as libcurl reads them). An HTML page cut short before "</html>" is fetched
+// again while attempts remain. Certificates are not checked: the answer only decides
+// whether a dialog appears. Blocks the calling thread.
+QString fetchText(const QString& url, const FetchLimits& limits = {});
+
+}  // namespace pavo

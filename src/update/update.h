@@ -1,0 +1,75 @@
+#pragma once
+
+// The update check: fetch the page, find the version in it, decide, show. Each step is
+// a function of its own; only the last touches the desktop.
+
+#include "platform/relaxed.h"
+#include "platform/worker.h"
+#include "settings/settings.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+namespace pavo {
+
+struct Viewer;
+
+// Where the latest version is asked for, and the product's web page.
+struct UpdateEndpoints {
+    QString updateUrl;
+    QString websiteUrl;
+};
+
+// The update check's record. The fetch and the clock are parameters so that tests
+// give their own; without a fetch nothing is ever asked of the network.
+struct UpdateState {
+    Relaxed<bool> updateCheckRunning{false};  // a check runs; another does not start
+    GuardedText latestVersionText{kViewerVersion};
+    Worker thread;  // the check started last
+    UpdateEndpoints endpoints;
+    std::function<QString(const QString& url)> fetch;
+    std::function<std::int64_t()> now;  // seconds since 1970; the system clock when empty
+};
+
+// The buttons of the "Update available" dialog.
+enum UpdateButton : int { kOpenWebsite = 1038, kSkipVersion = 1039, kNotNow = 1037 };
+
+// ---- Parse and decide -----------------------------------------------------------
+
+// The version after "latest version: " (or, when the page has no such text, after
+// "latest version = "), case ignored, up to the next space; empty when there is none.
+QString extractVersion(const QString& page);
+// The components of a version text up to the first that is not a number.
+std::vector<std::int32_t> parseVersion(const QString& text);
+// Whether `a` is a later version than `b`; versions of different lengths never are.
+bool isNewer(const std::vector<std::int32_t>& a, const std::vector<std::int32_t>& b);
+
+enum class UpdateOutcome { Nothing, OfferUpdate, Failed, UpToDate };
+// The automatic check speaks only of a newer version the user has not skipped.
+UpdateOutcome decideAutomatic(const QString& versionText, const QString& ignoredVersion);
+// The check the user asked for reports every outcome.
+UpdateOutcome decideRequested(const QString& versionText);
+
+// The web page's address as the failure message names it: without its scheme.
+QString shortAddress(const QString& url);
+
+// ---- Run ------------------------------------------------------------------------
+
+// One whole check as the update thread runs it: fetch, decide, then show through the
+// user-interface thread while this thread waits. Ends with `updateCheckRunning` clear.
+void runUpdateCheck(Viewer& viewer, bool automatic);
+// What the answer to the "Update available" dialog stores: the next check a week on,
+// and the skipped version for "Skip version".
+void answerUpdateDialog(Viewer& viewer, int button);
+// Starts a check on its own thread unless one is running (the menu command and the
+// start of the program).
+void startUpdateCheck(Viewer& viewer, bool automatic);
+
+// The endpoints this build was configured with; with `allowTestServer` the variable
+// PAVO_TEST_SERVER, when it names a server on this machine, replaces their host.
+UpdateEndpoints configuredEndpoints(bool allowTestServer);
+
+}  // namespace pavo

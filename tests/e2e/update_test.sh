@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# End to end: the update check against a local server. "&Check for update" shows the
+# "Update available" dialog, "Skip version" stores the version, and the automatic check
+# of the next start fetches the same version and stays silent.
+# Usage: update_test.sh PATH_TO_PAVO_BUILT_FOR_A_TEST_SERVER
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=lib.sh
+source "$here/lib.sh"
+e2e_init "${1:?usage: update_test.sh PATH_TO_PAVO}" update
+e2e_need Xvfb xdpyinfo xwininfo xprop xdotool python3 openssl
+x_start -screen 0 1280x800x24
+wm_start openbox
+
+# The local servers end when their input closes, which is when this script ends.
+server_start() {
+  openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=other.example \
+    -keyout "$E2E_WORK/key.pem" -out "$E2E_WORK/cert.pem" >/dev/null 2>&1
+  mkfifo "$E2E_WORK/server.in"
+  python3 "$here/../support/update_server.py" "$E2E_WORK/cert.pem" "$E2E_WORK/key.pem" \
+    <"$E2E_WORK/server.in" >"$E2E_WORK/ports.json" 2>"$E2E_WORK/server.log" &
+  E2E_PIDS+=($!)
+  exec 7>"$E2E_WORK/server.in"
+  wait_for 20 test -s "$E2E_WORK/ports.json" || { e2e_log "the test server did not start"; exit 1; }
+  SERVER_PORT=$(python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["http"])' "$E2E_WORK/ports.json")
+  export PAVO_TEST_SERVER="http://127.0.0.1:$SERVER_PORT"
+}
+
+requests_seen() {
+  python3 -c 'import sys, urllib.request; print(urllib.request.urlopen(sys.argv[1]).read().decode())' \
+    "http://127.0.0.1:$SERVER_PORT/count/pavo/update"
+}
+asked_more_than() { [ "$(requests_seen)" -gt "$1" ]; }
+
+update_dialog() { xdotool search --all --onlyvisible --pid "$PAVO_PID" --name '^Update available$' 2>/dev/null | head -n 1; }
+dialog_shown() { [ -n "$(update_dialog)" ]; }
+dialog_active() { [ "$(xdotool getwindowname "$(xdotool getactivewindow)" 2>/dev/null)" = "Update available" ]; }
+dialog_gone() { [ -z "$(update_dialog)" ]; }
+stored_text() { sed -n "s/^\"$1\"=\"\(.*\)\"$/\1/p" "$(settings_file)" | tail -n 1; }
+ignore_is() { [ "$(stored_text ignoreVersion)" = "$1" ]; }
+next_check_moved() { [ "$(settings_number nextUpdateCheck)" != "${1:-0}" ] && [ -n "$(settings_number nextUpdateCheck)" ]; }
+
+check_skip_then_silent() {
+  settings_write
+  pavo_start
+  settle
+  # Help > Check for update, by its mnemonics, typed into the focused window.
+  press alt+h
+  sleep 0.3
+  xdotool key --delay 60 c
+  wait_for 15 dialog_shown || fail "\"&Check for update\" showed no \"Update available\" dialog"
+  local now
+  # The modal dialog takes the focus itself.
+  wait_for 5 dialog_active || fail "the update dialog did not take the focus"
+  # Open website has the focus; Tab moves to Skip version.
+  xdotool key --delay 100 Tab space
+  wait_for 10 dialog_gone || fail "Skip version did not close the dialog"
+  wait_for 10 ignore_is 1.3.0 || fail "Skip version stored ignoreVersion '$(stored_text ignoreVersion)', expected 1.3.0"
+  now=$(date +%s)
+  local next
+  next=$(settings_number nextUpdateCheck)
+  [ "$next" -gt $((now + 600000)) ] && [ "$next" -le $((now + 604800)) ] ||
+    miss "after the answer the next check is at $next, expected a week after $now"
+  pavo_quit
+
+  # The next start is due for its automatic check and finds the skipped version.
+  sed -i -e 's/^"checkForUpdate"=hex:00/"checkForUpdate"=hex:01/' \
+    -e 's/^"nextUpdateCheck"=dword:.*/"nextUpdateCheck"=dword:00000000/' "$(settings_file)"
+  local before
+  before=$(requests_seen)
+  pavo_start
+  wait_for 15 asked_more_than "$before" || fail "the automatic check at start did not ask the server"
+  wait_for 10 next_check_moved 0 || fail "the automatic check did not move the next check"
+  now=$(date +%s)
+  next=$(settings_number nextUpdateCheck)
+  [ "$next" -gt $((now - 10 + 86400 - 60)) ] && [ "$next" -le $((now + 86400)) ] ||
+    miss "the automatic check set the next check to $next, expected a day after $now"
+  # The check is over once it has decided; a dialog would be up within this time.
+  sleep 2
+  dialog_gone || fail "the automatic check showed the dialog for the skipped version"
+  pavo_quit
+}
+
+server_start
+check skip_then_silent check_skip_then_silent
+e2e_finish

@@ -1,0 +1,93 @@
+#include "playlist/open.h"
+#include "support/viewer_fixture.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace pavo {
+namespace {
+
+// Deleting the shown file of a folder of three, with a trash folder beside it.
+class DeleteTest : public test::ViewerTest {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(QDir(dir.path()).mkdir("pics"));
+        ASSERT_TRUE(QDir(dir.path()).mkdir("trash"));
+        platform.trashFolder = dir.filePath("trash");
+        for (const char* name : {"1.png", "2.png", "3.png"})
+            imageFile(QStringLiteral("pics/") + name, 40, 30);
+    }
+    QString pic(const QString& name) const { return dir.filePath("pics/" + name); }
+    void open(const QString& name) {
+        openCommandLine(viewer, {pic(name)}, dir.path());
+        ASSERT_TRUE(viewer.shownImage.ready);
+    }
+};
+
+TEST_F(DeleteTest, TheShownFileGoesToTheTrashAndTheNextTakesItsPlace) {
+    open("2.png");
+    onKeyDown(viewer, Key::Delete);
+    ASSERT_EQ(platform.questions.size(), 1U);
+    EXPECT_TRUE(platform.questions[0].text.contains(pic("2.png"))) << "the question names it";
+    EXPECT_TRUE(QFile::exists(dir.filePath("trash/2.png")));
+    EXPECT_FALSE(QFile::exists(pic("2.png")));
+    EXPECT_EQ(viewer.playlist.paths, (std::vector<QString>{pic("1.png"), pic("3.png")}));
+    EXPECT_EQ(platform.titles.back(), pic("3.png"));
+    EXPECT_TRUE(QFile::exists(pic("1.png")) && QFile::exists(pic("3.png")))
+        << "nothing but the shown file is touched";
+
+    onKeyDown(viewer, Key::Delete);  // now the last one
+    EXPECT_EQ(platform.titles.back(), pic("1.png")) << "the first after the last";
+    onKeyDown(viewer, Key::Delete);  // the only one
+    EXPECT_TRUE(viewer.playlist.paths.empty());
+    ASSERT_FALSE(platform.boxes.empty());
+    EXPECT_EQ(platform.boxes.back().text, "No supported files found.");
+    onKeyDown(viewer, Key::Delete);
+    EXPECT_EQ(platform.questions.size(), 3U) << "an empty playlist asks nothing";
+}
+
+TEST_F(DeleteTest, DecliningOrARefusingTrashLeavesEverythingAsItWas) {
+    open("2.png");
+    const std::size_t titles = platform.titles.size();
+    platform.answerYes = false;
+    onKeyDown(viewer, Key::Delete);
+    EXPECT_TRUE(QFile::exists(pic("2.png")));
+    EXPECT_EQ(platform.titles.size(), titles);
+    EXPECT_TRUE(platform.boxes.empty());
+    EXPECT_TRUE(platform.trashed.empty()) << "nothing is sent before the user agrees";
+
+    platform.answerYes = true;
+    platform.trashRefuses = true;
+    onKeyDown(viewer, Key::Delete);
+    EXPECT_TRUE(QFile::exists(pic("2.png"))) << "never deleted outright";
+    ASSERT_EQ(platform.boxes.size(), 1U);
+    EXPECT_EQ(platform.boxes[0].caption, "Delete failed");
+    EXPECT_EQ(viewer.playlist.index, 1);
+    EXPECT_EQ(platform.titles.size(), titles);
+}
+
+TEST_F(DeleteTest, AFileGoneAlreadyIsReportedAndTheFolderListedAgain) {
+    open("2.png");
+    ASSERT_TRUE(QFile::remove(pic("2.png")));
+    onKeyDown(viewer, Key::Delete);
+    ASSERT_FALSE(platform.boxes.empty());
+    EXPECT_EQ(platform.boxes[0].text, "Could not delete " + pic("2.png") + ".");
+    EXPECT_EQ(platform.boxes[0].caption, "Delete failed");
+    EXPECT_TRUE(platform.questions.empty());
+    EXPECT_EQ(platform.titles.back(), pic("3.png"));
+}
+
+TEST_F(DeleteTest, APathTooLongForTheFileSystemIsNeverCutShort) {
+    open("2.png");
+    QString longWay = dir.filePath("pics/");
+    while (longWay.size() < 4200) longWay += QStringLiteral("./");
+    viewer.playlist.paths[1] = longWay + QStringLiteral("2.png");  // names the shown file
+    onKeyDown(viewer, Key::Delete);
+    ASSERT_EQ(platform.boxes.size(), 1U);
+    EXPECT_EQ(platform.boxes[0].text, "The file path is too long.\nManual delete is required.");
+    EXPECT_TRUE(platform.trashed.empty());
+    EXPECT_TRUE(QFile::exists(pic("2.png")));
+}
+
+}  // namespace
+}  // namespace pavo

@@ -1,0 +1,126 @@
+#include "image/transform.h"
+#include "support/viewer_fixture.h"
+
+#include <QDir>
+
+namespace pavo {
+namespace {
+
+// A folder of images whose corners are marked, opened at the first.
+class TransformTest : public test::ViewerTest {
+  protected:
+    // Blue everywhere, a red top-left corner and a green bottom-left corner.
+    QString markedImage(const QString& name, int width, int height, double blue = 255) {
+        cv::Mat image(height, width, CV_8UC3, cv::Scalar(blue, 0, 0));
+        image(cv::Rect(0, 0, 4, 4)).setTo(cv::Scalar(0, 0, 255));
+        image(cv::Rect(0, height - 4, 4, 4)).setTo(cv::Scalar(0, 255, 0));
+        const QString path = dir.filePath(name);
+        test::writeImage(path, image);
+        return path;
+    }
+    void openFolder(const std::vector<QString>& names, int width, int height) {
+        for (std::size_t i = 0; i < names.size(); ++i)
+            markedImage(names[i], width, height, 40.0 * static_cast<double>(i + 1));
+        openCommandLine(viewer, {names.front()}, dir.path());
+        ASSERT_TRUE(viewer.shownImage.ready);
+        settle();
+    }
+    cv::Vec4b shownPixel(int x, int y) const { return viewer.shownImage.image.at<cv::Vec4b>(y, x); }
+    const cv::Vec4b kRed{0, 0, 255, 255};
+    const cv::Vec4b kGreen{0, 255, 0, 255};
+};
+
+TEST_F(TransformTest, AQuarterTurnIsClockwiseRefitsAndFourComeBack) {
+    viewer.view.fitActive = false;
+    openFolder({"a.png", "b.png"}, 300, 200);
+    viewer.view.zoomPerMille = 1200;
+    viewer.view.zoomStepCount = 4;
+    viewer.shownImage.scrollX = 10;
+    onKeyDown(viewer, Key::T);
+    EXPECT_EQ(viewer.shownImage.width, 200);
+    EXPECT_EQ(viewer.shownImage.height, 300);
+    EXPECT_EQ(shownPixel(199, 0), kRed) << "the top-left corner goes to the top right";
+    EXPECT_EQ(shownPixel(0, 0), kGreen) << "the bottom-left corner goes to the top left";
+    EXPECT_EQ(viewer.view.zoomPerMille, 1000);
+    EXPECT_EQ(viewer.view.zoomStepCount, 0);
+    EXPECT_EQ(viewer.shownImage.scrollX, 0);
+    EXPECT_EQ(platform.clientSize(), (Size{200, 300})) << "the window follows the turn";
+    for (int i = 0; i < 3; ++i) onCommand(viewer, static_cast<int>(Command::Rotate));
+    EXPECT_EQ(shownPixel(0, 0), kRed);
+    EXPECT_EQ(platform.clientSize(), (Size{300, 200}));
+}
+
+TEST_F(TransformTest, MirroringShowsTheMirrorAtOnceAndTwiceRestoresWithoutRescaling) {
+    viewer.view.fitActive = false;  // at its own size the display is the decoded image
+    openFolder({"a.png", "b.png"}, 300, 200);
+    const std::size_t windowChanges = platform.windowRects.size();
+    onKeyDown(viewer, Key::Y);
+    EXPECT_EQ(shownPixel(299, 0), kRed);
+    EXPECT_EQ(viewer.shownImage.display.at<cv::Vec4b>(0, 299), kRed)
+        << "the picture on screen is mirrored too, not flipped back by sharing its pixels";
+    onCommand(viewer, static_cast<int>(Command::Flip));
+    EXPECT_EQ(viewer.shownImage.display.at<cv::Vec4b>(0, 0), kRed);
+    EXPECT_EQ(platform.windowRects.size(), windowChanges) << "no refit";
+}
+
+TEST_F(TransformTest, ATransformedRecordComesBackAsItWasLeftAndAFreshDecodeIsUpright) {
+    openFolder({"a.png", "b.png", "c.png"}, 300, 200);
+    onKeyDown(viewer, Key::T);
+    onKeyDown(viewer, Key::Right);
+    settle();
+    EXPECT_EQ(shownPixel(0, 0), kRed) << "the neighbour was never turned";
+    onKeyDown(viewer, Key::Left);
+    EXPECT_EQ(viewer.shownImage.width, 200) << "stepping back shows the turned record";
+    onKeyDown(viewer, Key::F5);  // decoded again from its file
+    EXPECT_EQ(viewer.shownImage.width, 300);
+}
+
+TEST_F(TransformTest, MergingPairsNeighboursWithWrappingAndLSwapsTheSides) {
+    openFolder({"a.png", "b.png", "c.png"}, 300, 200);
+    viewer.view.fitActive = false;
+    onKeyDown(viewer, Key::L);
+    EXPECT_FALSE(viewer.merge.reverseMergeActive) << "L does nothing while not merged";
+    onKeyDown(viewer, Key::End);  // index 2: its next is entry 0
+    onKeyDown(viewer, Key::Period);
+    EXPECT_EQ(viewer.merge.mergeMode, 1);
+    EXPECT_TRUE(viewer.view.fitActive) << "merging turns fit on";
+    const cv::Mat& display = viewer.shownImage.display;
+    ASSERT_FALSE(display.empty());
+    EXPECT_EQ(display.at<cv::Vec4b>(display.rows / 2, display.cols / 4)[0], 120) << "c left";
+    EXPECT_EQ(display.at<cv::Vec4b>(display.rows / 2, 3 * display.cols / 4)[0], 40)
+        << "a, the wrapped next entry, right";
+    onKeyDown(viewer, Key::L);
+    EXPECT_EQ(viewer.shownImage.display.at<cv::Vec4b>(display.rows / 2, display.cols / 4)[0], 40)
+        << "reverse merge puts the partner on the left";
+    onKeyDown(viewer, Key::L);
+
+    onKeyDown(viewer, Key::Comma);  // the other side: merged with the previous entry, b
+    EXPECT_EQ(viewer.merge.mergeMode, -1);
+    EXPECT_EQ(viewer.shownImage.display.at<cv::Vec4b>(display.rows / 2, display.cols / 4)[0], 80)
+        << "the previous image on the left";
+    onKeyDown(viewer, Key::Comma);
+    EXPECT_EQ(viewer.merge.mergeMode, 0) << "the same key again ends the merge";
+    EXPECT_TRUE(viewer.shownImage.partner.empty());
+    EXPECT_TRUE(viewer.view.fitActive) << "ending the merge leaves fit as it is";
+}
+
+TEST_F(TransformTest, MergedStepsMoveTwoEntriesAndTakeTheCachedPair) {
+    openFolder({"a.png", "b.png", "c.png", "d.png", "e.png"}, 300, 200);
+    onKeyDown(viewer, Key::Period);
+    settle();
+    ASSERT_TRUE(viewer.nextImage.displayReady) << "the next pair, prescaled by its worker";
+    const uchar* prescaled = viewer.nextImage.display.data;
+    onKeyDown(viewer, Key::Right);
+    EXPECT_EQ(viewer.playlist.index, 2);
+    EXPECT_EQ(viewer.shownImage.display.data, prescaled) << "the fast path";
+    settle();
+    onKeyDown(viewer, Key::Right);
+    onKeyDown(viewer, Key::Right);
+    EXPECT_EQ(viewer.playlist.index, 1) << "two entries a step, wrapping";
+    onKeyDown(viewer, Key::T);
+    EXPECT_NEAR(viewer.shownImage.display.cols, viewer.shownImage.display.rows * 4 / 3, 2)
+        << "both images turned, still side by side at one height";
+}
+
+}  // namespace
+}  // namespace pavo
