@@ -132,8 +132,24 @@ GeometrySnapshot QtPlatform::geometrySnapshot() const {
     return window_->geometrySnapshot();
 }
 
+// The tasks pass through a queue of Pavo's own under a standard mutex: what a worker
+// wrote before asking is then visibly ordered before the task runs, also for
+// ThreadSanitizer, which cannot see into Qt's own event-queue locking.
 void QtPlatform::runOnUiThread(std::function<void()> task) {
-    QMetaObject::invokeMethod(window_.get(), std::move(task), Qt::QueuedConnection);
+    {
+        const std::lock_guard lock(uiTasksMutex_);
+        uiTasks_.push_back(std::move(task));
+    }
+    QMetaObject::invokeMethod(window_.get(), [this] { runUiTasks(); }, Qt::QueuedConnection);
+}
+
+void QtPlatform::runUiTasks() {
+    std::vector<std::function<void()>> tasks;
+    {
+        const std::lock_guard lock(uiTasksMutex_);
+        tasks.swap(uiTasks_);
+    }
+    for (auto& task : tasks) task();
 }
 
 Point QtPlatform::cursorPosition() const {

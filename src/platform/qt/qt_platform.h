@@ -4,7 +4,10 @@
 #include "platform/qt/main_window.h"
 
 #include <atomic>
+#include <functional>
 #include <memory>
+#include <mutex>
+#include <vector>
 
 namespace pavo::qt {
 
@@ -64,8 +67,11 @@ class QtPlatform final : public Platform {
 
   private:
     [[nodiscard]] QWidget* dialogOwner() const;
+    void runUiTasks();
 
     std::unique_ptr<MainWindow> window_;
+    std::mutex uiTasksMutex_;
+    std::vector<std::function<void()>> uiTasks_;  // asked for by other threads
     int cursorCounter_ = 0;
     bool quitRequested_ = false;
     int quitCode_ = 0;
