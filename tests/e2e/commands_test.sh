@@ -32,14 +32,6 @@ shows_title() {
   wait_for 10 title_is "$1" || fail "$2: expected the title '$1', it is '$(title)'"
 }
 
-centre_is() {
-  local x y w h
-  read -r x y w h <<<"$CLIENT"
-  shot
-  SEEN=$(pixel $((x + w / 2)) $((y + h / 2)))
-  [ "$SEEN" = "$1" ]
-}
-
 # shows_colour COLOUR WHAT: once the window is at rest, its centre has that colour.
 shows_colour() {
   settle

@@ -526,3 +526,12 @@ e2e_finish() {
   e2e_log "$((SECONDS - E2E_T0)) s: ${#E2E_PASSED[@]} passed, ${#E2E_FAILED[@]} failed${E2E_FAILED[*]:+ (${E2E_FAILED[*]})}"
   [ "${#E2E_FAILED[@]}" -eq 0 ]
 }
+
+# centre_is COLOUR: the pixel at the centre of the client is that colour (it is left in SEEN).
+centre_is() {
+  local x y w h
+  read -r x y w h <<<"$CLIENT"
+  shot
+  SEEN=$(pixel $((x + w / 2)) $((y + h / 2)))
+  [ "$SEEN" = "$1" ]
+}

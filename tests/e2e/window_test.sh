@@ -304,14 +304,6 @@ check_snap_to_edge() {
 }
 held_rect() { HELD=$(outer_rect); }
 
-centre_is() {
-  local x y w h
-  read -r x y w h <<<"$CLIENT"
-  shot
-  SEEN=$(pixel $((x + w / 2)) $((y + h / 2)))
-  [ "$SEEN" = "$1" ]
-}
-
 # ---------------------------------------------------------------- 8: neighbours and idle release
 
 # The neighbours decode after the first image; a minute without input releases them (the
