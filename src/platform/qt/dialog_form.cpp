@@ -97,19 +97,19 @@ void DialogForm::build(const DialogTemplate& form) {
     };
     setFixedSize(ux(form.width), uy(form.height));
 
-    for (const ControlSpec& spec : form.controls) {
-        const QString text = spec.text == nullptr ? QString() : QString::fromUtf16(spec.text);
-        const QRect place(ux(spec.x), uy(spec.y), ux(spec.width), uy(spec.height));
+    for (const ControlEntry& control : form.controls) {
+        const QString text = control.text == nullptr ? QString() : QString::fromUtf16(control.text);
+        const QRect place(ux(control.x), uy(control.y), ux(control.width), uy(control.height));
         QWidget* widget = nullptr;
-        switch (spec.kind) {
+        switch (control.kind) {
             case ControlKind::CheckBox:
             case ControlKind::CheckBoxRight:
             case ControlKind::CheckBoxTextLeft: {
                 auto* box = new QCheckBox(text, this);
-                const bool textLeft = spec.kind == ControlKind::CheckBoxTextLeft;
+                const bool textLeft = control.kind == ControlKind::CheckBoxTextLeft;
                 if (textLeft) box->setLayoutDirection(Qt::RightToLeft);
                 QRect at = grown(place, box->sizeHint(), textLeft);
-                if (spec.kind == ControlKind::CheckBoxRight) {
+                if (control.kind == ControlKind::CheckBoxRight) {
                     at.setLeft(std::max(at.left(), at.right() + 1 - box->sizeHint().width()));
                 }
                 box->setGeometry(at);
@@ -130,10 +130,10 @@ void DialogForm::build(const DialogTemplate& form) {
             case ControlKind::WrappedLabel:
             case ControlKind::InformationText: {
                 auto* label = new QLabel(text, this);
-                if (spec.kind == ControlKind::WrappedLabel) {
+                if (control.kind == ControlKind::WrappedLabel) {
                     label->setWordWrap(true);
                     label->setGeometry(place);
-                } else if (spec.kind == ControlKind::LabelRight) {
+                } else if (control.kind == ControlKind::LabelRight) {
                     label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
                     label->setGeometry(grown(place, label->sizeHint(), true));
                 } else {
@@ -146,9 +146,10 @@ void DialogForm::build(const DialogTemplate& form) {
             case ControlKind::Button:
             case ControlKind::DefaultButton: {
                 auto* button = new QPushButton(text, this);
-                button->setDefault(spec.kind == ControlKind::DefaultButton);
+                button->setDefault(control.kind == ControlKind::DefaultButton);
                 button->setGeometry(place);
-                connect(button, &QPushButton::clicked, this, [this, id = spec.id] { press(id); });
+                connect(button, &QPushButton::clicked, this,
+                        [this, id = control.id] { press(id); });
                 widget = button;
                 break;
             }
@@ -156,7 +157,7 @@ void DialogForm::build(const DialogTemplate& form) {
                 auto* combo = new QComboBox(this);
                 combo->setEditable(true);
                 combo->setInsertPolicy(QComboBox::NoInsert);
-                combo->setGeometry(px(spec.x), py(spec.y), px(kComboPixelWidth),
+                combo->setGeometry(px(control.x), py(control.y), px(kComboPixelWidth),
                                    combo->sizeHint().height());
                 widget = combo;
                 break;
@@ -169,13 +170,13 @@ void DialogForm::build(const DialogTemplate& form) {
                 break;
             }
         }
-        if (spec.toolTip != nullptr) {
-            widget->setToolTip(QString::fromUtf16(spec.toolTip));
+        if (control.toolTip != nullptr) {
+            widget->setToolTip(QString::fromUtf16(control.toolTip));
             widget->setToolTipDuration(kToolTipMilliseconds);
         }
-        if (spec.id != 0) {
-            widget->setObjectName(QString::number(spec.id));
-            controls_[spec.id] = widget;
+        if (control.id != 0) {
+            widget->setObjectName(QString::number(control.id));
+            controls_[control.id] = widget;
         }
     }
 }

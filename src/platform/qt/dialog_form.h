@@ -28,7 +28,7 @@ enum class ControlKind {
 
 // One control: its id (0 for a static), kind, text, place in dialog units (for combo
 // boxes in pixels of a dialog font whose base units are 6 x 13), and tooltip.
-struct ControlSpec {
+struct ControlEntry {
     int id = 0;
     ControlKind kind = ControlKind::Label;
     const char16_t* text = nullptr;
@@ -40,7 +40,7 @@ struct ControlSpec {
 struct DialogTemplate {
     const char16_t* caption;
     int width, height;
-    std::span<const ControlSpec> controls;
+    std::span<const ControlEntry> controls;
 };
 
 const DialogTemplate& optionsTemplate();

@@ -7,18 +7,18 @@ namespace {
 
 using K = ControlKind;
 
-constexpr ControlSpec kAboutControls[] = {
+constexpr ControlEntry kAboutControls[] = {
     {0, K::Icon, nullptr, 14, 14, 21, 20},
     {kInformationText, K::InformationText, nullptr, 42, 18, 0, 0},
     {1, K::DefaultButton, u"OK", 60, 41, 50, 14},
 };
 
-constexpr ControlSpec kShortcutsControls[] = {
+constexpr ControlEntry kShortcutsControls[] = {
     {kInformationText, K::InformationText, nullptr, 7, 7, 0, 0},
     {1, K::DefaultButton, u"OK", 95, 270, 50, 14},
 };
 
-constexpr ControlSpec kUpdateControls[] = {
+constexpr ControlEntry kUpdateControls[] = {
     {0, K::WrappedLabel,
      u"A new version of Pavo is available. Do you want to open the website and update now?", 7, 7,
      231, 24},

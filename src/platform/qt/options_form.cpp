@@ -7,7 +7,7 @@ namespace {
 
 using K = ControlKind;
 
-constexpr ControlSpec kOptionsControls[] = {
+constexpr ControlEntry kOptionsControls[] = {
     {1029, K::CheckBox, u"Adjust for thin borders", 7, 7, 89, 10,
      u"Allow the window to fill more of the screen.\nThis is a workaround for the thin borders "
      u"introduced in a windows 10 patch.\nIf you use a previous version of windows or an older "

@@ -7,7 +7,7 @@ namespace {
 
 using K = ControlKind;
 
-constexpr ControlSpec kScalingControls[] = {
+constexpr ControlEntry kScalingControls[] = {
     {0, K::Label, u"Large downscale", 7, 8, 0, 0},
     {5112, K::Combo, nullptr, 8, 26, 0, 0, u"This is used for large downscaling."},
     {0, K::Label, u"Downscale", 7, 33, 0, 0},
