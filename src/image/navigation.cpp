@@ -18,10 +18,6 @@ std::int32_t entryCount(const Viewer& viewer) {
     return static_cast<std::int32_t>(viewer.playlist.paths.size());
 }
 
-const QString& currentPath(const Viewer& viewer) {
-    return viewer.playlist.paths[static_cast<std::size_t>(viewer.playlist.index)];
-}
-
 std::int32_t elapsedSinceKey(const Viewer& viewer) {
     return elapsedMilliseconds(viewer.navigation.navigationStartTime, monotonicNanoseconds());
 }
@@ -74,7 +70,7 @@ bool showPrescaled(Viewer& viewer, ImageBuffer& ahead, ImageBuffer& behind, bool
     if (!viewer.mode.fullscreenActive) applyWindowSize(viewer, window, {.partner = ahead.partner});
     requestRedraw(viewer);
     const std::int32_t elapsed = elapsedSinceKey(viewer);
-    viewer.platform.setTitle(currentPath(viewer));
+    viewer.platform.setTitle(currentPath(viewer.playlist));
     behind = shown;
     behind.display = leftDisplay;
     behind.displayWidth = leftWidth;
@@ -107,12 +103,12 @@ bool showUnscaled(Viewer& viewer, ImageBuffer& ahead, ImageBuffer& behind, bool 
         behind = shown;
         shown = ahead;
         result = true;
-    } else if (fileExists(currentPath(viewer))) {
+    } else if (fileExists(currentPath(viewer.playlist))) {
         behind = shown;
-        result = loadShownImage(viewer, currentPath(viewer), LoadOrigin::Step);
+        result = loadShownImage(viewer, currentPath(viewer.playlist), LoadOrigin::Step);
         loadStartedWorkers = result;
     }
-    viewer.platform.setTitle(currentPath(viewer));
+    viewer.platform.setTitle(currentPath(viewer.playlist));
     const Size window = windowSizeForImage(viewer, shown.image);
     if (!viewer.mode.fullscreenActive) applyWindowSize(viewer, window, {.partner = shown.partner});
     shown.displayWidth = shown.displayHeight = 1;
@@ -148,7 +144,7 @@ void move(Viewer& viewer, int dx, int dy, bool forward) {
     viewer.playlist.index = now;
     if (forward ? now < old : now > old) wrapSound(viewer);
     if (!showNeighbour(viewer, forward))
-        showLoadFailure(viewer, currentPath(viewer), LoadFailure::FailedToLoad);
+        showLoadFailure(viewer, currentPath(viewer.playlist), LoadFailure::FailedToLoad);
 }
 
 void jumpTo(Viewer& viewer, std::int32_t target) {
@@ -158,8 +154,8 @@ void jumpTo(Viewer& viewer, std::int32_t target) {
     viewer.playlist.index = target;
     if (viewer.settings.stickyWindowSize && !windowGeometry(viewer).maximized)
         recordStickySize(viewer);
-    if (!loadShownImage(viewer, currentPath(viewer), LoadOrigin::Step))
-        showLoadFailure(viewer, currentPath(viewer), LoadFailure::FailedToLoad);
+    if (!loadShownImage(viewer, currentPath(viewer.playlist), LoadOrigin::Step))
+        showLoadFailure(viewer, currentPath(viewer.playlist), LoadFailure::FailedToLoad);
 }
 
 }  // namespace
@@ -211,7 +207,7 @@ void moveBy(Viewer& viewer, std::int32_t count) {
     if (wrapped) wrapSound(viewer);
     if (index == start) return;
     viewer.playlist.index = index;
-    loadShownImage(viewer, currentPath(viewer), LoadOrigin::Step);
+    loadShownImage(viewer, currentPath(viewer.playlist), LoadOrigin::Step);
 }
 
 void goToFirst(Viewer& viewer) {

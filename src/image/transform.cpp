@@ -61,10 +61,8 @@ void toggleMerge(Viewer& viewer, int direction) {
     } else {
         viewer.merge.mergeMode = 0;
     }
-    const Playlist& playlist = viewer.playlist;
-    if (playlist.index >= 0 && static_cast<std::size_t>(playlist.index) < playlist.paths.size())
-        loadShownImage(viewer, playlist.paths[static_cast<std::size_t>(playlist.index)],
-                       LoadOrigin::Step);
+    if (hasShownEntry(viewer.playlist))
+        loadShownImage(viewer, currentPath(viewer.playlist), LoadOrigin::Step);
 }
 
 void toggleReverseMerge(Viewer& viewer) {

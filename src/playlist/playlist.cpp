@@ -82,6 +82,14 @@ QString absolutePath(const QString& path, const QString& folder) {
     return QDir::cleanPath(path.startsWith(u'/') ? path : folder + u'/' + path);
 }
 
+bool hasShownEntry(const Playlist& playlist) {
+    return playlist.index >= 0 && static_cast<std::size_t>(playlist.index) < playlist.paths.size();
+}
+
+const QString& currentPath(const Playlist& playlist) {
+    return playlist.paths[static_cast<std::size_t>(playlist.index)];
+}
+
 std::int32_t stepIndex(std::int32_t count, std::int32_t index, std::int32_t steps) {
     if (count <= 0) return index;
     const std::int64_t moved = (std::int64_t{index} + steps) % count;

@@ -50,6 +50,11 @@ QString directoryOf(const QString& path);
 // text; empty stays empty. Works on the text alone, so any file name survives.
 QString absolutePath(const QString& path, const QString& folder);
 
+// Whether the index names an entry of the playlist.
+bool hasShownEntry(const Playlist& playlist);
+// The entry at the index (only when hasShownEntry).
+const QString& currentPath(const Playlist& playlist);
+
 // The index after |steps| single steps through n entries, wrapping at both ends.
 std::int32_t stepIndex(std::int32_t count, std::int32_t index, std::int32_t steps);
 

@@ -16,15 +16,6 @@ void warn(Viewer& viewer, const QString& text, const QString& caption) {
     viewer.platform.showMessageBox(BoxOwner::MainWindow, text, caption);
 }
 
-const QString& shownPath(const Viewer& viewer) {
-    return viewer.playlist.paths[static_cast<std::size_t>(viewer.playlist.index)];
-}
-
-bool indexValid(const Viewer& viewer) {
-    const Playlist& playlist = viewer.playlist;
-    return playlist.index >= 0 && static_cast<std::size_t>(playlist.index) < playlist.paths.size();
-}
-
 // The Go-to field's number: 0 when it is not one.
 std::int64_t typedNumber(const QString& text) {
     bool ok = false;
@@ -36,9 +27,9 @@ std::int64_t typedNumber(const QString& text) {
 
 void rescanDirectory(Viewer& viewer) {
     Playlist& playlist = viewer.playlist;
-    if (playlist.paths.empty() || !indexValid(viewer)) return;
+    if (!hasShownEntry(playlist)) return;
     const std::int32_t oldIndex = playlist.index;
-    const QString current = shownPath(viewer);
+    const QString current = currentPath(viewer.playlist);
     const QString directory = directoryOf(current);
     if (!isDirectory(directory)) {
         warn(viewer, QStringLiteral("Directory was not found."), QStringLiteral("Invalid path"));
@@ -58,8 +49,8 @@ void rescanDirectory(Viewer& viewer) {
         // The shown file is gone: the one now at its place, or the first after the last.
         playlist.index = oldIndex + 1 <= count ? oldIndex : 0;
     }
-    if (!loadShownImage(viewer, shownPath(viewer), LoadOrigin::Step))
-        showLoadFailure(viewer, shownPath(viewer), LoadFailure::FailedToLoad);
+    if (!loadShownImage(viewer, currentPath(viewer.playlist), LoadOrigin::Step))
+        showLoadFailure(viewer, currentPath(viewer.playlist), LoadFailure::FailedToLoad);
 }
 
 void showGoToDialog(Viewer& viewer) {
@@ -74,13 +65,13 @@ void showGoToDialog(Viewer& viewer) {
                                             : static_cast<std::int32_t>(n - 1);
     waitForWorkers(viewer);
     playlist.index = target;
-    if (!loadShownImage(viewer, shownPath(viewer), LoadOrigin::Step))
-        showLoadFailure(viewer, shownPath(viewer), LoadFailure::FailedToLoad);
+    if (!loadShownImage(viewer, currentPath(viewer.playlist), LoadOrigin::Step))
+        showLoadFailure(viewer, currentPath(viewer.playlist), LoadFailure::FailedToLoad);
 }
 
 void deleteShownFile(Viewer& viewer) {
-    if (viewer.playlist.paths.empty() || !indexValid(viewer)) return;
-    const QString path = shownPath(viewer);
+    if (!hasShownEntry(viewer.playlist)) return;
+    const QString path = currentPath(viewer.playlist);
     // A path the system calls cannot take whole is never handed over cut short; it is
     // told first, since the existence test itself would fail on its length.
     if (encodeFileName(path).size() >= PATH_MAX) {

@@ -64,8 +64,8 @@ QString overlayText(const Viewer& viewer) {
     const auto count = static_cast<std::int64_t>(playlist.paths.size());
     QString text = QString::number(std::int64_t{playlist.index} + 1) + QStringLiteral(" / ") +
                    QString::number(count) + u'\n';
-    if (count > 0 && playlist.index >= 0 && playlist.index < count) {
-        text += fileNameOf(playlist.paths[static_cast<std::size_t>(playlist.index)]) + u'\n';
+    if (hasShownEntry(playlist)) {
+        text += fileNameOf(currentPath(playlist)) + u'\n';
     }
     text += QString::number(shown.width) + QStringLiteral(" x ") + QString::number(shown.height) +
             QStringLiteral("\n(");

@@ -157,8 +157,9 @@ Size fitSizeOnScreen(const Viewer& viewer, int width, int height, const cv::Mat&
 }
 
 cv::Mat prescaleForScreen(const Viewer& viewer, const cv::Mat& primary, const cv::Mat& partner) {
-    const Size size = fitSizeOnScreen(viewer, primary.cols, primary.rows, primary, partner);
+    // Worker threads call this: a merged pair goes its own way before any fit is computed.
     if (viewer.merge.mergeMode != 0) return scaleMergedForScreen(viewer, primary, partner);
+    const Size size = fitSizeOnScreen(viewer, primary.cols, primary.rows, primary, partner);
     if (viewer.view.fitActive) {
         cv::Mat display;
         scaleToSize(viewer, primary, display, size.width, size.height);
@@ -170,12 +171,12 @@ cv::Mat prescaleForScreen(const Viewer& viewer, const cv::Mat& primary, const cv
 void rescaleShownImage(Viewer& viewer) {
     if (!imageShown(viewer)) return;
     ImageBuffer& shown = viewer.shownImage;
-    const Size size =
-        fitSizeInClient(viewer, shown.image.cols, shown.image.rows, shown.image, shown.partner);
     if (viewer.merge.mergeMode != 0) {
         shown.display =
             scaleMergedForClient(viewer, windowGeometry(viewer).client, shown.image, shown.partner);
     } else if (viewer.view.fitActive || viewer.view.zoomPerMille != 1000) {
+        const Size size =
+            fitSizeInClient(viewer, shown.image.cols, shown.image.rows, shown.image, shown.partner);
         scaleToSize(viewer, shown.image, shown.display, size.width, size.height);
     } else {
         shown.display = shown.image;
