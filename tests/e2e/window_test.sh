@@ -328,19 +328,22 @@ check_idle_release() {
     last=$now
     sleep 0.5
   done
+  # On a loaded machine a neighbour may still be decoding after that, so the release is
+  # judged from the highest memory seen, not from where the growth paused.
   local loaded=$last least=$last
   # Without input the idle watcher, which looks once a minute, clears the neighbours at its
   # second look. 60 MB is more than one neighbour and far more than anything else it frees.
   deadline=$((started + 90))
   while [ "$SECONDS" -lt "$deadline" ]; do
     now=$(private_memory)
+    if [ "$now" -gt "$loaded" ]; then loaded=$now least=$now; fi
     [ "$now" -ge "$least" ] || least=$now
     [ $((loaded - least)) -lt 60000 ] || break
     sleep 1
   done
   local released=$((SECONDS - started))
   [ $((loaded - least)) -ge 60000 ] ||
-    fail "with bufferTimeout 1 s the idle release should free both decoded neighbours (2 x 47 MB) within 90 s of the start; the private memory went from $((loaded / 1024)) MB only down to $((least / 1024)) MB"
+    fail "with bufferTimeout 1 s the idle release should free both decoded neighbours (2 x 47 MB) within 90 s of the start; the private memory went from its highest, $((loaded / 1024)) MB, only down to $((least / 1024)) MB"
   # The next step decodes the shown image on the spot and both neighbours arrive again: more
   # than the one image the step itself needs, even if the image left stays cached.
   press Right
