@@ -1,11 +1,13 @@
 // Time from process start to the first painted frame of a large image, as the real
 // program does it (settings, window, command line), on whatever platform Qt is given.
 //   first_frame IMAGE           the whole start, then the first paint: prints total ms
-//   first_frame --stages IMAGE  read+decode, convert, resize for the screen, paint,
+//   first_frame --stages IMAGE  read, decode to BGRA, resize for the screen, paint,
 //                               each timed alone in a fresh process
 #include "app/app.h"
 #include "app/events.h"
+#include "image/image.h"
 #include "platform/clock.h"
+#include "platform/files.h"
 #include "platform/pixel_memory.h"
 #include "platform/qt/qt_platform.h"
 #include "view/geometry.h"
@@ -75,23 +77,24 @@ int stages(const QString& image) {
     platform.showInitial(pavo::initialWindow(viewer).outer, false);
     for (int i = 0; i < 10; ++i) QApplication::processEvents();
     std::int64_t t = pavo::monotonicNanoseconds();
-    pavo::DecodedFile decoded = pavo::decodeImageFile(image);
-    const double decode = since(t);
+    const pavo::FileBytes bytes = pavo::readFileBytes(image, pavo::fileSizeOf(image));
+    const double read = since(t);
     t = pavo::monotonicNanoseconds();
-    pavo::convertToBgra8(decoded.matrix, pavo::DecodeRole::Shown);
-    const double convert = since(t);
+    const auto loaded = pavo::decodeToBgra8(bytes, pavo::DecodeRole::Shown);
+    const double decode = since(t);
+    if (!loaded) return 1;
+    const cv::Mat& decoded = loaded->image;
     // The size the window gets on a 1920 x 1080 screen with the default frame.
-    viewer.shownImage.image = decoded.matrix;
+    viewer.shownImage.image = decoded;
     viewer.shownImage.ready = true;
-    const pavo::Size window = pavo::windowSizeForImage(viewer, decoded.matrix);
+    const pavo::Size window = pavo::windowSizeForImage(viewer, decoded);
     platform.setWindowRect({0, 0, window.width, window.height});
     for (int i = 0; i < 10; ++i) QApplication::processEvents();
     const pavo::Size target =
-        pavo::fitSizeInClient(viewer, decoded.matrix.cols, decoded.matrix.rows, decoded.matrix, {});
+        pavo::fitSizeInClient(viewer, decoded.cols, decoded.rows, decoded, {});
     t = pavo::monotonicNanoseconds();
     cv::Mat display;
-    const QString method =
-        pavo::scaleToSize(viewer, decoded.matrix, display, target.width, target.height);
+    const QString method = pavo::scaleToSize(viewer, decoded, display, target.width, target.height);
     const double resize = since(t);
     QImage canvas(display.cols, display.rows, QImage::Format_RGB32);
     t = pavo::monotonicNanoseconds();
@@ -103,8 +106,8 @@ int stages(const QString& image) {
     }
     const double paint = since(t);
     std::printf(
-        "read+decode %.1f ms, convert %.1f ms, resize to %dx%d (%s) %.1f ms, paint %.1f ms\n",
-        decode, convert, display.cols, display.rows, method.toUtf8().constData(), resize, paint);
+        "read %.1f ms, decode to BGRA %.1f ms, resize to %dx%d (%s) %.1f ms, paint %.1f ms\n", read,
+        decode, display.cols, display.rows, method.toUtf8().constData(), resize, paint);
     return 0;
 }
 

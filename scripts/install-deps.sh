@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev libgl-dev libxcb1-dev
-  libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev
+  libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev libjpeg-dev
   libboost-dev libcurl4-openssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   python3 openssl

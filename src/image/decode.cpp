@@ -1,5 +1,6 @@
 #include "image/image.h"
 
+#include "image/jpeg_decode.h"
 #include "platform/files.h"
 #include "platform/process.h"
 
@@ -131,24 +132,30 @@ cv::Mat decodeImageBytes(const FileBytes& bytes) {
     return decodeImageBytes(bytes, availableMemoryBytes());
 }
 
-cv::Mat decodeImageBytes(const FileBytes& bytes, std::uint64_t memoryBudget) {
-    if (bytes.empty()) return {};
-    // Refused before the decoder takes any pixel memory, so the kernel never has to
-    // kill the viewer for a small file that declares a huge image.
+// Refused before the decoder takes any pixel memory, so the kernel never has to kill
+// the viewer for a small file that declares a huge image.
+bool fitsMemoryBudget(const FileBytes& bytes, std::uint64_t memoryBudget) {
     const auto declaredImage = declaredImageSize(bytes);
-    if (declaredImage && decodeMemoryEstimate(*declaredImage) > memoryBudget) return {};
+    return !declaredImage || decodeMemoryEstimate(*declaredImage) <= memoryBudget;
+}
+
+cv::Mat decodeImageBytes(const FileBytes& bytes, std::uint64_t memoryBudget) {
+    if (bytes.empty() || !fitsMemoryBudget(bytes, memoryBudget)) return {};
     // A header over the bytes, not a copy of them.
     const cv::Mat encoded(1, static_cast<int>(bytes.size()), CV_8UC1,
                           const_cast<unsigned char*>(bytes.data()));
     return cv::imdecode(encoded, cv::IMREAD_UNCHANGED);
 }
 
-DecodedFile decodeImageFile(const QString& path) {
-    DecodedFile result;
-    result.fileSize = fileSizeOf(path);
-    if (result.fileSize <= 0) return result;
-    result.matrix = decodeImageBytes(readFileBytes(path, result.fileSize));
-    return result;
+std::optional<LoadedImage> decodeToBgra8(const FileBytes& bytes, DecodeRole role) {
+    const std::uint64_t budget = availableMemoryBytes();
+    if (!bytes.empty() && fitsMemoryBudget(bytes, budget)) {
+        if (auto jpeg = decodeColourJpeg(bytes)) return LoadedImage{*jpeg, 3, 0};
+    }
+    cv::Mat matrix = decodeImageBytes(bytes, budget);
+    const auto channels = convertToBgra8(matrix, role);
+    if (!channels) return std::nullopt;
+    return LoadedImage{matrix, *channels, 0};
 }
 
 std::optional<std::int32_t> convertToBgra8(cv::Mat& matrix, DecodeRole role) {
@@ -184,21 +191,25 @@ void flattenAlphaOnBlack(cv::Mat& matrix) {
 }
 
 void decodePartnerInto(ImageBuffer& record, const QString& path) {
-    const DecodedFile partner = decodeImageFile(path);
-    if (partner.fileSize < 0) throw std::length_error("partner size unknown");
-    record.partner = partner.matrix;
-    record.fileSize += partner.fileSize;
-    convertToBgra8(record.partner, DecodeRole::Partner);  // an empty partner throws here
+    const std::int32_t size = fileSizeOf(path);
+    if (size < 0) throw std::length_error("partner size unknown");
+    FileBytes bytes;
+    if (size > 0) bytes = readFileBytes(path, size);
+    // An empty or undecodable partner makes the conversion throw.
+    auto partner = decodeToBgra8(bytes, DecodeRole::Partner);
+    if (!partner) throw std::invalid_argument("partner not decodable");
+    record.partner = partner->image;
+    record.fileSize += size;
 }
 
 std::optional<LoadedImage> loadImageFile(const QString& path, DecodeRole role) {
     if (!fileExists(path)) return std::nullopt;
     try {
-        DecodedFile decoded = decodeImageFile(path);
-        if (decoded.fileSize <= 0) return std::nullopt;
-        const auto channels = convertToBgra8(decoded.matrix, role);
-        if (!channels) return std::nullopt;
-        return LoadedImage{decoded.matrix, *channels, decoded.fileSize};
+        const std::int32_t size = fileSizeOf(path);
+        if (size <= 0) return std::nullopt;
+        auto loaded = decodeToBgra8(readFileBytes(path, size), role);
+        if (loaded) loaded->fileSize = size;
+        return loaded;
     } catch (const std::exception&) {
         return std::nullopt;  // OpenCV errors, exhausted memory: a failed decode
     }

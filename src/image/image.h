@@ -36,12 +36,6 @@ struct ImageBuffer {
 // The state a worker puts its record in before it decodes.
 void resetForDecode(ImageBuffer& buffer);
 
-// What reading and decoding one file gives, before normalisation.
-struct DecodedFile {
-    cv::Mat matrix;              // empty when the bytes could not be decoded
-    std::int32_t fileSize = -1;  // -1 when the size could not be queried
-};
-
 // A decoded, normalised image ready to go into a record.
 struct LoadedImage {
     cv::Mat image;  // 8-bit BGRA, continuous
@@ -74,10 +68,6 @@ cv::Mat decodeImageBytes(const FileBytes& bytes, std::uint64_t memoryBudget);
 // The same within the memory the system has available now.
 cv::Mat decodeImageBytes(const FileBytes& bytes);
 
-// Size query, whole-file read and decode. A failed size query (-1) or an empty file
-// gives an empty matrix.
-DecodedFile decodeImageFile(const QString& path);
-
 // Which image of a record a decode is for: the image itself, or its merge partner.
 enum class DecodeRole { Shown, Partner };
 
@@ -90,6 +80,10 @@ std::optional<std::int32_t> convertToBgra8(cv::Mat& matrix, DecodeRole role);
 // Composites a BGRA matrix on a black, fully transparent background, in place:
 // every channel c becomes trunc(c * (A / 255.0)) and transparent pixels (0, 0, 0, 0).
 void flattenAlphaOnBlack(cv::Mat& matrix);
+
+// The file's bytes decoded and brought to 8-bit BGRA, with the channel count they had
+// (the file size is left 0). Fails as convertToBgra8 does, for the role given.
+std::optional<LoadedImage> decodeToBgra8(const FileBytes& bytes, DecodeRole role);
 
 // Reads, decodes and normalises the merge partner at `path` into the record, adding
 // its size to the record's. Throws when the partner cannot be read or decoded.

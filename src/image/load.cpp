@@ -28,12 +28,15 @@ void decodePartner(Viewer& viewer) {
 // Steps 8 to 11 of a load: read, decode, normalise. False when the file is no image.
 bool decodeShownImage(Viewer& viewer, const QString& path, std::int32_t size) {
     ImageBuffer& shown = viewer.shownImage;
-    shown.image = decodeImageBytes(readFileBytes(path, size));
+    auto decoded = decodeToBgra8(readFileBytes(path, size), DecodeRole::Shown);
+    if (!decoded) {
+        shown.image.release();
+        return false;
+    }
+    shown.image = decoded->image;
+    shown.channels = decoded->channels;
     shown.fileSize = size;
     if (viewer.merge.mergeMode != 0) decodePartner(viewer);
-    const auto channels = convertToBgra8(shown.image, DecodeRole::Shown);
-    if (!channels) return false;
-    shown.channels = *channels;
     return true;
 }
 

@@ -1,0 +1,74 @@
+#include "image/jpeg_decode.h"
+
+#include <opencv2/core.hpp>
+
+#include <csetjmp>
+#include <cstdio>
+
+#include <jpeglib.h>
+
+namespace pavo {
+namespace {
+
+struct ErrorJump {
+    jpeg_error_mgr manager{};
+    std::jmp_buf jump{};
+};
+
+// libjpeg's fatal errors end in exit() unless the handler leaves; it jumps back to
+// the decode, which lets the general decoder judge the data.
+[[noreturn]] void leaveDecode(j_common_ptr info) {
+    std::longjmp(reinterpret_cast<ErrorJump*>(info->err)->jump, 1);  // NOLINT
+}
+
+void ignoreMessage(j_common_ptr /*info*/) {}
+
+bool startsLikeJpeg(const FileBytes& bytes) {
+    return bytes.size() > 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF;
+}
+
+// The scanlines into the matrix's rows; false when libjpeg gives up. Only plain data
+// lives in this frame, so the jump back skips no destructor.
+bool readScanlines(jpeg_decompress_struct& info, ErrorJump& error, unsigned char* pixels,
+                   std::size_t rowBytes) {
+    if (setjmp(error.jump) != 0) return false;  // NOLINT(cert-err52-cpp)
+    jpeg_start_decompress(&info);
+    while (info.output_scanline < info.output_height) {
+        JSAMPROW row = pixels + rowBytes * info.output_scanline;
+        jpeg_read_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_decompress(&info);
+    return true;
+}
+
+bool readHeader(jpeg_decompress_struct& info, ErrorJump& error, const FileBytes& bytes) {
+    if (setjmp(error.jump) != 0) return false;  // NOLINT(cert-err52-cpp)
+    jpeg_mem_src(&info, bytes.data(), static_cast<unsigned long>(bytes.size()));
+    if (jpeg_read_header(&info, TRUE) != JPEG_HEADER_OK) return false;
+    if (info.num_components != 3) return false;
+    info.out_color_space = JCS_EXT_BGRX;  // libjpeg-turbo fills the fourth byte with 0xFF
+    jpeg_calc_output_dimensions(&info);
+    return info.output_components == 4 && info.output_width > 0 && info.output_height > 0;
+}
+
+}  // namespace
+
+std::optional<cv::Mat> decodeColourJpeg(const FileBytes& bytes) {
+    if (!startsLikeJpeg(bytes)) return std::nullopt;
+    jpeg_decompress_struct info{};
+    ErrorJump error;
+    info.err = jpeg_std_error(&error.manager);
+    error.manager.error_exit = leaveDecode;
+    error.manager.output_message = ignoreMessage;
+    jpeg_create_decompress(&info);
+    std::optional<cv::Mat> result;
+    if (readHeader(info, error, bytes)) {
+        cv::Mat bgra(static_cast<int>(info.output_height), static_cast<int>(info.output_width),
+                     CV_8UC4);
+        if (readScanlines(info, error, bgra.data, bgra.step[0])) result = bgra;
+    }
+    jpeg_destroy_decompress(&info);
+    return result;
+}
+
+}  // namespace pavo
