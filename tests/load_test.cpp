@@ -50,6 +50,33 @@ TEST_F(LoadTest, FailedLoadsLeaveNothingReadyAndResetTheZoom) {
     EXPECT_TRUE(platform.titles.empty());
 }
 
+// The decode a start begins before its window exists is what the load of that file
+// shows, once; a load of any other file decodes afresh.
+TEST_F(LoadTest, TheEarlyDecodeServesTheLoadOfItsOwnFileOnce) {
+    const QString path = imageFile("a.png", 640, 480);
+    const QString other = imageFile("b.png", 320, 200);
+    viewer.view.fitActive = false;
+    EarlyDecode early = startEarlyDecode(path);
+    ASSERT_TRUE(early.worker.waitFor(kWorkerWaitLimit));
+    imageFile("a.png", 64, 48);  // changed on disk after the early decode
+    viewer.navigation.earlyDecode = early;
+    ASSERT_TRUE(loadShownImage(viewer, path, LoadOrigin::Opened));
+    EXPECT_EQ(viewer.shownImage.image.cols, 640) << "the early decode was not used";
+    EXPECT_FALSE(viewer.navigation.earlyDecode);
+    ASSERT_TRUE(loadShownImage(viewer, path, LoadOrigin::Opened));
+    EXPECT_EQ(viewer.shownImage.image.cols, 64) << "an early decode serves one load only";
+
+    viewer.navigation.earlyDecode = startEarlyDecode(path);
+    ASSERT_TRUE(loadShownImage(viewer, other, LoadOrigin::Opened));
+    EXPECT_EQ(viewer.shownImage.image.cols, 320);
+    EXPECT_FALSE(viewer.navigation.earlyDecode) << "an early decode of another file is dropped";
+
+    test::writeBytes(dir.filePath("junk.jpg"), "not an image at all");
+    viewer.navigation.earlyDecode = startEarlyDecode(dir.filePath("junk.jpg"));
+    EXPECT_FALSE(loadShownImage(viewer, dir.filePath("junk.jpg"), LoadOrigin::Opened));
+    EXPECT_FALSE(viewer.shownImage.ready);
+}
+
 TEST_F(LoadTest, TallImagesOpenUnfittedOnlyWhenOpenedDirectly) {
     const QString tall = imageFile("tall.png", 100, 300);
     ASSERT_TRUE(loadShownImage(viewer, tall, LoadOrigin::Step));

@@ -7,6 +7,7 @@
 #include "platform/files.h"
 #include "platform/pixel_memory.h"
 #include "platform/qt/qt_platform.h"
+#include "playlist/playlist.h"
 #include "update/http_fetch.h"
 #include "update/update.h"
 #include "viewer.h"
@@ -16,6 +17,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
+#include <optional>
 #include <thread>
 
 namespace {
@@ -51,10 +53,30 @@ void startIdleWatcher(pavo::Viewer& viewer) {
     }).detach();
 }
 
+// A start with one file begins its decode before anything else.
+std::optional<pavo::EarlyDecode> startOpeningDecode(const QStringList& arguments) {
+    if (arguments.size() != 1) return std::nullopt;
+    const QString path = pavo::absolutePath(arguments.front(), pavo::currentFolder());
+    if (pavo::isDirectory(path)) return std::nullopt;
+    return pavo::startEarlyDecode(path);
+}
+
+// The window manager places, frames and maximises the new window while the first
+// image decodes; what it sends meanwhile is handled now, so the image is scaled once,
+// for the window as it ends up.
+void handleEventsDuring(const pavo::EarlyDecode& decode) {
+    while (decode.worker.running()) {
+        QApplication::processEvents(QEventLoop::AllEvents);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     pavo::installPixelMemory();
+    const QStringList arguments = argumentsAsGiven(argc, argv);
+    std::optional<pavo::EarlyDecode> earlyDecode = startOpeningDecode(arguments);
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Pavo"));
 
@@ -68,7 +90,9 @@ int main(int argc, char** argv) {
     viewer.update.fetch = [](const QString& url) { return pavo::fetchText(url); };
     pavo::startUpdateCheck(viewer, true);
 
-    pavo::openCommandLine(viewer, argumentsAsGiven(argc, argv), pavo::currentFolder());
+    if (earlyDecode) handleEventsDuring(*earlyDecode);
+    viewer.navigation.earlyDecode = std::move(earlyDecode);
+    pavo::openCommandLine(viewer, arguments, pavo::currentFolder());
     startIdleWatcher(viewer);
     startCursorWatcher(viewer);
 

@@ -25,10 +25,22 @@ void decodePartner(Viewer& viewer) {
     decodePartnerInto(shown, playlist.paths[static_cast<std::size_t>(index)]);
 }
 
-// Steps 8 to 11 of a load: read, decode, normalise. False when the file is no image.
+// The early decode's result when it was for this path; it is used once, either way.
+std::optional<std::optional<LoadedImage>> takeEarlyDecode(Viewer& viewer, const QString& path) {
+    std::optional<EarlyDecode>& early = viewer.navigation.earlyDecode;
+    std::optional<std::optional<LoadedImage>> taken;
+    if (early && early->path == path && early->worker.waitFor(kWorkerWaitLimit))
+        taken = std::move(*early->result);
+    early.reset();
+    return taken;
+}
+
+// Read, decode, normalise. False when the file is no image.
 bool decodeShownImage(Viewer& viewer, const QString& path, std::int32_t size) {
     ImageBuffer& shown = viewer.shownImage;
-    auto decoded = decodeToBgra8(readFileBytes(path, size), DecodeRole::Shown);
+    auto early = takeEarlyDecode(viewer, path);
+    auto decoded =
+        early ? std::move(*early) : decodeToBgra8(readFileBytes(path, size), DecodeRole::Shown);
     if (!decoded) {
         shown.image.release();
         return false;
@@ -41,6 +53,13 @@ bool decodeShownImage(Viewer& viewer, const QString& path, std::int32_t size) {
 }
 
 }  // namespace
+
+EarlyDecode startEarlyDecode(const QString& path) {
+    EarlyDecode early;
+    early.path = path;
+    early.worker.start([path, result = early.result] { *result = loadImageFile(path); });
+    return early;
+}
 
 bool loadShownImage(Viewer& viewer, const QString& path, LoadOrigin origin) {
     const std::int64_t start = monotonicNanoseconds();

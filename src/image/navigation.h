@@ -1,18 +1,36 @@
 #pragma once
 
+#include "image/image.h"
+#include "platform/worker.h"
+
 #include <QString>
 
 #include <cstdint>
+#include <memory>
+#include <optional>
 
 namespace pavo {
 
 struct Viewer;
 
+// The decode of the file a start opens, begun before the window exists so that the
+// decode and the window system's work on the new window overlap.
+struct EarlyDecode {
+    QString path;  // absolute, as the command line makes it
+    std::shared_ptr<std::optional<LoadedImage>> result =
+        std::make_shared<std::optional<LoadedImage>>();
+    Worker worker;
+};
+
 // Navigation state of the user-interface thread.
 struct NavigationState {
-    std::int64_t navigationStartTime = 0;  // monotonic nanoseconds of the last step's key
-    bool swapInProgress = false;           // a prescaled neighbour is being brought on screen
+    std::int64_t navigationStartTime = 0;    // monotonic nanoseconds of the last step's key
+    bool swapInProgress = false;             // a prescaled neighbour is being brought on screen
+    std::optional<EarlyDecode> earlyDecode;  // taken by the load of its path
 };
+
+// Starts decoding `path` on a thread of its own.
+EarlyDecode startEarlyDecode(const QString& path);
 
 // How the shown image came to be loaded: opened by the user (command line, dialog,
 // drop) or reached by stepping.

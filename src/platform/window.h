@@ -138,7 +138,9 @@ class Window {
 
     // Connects the window to its event handler and builds its menu.
     virtual void attach(WindowEvents& events, const WindowSetup& setup) = 0;
-    // Shows the window for the first time with this outer rectangle, maximised or not.
+    // Shows the window for the first time with this outer rectangle, maximised or not,
+    // and returns once the window system has put it on screen (or after a short bound),
+    // so that the first image is scaled for the client size the window really has.
     virtual void showInitial(const Rect& outer, bool maximized) = 0;
 
     // The main window's placement, or nothing when there is no window to ask.

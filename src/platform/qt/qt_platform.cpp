@@ -9,16 +9,47 @@
 #include <QCoreApplication>
 #include <QCursor>
 #include <QDesktopServices>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 #include <QUrl>
+#include <QWindow>
 
 namespace pavo::qt {
 namespace {
+
+// Ends a wait once the window it watches is on screen.
+class ExposureWatch final : public QObject {
+  public:
+    explicit ExposureWatch(QEventLoop& loop) : loop_(loop) {}
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Expose && static_cast<QWindow*>(watched)->isExposed())
+            loop_.quit();
+        return false;
+    }
+
+  private:
+    QEventLoop& loop_;
+};
+
+// Until the window manager has mapped (and, when asked, maximised) the window, its
+// client size is not final: an image scaled before then would be scaled twice.
+void waitUntilExposed(QWidget& window) {
+    constexpr int kLimitMs = 400;  // a window manager that never maps it does not hold the start
+    QWindow* handle = window.windowHandle();
+    if (handle == nullptr || handle->isExposed()) return;
+    QEventLoop loop;
+    ExposureWatch watch(loop);
+    handle->installEventFilter(&watch);
+    QTimer::singleShot(kLimitMs, &loop, &QEventLoop::quit);
+    loop.exec();
+    handle->removeEventFilter(&watch);
+}
 
 QRect toQRect(const Rect& r) {
     return {r.left, r.top, r.width(), r.height()};
@@ -37,6 +68,7 @@ void QtPlatform::attach(WindowEvents& events, const WindowSetup& setup) {
 void QtPlatform::showInitial(const Rect& outer, bool maximized) {
     window_->setOuterGeometry(outer);
     if (maximized) window_->showMaximized();
+    waitUntilExposed(*window_);
 }
 
 void QtPlatform::showMessageBox(BoxOwner owner, const QString& text, const QString& caption) {
@@ -140,7 +172,8 @@ void QtPlatform::runOnUiThread(std::function<void()> task) {
         const std::lock_guard lock(uiTasksMutex_);
         uiTasks_.push_back(std::move(task));
     }
-    QMetaObject::invokeMethod(window_.get(), [this] { runUiTasks(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        window_.get(), [this] { runUiTasks(); }, Qt::QueuedConnection);
 }
 
 void QtPlatform::runUiTasks() {
