@@ -62,7 +62,7 @@ void openCommandLine(Viewer& viewer, const QStringList& arguments, const QString
 
 // ---- The window procedure -------------------------------------------------------
 
-void onKeyDown(Viewer& viewer, Key key);
+void onKeyDown(Viewer& viewer, Key key, int presses = 1);
 void onKeyUp(Viewer& viewer, Key key);
 void onCommand(Viewer& viewer, int command);
 void onTimer(Viewer& viewer, int id);

@@ -5,8 +5,8 @@
 
 namespace pavo {
 
-void ViewerEvents::keyDown(Key key) {
-    onKeyDown(viewer_, key);
+void ViewerEvents::keyDown(Key key, int presses) {
+    onKeyDown(viewer_, key, presses);
 }
 void ViewerEvents::keyUp(Key key) {
     onKeyUp(viewer_, key);

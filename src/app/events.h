@@ -11,7 +11,7 @@ class ViewerEvents final : public WindowEvents {
   public:
     explicit ViewerEvents(Viewer& viewer) : viewer_(viewer) {}
 
-    void keyDown(Key key) override;
+    void keyDown(Key key, int presses) override;
     void keyUp(Key key) override;
     void command(int id) override;
     void timer(int id) override;

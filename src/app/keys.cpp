@@ -39,13 +39,13 @@ void escape(Viewer& viewer) {
 }
 
 // The arrow keys: scroll the view by the keyboard's step, else step.
-void arrowKey(Viewer& viewer, bool forward, bool horizontal) {
+void arrowKey(Viewer& viewer, bool forward, bool horizontal, int presses) {
     const ScrollAmounts amounts = scrollAmounts(viewer, keyboardScrollStep(viewer));
     const int distance = horizontal ? amounts.horizontal : amounts.vertical;
     if (forward) {
-        moveForward(viewer, horizontal ? distance : 0, horizontal ? 0 : distance);
+        moveForward(viewer, horizontal ? distance : 0, horizontal ? 0 : distance, presses);
     } else {
-        moveBackward(viewer, horizontal ? -distance : 0, horizontal ? 0 : -distance);
+        moveBackward(viewer, horizontal ? -distance : 0, horizontal ? 0 : -distance, presses);
     }
 }
 
@@ -61,6 +61,21 @@ struct KeyAction {
     void (*action)(Viewer&);
 };
 
+// Keys that scroll or step: presses that queued up while a step was decoding move
+// together, so a held key lands where it was let go without showing every image.
+struct StepKeyAction {
+    Key key;
+    void (*action)(Viewer&, int presses);
+};
+
+constexpr StepKeyAction kStepKeyActions[] = {
+    {Key::Space, [](Viewer& v, int n) { moveForward(v, 0, keyboardScrollStep(v), n); }},
+    {Key::Left, [](Viewer& v, int n) { arrowKey(v, false, true, n); }},
+    {Key::Up, [](Viewer& v, int n) { arrowKey(v, false, false, n); }},
+    {Key::Right, [](Viewer& v, int n) { arrowKey(v, true, true, n); }},
+    {Key::Down, [](Viewer& v, int n) { arrowKey(v, true, false, n); }},
+};
+
 // What each key does.
 constexpr KeyAction kKeyActions[] = {
     {Key::Enter, toggleFullscreen},
@@ -68,15 +83,10 @@ constexpr KeyAction kKeyActions[] = {
     {Key::Shift, [](Viewer& v) { v.input.shiftHeld = true; }},
     {Key::Ctrl, [](Viewer& v) { v.input.ctrlHeld = true; }},
     {Key::Esc, escape},
-    {Key::Space, [](Viewer& v) { moveForward(v, 0, keyboardScrollStep(v)); }},
     {Key::PageUp, [](Viewer& v) { scrollBy(v, 0, -v.shownImage.displayHeight); }},
     {Key::PageDown, [](Viewer& v) { scrollBy(v, 0, v.shownImage.displayHeight); }},
     {Key::End, goToLast},
     {Key::Home, goToFirst},
-    {Key::Left, [](Viewer& v) { arrowKey(v, false, true); }},
-    {Key::Up, [](Viewer& v) { arrowKey(v, false, false); }},
-    {Key::Right, [](Viewer& v) { arrowKey(v, true, true); }},
-    {Key::Down, [](Viewer& v) { arrowKey(v, true, false); }},
     {Key::Plus, [](Viewer& v) { zoomByStep(v, true, ZoomAnchor::Centre); }},
     {Key::Minus, [](Viewer& v) { zoomByStep(v, false, ZoomAnchor::Centre); }},
     {Key::Digit1, [](Viewer& v) { setChromeLevel(v, 1); }},
@@ -148,11 +158,17 @@ WindowSetup windowSetup() {
     return {menuEntries(), static_cast<int>(Command::Options), kMinimumWindowSize};
 }
 
-void onKeyDown(Viewer& viewer, Key key) {
+void onKeyDown(Viewer& viewer, Key key, int presses) {
     markActivity(viewer);
+    for (const StepKeyAction& entry : kStepKeyActions) {
+        if (entry.key == key) {
+            entry.action(viewer, std::max(presses, 1));
+            return;
+        }
+    }
     for (const KeyAction& entry : kKeyActions) {
         if (entry.key == key) {
-            entry.action(viewer);
+            for (int i = 0; i < std::max(presses, 1); ++i) entry.action(viewer);
             return;
         }
     }

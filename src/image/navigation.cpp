@@ -130,12 +130,17 @@ std::int32_t stepOnce(const Viewer& viewer, std::int32_t index, std::int32_t dir
     return index;
 }
 
-void move(Viewer& viewer, int dx, int dy, bool forward) {
+void move(Viewer& viewer, int dx, int dy, bool forward, int presses) {
     viewer.navigation.navigationStartTime = monotonicNanoseconds();
-    if (scrollBy(viewer, dx, dy)) return;
-    if (entryCount(viewer) <= 1) return;
+    while (presses > 0 && scrollBy(viewer, dx, dy)) --presses;
+    if (presses == 0 || entryCount(viewer) <= 1) return;
+    const int direction = forward ? 1 : -1;
     if (viewer.input.shiftHeld) {
-        moveBy(viewer, forward ? 5 : -5);
+        moveBy(viewer, 5 * direction * presses);
+        return;
+    }
+    if (presses > 1) {
+        moveBy(viewer, direction * presses);
         return;
     }
     waitForWorkers(viewer);
@@ -185,17 +190,16 @@ bool showNeighbour(Viewer& viewer, bool forward) {
     return showUnscaled(viewer, ahead, behind, forward);
 }
 
-void moveForward(Viewer& viewer, int dx, int dy) {
-    move(viewer, dx, dy, true);
+void moveForward(Viewer& viewer, int dx, int dy, int presses) {
+    move(viewer, dx, dy, true, presses);
 }
 
-void moveBackward(Viewer& viewer, int dx, int dy) {
-    move(viewer, dx, dy, false);
+void moveBackward(Viewer& viewer, int dx, int dy, int presses) {
+    move(viewer, dx, dy, false, presses);
 }
 
 void moveBy(Viewer& viewer, std::int32_t count) {
     viewer.navigation.navigationStartTime = monotonicNanoseconds();
-    waitForWorkers(viewer);
     const std::int32_t start = viewer.playlist.index;
     const std::int32_t direction = count < 0 ? -1 : 1;
     std::int32_t index = start;
@@ -206,6 +210,8 @@ void moveBy(Viewer& viewer, std::int32_t count) {
     }
     if (wrapped) wrapSound(viewer);
     if (index == start) return;
+    // Neither neighbour is the target: their decodes are left to end on their own.
+    abandonNeighbourWorkers(viewer);
     viewer.playlist.index = index;
     loadShownImage(viewer, currentPath(viewer.playlist), LoadOrigin::Step);
 }

@@ -42,10 +42,13 @@ bool loadShownImage(Viewer& viewer, const QString& path, LoadOrigin origin);
 
 // After the index moved one step, brings the neighbour ahead on screen.
 bool showNeighbour(Viewer& viewer, bool forward);
-// Next and previous: scroll by (dx, dy) if the view can move, else step.
-void moveForward(Viewer& viewer, int dx, int dy);
-void moveBackward(Viewer& viewer, int dx, int dy);
-// Jumps `count` steps and decodes on the user-interface thread.
+// Next and previous: scroll by (dx, dy) if the view can move, else step. Of several
+// presses, those the view cannot scroll for step together: one step shows the cached
+// neighbour, more jump straight to where the presses lead.
+void moveForward(Viewer& viewer, int dx, int dy, int presses = 1);
+void moveBackward(Viewer& viewer, int dx, int dy, int presses = 1);
+// Jumps `count` steps and decodes on the user-interface thread; the neighbour workers
+// of the image left are not waited for.
 void moveBy(Viewer& viewer, std::int32_t count);
 void goToFirst(Viewer& viewer);
 void goToLast(Viewer& viewer);

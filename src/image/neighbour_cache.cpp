@@ -17,13 +17,15 @@ struct Side {
     Worker& worker;
     std::shared_ptr<ImageBuffer>& result;
     std::uint32_t& startEpoch;
+    std::shared_ptr<std::atomic<bool>>& abandoned;
 };
 
 Side sideOf(Viewer& viewer, NeighbourSide which) {
     NeighbourWorkers& w = viewer.workers;
     return which == NeighbourSide::Next
-               ? Side{viewer.nextImage, w.next, w.nextResult, w.nextStartEpoch}
-               : Side{viewer.previousImage, w.previous, w.previousResult, w.previousStartEpoch};
+               ? Side{viewer.nextImage, w.next, w.nextResult, w.nextStartEpoch, w.nextAbandoned}
+               : Side{viewer.previousImage, w.previous, w.previousResult, w.previousStartEpoch,
+                      w.previousAbandoned};
 }
 
 // Puts a finished record into its slot. A picture scaled before the neighbours'
@@ -116,7 +118,7 @@ void decodeNeighbour(const Viewer& viewer, const NeighbourJob& job, ImageBuffer&
     try {
         // Missing, empty, undecodable or refused: the same failure whatever the cause.
         auto loaded = loadImageFile(job.imagePath);
-        if (!loaded) return fail();
+        if (!loaded || (job.abandoned && *job.abandoned)) return fail();
         record.image = loaded->image;
         record.channels = loaded->channels;
         record.fileSize = loaded->fileSize;
@@ -156,6 +158,25 @@ void clearNeighbours(Viewer& viewer) {
     releaseMatrices(viewer.previousImage);
 }
 
+void abandonNeighbourWorkers(Viewer& viewer) {
+    std::vector<Worker>& abandoned = viewer.workers.abandoned;
+    std::erase_if(abandoned, [](const Worker& worker) { return !worker.running(); });
+    for (const NeighbourSide which : {NeighbourSide::Next, NeighbourSide::Previous}) {
+        Side side = sideOf(viewer, which);
+        *side.abandoned = true;
+        side.abandoned = std::make_shared<std::atomic<bool>>();
+        side.result.reset();
+        if (side.worker.running()) abandoned.push_back(side.worker);
+        side.worker = Worker{};  // the old thread keeps its own state and ends alone
+        releaseMatrices(side.slot);
+    }
+}
+
+void waitForAbandonedWorkers(Viewer& viewer) {
+    for (const Worker& worker : viewer.workers.abandoned) worker.waitFor(kWorkerWaitLimit);
+    viewer.workers.abandoned.clear();
+}
+
 void startNeighbourWorkers(Viewer& viewer) {
     waitForWorkers(viewer);
     if (viewer.merge.mergeMode == 0) {
@@ -175,7 +196,8 @@ void startWorker(Viewer& viewer, NeighbourSide which) {
     record->failed = side.slot.failed.load();
     side.result = record;
     side.startEpoch = viewer.workers.scalingEpoch;
-    const NeighbourJob job = neighbourJob(viewer, which);
+    NeighbourJob job = neighbourJob(viewer, which);
+    job.abandoned = side.abandoned;
     Viewer& owner = viewer;
     side.worker.start([&owner, job, record, which] {
         decodeNeighbour(owner, job, *record);

@@ -5,8 +5,10 @@
 
 #include <QString>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 namespace pavo {
 
@@ -27,6 +29,10 @@ struct NeighbourWorkers {
     std::uint32_t scalingEpoch = 0;
     std::uint32_t nextStartEpoch = 0;  // the count each side's running worker started under
     std::uint32_t previousStartEpoch = 0;
+    // Set when a side's running worker is abandoned, so that it skips what is left.
+    std::shared_ptr<std::atomic<bool>> nextAbandoned = std::make_shared<std::atomic<bool>>();
+    std::shared_ptr<std::atomic<bool>> previousAbandoned = std::make_shared<std::atomic<bool>>();
+    std::vector<Worker> abandoned;  // still running after they were abandoned
 };
 
 // The two neighbour slots of the cache.
@@ -38,6 +44,13 @@ enum class NeighbourSide { Next, Previous };
 void waitForWorkers(Viewer& viewer);
 // Empties both neighbour records (after waitForWorkers).
 void clearNeighbours(Viewer& viewer);
+// Empties both neighbour records without waiting: running workers are left to end on
+// their own (they stop after their decode), and what they make is never adopted. New
+// workers can start at once.
+void abandonNeighbourWorkers(Viewer& viewer);
+// Waits for the abandoned workers to end (30 s each): they read the viewer, which
+// must outlive them.
+void waitForAbandonedWorkers(Viewer& viewer);
 // Starts both workers for the neighbours of the shown image.
 void startNeighbourWorkers(Viewer& viewer);
 // Starts the worker of one side (again, after a step).
@@ -55,6 +68,7 @@ struct NeighbourJob {
     QString partnerPath;      // empty while merge is off
     bool fullscreen = false;  // as they were when the worker started
     std::int32_t chromeLevel = 3;
+    std::shared_ptr<const std::atomic<bool>> abandoned;  // nothing more is wanted once set
 };
 NeighbourJob neighbourJob(const Viewer& viewer, NeighbourSide side);
 void decodeNeighbour(const Viewer& viewer, const NeighbourJob& job, ImageBuffer& record);

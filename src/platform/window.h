@@ -109,7 +109,9 @@ class WindowEvents {
   public:
     virtual ~WindowEvents() = default;
 
-    virtual void keyDown(Key key) = 0;
+    // `presses` counts the presses of this key that arrived one after another while the
+    // viewer was busy (a held key's repeats); usually 1.
+    virtual void keyDown(Key key, int presses) = 0;
     virtual void keyUp(Key key) = 0;
     virtual void command(int id) = 0;
     virtual void timer(int id) = 0;

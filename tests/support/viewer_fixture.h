@@ -37,7 +37,10 @@ class ViewerTest : public testing::Test {
         platform.showInitial(initialWindow(viewer).outer, false);
     }
     // Workers read the viewer; it must outlive them.
-    ~ViewerTest() override { waitForWorkers(viewer); }
+    ~ViewerTest() override {
+        waitForWorkers(viewer);
+        waitForAbandonedWorkers(viewer);
+    }
     ViewerTest(const ViewerTest&) = delete;
     ViewerTest& operator=(const ViewerTest&) = delete;
     ViewerTest(ViewerTest&&) = delete;

@@ -42,6 +42,7 @@ class MainWindowTest : public testing::Test {
         QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
         QApplication::exec();
         waitForWorkers(viewer);  // workers read the viewer; it must outlive them
+        waitForAbandonedWorkers(viewer);
     }
 
     void start(const QStringList& arguments, bool fitToScreen) {
@@ -260,6 +261,28 @@ TEST_F(MainWindowTest, StepsThroughAFolderWithKeysWheelAndSpace) {
     expectShown(0);
     press(Qt::Key_End);
     expectShown(9);
+
+    // A held key: presses that arrive while the viewer is busy are all counted, in
+    // order, and the view goes straight to where they lead.
+    std::vector<QString> titles;
+    QObject::connect(&window(), &QWidget::windowTitleChanged,
+                     [&](const QString& title) { titles.push_back(title); });
+    const auto queuedPresses = [&](Qt::Key key, int count) {
+        for (int i = 0; i < count; ++i) {
+            QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier);
+            QApplication::sendEvent(&window(), &down);
+            QKeyEvent up(QEvent::KeyRelease, key, Qt::NoModifier);
+            QApplication::sendEvent(&window(), &up);
+        }
+    };
+    queuedPresses(Qt::Key_Right, 4);
+    settle();
+    expectShown(3);
+    EXPECT_EQ(titles, std::vector<QString>{paths[3]}) << "the images between are skipped";
+    queuedPresses(Qt::Key_Right, 2);
+    queuedPresses(Qt::Key_Left, 1);
+    settle();
+    expectShown(4);
 }
 
 // Keys are places on the keyboard, as virtual-key codes are: on a French layout the

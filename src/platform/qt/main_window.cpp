@@ -77,6 +77,7 @@ void MainWindow::watchScreen(QScreen* screen) {
 void MainWindow::attach(WindowEvents& events, const WindowSetup& setup) {
     events_ = &events;
     view_->setEvents(&events);
+    keys_.attach(events);
     setMinimumSize(setup.minimumSize.width, setup.minimumSize.height);
     buildMenu(setup);
     auto* accelerator = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_O), this);
@@ -162,13 +163,13 @@ void MainWindow::stopTimer(int id) {
 // reach Qt's own handling.
 void MainWindow::keyPressEvent(QKeyEvent* event) {
     const Key key = keyFor(*event);
-    if (events_ != nullptr) events_->keyDown(key);
+    keys_.press(key);
     if (key == Key::Other || events_ == nullptr) QMainWindow::keyPressEvent(event);
 }
 
 void MainWindow::keyReleaseEvent(QKeyEvent* event) {
     const Key key = keyFor(*event);
-    if (!event->isAutoRepeat() && events_ != nullptr) events_->keyUp(key);
+    if (!event->isAutoRepeat()) keys_.release(key);
     if (key == Key::Other || events_ == nullptr) QMainWindow::keyReleaseEvent(event);
 }
 

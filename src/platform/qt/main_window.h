@@ -2,6 +2,7 @@
 
 #include "platform/geometry.h"
 #include "platform/qt/image_view.h"
+#include "platform/qt/key_batch.h"
 #include "platform/window.h"
 
 #include <QMainWindow>
@@ -75,6 +76,7 @@ class MainWindow final : public QMainWindow {
     Qt::Edges borderEdgesAt(QPoint position) const;
 
     WindowEvents* events_ = nullptr;
+    KeyBatch keys_{*this};
     ImageView* view_;
     QWidget* border_;  // holds the view; its margin is the sizing border of level 1
     std::map<int, QTimer*> timers_;
