@@ -1,7 +1,7 @@
 // Time from process start to the first painted frame of a large image, as the real
 // program does it (settings, window, command line), on whatever platform Qt is given.
 //   first_frame IMAGE           the whole start, then the first paint: prints total ms
-//   first_frame --stages IMAGE  read, decode to BGRA, resize for the screen, paint,
+//   first_frame --stages IMAGE  read, decode to BGR, resize for the screen, paint,
 //                               each timed alone in a fresh process
 #include "app/app.h"
 #include "app/events.h"
@@ -80,7 +80,7 @@ int stages(const QString& image) {
     const pavo::FileBytes bytes = pavo::readFileBytes(image, pavo::fileSizeOf(image));
     const double read = since(t);
     t = pavo::monotonicNanoseconds();
-    const auto loaded = pavo::decodeToBgra8(bytes, pavo::DecodeRole::Shown);
+    const auto loaded = pavo::decodeToBgr8(bytes, pavo::DecodeRole::Shown);
     const double decode = since(t);
     if (!loaded) return 1;
     const cv::Mat& decoded = loaded->image;
@@ -106,7 +106,7 @@ int stages(const QString& image) {
     }
     const double paint = since(t);
     std::printf(
-        "read %.1f ms, decode to BGRA %.1f ms, resize to %dx%d (%s) %.1f ms, paint %.1f ms\n", read,
+        "read %.1f ms, decode to BGR %.1f ms, resize to %dx%d (%s) %.1f ms, paint %.1f ms\n", read,
         decode, display.cols, display.rows, method.toUtf8().constData(), resize, paint);
     return 0;
 }

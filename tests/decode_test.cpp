@@ -21,6 +21,7 @@ namespace pavo {
 namespace {
 
 using Pixel = cv::Vec4b;
+using Bgr = cv::Vec3b;
 
 class DecodeTest : public testing::Test {
   protected:
@@ -36,8 +37,8 @@ class DecodeTest : public testing::Test {
     QTemporaryDir dir;
 };
 
-void expectBgra8(const LoadedImage& loaded, int rows, int cols) {
-    EXPECT_EQ(loaded.image.type(), CV_8UC4);
+void expectBgr8(const LoadedImage& loaded, int rows, int cols) {
+    EXPECT_EQ(loaded.image.type(), CV_8UC3);
     EXPECT_TRUE(loaded.image.isContinuous());
     EXPECT_EQ(loaded.image.rows, rows);
     EXPECT_EQ(loaded.image.cols, cols);
@@ -48,14 +49,13 @@ TEST_F(DecodeTest, DeepImagesAreScaledDownTo8BitsWithRounding) {
     deep.at<cv::Vec3w>(1, 2) = cv::Vec3w(128, 127, 383);
     const auto loaded = roundTrip("deep.png", deep);
     ASSERT_TRUE(loaded);
-    expectBgra8(*loaded, 2, 3);
+    expectBgr8(*loaded, 2, 3);
     EXPECT_EQ(loaded->channels, 3);
-    EXPECT_EQ(loaded->image.at<Pixel>(0, 0), Pixel(255, 4, 0, 255));
-    EXPECT_EQ(loaded->image.at<Pixel>(1, 2), Pixel(0, 0, 1, 255))
-        << "128/256 rounds to even, 383/256 up";
+    EXPECT_EQ(loaded->image.at<Bgr>(0, 0), Bgr(255, 4, 0));
+    EXPECT_EQ(loaded->image.at<Bgr>(1, 2), Bgr(0, 0, 1)) << "128/256 rounds to even, 383/256 up";
 }
 
-TEST_F(DecodeTest, ColourImagesGainAnOpaqueAlpha) {
+TEST_F(DecodeTest, ColourImagesKeepTheirColours) {
     cv::Mat colour(4, 5, CV_8UC3, cv::Scalar(10, 20, 30));
     for (const char* name : {"c.bmp", "c.ppm", "c.tif", "c.webp", "c.jpg"}) {
         SCOPED_TRACE(name);
@@ -65,25 +65,24 @@ TEST_F(DecodeTest, ColourImagesGainAnOpaqueAlpha) {
             lossy ? std::vector<int>{cv::IMWRITE_JPEG_QUALITY, 100, cv::IMWRITE_WEBP_QUALITY, 101}
                   : std::vector<int>{});
         ASSERT_TRUE(loaded);
-        expectBgra8(*loaded, 4, 5);
+        expectBgr8(*loaded, 4, 5);
         EXPECT_EQ(loaded->channels, 3);
-        const Pixel p = loaded->image.at<Pixel>(2, 3);
-        EXPECT_EQ(p[3], 255);
+        const Bgr p = loaded->image.at<Bgr>(2, 3);
         EXPECT_NEAR(p[0], 10, lossy ? 3 : 0);
         EXPECT_NEAR(p[2], 30, lossy ? 3 : 0);
         EXPECT_EQ(loaded->fileSize, fileSizeOf(path(name)));
     }
 }
 
-TEST_F(DecodeTest, GreyImagesBecomeOpaqueBgraAndKeepOneChannel) {
+TEST_F(DecodeTest, GreyImagesBecomeBgrAndKeepOneChannel) {
     cv::Mat grey(3, 3, CV_8UC1, cv::Scalar(77));
     for (const char* name : {"g.pgm", "g.png", "g.jpg"}) {
         SCOPED_TRACE(name);
         const auto loaded = roundTrip(name, grey, {cv::IMWRITE_JPEG_QUALITY, 100});
         ASSERT_TRUE(loaded);
-        expectBgra8(*loaded, 3, 3);
+        expectBgr8(*loaded, 3, 3);
         EXPECT_EQ(loaded->channels, 1);
-        EXPECT_EQ(loaded->image.at<Pixel>(1, 1), Pixel(77, 77, 77, 255));
+        EXPECT_EQ(loaded->image.at<Bgr>(1, 1), Bgr(77, 77, 77));
     }
 }
 
@@ -94,17 +93,18 @@ TEST_F(DecodeTest, AlphaIsCompositedOnBlack) {
     const auto loaded = roundTrip("a.png", rgba);
     ASSERT_TRUE(loaded);
     EXPECT_EQ(loaded->channels, 4);
-    EXPECT_EQ(loaded->image.at<Pixel>(0, 0), Pixel(100, 50, 25, 64));
-    EXPECT_EQ(loaded->image.at<Pixel>(0, 1), Pixel(0, 0, 0, 0));
-    EXPECT_EQ(loaded->image.at<Pixel>(1, 0), Pixel(1, 2, 3, 255));
+    expectBgr8(*loaded, 2, 2);
+    EXPECT_EQ(loaded->image.at<Bgr>(0, 0), Bgr(100, 50, 25));
+    EXPECT_EQ(loaded->image.at<Bgr>(0, 1), Bgr(0, 0, 0));
+    EXPECT_EQ(loaded->image.at<Bgr>(1, 0), Bgr(1, 2, 3));
 
     cv::Mat greyAlpha(1, 2, CV_8UC2);
     greyAlpha.at<cv::Vec2b>(0, 0) = cv::Vec2b(200, 128);
     greyAlpha.at<cv::Vec2b>(0, 1) = cv::Vec2b(50, 255);
-    EXPECT_EQ(convertToBgra8(greyAlpha, DecodeRole::Shown), 2);
-    EXPECT_EQ(greyAlpha.type(), CV_8UC4);
-    EXPECT_EQ(greyAlpha.at<Pixel>(0, 0), Pixel(100, 100, 100, 64));
-    EXPECT_EQ(greyAlpha.at<Pixel>(0, 1), Pixel(50, 50, 50, 255));
+    EXPECT_EQ(convertToBgr8(greyAlpha, DecodeRole::Shown), 2);
+    EXPECT_EQ(greyAlpha.type(), CV_8UC3);
+    EXPECT_EQ(greyAlpha.at<Bgr>(0, 0), Bgr(100, 100, 100));
+    EXPECT_EQ(greyAlpha.at<Bgr>(0, 1), Bgr(50, 50, 50));
 }
 
 // The composite must match the per-pixel double formula bit for bit: every value
@@ -142,11 +142,11 @@ TEST_F(DecodeTest, FloatImagesFailAsShownButScaleAsPartner) {
     EXPECT_FALSE(loadImageFile(path("f.tiff")));
     const auto partner = loadImageFile(path("f.tiff"), DecodeRole::Partner);
     ASSERT_TRUE(partner);
-    EXPECT_EQ(partner->image.at<Pixel>(0, 0), Pixel(2, 1, 0, 255));
+    EXPECT_EQ(partner->image.at<Bgr>(0, 0), Bgr(2, 1, 0));
 
     cv::Mat empty;
-    EXPECT_FALSE(convertToBgra8(empty, DecodeRole::Shown));
-    EXPECT_THROW(convertToBgra8(empty, DecodeRole::Partner), cv::Exception)
+    EXPECT_FALSE(convertToBgr8(empty, DecodeRole::Shown));
+    EXPECT_THROW(convertToBgr8(empty, DecodeRole::Partner), cv::Exception)
         << "an empty partner fails the decode";
 }
 

@@ -20,7 +20,7 @@ TEST_F(GeometryTest, LimitsComeFromTheMonitorAndTheThinBorderAllowance) {
 TEST_F(GeometryTest, WindowSizesForFittedAndNativeImages) {
     const auto sizeFor = [&](int w, int h, bool fit) {
         viewer.view.fitActive = fit;
-        return windowSizeForImage(viewer, cv::Mat(h, w, CV_8UC4));
+        return windowSizeForImage(viewer, cv::Mat(h, w, CV_8UC3));
     };
     EXPECT_EQ(sizeFor(4000, 3000, true), (Size{1333, 1047}));
     EXPECT_EQ(sizeFor(200, 100, true), (Size{1934, 1018})) << "fit enlarges small images";

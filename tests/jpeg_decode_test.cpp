@@ -37,18 +37,14 @@ FileBytes encoded(const cv::Mat& image, const std::vector<int>& params) {
     return {plain.begin(), plain.end()};
 }
 
-// What the general path makes of the bytes: OpenCV's decode, then BGR to BGRA.
+// What the general path makes of the bytes: OpenCV's decode.
 cv::Mat generalDecode(const FileBytes& bytes) {
-    cv::Mat decoded = decodeImageBytes(bytes);
-    if (decoded.empty()) return decoded;
-    cv::Mat bgra;
-    cv::cvtColor(decoded, bgra, cv::COLOR_BGR2BGRA, 4);
-    return bgra;
+    return decodeImageBytes(bytes);
 }
 
 void expectSamePixels(const cv::Mat& fast, const cv::Mat& general) {
     ASSERT_EQ(fast.size(), general.size());
-    ASSERT_EQ(fast.type(), CV_8UC4);
+    ASSERT_EQ(fast.type(), CV_8UC3);
     EXPECT_EQ(cv::norm(fast, general, cv::NORM_INF), 0.0);
 }
 
@@ -66,7 +62,7 @@ TEST(JpegDecodeTest, ColourJpegsDecodeToTheGeneralPathsPixels) {
         const auto fast = decodeColourJpeg(bytes);
         ASSERT_TRUE(fast);
         expectSamePixels(*fast, generalDecode(bytes));
-        const auto loaded = decodeToBgra8(bytes, DecodeRole::Shown);
+        const auto loaded = decodeToBgr8(bytes, DecodeRole::Shown);
         ASSERT_TRUE(loaded);
         EXPECT_EQ(loaded->channels, 3) << "the information overlay says RGB";
         expectSamePixels(loaded->image, generalDecode(bytes));
@@ -77,10 +73,10 @@ TEST(JpegDecodeTest, OtherFilesGoTheGeneralWay) {
     cv::Mat grey(40, 30, CV_8UC1, cv::Scalar(90));
     const FileBytes greyJpeg = encoded(grey, {});
     EXPECT_FALSE(decodeColourJpeg(greyJpeg));
-    const auto loaded = decodeToBgra8(greyJpeg, DecodeRole::Shown);
+    const auto loaded = decodeToBgr8(greyJpeg, DecodeRole::Shown);
     ASSERT_TRUE(loaded);
     EXPECT_EQ(loaded->channels, 1);
-    EXPECT_EQ(loaded->image.at<cv::Vec4b>(0, 0), cv::Vec4b(90, 90, 90, 255));
+    EXPECT_EQ(loaded->image.at<cv::Vec3b>(0, 0), cv::Vec3b(90, 90, 90));
 
     std::vector<unsigned char> png;
     ASSERT_TRUE(cv::imencode(".png", photoLike(8, 8), png));
@@ -99,20 +95,20 @@ TEST(JpegDecodeTest, DamagedJpegsMatchTheGeneralPathOrFailCleanly) {
     ASSERT_TRUE(fast);
     const cv::Rect top(0, 0, 96, 8);
     expectSamePixels((*fast)(top), generalDecode(whole)(top));
-    cv::Mat(fast->size(), CV_8UC4, cv::Scalar(1, 2, 3, 4)).copyTo(*fast);  // dirty the memory
+    cv::Mat(fast->size(), CV_8UC3, cv::Scalar(1, 2, 3)).copyTo(*fast);  // dirty the memory
     const auto again = decodeColourJpeg(cut);
     ASSERT_TRUE(again);
     expectSamePixels(*again, *decodeColourJpeg(cut));
     // Headers only, or garbage after the start marker: no image, and no exit().
     FileBytes headerOnly(whole.begin(), whole.begin() + 200);
-    const auto partial = decodeToBgra8(headerOnly, DecodeRole::Shown);
+    const auto partial = decodeToBgr8(headerOnly, DecodeRole::Shown);
     if (partial) {
-        EXPECT_EQ(partial->image.type(), CV_8UC4);
+        EXPECT_EQ(partial->image.type(), CV_8UC3);
     }
     FileBytes garbage = {0xFF, 0xD8, 0xFF, 0xDB, 0x00, 0x43, 0x00};
     garbage.resize(400, 0x5A);
     EXPECT_FALSE(decodeColourJpeg(garbage));
-    EXPECT_FALSE(decodeToBgra8(garbage, DecodeRole::Shown));
+    EXPECT_FALSE(decodeToBgr8(garbage, DecodeRole::Shown));
 }
 
 }  // namespace

@@ -14,7 +14,12 @@ class MergeTest : public test::ViewerTest {
         viewer.view.fitActive = true;
     }
     static cv::Mat picture(int width, int height, double blue) {
-        return {height, width, CV_8UC4, cv::Scalar(blue, 0, 0, 255)};
+        return {height, width, CV_8UC3, cv::Scalar(blue, 0, 0)};
+    }
+    // The blue sample of a joined pair, which is BGR when both halves are at their own
+    // size and BGRA when either was scaled.
+    static int blueAt(const cv::Mat& joined, int row, int column) {
+        return joined.ptr<unsigned char>(row)[column * joined.channels()];
     }
     cv::Mat forClient(const cv::Mat& a, const cv::Mat& b) {
         return scaleMergedForClient(viewer, {1900, 1000}, a, b);
@@ -25,8 +30,8 @@ TEST_F(MergeTest, PairsThatFitSideBySideKeepTheirOwnFits) {
     const cv::Mat joined = forClient(picture(700, 1000, 10), picture(700, 1000, 20));
     EXPECT_EQ(joined.cols, 1400);
     EXPECT_EQ(joined.rows, 1000);
-    EXPECT_EQ(joined.at<cv::Vec4b>(500, 100)[0], 10) << "the shown image on the left";
-    EXPECT_EQ(joined.at<cv::Vec4b>(500, 1300)[0], 20);
+    EXPECT_EQ(blueAt(joined, 500, 100), 10) << "the shown image on the left";
+    EXPECT_EQ(blueAt(joined, 500, 1300), 20);
     EXPECT_EQ(mergedFitSize(viewer, {1900, 1000}, picture(700, 1000, 0), picture(700, 1000, 0)),
               (Size{1400, 1000}));
 }
@@ -35,8 +40,8 @@ TEST_F(MergeTest, APairTooWideForTheAreaShrinksToOneCommonHeight) {
     const cv::Mat joined = forClient(picture(1600, 900, 10), picture(1600, 900, 20));
     EXPECT_EQ(joined.cols, 1900);
     EXPECT_EQ(joined.rows, 534);
-    EXPECT_EQ(joined.at<cv::Vec4b>(200, 949)[0], 10) << "950 columns each";
-    EXPECT_EQ(joined.at<cv::Vec4b>(200, 950)[0], 20);
+    EXPECT_EQ(blueAt(joined, 200, 949), 10) << "950 columns each";
+    EXPECT_EQ(blueAt(joined, 200, 950), 20);
 
     const cv::Mat mixed = forClient(picture(1600, 900, 10), picture(700, 1000, 20));
     EXPECT_LE(mixed.cols, 1900);
@@ -45,15 +50,12 @@ TEST_F(MergeTest, APairTooWideForTheAreaShrinksToOneCommonHeight) {
 
 TEST_F(MergeTest, ReverseMergeAndMergingBackwardSwapTheSides) {
     viewer.merge.reverseMergeActive = true;
-    EXPECT_EQ(forClient(picture(700, 1000, 10), picture(700, 1000, 20)).at<cv::Vec4b>(500, 100)[0],
-              20);
+    EXPECT_EQ(blueAt(forClient(picture(700, 1000, 10), picture(700, 1000, 20)), 500, 100), 20);
     viewer.merge.mergeMode = -1;
-    EXPECT_EQ(forClient(picture(700, 1000, 10), picture(700, 1000, 20)).at<cv::Vec4b>(500, 100)[0],
-              10)
+    EXPECT_EQ(blueAt(forClient(picture(700, 1000, 10), picture(700, 1000, 20)), 500, 100), 10)
         << "merged backward and reversed: the shown image on the left";
     viewer.merge.reverseMergeActive = false;
-    EXPECT_EQ(forClient(picture(700, 1000, 10), picture(700, 1000, 20)).at<cv::Vec4b>(500, 100)[0],
-              20)
+    EXPECT_EQ(blueAt(forClient(picture(700, 1000, 10), picture(700, 1000, 20)), 500, 100), 20)
         << "merged backward: the previous image on the left";
 }
 

@@ -26,7 +26,7 @@ class NavigationTest : public test::ViewerTest {
     static cv::Scalar colourOf(int i) { return {static_cast<double>(20 * i), 100, 200}; }
     int shownIndex() const { return viewer.playlist.index; }
     // The blue value of the shown image's first pixel tells which file it came from.
-    int shownColour() const { return viewer.shownImage.image.at<cv::Vec4b>(0, 0)[0] / 20; }
+    int shownColour() const { return viewer.shownImage.image.at<cv::Vec3b>(0, 0)[0] / 20; }
     std::size_t beeps(BeepKind kind) const {
         return static_cast<std::size_t>(
             std::count(platform.beeps.begin(), platform.beeps.end(), kind));
@@ -154,7 +154,7 @@ TEST_F(NavigationTest, APrescaledNeighbourIsShownWithoutScalingItAgain) {
     EXPECT_EQ(viewer.shownImage.display.data, prescaled) << "swapped in, not resized";
     EXPECT_EQ(platform.titles.back(), paths[1]);
     EXPECT_EQ(platform.clientSize(), (Size{1482, 988}));
-    EXPECT_EQ(viewer.previousImage.image.at<cv::Vec4b>(0, 0)[0] / 20, 0)
+    EXPECT_EQ(viewer.previousImage.image.at<cv::Vec3b>(0, 0)[0] / 20, 0)
         << "the image left is kept behind";
     EXPECT_TRUE(viewer.previousImage.ready);
 

@@ -22,7 +22,7 @@ class NeighbourCacheTest : public test::ViewerTest {
         openCommandLine(viewer, {dir.filePath("album")}, dir.path());
         ASSERT_TRUE(viewer.shownImage.ready);
     }
-    int shownColour() const { return viewer.shownImage.image.at<cv::Vec4b>(0, 0)[0] / 20; }
+    int shownColour() const { return viewer.shownImage.image.at<cv::Vec3b>(0, 0)[0] / 20; }
 };
 
 TEST_F(NeighbourCacheTest, FinishedNeighboursArriveInTheirSlotsWithoutAnyUserAction) {

@@ -117,7 +117,7 @@ TEST_F(CommandLineTest, NamesThatAreNotUtf8AreSteppedToAndShown) {
     onKeyDown(viewer, Key::Right);
     EXPECT_TRUE(platform.boxes.empty()) << platform.boxes[0].text.toStdString();
     EXPECT_EQ(encodeFileName(platform.titles.back()), odd) << "the title holds the name's bytes";
-    EXPECT_EQ(viewer.shownImage.image.at<cv::Vec4b>(0, 0)[0], 200);
+    EXPECT_EQ(viewer.shownImage.image.at<cv::Vec3b>(0, 0)[0], 200);
 }
 
 // The open dialog: one file opens its folder, several are the playlist as chosen.

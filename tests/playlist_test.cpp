@@ -96,7 +96,7 @@ TEST_F(ScanTest, NamesThatAreNotUtf8AreListedAndOpen) {
 
     const auto middle = loadImageFile(scanned->at(1));
     ASSERT_TRUE(middle) << "the second of three, named with a Latin-1 byte";
-    EXPECT_EQ(middle->image.at<cv::Vec4b>(1, 1), cv::Vec4b(100, 100, 100, 255));
+    EXPECT_EQ(middle->image.at<cv::Vec3b>(1, 1), cv::Vec3b(100, 100, 100));
 }
 
 TEST_F(ScanTest, UnlistableDirectoriesAreReportedNotThrown) {

@@ -1,5 +1,9 @@
 #include "support/viewer_fixture.h"
 
+#include <opencv2/imgproc.hpp>
+
+#include <vector>
+
 namespace pavo {
 namespace {
 
@@ -11,7 +15,7 @@ TEST_F(ScaleTest, ScaleClassesPickTheirInterpolation) {
     const auto nameFor = [&](Size source, Size target) {
         cv::Mat destination;
         return scaleToSize(viewer,
-                           cv::Mat(source.height, source.width, CV_8UC4, cv::Scalar::all(0)),
+                           cv::Mat(source.height, source.width, CV_8UC3, cv::Scalar::all(0)),
                            destination, target.width, target.height);
     };
     EXPECT_EQ(nameFor({3000, 2000}, {1000, 667}), "Area");
@@ -36,12 +40,41 @@ TEST_F(ScaleTest, ScaleClassesPickTheirInterpolation) {
 }
 
 TEST_F(ScaleTest, SameSizeSharesPixelsAndIsNamedNone) {
-    const cv::Mat source(50, 80, CV_8UC4, cv::Scalar::all(1));
+    const cv::Mat source(50, 80, CV_8UC3, cv::Scalar::all(1));
     cv::Mat destination;
     EXPECT_EQ(scaleToSize(viewer, source, destination, 80, 50), "None");
     EXPECT_EQ(destination.data, source.data);
     EXPECT_EQ(scaleMethodName(viewer, source, destination), "None");
     EXPECT_EQ(scaleToSize(viewer, cv::Mat(), destination, 10, 10), "None");
+}
+
+// Images are kept as BGR and scaled to BGRA for drawing: every interpolation must give
+// the colours that scaling the image with an opaque alpha channel gives, downwards and
+// upwards, so keeping three channels changes nothing on screen.
+TEST_F(ScaleTest, ScaledColoursAreThoseOfScalingWithAlpha) {
+    cv::Mat image(301, 457, CV_8UC3);
+    cv::randu(image, 0, 256);
+    cv::GaussianBlur(image, image, cv::Size(5, 5), 0);  // edges and gradients both
+    cv::Mat withAlpha;
+    cv::cvtColor(image, withAlpha, cv::COLOR_BGR2BGRA);
+    for (int method = 0; method <= 4; ++method) {
+        for (const cv::Size target : {cv::Size(97, 64), cv::Size(203, 134), cv::Size(700, 461)}) {
+            SCOPED_TRACE(testing::Message() << "method " << method << " to " << target);
+            viewer.settings.largeDownscale = viewer.settings.downscale = method;
+            viewer.settings.upscale = viewer.settings.largeUpscale = method;
+            cv::Mat drawn;
+            scaleToSize(viewer, image, drawn, target.width, target.height);
+            ASSERT_EQ(drawn.type(), CV_8UC4);
+            cv::Mat expected;
+            cv::resize(withAlpha, expected, target, 0, 0, method);
+            std::vector<cv::Mat> drawnPlanes;
+            std::vector<cv::Mat> expectedPlanes;
+            cv::split(drawn, drawnPlanes);
+            cv::split(expected, expectedPlanes);
+            for (int c = 0; c < 3; ++c)
+                EXPECT_EQ(cv::norm(drawnPlanes[c], expectedPlanes[c], cv::NORM_INF), 0.0) << c;
+        }
+    }
 }
 
 TEST_F(ScaleTest, FittedSizesInTheClientArea) {
@@ -54,7 +87,7 @@ TEST_F(ScaleTest, FittedSizesInTheClientArea) {
 
     viewer.view.fitActive = false;
     viewer.view.zoomPerMille = 1500;
-    const cv::Mat primary(300, 400, CV_8UC4);
+    const cv::Mat primary(300, 400, CV_8UC3);
     EXPECT_EQ(fitSizeInClient(viewer, 400, 300, primary, {}), (Size{600, 450}));
 
     viewer.shownImage.ready = false;

@@ -25,9 +25,9 @@ class TransformTest : public test::ViewerTest {
         ASSERT_TRUE(viewer.shownImage.ready);
         settle();
     }
-    cv::Vec4b shownPixel(int x, int y) const { return viewer.shownImage.image.at<cv::Vec4b>(y, x); }
-    const cv::Vec4b kRed{0, 0, 255, 255};
-    const cv::Vec4b kGreen{0, 255, 0, 255};
+    cv::Vec3b shownPixel(int x, int y) const { return viewer.shownImage.image.at<cv::Vec3b>(y, x); }
+    const cv::Vec3b kRed{0, 0, 255};
+    const cv::Vec3b kGreen{0, 255, 0};
 };
 
 TEST_F(TransformTest, AQuarterTurnIsClockwiseRefitsAndFourComeBack) {
@@ -56,10 +56,10 @@ TEST_F(TransformTest, MirroringShowsTheMirrorAtOnceAndTwiceRestoresWithoutRescal
     const std::size_t windowChanges = platform.windowRects.size();
     onKeyDown(viewer, Key::Y);
     EXPECT_EQ(shownPixel(299, 0), kRed);
-    EXPECT_EQ(viewer.shownImage.display.at<cv::Vec4b>(0, 299), kRed)
+    EXPECT_EQ(viewer.shownImage.display.at<cv::Vec3b>(0, 299), kRed)
         << "the picture on screen is mirrored too, not flipped back by sharing its pixels";
     onCommand(viewer, static_cast<int>(Command::Flip));
-    EXPECT_EQ(viewer.shownImage.display.at<cv::Vec4b>(0, 0), kRed);
+    EXPECT_EQ(viewer.shownImage.display.at<cv::Vec3b>(0, 0), kRed);
     EXPECT_EQ(platform.windowRects.size(), windowChanges) << "no refit";
 }
 

@@ -106,15 +106,22 @@ bool isDeeperThan8Bit(int depth) {
            depth == CV_64F;
 }
 
+// An image with alpha, composited on black; the alpha it leaves is dropped, as the
+// screen shows none.
+void flattenToBgr(cv::Mat& bgra) {
+    flattenAlphaOnBlack(bgra);
+    cv::cvtColor(bgra, bgra, cv::COLOR_BGRA2BGR);
+}
+
 // Grey with alpha becomes B = G = R = grey with the same alpha, then is composited
 // like any image with alpha.
-void greyAlphaToBgra(cv::Mat& matrix) {
+void greyAlphaToBgr(cv::Mat& matrix) {
     std::array<cv::Mat, 2> planes;
     cv::split(matrix, planes.data());
     const std::array<cv::Mat, 4> bgra{planes[0], planes[0], planes[0], planes[1]};
     cv::Mat merged;
     cv::merge(bgra.data(), bgra.size(), merged);
-    flattenAlphaOnBlack(merged);
+    flattenToBgr(merged);
     matrix = merged;
 }
 
@@ -147,18 +154,18 @@ cv::Mat decodeImageBytes(const FileBytes& bytes, std::uint64_t memoryBudget) {
     return cv::imdecode(encoded, cv::IMREAD_UNCHANGED);
 }
 
-std::optional<LoadedImage> decodeToBgra8(const FileBytes& bytes, DecodeRole role) {
+std::optional<LoadedImage> decodeToBgr8(const FileBytes& bytes, DecodeRole role) {
     const std::uint64_t budget = availableMemoryBytes();
     if (!bytes.empty() && fitsMemoryBudget(bytes, budget)) {
         if (auto jpeg = decodeColourJpeg(bytes)) return LoadedImage{*jpeg, 3, 0};
     }
     cv::Mat matrix = decodeImageBytes(bytes, budget);
-    const auto channels = convertToBgra8(matrix, role);
+    const auto channels = convertToBgr8(matrix, role);
     if (!channels) return std::nullopt;
     return LoadedImage{matrix, *channels, 0};
 }
 
-std::optional<std::int32_t> convertToBgra8(cv::Mat& matrix, DecodeRole role) {
+std::optional<std::int32_t> convertToBgr8(cv::Mat& matrix, DecodeRole role) {
     const bool isPartner = role == DecodeRole::Partner;
     if (!isPartner && (matrix.empty() || matrix.depth() == CV_32F)) return std::nullopt;
     if (isDeeperThan8Bit(matrix.depth()) && (!isPartner || !matrix.empty())) {
@@ -167,17 +174,16 @@ std::optional<std::int32_t> convertToBgra8(cv::Mat& matrix, DecodeRole role) {
     const int channels = matrix.channels();
     switch (channels) {
         case 4:
-            flattenAlphaOnBlack(matrix);
+            flattenToBgr(matrix);
             break;
         case 3:
-            cv::cvtColor(matrix, matrix, cv::COLOR_BGR2BGRA, 4);
-            break;
+            break;  // decoded as BGR already
         case 2:
-            greyAlphaToBgra(matrix);
+            greyAlphaToBgr(matrix);
             break;
         default:
             // Grey; anything else (an empty partner) makes OpenCV throw, failing the decode.
-            cv::cvtColor(matrix, matrix, cv::COLOR_GRAY2BGRA, 4);
+            cv::cvtColor(matrix, matrix, cv::COLOR_GRAY2BGR);
             break;
     }
     return channels;
@@ -196,7 +202,7 @@ void decodePartnerInto(ImageBuffer& record, const QString& path) {
     FileBytes bytes;
     if (size > 0) bytes = readFileBytes(path, size);
     // An empty or undecodable partner makes the conversion throw.
-    auto partner = decodeToBgra8(bytes, DecodeRole::Partner);
+    auto partner = decodeToBgr8(bytes, DecodeRole::Partner);
     if (!partner) throw std::invalid_argument("partner not decodable");
     record.partner = partner->image;
     record.fileSize += size;
@@ -207,7 +213,7 @@ std::optional<LoadedImage> loadImageFile(const QString& path, DecodeRole role) {
     try {
         const std::int32_t size = fileSizeOf(path);
         if (size <= 0) return std::nullopt;
-        auto loaded = decodeToBgra8(readFileBytes(path, size), role);
+        auto loaded = decodeToBgr8(readFileBytes(path, size), role);
         if (loaded) loaded->fileSize = size;
         return loaded;
     } catch (const std::exception&) {

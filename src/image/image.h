@@ -18,7 +18,7 @@ namespace pavo {
 struct ImageBuffer {
     Relaxed<bool> ready{false};   // holds a finished decode; set last
     Relaxed<bool> failed{false};  // the last decode into this record failed
-    cv::Mat image;                // decoded, 8-bit BGRA
+    cv::Mat image;                // decoded, 8-bit BGR
     cv::Mat partner;              // decoded merge partner, empty while merge is off
     cv::Mat display;              // the scaled matrix that is drawn
     std::int32_t width = 1;       // columns and rows of `image`
@@ -38,7 +38,7 @@ void resetForDecode(ImageBuffer& buffer);
 
 // A decoded, normalised image ready to go into a record.
 struct LoadedImage {
-    cv::Mat image;  // 8-bit BGRA, continuous
+    cv::Mat image;  // 8-bit BGR, continuous
     std::int32_t channels = 0;
     std::int32_t fileSize = 0;
 };
@@ -57,7 +57,7 @@ struct DeclaredImage {
 std::optional<DeclaredImage> declaredImageSize(const FileBytes& bytes);
 
 // Bytes a decode of such an image holds at its peak: the decoder's matrix (taken as four
-// samples a pixel) and the 8-bit BGRA copy made from it. Saturates instead of overflowing.
+// samples a pixel) and the 8-bit copy made from it. Saturates instead of overflowing.
 std::uint64_t decodeMemoryEstimate(const DeclaredImage& image);
 
 // The file's bytes decoded as they are (depth, channels and alpha kept); an empty
@@ -71,19 +71,20 @@ cv::Mat decodeImageBytes(const FileBytes& bytes);
 // Which image of a record a decode is for: the image itself, or its merge partner.
 enum class DecodeRole { Shown, Partner };
 
-// Brings a decoded matrix to 8-bit BGRA in place and returns the channel count it had
+// Brings a decoded matrix to 8-bit BGR in place (an alpha channel composited on black
+// and dropped) and returns the channel count it had
 // after the depth conversion. For the shown image (not a partner) an empty matrix or
 // one of 32-bit float depth is refused: nothing is returned. Throws cv::Exception when
 // OpenCV refuses a conversion (an empty partner).
-std::optional<std::int32_t> convertToBgra8(cv::Mat& matrix, DecodeRole role);
+std::optional<std::int32_t> convertToBgr8(cv::Mat& matrix, DecodeRole role);
 
 // Composites a BGRA matrix on a black, fully transparent background, in place:
 // every channel c becomes trunc(c * (A / 255.0)) and transparent pixels (0, 0, 0, 0).
 void flattenAlphaOnBlack(cv::Mat& matrix);
 
-// The file's bytes decoded and brought to 8-bit BGRA, with the channel count they had
-// (the file size is left 0). Fails as convertToBgra8 does, for the role given.
-std::optional<LoadedImage> decodeToBgra8(const FileBytes& bytes, DecodeRole role);
+// The file's bytes decoded and brought to 8-bit BGR, with the channel count they had
+// (the file size is left 0). Fails as convertToBgr8 does, for the role given.
+std::optional<LoadedImage> decodeToBgr8(const FileBytes& bytes, DecodeRole role);
 
 // Reads, decodes and normalises the merge partner at `path` into the record, adding
 // its size to the record's. Throws when the partner cannot be read or decoded.

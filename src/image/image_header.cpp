@@ -167,7 +167,8 @@ std::optional<DeclaredImage> declaredImageSize(const FileBytes& bytes) {
 }
 
 std::uint64_t decodeMemoryEstimate(const DeclaredImage& image) {
-    // Up to four samples per pixel from the decoder plus the 8-bit BGRA result.
+    // Up to four samples per pixel from the decoder plus the 8-bit copy made from them
+    // (four bytes while an alpha channel is composited, three once it is BGR).
     const std::uint64_t perPixel = 4 * (std::uint64_t{image.sampleBits} / 8) + 4;
     const std::uint64_t pixels = std::uint64_t{image.width} * image.height;
     constexpr std::uint64_t most = std::numeric_limits<std::uint64_t>::max();

@@ -46,9 +46,9 @@ bool readHeader(jpeg_decompress_struct& info, ErrorJump& error, const FileBytes&
     jpeg_mem_src(&info, bytes.data(), static_cast<unsigned long>(bytes.size()));
     if (jpeg_read_header(&info, TRUE) != JPEG_HEADER_OK) return false;
     if (info.num_components != 3) return false;
-    info.out_color_space = JCS_EXT_BGRX;  // libjpeg-turbo fills the fourth byte with 0xFF
+    info.out_color_space = JCS_EXT_BGR;
     jpeg_calc_output_dimensions(&info);
-    return info.output_components == 4 && info.output_width > 0 && info.output_height > 0;
+    return info.output_components == 3 && info.output_width > 0 && info.output_height > 0;
 }
 
 }  // namespace
@@ -63,9 +63,9 @@ std::optional<cv::Mat> decodeColourJpeg(const FileBytes& bytes) {
     jpeg_create_decompress(&info);
     std::optional<cv::Mat> result;
     if (readHeader(info, error, bytes)) {
-        cv::Mat bgra(static_cast<int>(info.output_height), static_cast<int>(info.output_width),
-                     CV_8UC4);
-        if (readScanlines(info, error, bgra.data, bgra.step[0])) result = bgra;
+        cv::Mat bgr(static_cast<int>(info.output_height), static_cast<int>(info.output_width),
+                    CV_8UC3);
+        if (readScanlines(info, error, bgr.data, bgr.step[0])) result = bgr;
     }
     jpeg_destroy_decompress(&info);
     return result;

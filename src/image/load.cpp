@@ -40,7 +40,7 @@ bool decodeShownImage(Viewer& viewer, const QString& path, std::int32_t size) {
     ImageBuffer& shown = viewer.shownImage;
     auto early = takeEarlyDecode(viewer, path);
     auto decoded =
-        early ? std::move(*early) : decodeToBgra8(readFileBytes(path, size), DecodeRole::Shown);
+        early ? std::move(*early) : decodeToBgr8(readFileBytes(path, size), DecodeRole::Shown);
     if (!decoded) {
         shown.image.release();
         return false;

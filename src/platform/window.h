@@ -96,7 +96,7 @@ class Painter {
   public:
     virtual ~Painter() = default;
 
-    // Copies the BGRA pixels of `image` starting at (sourceX, sourceY) to the client
+    // Copies the BGRA or BGR pixels of `image` starting at (sourceX, sourceY) to the client
     // area at (x, y), as far as the client and the image reach; nothing is scaled.
     virtual void blit(const cv::Mat& image, int x, int y, int sourceX, int sourceY) = 0;
     // Black text on a white box at the client's top-left corner, line breaks kept.

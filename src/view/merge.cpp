@@ -6,6 +6,7 @@
 #include "viewer.h"
 
 #include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include <algorithm>
 #include <functional>
@@ -64,6 +65,11 @@ cv::Mat scaleAndJoin(const Viewer& viewer, const cv::Mat& a, const cv::Mat& b,
     cv::Mat scaledSecond;
     scaleToSize(viewer, a, scaledFirst, first.width, first.height);
     scaleToSize(viewer, b, scaledSecond, second.width, second.height);
+    // A half at its own size is still the decoded BGR; the pair is joined in one layout.
+    for (cv::Mat* half : {&scaledFirst, &scaledSecond}) {
+        if (scaledFirst.type() != scaledSecond.type() && half->channels() == 3)
+            cv::cvtColor(*half, *half, cv::COLOR_BGR2BGRA);
+    }
     cv::Mat joined;
     if (static_cast<std::int64_t>(scaledFirst.rows) * scaledFirst.cols > 1 &&
         static_cast<std::int64_t>(scaledSecond.rows) * scaledSecond.cols > 1) {

@@ -104,7 +104,12 @@ QString scaleToSize(const Viewer& viewer, const cv::Mat& source, cv::Mat& destin
         // picture is still shown, with the cheapest interpolation.
         cv::resize(source, scaled, cv::Size(width, height), 0, 0, cv::INTER_NEAREST);
     }
-    destination = scaled;
+    // A scaled picture is made once and drawn often: it gets the screen's pixel layout.
+    if (scaled.channels() == 3) {
+        cv::cvtColor(scaled, destination, cv::COLOR_BGR2BGRA);
+    } else {
+        destination = scaled;
+    }
     return interpolationName(method);
 }
 

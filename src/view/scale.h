@@ -31,8 +31,9 @@ ScaleClass scaleClassFor(const Viewer& viewer, Size source, Size target);
 // The interpolation setting that holds the class's method.
 std::int32_t methodForClass(const Viewer& viewer, ScaleClass scaleClass);
 
-// Resizes `source` into `destination` with the method of its class and returns the
-// method's name; shares the pixels when no resize is needed ("None").
+// Resizes `source` into `destination` (8-bit BGRA, ready to draw) with the method of
+// its class and returns the method's name; shares the decoded pixels when no resize is
+// needed ("None").
 QString scaleToSize(const Viewer& viewer, const cv::Mat& source, cv::Mat& destination, int width,
                     int height);
 

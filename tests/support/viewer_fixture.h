@@ -64,7 +64,7 @@ class ViewerTest : public testing::Test {
     // Puts a decoded w x h image on screen without any file, as a load leaves it.
     void showImage(int width, int height) {
         ImageBuffer& shown = viewer.shownImage;
-        shown.image = cv::Mat(height, width, CV_8UC4, cv::Scalar(10, 20, 30, 255));
+        shown.image = cv::Mat(height, width, CV_8UC3, cv::Scalar(10, 20, 30));
         shown.width = width;
         shown.height = height;
         shown.ready = true;

@@ -18,10 +18,11 @@ class QtPainter final : public Painter {
     QtPainter(QPainter& painter, QSize client) : painter_(painter), client_(client) {}
 
     void blit(const cv::Mat& image, int x, int y, int sourceX, int sourceY) override {
-        if (image.empty() || image.type() != CV_8UC4) return;
-        // A header over the display matrix: Qt reads its pixels where they are.
+        if (image.empty() || (image.type() != CV_8UC4 && image.type() != CV_8UC3)) return;
+        // A header over the display matrix: Qt reads its pixels where they are, and
+        // converts a picture shown at its own size (BGR) only where it is drawn.
         const QImage view(image.data, image.cols, image.rows, static_cast<qsizetype>(image.step),
-                          QImage::Format_RGB32);
+                          image.type() == CV_8UC4 ? QImage::Format_RGB32 : QImage::Format_BGR888);
         const QRect source(sourceX, sourceY, client_.width() - x, client_.height() - y);
         painter_.drawImage(QPoint(x, y), view, source);
     }
