@@ -91,6 +91,9 @@ int main(int argc, char** argv) {
     pavo::startUpdateCheck(viewer, true);
 
     if (earlyDecode) handleEventsDuring(*earlyDecode);
+    // Mid-way through the window manager's framing Qt may place the window wrongly
+    // for a moment; the first fit goes by where the server has it.
+    platform.window().syncGeometryWithServer();
     viewer.navigation.earlyDecode = std::move(earlyDecode);
     pavo::openCommandLine(viewer, arguments, pavo::currentFolder());
     startIdleWatcher(viewer);
