@@ -9,6 +9,7 @@ packages=(
   libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev libjpeg-dev
   libboost-dev libcurl4-openssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  libx11-dev libxext-dev libxdamage-dev libxtst-dev
   python3 openssl
   xvfb xauth x11-utils x11-xserver-utils openbox xfwm4 dbus-daemon tint2 xdotool wmctrl imagemagick
   clang clang-format clang-tidy

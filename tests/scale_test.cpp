@@ -103,6 +103,20 @@ TEST_F(ScaleTest, ScreenFitUsesTheWholeDesktopInFullscreen) {
     EXPECT_EQ(fitSizeOnScreen(viewer, 4000, 3000, {}, {}), (Size{1440, 1080}));
 }
 
+// Stepping in a maximised window shows the neighbours as the workers scaled them: were
+// they scaled for another size, each step would scale the image again on the spot.
+TEST_F(ScaleTest, AMaximisedWindowIsPrescaledForItsClientArea) {
+    platform.showInitial({0, 0, 800, 600}, true);
+    showImage(6000, 4000);
+    for (const Size image : {Size{6000, 4000}, Size{3000, 4000}, Size{4000, 1000}}) {
+        SCOPED_TRACE(testing::Message() << image.width << " x " << image.height);
+        const cv::Mat pixels(image.height, image.width, CV_8UC3, cv::Scalar::all(0));
+        const cv::Mat display = prescaleForScreen(viewer, pixels, {});
+        EXPECT_EQ((Size{display.cols, display.rows}),
+                  fitSizeInClient(viewer, image.width, image.height, pixels, {}));
+    }
+}
+
 TEST_F(ScaleTest, RescaleFollowsFitAndZoom) {
     platform.normal = {0, 0, 1016, 759};
     showImage(2000, 1000);

@@ -14,10 +14,10 @@
 namespace pavo {
 namespace {
 
-constexpr std::size_t kLargeBuffer = std::size_t{1} << 20;     // below this, the heap
-constexpr std::size_t kHugePage = std::size_t{2} << 20;        // mapping granularity
-constexpr std::size_t kMaxCachedBuffers = 4;                   // a few images' worth
-constexpr std::size_t kMaxCachedBytes = std::size_t{1} << 30;  // never hoard more than this
+constexpr std::size_t kLargeBuffer = std::size_t{1} << 20;  // below this, the heap
+constexpr std::size_t kHugePage = std::size_t{2} << 20;     // mapping granularity
+constexpr std::size_t kMaxCachedBuffers = 2;  // a step frees one image and decodes one
+constexpr std::size_t kMaxCachedBytes = std::size_t{256} << 20;  // never hoard more than this
 
 std::size_t roundToHugePages(std::size_t bytes) {
     return (bytes + kHugePage - 1) / kHugePage * kHugePage;

@@ -146,10 +146,15 @@ Size fitSizeOnScreen(const Viewer& viewer, int width, int height, const cv::Mat&
     const int fix = viewer.settings.fixWindowPosition;
     int availableWidth = desktop.width();
     int availableHeight = desktop.height();
-    if (!viewer.mode.fullscreenActive) {
+    if (geometry.maximized && !viewer.mode.fullscreenActive) {
+        // A maximised window keeps its client area from image to image: that is the
+        // size to scale for. (On Linux no border hangs off the screen to allow for.)
+        availableWidth = geometry.client.width + frameWidth;
+        availableHeight = geometry.client.height + frameHeight;
+    } else if (!viewer.mode.fullscreenActive) {
         const MonitorInfo& monitor = geometry.monitor;
-        availableHeight = desktop.height() - (monitor.monitor.height() - monitor.work.height()) +
-                          fix + (geometry.maximized ? 9 : 0);
+        availableHeight =
+            desktop.height() - (monitor.monitor.height() - monitor.work.height()) + fix;
         availableWidth = fix > 0 ? desktop.width() + 2 * fix : desktop.width();
     }
     availableWidth -= frameWidth;

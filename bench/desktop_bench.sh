@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# The real program, black-box, on a private Xvfb (1920 x 1080) under openbox: time to
+# the first image, steps after a pause, rapid steps, ten presses of a held key at 25 Hz,
+# peak memory and CPU per step, on a fixed set of 24 MP photos and large PNGs.
+# Other viewers listed in bench/desktop/viewers.conf are measured in the same run
+# when they are installed, so the figures can be read as ratios.
+#   bench/desktop_bench.sh [BUILD] [--rounds N] [VIEWER...]
+#   e.g. bench/desktop_bench.sh build --rounds 3              every installed viewer
+#        bench/desktop_bench.sh build --rounds 3 pavo feh     a subset
+# Prints a markdown table; raw data and screenshots go to BUILD/bench/desktop/results.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=build
+if [ $# -gt 0 ] && [ "${1#-}" = "$1" ] && [ -d "$1" ]; then
+  build=$1
+  shift
+fi
+[ -x "$build/pavo" ] || { echo "no $build/pavo: build Pavo first" >&2; exit 1; }
+out="$PWD/$build/bench/desktop"
+mkdir -p "$out"
+cc -O2 -Wall -o "$out/xprobe" bench/desktop/xprobe.c -lX11 -lXext -lXdamage -lXtst
+images=${IMAGES:-/tmp/pavo-bench-images}
+python3 bench/desktop/gen_images.py --seed 1 --out "$images" >&2
+export PAVO_BIN="$PWD/$build/pavo"
+exec python3 bench/desktop/bench.py --images "$images" --xprobe "$out/xprobe" \
+  --results "$out/results" --config bench/desktop/viewers.conf "$@"
