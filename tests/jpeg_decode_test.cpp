@@ -69,6 +69,17 @@ TEST(JpegDecodeTest, ColourJpegsDecodeToTheGeneralPathsPixels) {
     }
 }
 
+// An abandoned neighbour's decode stops instead of finishing for nobody, and does not
+// fall back to the general decoder either.
+TEST(JpegDecodeTest, ADecodeAskedToStopGivesNothing) {
+    const FileBytes bytes = encoded(photoLike(300, 200), {cv::IMWRITE_JPEG_QUALITY, 90});
+    std::atomic<bool> stop{true};
+    EXPECT_FALSE(decodeColourJpeg(bytes, &stop));
+    EXPECT_FALSE(decodeToBgr8(bytes, DecodeRole::Shown, &stop));
+    stop = false;
+    EXPECT_TRUE(decodeToBgr8(bytes, DecodeRole::Shown, &stop));
+}
+
 TEST(JpegDecodeTest, OtherFilesGoTheGeneralWay) {
     cv::Mat grey(40, 30, CV_8UC1, cv::Scalar(90));
     const FileBytes greyJpeg = encoded(grey, {});

@@ -77,6 +77,47 @@ TEST_F(LoadTest, TheEarlyDecodeServesTheLoadOfItsOwnFileOnce) {
     EXPECT_FALSE(viewer.shownImage.ready);
 }
 
+// A start shows a rough preview of a large JPEG while it decodes, where the window
+// keeps its size; the load then shows the image as it is really scaled.
+TEST_F(LoadTest, APreviewShowsUntilTheLoadReplacesIt) {
+    cv::Mat photo(1800, 3000, CV_8UC3);
+    cv::randu(photo, 0, 256);
+    const QString path = dir.filePath("photo.jpg");
+    test::writeImage(path, photo);
+    platform.showInitial({0, 0, 800, 600}, true);
+    viewer.view.fitActive = true;
+    EarlyDecode early = startEarlyDecode(path);
+    ASSERT_TRUE(early.previewWorker.waitFor(kWorkerWaitLimit));
+    ASSERT_EQ(early.preview->size(), cv::Size(1500, 900))
+        << "halved: the most that keeps 1280 x 720";
+    ASSERT_TRUE(showEarlyPreview(viewer, early));
+    const Size client = platform.clientSize();
+    const cv::Mat& display = viewer.shownImage.display;
+    EXPECT_EQ(display.type(), CV_8UC4);
+    EXPECT_TRUE(display.cols == client.width || display.rows == client.height);
+    EXPECT_FALSE(viewer.shownImage.ready) << "a preview is no loaded image";
+
+    viewer.navigation.earlyDecode = early;
+    ASSERT_TRUE(loadShownImage(viewer, path, LoadOrigin::Opened));
+    cv::Mat exact;
+    scaleToSize(viewer, viewer.shownImage.image, exact, viewer.shownImage.displayWidth,
+                viewer.shownImage.displayHeight);
+    EXPECT_EQ(cv::norm(viewer.shownImage.display, exact, cv::NORM_INF), 0.0)
+        << "the preview is replaced by the scaled image";
+
+    viewer.view.fitActive = false;
+    EXPECT_FALSE(showEarlyPreview(viewer, early)) << "at its own size a preview would mislead";
+    viewer.view.fitActive = true;
+    platform.restorePlacement({{0, 0, 800, 600}, 1});
+    EXPECT_FALSE(showEarlyPreview(viewer, early)) << "the window is about to be sized to it";
+
+    test::writeImage(dir.filePath("small.jpg"), cv::Mat(1000, 1600, CV_8UC3));
+    EarlyDecode small = startEarlyDecode(dir.filePath("small.jpg"));
+    ASSERT_TRUE(small.previewWorker.waitFor(kWorkerWaitLimit));
+    EXPECT_TRUE(small.preview->empty()) << "too small to be worth a reduced decode";
+    ASSERT_TRUE(small.worker.waitFor(kWorkerWaitLimit));
+}
+
 TEST_F(LoadTest, TallImagesOpenUnfittedOnlyWhenOpenedDirectly) {
     const QString tall = imageFile("tall.png", 100, 300);
     ASSERT_TRUE(loadShownImage(viewer, tall, LoadOrigin::Step));

@@ -63,10 +63,12 @@ std::optional<pavo::EarlyDecode> startOpeningDecode(const QStringList& arguments
 
 // The window manager places, frames and maximises the new window while the first
 // image decodes; what it sends meanwhile is handled now, so the image is scaled once,
-// for the window as it ends up.
-void handleEventsDuring(const pavo::EarlyDecode& decode) {
+// for the window as it ends up. A quick preview shows meanwhile where it can.
+void handleEventsDuring(pavo::Viewer& viewer, const pavo::EarlyDecode& decode) {
+    bool previewShown = false;
     while (decode.worker.running()) {
         QApplication::processEvents(QEventLoop::AllEvents);
+        if (!previewShown) previewShown = pavo::showEarlyPreview(viewer, decode);
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
 }
@@ -90,7 +92,7 @@ int main(int argc, char** argv) {
     viewer.update.fetch = [](const QString& url) { return pavo::fetchText(url); };
     pavo::startUpdateCheck(viewer, true);
 
-    if (earlyDecode) handleEventsDuring(*earlyDecode);
+    if (earlyDecode) handleEventsDuring(viewer, *earlyDecode);
     // Mid-way through the window manager's framing Qt may place the window wrongly
     // for a moment; the first fit goes by where the server has it.
     platform.window().syncGeometryWithServer();

@@ -154,11 +154,13 @@ cv::Mat decodeImageBytes(const FileBytes& bytes, std::uint64_t memoryBudget) {
     return cv::imdecode(encoded, cv::IMREAD_UNCHANGED);
 }
 
-std::optional<LoadedImage> decodeToBgr8(const FileBytes& bytes, DecodeRole role) {
+std::optional<LoadedImage> decodeToBgr8(const FileBytes& bytes, DecodeRole role,
+                                        const std::atomic<bool>* stop) {
     const std::uint64_t budget = availableMemoryBytes();
     if (!bytes.empty() && fitsMemoryBudget(bytes, budget)) {
-        if (auto jpeg = decodeColourJpeg(bytes)) return LoadedImage{*jpeg, 3, 0};
+        if (auto jpeg = decodeColourJpeg(bytes, stop)) return LoadedImage{*jpeg, 3, 0};
     }
+    if (stop != nullptr && *stop) return std::nullopt;
     cv::Mat matrix = decodeImageBytes(bytes, budget);
     const auto channels = convertToBgr8(matrix, role);
     if (!channels) return std::nullopt;
@@ -208,12 +210,13 @@ void decodePartnerInto(ImageBuffer& record, const QString& path) {
     record.fileSize += size;
 }
 
-std::optional<LoadedImage> loadImageFile(const QString& path, DecodeRole role) {
+std::optional<LoadedImage> loadImageFile(const QString& path, DecodeRole role,
+                                         const std::atomic<bool>* stop) {
     if (!fileExists(path)) return std::nullopt;
     try {
         const std::int32_t size = fileSizeOf(path);
         if (size <= 0) return std::nullopt;
-        auto loaded = decodeToBgr8(readFileBytes(path, size), role);
+        auto loaded = decodeToBgr8(readFileBytes(path, size), role, stop);
         if (loaded) loaded->fileSize = size;
         return loaded;
     } catch (const std::exception&) {

@@ -6,6 +6,7 @@
 #include <QString>
 #include <opencv2/core/mat.hpp>
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -84,7 +85,9 @@ void flattenAlphaOnBlack(cv::Mat& matrix);
 
 // The file's bytes decoded and brought to 8-bit BGR, with the channel count they had
 // (the file size is left 0). Fails as convertToBgr8 does, for the role given.
-std::optional<LoadedImage> decodeToBgr8(const FileBytes& bytes, DecodeRole role);
+// A decode asked to `stop` (when it may) gives nothing.
+std::optional<LoadedImage> decodeToBgr8(const FileBytes& bytes, DecodeRole role,
+                                        const std::atomic<bool>* stop = nullptr);
 
 // Reads, decodes and normalises the merge partner at `path` into the record, adding
 // its size to the record's. Throws when the partner cannot be read or decoded.
@@ -93,6 +96,7 @@ void decodePartnerInto(ImageBuffer& record, const QString& path);
 // The whole pipeline for one file: readable test, read, decode, normalise. Every
 // failure (missing, empty, too large, undecodable, refused, or an exception from
 // OpenCV or the allocator) gives nothing; nothing is half-published.
-std::optional<LoadedImage> loadImageFile(const QString& path, DecodeRole role = DecodeRole::Shown);
+std::optional<LoadedImage> loadImageFile(const QString& path, DecodeRole role = DecodeRole::Shown,
+                                         const std::atomic<bool>* stop = nullptr);
 
 }  // namespace pavo

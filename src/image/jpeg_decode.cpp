@@ -27,13 +27,14 @@ bool startsLikeJpeg(const FileBytes& bytes) {
     return bytes.size() > 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF;
 }
 
-// The scanlines into the matrix's rows; false when libjpeg gives up. Only plain data
-// lives in this frame, so the jump back skips no destructor.
+// The scanlines into the matrix's rows; false when libjpeg gives up or `stop` is set.
+// Only plain data lives in this frame, so the jump back skips no destructor.
 bool readScanlines(jpeg_decompress_struct& info, ErrorJump& error, unsigned char* pixels,
-                   std::size_t rowBytes) {
+                   std::size_t rowBytes, const std::atomic<bool>* stop) {
     if (setjmp(error.jump) != 0) return false;  // NOLINT(cert-err52-cpp)
     jpeg_start_decompress(&info);
     while (info.output_scanline < info.output_height) {
+        if (stop != nullptr && info.output_scanline % 64 == 0 && *stop) return false;
         JSAMPROW row = pixels + rowBytes * info.output_scanline;
         jpeg_read_scanlines(&info, &row, 1);
     }
@@ -41,19 +42,33 @@ bool readScanlines(jpeg_decompress_struct& info, ErrorJump& error, unsigned char
     return true;
 }
 
-bool readHeader(jpeg_decompress_struct& info, ErrorJump& error, const FileBytes& bytes) {
+// The header, and the output set up at 1 / `reduction` of the size when that keeps at
+// least `least` pixels each way (else at full size, or not at all when `least` is set).
+bool readHeader(jpeg_decompress_struct& info, ErrorJump& error, const FileBytes& bytes,
+                const ReducedSize* least) {
     if (setjmp(error.jump) != 0) return false;  // NOLINT(cert-err52-cpp)
     jpeg_mem_src(&info, bytes.data(), static_cast<unsigned long>(bytes.size()));
     if (jpeg_read_header(&info, TRUE) != JPEG_HEADER_OK) return false;
     if (info.num_components != 3) return false;
     info.out_color_space = JCS_EXT_BGR;
+    if (least != nullptr) {
+        unsigned reduction = 8;
+        while (reduction > 1 && (info.image_width / reduction < least->width ||
+                                 info.image_height / reduction < least->height)) {
+            reduction /= 2;
+        }
+        if (reduction == 1) return false;  // nothing quicker than the full decode
+        info.scale_num = 1;
+        info.scale_denom = reduction;
+        info.dct_method = JDCT_IFAST;
+        info.do_fancy_upsampling = FALSE;
+    }
     jpeg_calc_output_dimensions(&info);
     return info.output_components == 3 && info.output_width > 0 && info.output_height > 0;
 }
 
-}  // namespace
-
-std::optional<cv::Mat> decodeColourJpeg(const FileBytes& bytes) {
+std::optional<cv::Mat> decodeJpeg(const FileBytes& bytes, const ReducedSize* least,
+                                  const std::atomic<bool>* stop) {
     if (!startsLikeJpeg(bytes)) return std::nullopt;
     jpeg_decompress_struct info{};
     ErrorJump error;
@@ -62,13 +77,23 @@ std::optional<cv::Mat> decodeColourJpeg(const FileBytes& bytes) {
     error.manager.output_message = ignoreMessage;
     jpeg_create_decompress(&info);
     std::optional<cv::Mat> result;
-    if (readHeader(info, error, bytes)) {
+    if (readHeader(info, error, bytes, least)) {
         cv::Mat bgr(static_cast<int>(info.output_height), static_cast<int>(info.output_width),
                     CV_8UC3);
-        if (readScanlines(info, error, bgr.data, bgr.step[0])) result = bgr;
+        if (readScanlines(info, error, bgr.data, bgr.step[0], stop)) result = bgr;
     }
     jpeg_destroy_decompress(&info);
     return result;
+}
+
+}  // namespace
+
+std::optional<cv::Mat> decodeColourJpeg(const FileBytes& bytes, const std::atomic<bool>* stop) {
+    return decodeJpeg(bytes, nullptr, stop);
+}
+
+std::optional<cv::Mat> decodeJpegPreview(const FileBytes& bytes, ReducedSize least) {
+    return decodeJpeg(bytes, &least, nullptr);
 }
 
 }  // namespace pavo

@@ -4,6 +4,7 @@
 
 #include <opencv2/core/mat.hpp>
 
+#include <atomic>
 #include <optional>
 
 namespace pavo {
@@ -11,7 +12,19 @@ namespace pavo {
 // A three-component (YCbCr or RGB) JPEG decoded straight into 8-bit BGR, with the
 // pixels of OpenCV's own decode; a file cut short is filled in the same way every time
 // (OpenCV leaves those rows as the memory was). Nothing for any other file (grey,
-// CMYK, not a JPEG) or for data libjpeg gives up on, which then goes the general way.
-std::optional<cv::Mat> decodeColourJpeg(const FileBytes& bytes);
+// CMYK, not a JPEG) or for data libjpeg gives up on, which then goes the general way;
+// nothing either once `stop` is set, which is looked at every 64 rows.
+std::optional<cv::Mat> decodeColourJpeg(const FileBytes& bytes,
+                                        const std::atomic<bool>* stop = nullptr);
+
+struct ReducedSize {
+    unsigned width = 0;
+    unsigned height = 0;
+};
+
+// A quick, rough decode of such a JPEG for a first look: reduced by 2, 4 or 8 in the
+// DCT (the most that keeps at least `least` pixels each way), with the fast integer
+// transform. Nothing when no reduction is possible or for any other file.
+std::optional<cv::Mat> decodeJpegPreview(const FileBytes& bytes, ReducedSize least);
 
 }  // namespace pavo

@@ -1,4 +1,5 @@
 #include "image/image.h"
+#include "image/jpeg_decode.h"
 #include "image/navigation.h"
 #include "image/neighbour_cache.h"
 #include "platform/clock.h"
@@ -11,6 +12,7 @@
 #include "viewer.h"
 
 #include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
 
 namespace pavo {
 namespace {
@@ -58,7 +60,31 @@ EarlyDecode startEarlyDecode(const QString& path) {
     EarlyDecode early;
     early.path = path;
     early.worker.start([path, result = early.result] { *result = loadImageFile(path); });
+    early.previewWorker.start([path, preview = early.preview] {
+        const std::int32_t size = fileSizeOf(path);
+        if (size <= 0) return;
+        // No smaller than a small screen, so that the first look is not a blur.
+        if (auto reduced = decodeJpegPreview(readFileBytes(path, size), {1280, 720}))
+            *preview = *reduced;
+    });
     return early;
+}
+
+bool showEarlyPreview(Viewer& viewer, const EarlyDecode& early) {
+    if (early.previewWorker.running() || early.preview->empty()) return false;
+    const GeometrySnapshot geometry = windowGeometry(viewer);
+    const cv::Mat& preview = *early.preview;
+    const std::int32_t tall = viewer.settings.autoShowOriginal;
+    if (!viewer.view.fitActive || !(geometry.maximized || viewer.mode.fullscreenActive) ||
+        (tall > 0 && preview.rows >= static_cast<std::int64_t>(tall) * preview.cols))
+        return false;
+    const Size size = fitInto({preview.cols, preview.rows}, geometry.client,
+                              {.widthWinsTies = true, .raiseShortHeight = true});
+    cv::Mat scaled;
+    cv::resize(preview, scaled, cv::Size(size.width, size.height), 0, 0, cv::INTER_LINEAR);
+    cv::cvtColor(scaled, viewer.shownImage.display, cv::COLOR_BGR2BGRA);
+    requestRedraw(viewer);
+    return true;
 }
 
 bool loadShownImage(Viewer& viewer, const QString& path, LoadOrigin origin) {

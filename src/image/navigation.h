@@ -20,6 +20,9 @@ struct EarlyDecode {
     std::shared_ptr<std::optional<LoadedImage>> result =
         std::make_shared<std::optional<LoadedImage>>();
     Worker worker;
+    // A rough first look at a large JPEG, decoded reduced beside the real decode.
+    std::shared_ptr<cv::Mat> preview = std::make_shared<cv::Mat>();
+    Worker previewWorker;
 };
 
 // Navigation state of the user-interface thread.
@@ -29,8 +32,13 @@ struct NavigationState {
     std::optional<EarlyDecode> earlyDecode;  // taken by the load of its path
 };
 
-// Starts decoding `path` on a thread of its own.
+// Starts decoding `path` on a thread of its own, and a preview of it on another.
 EarlyDecode startEarlyDecode(const QString& path);
+
+// While the early decode runs: shows its preview, once there, fitted to the window, when
+// the window will not change size for the image (maximised or fullscreen, fit on). The
+// load replaces it with the image as it is really scaled. True once shown.
+bool showEarlyPreview(Viewer& viewer, const EarlyDecode& early);
 
 // How the shown image came to be loaded: opened by the user (command line, dialog,
 // drop) or reached by stepping.

@@ -117,7 +117,8 @@ void decodeNeighbour(const Viewer& viewer, const NeighbourJob& job, ImageBuffer&
     if (job.count <= 1) return fail();
     try {
         // Missing, empty, undecodable or refused: the same failure whatever the cause.
-        auto loaded = loadImageFile(job.imagePath);
+        // An abandoned worker stops decoding a JPEG within a few rows.
+        auto loaded = loadImageFile(job.imagePath, DecodeRole::Shown, job.abandoned.get());
         if (!loaded || (job.abandoned && *job.abandoned)) return fail();
         record.image = loaded->image;
         record.channels = loaded->channels;
