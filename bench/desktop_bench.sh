@@ -16,11 +16,12 @@ if [ $# -gt 0 ] && [ "${1#-}" = "$1" ] && [ -d "$1" ]; then
   shift
 fi
 [ -x "$build/pavo" ] || { echo "no $build/pavo: build Pavo first" >&2; exit 1; }
-out="$PWD/$build/bench/desktop"
+build=$(cd "$build" && pwd)
+out="$build/bench/desktop"
 mkdir -p "$out"
 cc -O2 -Wall -o "$out/xprobe" bench/desktop/xprobe.c -lX11 -lXext -lXdamage -lXtst
 images=${IMAGES:-/tmp/pavo-bench-images}
 python3 bench/desktop/gen_images.py --seed 1 --out "$images" >&2
-export PAVO_BIN="$PWD/$build/pavo"
+export PAVO_BIN="$build/pavo"
 exec python3 bench/desktop/bench.py --images "$images" --xprobe "$out/xprobe" \
   --results "$out/results" --config bench/desktop/viewers.conf "$@"
