@@ -87,7 +87,7 @@ TEST_F(LoadTest, APreviewShowsUntilTheLoadReplacesIt) {
     platform.showInitial({0, 0, 800, 600}, true);
     viewer.view.fitActive = true;
     EarlyDecode early = startEarlyDecode(path);
-    ASSERT_TRUE(early.previewWorker.waitFor(kWorkerWaitLimit));
+    ASSERT_TRUE(early.worker.waitFor(kWorkerWaitLimit));
     ASSERT_EQ(early.preview->size(), cv::Size(1500, 900))
         << "halved: the most that keeps 1280 x 720";
     ASSERT_TRUE(showEarlyPreview(viewer, early));
@@ -113,9 +113,9 @@ TEST_F(LoadTest, APreviewShowsUntilTheLoadReplacesIt) {
 
     test::writeImage(dir.filePath("small.jpg"), cv::Mat(1000, 1600, CV_8UC3));
     EarlyDecode small = startEarlyDecode(dir.filePath("small.jpg"));
-    ASSERT_TRUE(small.previewWorker.waitFor(kWorkerWaitLimit));
-    EXPECT_TRUE(small.preview->empty()) << "too small to be worth a reduced decode";
     ASSERT_TRUE(small.worker.waitFor(kWorkerWaitLimit));
+    EXPECT_TRUE(*small.previewDone);
+    EXPECT_TRUE(small.preview->empty()) << "too small to be worth a reduced decode";
 }
 
 TEST_F(LoadTest, TallImagesOpenUnfittedOnlyWhenOpenedDirectly) {

@@ -59,19 +59,26 @@ bool decodeShownImage(Viewer& viewer, const QString& path, std::int32_t size) {
 EarlyDecode startEarlyDecode(const QString& path) {
     EarlyDecode early;
     early.path = path;
-    early.worker.start([path, result = early.result] { *result = loadImageFile(path); });
-    early.previewWorker.start([path, preview = early.preview] {
-        const std::int32_t size = fileSizeOf(path);
-        if (size <= 0) return;
-        // No smaller than a small screen, so that the first look is not a blur.
-        if (auto reduced = decodeJpegPreview(readFileBytes(path, size), {1280, 720}))
-            *preview = *reduced;
-    });
+    early.worker.start(
+        [path, result = early.result, preview = early.preview, previewDone = early.previewDone] {
+            const std::int32_t size = fileSizeOf(path);
+            try {
+                // No smaller than a small screen, so that the first look is not a blur.
+                if (size > 0) {
+                    if (auto reduced = decodeJpegPreview(readFileBytes(path, size), {1280, 720}))
+                        *preview = *reduced;
+                }
+            } catch (const std::exception&) {
+                // no preview; the decode below reports what is wrong
+            }
+            *previewDone = true;
+            *result = loadImageFile(path);
+        });
     return early;
 }
 
 bool showEarlyPreview(Viewer& viewer, const EarlyDecode& early) {
-    if (early.previewWorker.running() || early.preview->empty()) return false;
+    if (!*early.previewDone || early.preview->empty()) return false;
     const GeometrySnapshot geometry = windowGeometry(viewer);
     const cv::Mat& preview = *early.preview;
     const std::int32_t tall = viewer.settings.autoShowOriginal;

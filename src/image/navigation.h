@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -20,9 +21,9 @@ struct EarlyDecode {
     std::shared_ptr<std::optional<LoadedImage>> result =
         std::make_shared<std::optional<LoadedImage>>();
     Worker worker;
-    // A rough first look at a large JPEG, decoded reduced beside the real decode.
+    // A rough first look at a large JPEG, decoded reduced before the real decode.
     std::shared_ptr<cv::Mat> preview = std::make_shared<cv::Mat>();
-    Worker previewWorker;
+    std::shared_ptr<std::atomic<bool>> previewDone = std::make_shared<std::atomic<bool>>();
 };
 
 // Navigation state of the user-interface thread.
@@ -32,7 +33,8 @@ struct NavigationState {
     std::optional<EarlyDecode> earlyDecode;  // taken by the load of its path
 };
 
-// Starts decoding `path` on a thread of its own, and a preview of it on another.
+// Starts decoding `path` on a thread of its own: a preview first, then the image. One
+// thread leaves the other core to the window's set-up.
 EarlyDecode startEarlyDecode(const QString& path);
 
 // While the early decode runs: shows its preview, once there, fitted to the window, when

@@ -2,13 +2,18 @@
 
 #include <thread>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 namespace pavo {
 
-void Worker::start(std::function<void()> job) {
+void Worker::start(std::function<void()> job, WorkerPriority priority) {
     auto state = std::make_shared<State>();
     state->done = false;
     state_ = state;
-    std::thread([state, job = std::move(job)] {
+    std::thread([state, job = std::move(job), priority] {
+        // On Linux a thread's nice value is its own.
+        if (priority == WorkerPriority::Background) setpriority(PRIO_PROCESS, gettid(), 10);
         job();
         const std::lock_guard lock(state->mutex);
         state->done = true;
