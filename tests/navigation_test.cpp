@@ -35,6 +35,45 @@ class NavigationTest : public test::ViewerTest {
     std::vector<QString> paths;
 };
 
+// A step whose neighbour is still decoding draws a quick look at it first; the record
+// being left keeps its own picture, so that stepping back shows it and not the preview.
+TEST_F(NavigationTest, APreviewOfTheImageAheadLeavesTheShownRecordAlone) {
+    platform.showInitial({0, 0, 800, 600}, true);
+    ASSERT_TRUE(QDir(dir.path()).mkpath("photos"));
+    cv::Mat photo(1600, 2800, CV_8UC3);
+    cv::randu(photo, 0, 256);
+    test::writeImage(dir.filePath("photos/a.jpg"), photo);
+    test::writeImage(dir.filePath("photos/b.jpg"), photo);
+    openCommandLine(viewer, {dir.filePath("photos/a.jpg")}, dir.path());
+    ASSERT_TRUE(viewer.shownImage.ready);
+    waitForWorkers(viewer);
+    // The next decode held back, as when the key comes right after the last step.
+    std::atomic<bool> release{false};
+    viewer.workers.nextResult = std::make_shared<ImageBuffer>();
+    viewer.workers.next.start([&release] {
+        while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    const cv::Mat before = viewer.shownImage.display;
+    const std::size_t redraws = platform.redraws.size();
+    previewAhead(viewer, true);
+    EXPECT_GT(platform.redraws.size(), redraws) << "the preview is drawn at once";
+    EXPECT_EQ(viewer.shownImage.display.data, before.data) << "the shown record is untouched";
+    release = true;
+    waitForWorkers(viewer);
+
+    viewer.view.fitActive = false;
+    const std::size_t unfitted = platform.redraws.size();
+    viewer.workers.nextResult = std::make_shared<ImageBuffer>();
+    release = false;
+    viewer.workers.next.start([&release] {
+        while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    previewAhead(viewer, true);
+    EXPECT_EQ(platform.redraws.size(), unfitted) << "no preview at the image's own size";
+    release = true;
+    waitForWorkers(viewer);
+}
+
 TEST_F(NavigationTest, StepsWrapAroundAtBothEndsWithASound) {
     openFolder(3);
     onKeyDown(viewer, Key::Right);

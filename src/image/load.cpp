@@ -79,16 +79,21 @@ EarlyDecode startEarlyDecode(const QString& path) {
 
 bool showEarlyPreview(Viewer& viewer, const EarlyDecode& early) {
     if (!*early.previewDone || early.preview->empty()) return false;
-    const GeometrySnapshot geometry = windowGeometry(viewer);
     const cv::Mat& preview = *early.preview;
     const std::int32_t tall = viewer.settings.autoShowOriginal;
-    if (!viewer.view.fitActive || !(geometry.maximized || viewer.mode.fullscreenActive) ||
-        (tall > 0 && preview.rows >= static_cast<std::int64_t>(tall) * preview.cols))
+    if (tall > 0 && preview.rows >= static_cast<std::int64_t>(tall) * preview.cols) return false;
+    return drawPreview(viewer, preview);
+}
+
+bool drawPreview(Viewer& viewer, const cv::Mat& reduced) {
+    const GeometrySnapshot geometry = windowGeometry(viewer);
+    if (reduced.empty() || !viewer.view.fitActive || viewer.merge.mergeMode != 0 ||
+        !(geometry.maximized || viewer.mode.fullscreenActive))
         return false;
-    const Size size = fitInto({preview.cols, preview.rows}, geometry.client,
+    const Size size = fitInto({reduced.cols, reduced.rows}, geometry.client,
                               {.widthWinsTies = true, .raiseShortHeight = true});
     cv::Mat scaled;
-    cv::resize(preview, scaled, cv::Size(size.width, size.height), 0, 0, cv::INTER_LINEAR);
+    cv::resize(reduced, scaled, cv::Size(size.width, size.height), 0, 0, cv::INTER_LINEAR);
     cv::cvtColor(scaled, viewer.shownImage.display, cv::COLOR_BGR2BGRA);
     requestRedraw(viewer);
     return true;

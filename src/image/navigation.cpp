@@ -1,6 +1,7 @@
 #include "image/navigation.h"
 
 #include "image/image.h"
+#include "image/jpeg_decode.h"
 #include "image/neighbour_cache.h"
 #include "platform/clock.h"
 #include "platform/files.h"
@@ -143,6 +144,7 @@ void move(Viewer& viewer, int dx, int dy, bool forward, int presses) {
         moveBy(viewer, direction * presses);
         return;
     }
+    previewAhead(viewer, forward);
     waitForWorkers(viewer);
     const std::int32_t old = viewer.playlist.index;
     const std::int32_t now = stepOnce(viewer, old, forward ? 1 : -1);
@@ -164,6 +166,23 @@ void jumpTo(Viewer& viewer, std::int32_t target) {
 }
 
 }  // namespace
+
+void previewAhead(Viewer& viewer, bool forward) {
+    const NeighbourSide side = forward ? NeighbourSide::Next : NeighbourSide::Previous;
+    if (!neighbourDecoding(viewer, side) || viewer.merge.mergeMode != 0) return;
+    const QString path = neighbourJob(viewer, side).imagePath;
+    try {
+        const std::int32_t size = fileSizeOf(path);
+        if (size <= 0) return;
+        const auto reduced = decodeJpegPreview(readFileBytes(path, size), {1280, 720});
+        if (!reduced) return;
+        const cv::Mat kept = viewer.shownImage.display;
+        drawPreview(viewer, *reduced);
+        viewer.shownImage.display = kept;
+    } catch (const std::exception&) {
+        // no preview; the step itself reports what is wrong
+    }
+}
 
 bool showNeighbour(Viewer& viewer, bool forward) {
     const bool notMaximised = !windowGeometry(viewer).maximized;

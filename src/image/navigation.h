@@ -42,6 +42,10 @@ EarlyDecode startEarlyDecode(const QString& path);
 // load replaces it with the image as it is really scaled. True once shown.
 bool showEarlyPreview(Viewer& viewer, const EarlyDecode& early);
 
+// Draws a reduced decode fitted to the window as the shown picture, when the window
+// keeps its size for any image (maximised or fullscreen) and fit is on, merge off.
+bool drawPreview(Viewer& viewer, const cv::Mat& reduced);
+
 // How the shown image came to be loaded: opened by the user (command line, dialog,
 // drop) or reached by stepping.
 enum class LoadOrigin { Opened, Step };
@@ -50,6 +54,10 @@ enum class LoadOrigin { Opened, Step };
 // window, scales and shows it. False when nothing could be shown; the caller reports.
 bool loadShownImage(Viewer& viewer, const QString& path, LoadOrigin origin);
 
+// While the decode of the image ahead still runs, draws a quick reduced decode of it
+// (a large JPEG, where the window keeps its size); the step then shows the image as
+// really scaled. The shown record keeps its own picture for when it is left behind.
+void previewAhead(Viewer& viewer, bool forward);
 // After the index moved one step, brings the neighbour ahead on screen.
 bool showNeighbour(Viewer& viewer, bool forward);
 // Next and previous: scroll by (dx, dy) if the view can move, else step. Of several

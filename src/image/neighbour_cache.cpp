@@ -173,6 +173,12 @@ void abandonNeighbourWorkers(Viewer& viewer) {
     }
 }
 
+bool neighbourDecoding(const Viewer& viewer, NeighbourSide side) {
+    const NeighbourWorkers& w = viewer.workers;
+    return side == NeighbourSide::Next ? w.nextResult && w.next.running()
+                                       : w.previousResult && w.previous.running();
+}
+
 void waitForAbandonedWorkers(Viewer& viewer) {
     for (const Worker& worker : viewer.workers.abandoned) worker.waitFor(kWorkerWaitLimit);
     viewer.workers.abandoned.clear();

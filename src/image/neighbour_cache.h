@@ -48,6 +48,8 @@ void clearNeighbours(Viewer& viewer);
 // their own (they stop after their decode), and what they make is never adopted. New
 // workers can start at once.
 void abandonNeighbourWorkers(Viewer& viewer);
+// Whether a side's worker is still decoding, its record not yet handed over.
+bool neighbourDecoding(const Viewer& viewer, NeighbourSide side);
 // Waits for the abandoned workers to end (30 s each): they read the viewer, which
 // must outlive them.
 void waitForAbandonedWorkers(Viewer& viewer);
