@@ -206,15 +206,13 @@ void startWorker(Viewer& viewer, NeighbourSide which) {
     NeighbourJob job = neighbourJob(viewer, which);
     job.abandoned = side.abandoned;
     Viewer& owner = viewer;
-    side.worker.start(
-        [&owner, job, record, which] {
-            decodeNeighbour(owner, job, *record);
-            // The record is handed over the moment it is done, so the slot's flags say
-            // what is there whatever the user does next.
-            owner.platform.runOnUiThread(
-                [&owner, record, which] { handOverNeighbour(owner, which, record); });
-        },
-        WorkerPriority::Background);
+    side.worker.start([&owner, job, record, which] {
+        decodeNeighbour(owner, job, *record);
+        // The record is handed over the moment it is done, so the slot's flags say
+        // what is there whatever the user does next.
+        owner.platform.runOnUiThread(
+            [&owner, record, which] { handOverNeighbour(owner, which, record); });
+    });
 }
 
 void forgetNeighbourScaling(Viewer& viewer) {

@@ -2,18 +2,13 @@
 
 #include <thread>
 
-#include <sys/resource.h>
-#include <unistd.h>
-
 namespace pavo {
 
-void Worker::start(std::function<void()> job, WorkerPriority priority) {
+void Worker::start(std::function<void()> job) {
     auto state = std::make_shared<State>();
     state->done = false;
     state_ = state;
-    std::thread([state, job = std::move(job), priority] {
-        // On Linux a thread's nice value is its own.
-        if (priority == WorkerPriority::Background) setpriority(PRIO_PROCESS, gettid(), 10);
+    std::thread([state, job = std::move(job)] {
         job();
         const std::lock_guard lock(state->mutex);
         state->done = true;

@@ -8,17 +8,13 @@
 
 namespace pavo {
 
-// How a worker's thread competes for the processor: a background thread (nice 10)
-// yields to the user-interface thread and the display server whenever they need it.
-enum class WorkerPriority { Normal, Background };
-
 // One background job at a time on its own thread, with a bounded wait for its end.
 // The thread is detached: a job that outlives every wait simply finishes on its own,
 // and the process may end while it runs.
 class Worker {
   public:
     // Starts `job` on a new thread. Only call when the previous job has ended.
-    void start(std::function<void()> job, WorkerPriority priority = WorkerPriority::Normal);
+    void start(std::function<void()> job);
 
     // Waits up to `limit` for the job to end; true when it has (or none was started).
     bool waitFor(std::chrono::milliseconds limit) const;
