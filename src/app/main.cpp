@@ -67,7 +67,8 @@ std::optional<pavo::EarlyDecode> startOpeningDecode(const QStringList& arguments
 void handleEventsDuring(pavo::Viewer& viewer, const pavo::EarlyDecode& decode) {
     bool previewShown = false;
     while (decode.worker.running()) {
-        QApplication::processEvents(QEventLoop::AllEvents);
+        // Keys and clicks wait for the image they are meant for.
+        QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         if (!previewShown) previewShown = pavo::showEarlyPreview(viewer, decode);
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
@@ -78,8 +79,10 @@ void handleEventsDuring(pavo::Viewer& viewer, const pavo::EarlyDecode& decode) {
 int main(int argc, char** argv) {
     pavo::installPixelMemory();
     const QStringList arguments = argumentsAsGiven(argc, argv);
-    std::optional<pavo::EarlyDecode> earlyDecode = startOpeningDecode(arguments);
+    // Qt takes the first thread that uses it for its main thread: the application comes
+    // before the decode thread, which reads the file through Qt.
     QApplication application(argc, argv);
+    std::optional<pavo::EarlyDecode> earlyDecode = startOpeningDecode(arguments);
     QApplication::setApplicationName(QStringLiteral("Pavo"));
 
     pavo::qt::QtPlatform platform;

@@ -260,6 +260,10 @@ pavo_quit() {
   pavo_reap
   PAVO_PID=
   [ "$PAVO_CODE" = 0 ] || fail "Pavo ended with exit code $PAVO_CODE after Esc$(pavo_log_tail)"
+  # A thread that touches Qt before the application exists becomes Qt's main thread,
+  # and input then goes astray now and then.
+  ! grep -q "was not created in the main() thread" "$E2E_WORK/pavo.log" ||
+    fail "Qt took another thread for the main thread$(pavo_log_tail)"
 }
 
 # private_memory: Private_Clean + Private_Dirty of Pavo, in kB.

@@ -47,7 +47,7 @@ void waitUntilExposed(QWidget& window) {
     ExposureWatch watch(loop);
     handle->installEventFilter(&watch);
     QTimer::singleShot(kLimitMs, &loop, &QEventLoop::quit);
-    loop.exec();
+    loop.exec(QEventLoop::ExcludeUserInputEvents);  // input waits for the first image
     handle->removeEventFilter(&watch);
 }
 
