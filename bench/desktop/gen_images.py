@@ -34,7 +34,7 @@ GEN_VERSION = 3
 # natural sort, so every viewer walks them in the same order.  The benchmark
 # opens img01 and steps through img02..img11 (6 landscape JPEGs, 1 portrait
 # JPEG, 1 RGBA PNG, 1 WebP, 1 16-bit PNG); the rest make a realistic folder.
-SPEC = [
+IMAGE_SET = [
     ("img01.jpg", "jpeg", 6000, 4000),
     ("img02.jpg", "jpeg", 6000, 4000),
     ("img03.jpg", "jpeg", 6000, 4000),
@@ -146,7 +146,7 @@ def main():
         try:
             old = json.load(open(mpath))
             same_layout = [(e["file"], e["kind"], e["width"], e["height"])
-                         for e in old["images"]] == [tuple(x) for x in SPEC]
+                         for e in old["images"]] == [tuple(x) for x in IMAGE_SET]
             if (old.get("seed") == a.seed and old.get("gen_version") == GEN_VERSION
                     and same_layout and all(os.path.getsize(os.path.join(pdir, e["file"])) == e["bytes"]
                             for e in old["images"])):
@@ -162,7 +162,7 @@ def main():
                 os.remove(p)
 
     jobs = []
-    for i, (name, kind, w, h) in enumerate(SPEC, start=1):
+    for i, (name, kind, w, h) in enumerate(IMAGE_SET, start=1):
         color = marker_color(i)
         out = os.path.join(pdir, name)
         jobs.append((i, name, kind, w, h, color, out,
