@@ -61,20 +61,28 @@ EarlyDecode startEarlyDecode(const QString& path) {
     early.path = path;
     early.worker.start(
         [path, result = early.result, preview = early.preview, previewDone = early.previewDone] {
-            const std::int32_t size = fileSizeOf(path);
-            try {
-                // No smaller than a small screen, so that the first look is not a blur.
-                if (size > 0) {
-                    if (auto reduced = decodeJpegPreview(readFileBytes(path, size), {1280, 720}))
-                        *preview = *reduced;
-                }
-            } catch (const std::exception&) {
-                // no preview; the decode below reports what is wrong
-            }
+            *preview = previewOfFile(path);
             *previewDone = true;
             *result = loadImageFile(path);
         });
     return early;
+}
+
+cv::Mat previewOfFile(const QString& path) {
+    try {
+        const std::int32_t size = fileSizeOf(path);
+        if (size <= 0) return {};
+        // No smaller than a small screen, so that the first look is not a blur.
+        auto reduced = decodeJpegPreview(readFileBytes(path, size), {1280, 720});
+        return reduced ? *reduced : cv::Mat();
+    } catch (const std::exception&) {
+        return {};  // no preview; the real decode reports what is wrong
+    }
+}
+
+bool previewFits(const Viewer& viewer) {
+    return viewer.view.fitActive && viewer.merge.mergeMode == 0 &&
+           (windowGeometry(viewer).maximized || viewer.mode.fullscreenActive);
 }
 
 bool showEarlyPreview(Viewer& viewer, const EarlyDecode& early) {
@@ -86,11 +94,8 @@ bool showEarlyPreview(Viewer& viewer, const EarlyDecode& early) {
 }
 
 bool drawPreview(Viewer& viewer, const cv::Mat& reduced) {
-    const GeometrySnapshot geometry = windowGeometry(viewer);
-    if (reduced.empty() || !viewer.view.fitActive || viewer.merge.mergeMode != 0 ||
-        !(geometry.maximized || viewer.mode.fullscreenActive))
-        return false;
-    const Size size = fitInto({reduced.cols, reduced.rows}, geometry.client,
+    if (reduced.empty() || !previewFits(viewer)) return false;
+    const Size size = fitInto({reduced.cols, reduced.rows}, windowGeometry(viewer).client,
                               {.widthWinsTies = true, .raiseShortHeight = true});
     cv::Mat scaled;
     cv::resize(reduced, scaled, cv::Size(size.width, size.height), 0, 0, cv::INTER_LINEAR);

@@ -1,7 +1,6 @@
 #include "image/navigation.h"
 
 #include "image/image.h"
-#include "image/jpeg_decode.h"
 #include "image/neighbour_cache.h"
 #include "platform/clock.h"
 #include "platform/files.h"
@@ -169,19 +168,13 @@ void jumpTo(Viewer& viewer, std::int32_t target) {
 
 void previewAhead(Viewer& viewer, bool forward) {
     const NeighbourSide side = forward ? NeighbourSide::Next : NeighbourSide::Previous;
-    if (!neighbourDecoding(viewer, side) || viewer.merge.mergeMode != 0) return;
-    const QString path = neighbourJob(viewer, side).imagePath;
-    try {
-        const std::int32_t size = fileSizeOf(path);
-        if (size <= 0) return;
-        const auto reduced = decodeJpegPreview(readFileBytes(path, size), {1280, 720});
-        if (!reduced) return;
-        const cv::Mat kept = viewer.shownImage.display;
-        drawPreview(viewer, *reduced);
-        viewer.shownImage.display = kept;
-    } catch (const std::exception&) {
-        // no preview; the step itself reports what is wrong
-    }
+    // Nothing is decoded for a preview that could not be shown.
+    if (!neighbourDecoding(viewer, side) || !previewFits(viewer)) return;
+    const cv::Mat reduced = previewOfFile(neighbourJob(viewer, side).imagePath);
+    if (reduced.empty()) return;
+    const cv::Mat kept = viewer.shownImage.display;
+    drawPreview(viewer, reduced);
+    viewer.shownImage.display = kept;
 }
 
 bool showNeighbour(Viewer& viewer, bool forward) {

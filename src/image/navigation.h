@@ -42,8 +42,13 @@ EarlyDecode startEarlyDecode(const QString& path);
 // load replaces it with the image as it is really scaled. True once shown.
 bool showEarlyPreview(Viewer& viewer, const EarlyDecode& early);
 
-// Draws a reduced decode fitted to the window as the shown picture, when the window
-// keeps its size for any image (maximised or fullscreen) and fit is on, merge off.
+// A quick reduced decode of a large JPEG (at least 1280 x 720); empty for any other
+// file or on any failure.
+cv::Mat previewOfFile(const QString& path);
+// Whether a preview can stand for the image: the window keeps its size for any image
+// (maximised or fullscreen), fit is on and merge off.
+bool previewFits(const Viewer& viewer);
+// Draws a reduced decode fitted to the window as the shown picture, when it fits so.
 bool drawPreview(Viewer& viewer, const cv::Mat& reduced);
 
 // How the shown image came to be loaded: opened by the user (command line, dialog,
