@@ -19,11 +19,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const pavo::FileBytes bytes(data, data + size);
     for (const auto role : {pavo::DecodeRole::Shown, pavo::DecodeRole::Partner}) {
         try {
-            cv::Mat matrix = pavo::decodeImageBytes(bytes);
-            if (const auto channels = pavo::convertToBgra8(matrix, role)) {
-                if (matrix.type() != CV_8UC4 || !matrix.isContinuous() || *channels < 1 ||
-                    *channels > 4) {
-                    std::terminate();  // a decode that claims success must give 8-bit BGRA
+            // The viewer's own decode: Pavo's JPEG path, OpenCV's, and the EXIF turn.
+            if (const auto loaded = pavo::decodeToBgr8(bytes, role)) {
+                if (loaded->image.type() != CV_8UC3 || !loaded->image.isContinuous() ||
+                    loaded->channels < 1 || loaded->channels > 4) {
+                    std::terminate();  // a decode that claims success must give 8-bit BGR
                 }
             }
         } catch (const std::exception&) {

@@ -1,6 +1,7 @@
 #include "image/image.h"
 
 #include "image/jpeg_decode.h"
+#include "image/orientation.h"
 #include "platform/files.h"
 #include "platform/process.h"
 
@@ -154,8 +155,11 @@ cv::Mat decodeImageBytes(const FileBytes& bytes, std::uint64_t memoryBudget) {
     return cv::imdecode(encoded, cv::IMREAD_UNCHANGED);
 }
 
-std::optional<LoadedImage> decodeToBgr8(const FileBytes& bytes, DecodeRole role,
-                                        const std::atomic<bool>* stop) {
+namespace {
+
+// The pixels as the file stores them.
+std::optional<LoadedImage> decodeAsStored(const FileBytes& bytes, DecodeRole role,
+                                          const std::atomic<bool>* stop) {
     const std::uint64_t budget = availableMemoryBytes();
     if (!bytes.empty() && fitsMemoryBudget(bytes, budget)) {
         if (auto jpeg = decodeColourJpeg(bytes, stop)) return LoadedImage{*jpeg, 3, 0};
@@ -165,6 +169,15 @@ std::optional<LoadedImage> decodeToBgr8(const FileBytes& bytes, DecodeRole role,
     const auto channels = convertToBgr8(matrix, role);
     if (!channels) return std::nullopt;
     return LoadedImage{matrix, *channels, 0};
+}
+
+}  // namespace
+
+std::optional<LoadedImage> decodeToBgr8(const FileBytes& bytes, DecodeRole role,
+                                        const std::atomic<bool>* stop) {
+    auto loaded = decodeAsStored(bytes, role, stop);
+    if (loaded) turnUpright(loaded->image, exifOrientation(bytes));
+    return loaded;
 }
 
 std::optional<std::int32_t> convertToBgr8(cv::Mat& matrix, DecodeRole role) {

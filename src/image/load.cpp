@@ -2,6 +2,7 @@
 #include "image/jpeg_decode.h"
 #include "image/navigation.h"
 #include "image/neighbour_cache.h"
+#include "image/orientation.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "playlist/playlist.h"
@@ -73,8 +74,11 @@ cv::Mat previewOfFile(const QString& path) {
         const std::int32_t size = fileSizeOf(path);
         if (size <= 0) return {};
         // No smaller than a small screen, so that the first look is not a blur.
-        auto reduced = decodeJpegPreview(readFileBytes(path, size), {1280, 720});
-        return reduced ? *reduced : cv::Mat();
+        const FileBytes bytes = readFileBytes(path, size);
+        auto reduced = decodeJpegPreview(bytes, {1280, 720});
+        if (!reduced) return {};
+        turnUpright(*reduced, exifOrientation(bytes));
+        return *reduced;
     } catch (const std::exception&) {
         return {};  // no preview; the real decode reports what is wrong
     }
