@@ -7,6 +7,7 @@
 #include "platform/files.h"
 #include "platform/pixel_memory.h"
 #include "platform/qt/qt_platform.h"
+#include "platform/qt/window_system.h"
 #include "playlist/playlist.h"
 #include "update/http_fetch.h"
 #include "update/update.h"
@@ -79,6 +80,7 @@ void handleEventsDuring(pavo::Viewer& viewer, const pavo::EarlyDecode& decode) {
 int main(int argc, char** argv) {
     pavo::installPixelMemory();
     const QStringList arguments = argumentsAsGiven(argc, argv);
+    pavo::qt::chooseWindowSystem();
     // Qt takes the first thread that uses it for its main thread: the application comes
     // before the decode thread, which reads the file through Qt.
     QApplication application(argc, argv);
