@@ -6,13 +6,14 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev libgl-dev libxcb1-dev
-  libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev libjpeg-dev
+  libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev libjpeg-dev libexif-dev
   libboost-dev libcurl4-openssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libx11-dev libxext-dev libxdamage-dev libxtst-dev
   python3 openssl
   xvfb xauth x11-utils x11-xserver-utils openbox xfwm4 dbus-daemon tint2 xdotool wmctrl imagemagick
   clang clang-format clang-tidy
+  desktop-file-utils appstream dpkg-dev file shared-mime-info xdg-utils man-db groff-base librsvg2-bin
 )
 
 missing=()

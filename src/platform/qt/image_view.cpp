@@ -1,5 +1,7 @@
 #include "platform/qt/image_view.h"
 
+#include "platform/qt/device_pixels.h"
+
 #include <QFontMetrics>
 #include <QImage>
 #include <QMouseEvent>
@@ -12,10 +14,12 @@
 namespace pavo::qt {
 namespace {
 
-// Draws into the image view for one paint.
+// Draws into the image view for one paint: images pixel for pixel in device pixels,
+// text at the size Qt gives every other text.
 class QtPainter final : public Painter {
   public:
-    QtPainter(QPainter& painter, QSize client) : painter_(painter), client_(client) {}
+    QtPainter(QPainter& painter, QSize client, qreal ratio)
+        : painter_(painter), client_(client), ratio_(ratio) {}
 
     void blit(const cv::Mat& image, int x, int y, int sourceX, int sourceY) override {
         if (image.empty() || (image.type() != CV_8UC4 && image.type() != CV_8UC3)) return;
@@ -24,13 +28,17 @@ class QtPainter final : public Painter {
         const QImage view(image.data, image.cols, image.rows, static_cast<qsizetype>(image.step),
                           image.type() == CV_8UC4 ? QImage::Format_RGB32 : QImage::Format_BGR888);
         const QRect source(sourceX, sourceY, client_.width() - x, client_.height() - y);
+        painter_.save();
+        painter_.scale(1.0 / ratio_, 1.0 / ratio_);
         painter_.drawImage(QPoint(x, y), view, source);
+        painter_.restore();
     }
 
     void drawText(const QString& text) override {
         const QFontMetrics metrics(painter_.font());
-        const QRect box = metrics.boundingRect(QRect(0, 0, client_.width(), client_.height()),
-                                               Qt::AlignLeft | Qt::AlignTop, text);
+        const QRect logicalClient(0, 0, static_cast<int>(client_.width() / ratio_),
+                                  static_cast<int>(client_.height() / ratio_));
+        const QRect box = metrics.boundingRect(logicalClient, Qt::AlignLeft | Qt::AlignTop, text);
         painter_.fillRect(box, Qt::white);
         painter_.setPen(Qt::black);
         painter_.drawText(box, Qt::AlignLeft | Qt::AlignTop, text);
@@ -38,7 +46,8 @@ class QtPainter final : public Painter {
 
   private:
     QPainter& painter_;
-    QSize client_;
+    QSize client_;  // device pixels
+    qreal ratio_;
 };
 
 }  // namespace
@@ -53,14 +62,15 @@ ImageView::ImageView(QWidget* parent) : QWidget(parent) {
     setFocusPolicy(Qt::StrongFocus);
 }
 
-void ImageView::invalidate(const QRect& area, bool erase) {
+void ImageView::invalidate(const QRect& deviceArea, bool erase) {
+    const QRect area = devicePixelsOf(*this).coveringLogical(deviceArea);
     if (erase) pendingErase_ += area;
     update(area);
 }
 
-void ImageView::redrawNow(const QRect& area) {
+void ImageView::redrawNow(const QRect& deviceArea) {
     ownRedraw_ = true;
-    repaint(area);
+    repaint(devicePixelsOf(*this).coveringLogical(deviceArea));
     ownRedraw_ = false;
 }
 
@@ -74,14 +84,16 @@ void ImageView::paintEvent(QPaintEvent* event) {
     for (const QRect& r : erase) painter.fillRect(r, Qt::black);
     pendingErase_ -= event->region();
     if (events_ != nullptr) {
-        QtPainter adaptor(painter, size());
+        const DevicePixels pixels = devicePixelsOf(*this);
+        QtPainter adaptor(painter, pixels.toDevice(size()), pixels.ratio());
         events_->paint(adaptor);
     }
 }
 
 void ImageView::mouseMoveEvent(QMouseEvent* event) {
-    if (events_ != nullptr)
-        events_->mouseMoved(event->position().toPoint().x(), event->position().toPoint().y());
+    if (events_ == nullptr) return;
+    const QPoint p = devicePixelsOf(*this).lengthsToDevice(event->position().toPoint());
+    events_->mouseMoved(p.x(), p.y());
 }
 
 void ImageView::forwardButton(QMouseEvent* event, MouseAction action) {

@@ -22,10 +22,11 @@ class ImageView final : public QWidget {
         beforePaint_ = std::move(beforePaint);
         resized_ = std::move(resized);
     }
-    // Marks an area; `erase` fills it with the background before the next paint.
-    void invalidate(const QRect& area, bool erase);
-    // Paints `area` (and what is marked) before returning.
-    void redrawNow(const QRect& area);
+    // Marks an area (in device pixels); `erase` fills it with the background before the
+    // next paint.
+    void invalidate(const QRect& deviceArea, bool erase);
+    // Paints the area (and what is marked) before returning.
+    void redrawNow(const QRect& deviceArea);
 
   protected:
     void paintEvent(QPaintEvent* event) override;

@@ -1,6 +1,7 @@
 #include "platform/qt/main_window.h"
 
 #include "platform/files.h"
+#include "platform/qt/device_pixels.h"
 #include "platform/qt/frame_drag.h"
 #include "platform/qt/key_map.h"
 #include "platform/qt/x11_frame.h"
@@ -22,6 +23,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 #include <QWindow>
+
+#include <cmath>
 
 namespace pavo::qt {
 namespace {
@@ -78,7 +81,10 @@ void MainWindow::attach(WindowEvents& events, const WindowSetup& setup) {
     events_ = &events;
     view_->setEvents(&events);
     keys_.attach(events);
-    setMinimumSize(setup.minimumSize.width, setup.minimumSize.height);
+    // The smallest size counts device pixels too.
+    const qreal ratio = devicePixelsOf(*this).ratio();
+    setMinimumSize(static_cast<int>(std::ceil(setup.minimumSize.width / ratio)),
+                   static_cast<int>(std::ceil(setup.minimumSize.height / ratio)));
     buildMenu(setup);
     auto* accelerator = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_O), this);
     connect(accelerator, &QShortcut::activated, this, [this, id = setup.acceleratorCommand] {
@@ -105,7 +111,7 @@ void MainWindow::buildMenu(const WindowSetup& setup) {
 }
 
 void MainWindow::applyStyle(WindowStyle style) {
-    const QRect outer = geometry().marginsAdded(frameMargins());  // before anything changes
+    const QRect outer = deviceGeometry().marginsAdded(frameMargins());  // before anything changes
     const bool wasFullscreen = style_ == WindowStyle::Fullscreen;
     style_ = style;
     const bool frameless = style == WindowStyle::ImageOnly;
@@ -125,7 +131,7 @@ void MainWindow::applyStyle(WindowStyle style) {
         learnFrameBeforeMapping();
         if (!wasFullscreen) {
             expectedOuter_ = outer;
-            setGeometry(outer.marginsRemoved(frameMargins()));
+            setDeviceGeometry(outer.marginsRemoved(frameMargins()));
         }
         // The window manager frames the window again and may place the frame after Qt
         // asked where the window is: check once it has settled.
@@ -178,7 +184,7 @@ void MainWindow::moveEvent(QMoveEvent* event) {
     recordNormalOuter();
     // A move is not a drag of the frame: the next size change compares with this place.
     if (lastOuter_.isValid())
-        lastOuter_.moveTopLeft(geometry().topLeft() -
+        lastOuter_.moveTopLeft(deviceGeometry().topLeft() -
                                QPoint(frameMargins().left(), frameMargins().top()));
     publishGeometry();
     if (events_ != nullptr) events_->moved();

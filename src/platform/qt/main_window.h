@@ -31,6 +31,8 @@ class MainWindow final : public QMainWindow {
     // Moves and sizes the outer window (frame included).
     void setOuterGeometry(const Rect& outer);
     Rect outerGeometry() const;
+    // Moves the outer window's top-left corner there, in device pixels.
+    void moveOuterTo(QPoint topLeft);
     Rect outerNormalGeometry() const;
 
     // The geometry as last published on the user-interface thread; any thread.
@@ -57,6 +59,9 @@ class MainWindow final : public QMainWindow {
     void clientResized();
     void recordNormalOuter();
     QSize clientSize() const;
+    // The inner geometry (inside the frame) in device pixels.
+    QRect deviceGeometry() const;
+    void setDeviceGeometry(const QRect& inner);
     bool correctFrameDrag(SizingEdge edge);
     void dragSettled();
     void displayChanged();
@@ -82,8 +87,9 @@ class MainWindow final : public QMainWindow {
     std::map<int, QTimer*> timers_;
     WindowStyle style_ = WindowStyle::Normal;
     WindowStyle levelStyle_ = WindowStyle::Normal;  // the chrome level fullscreen returns to
-    QRect expectedOuter_;                           // the last geometry Pavo asked for itself
-    QRect lastOuter_;  // the outer geometry at the previous size change
+    // Outer rectangles below are in device pixels.
+    QRect expectedOuter_;  // the last geometry Pavo asked for itself
+    QRect lastOuter_;      // the outer geometry at the previous size change
     // The outer rectangle of the window in its normal state, as last asked for or seen;
     // Qt's own record can catch a maximised size while its state lags the manager's.
     QRect normalOuter_;

@@ -2,6 +2,7 @@
 // frame drags, kept true under real window managers.
 #include "platform/qt/main_window.h"
 
+#include "platform/qt/device_pixels.h"
 #include "platform/qt/frame_drag.h"
 #include "platform/qt/x11_frame.h"
 
@@ -22,13 +23,28 @@ Rect toRect(const QRect& r) {
 
 }  // namespace
 
+// Everything below counts device pixels (the X server's, the frame's); Qt's own
+// geometry is mapped on the way in and out.
+QRect MainWindow::deviceGeometry() const {
+    return devicePixelsOf(*this).toDevice(geometry());
+}
+
+void MainWindow::setDeviceGeometry(const QRect& inner) {
+    setGeometry(devicePixelsOf(*this).toLogical(inner));
+}
+
+// QWidget::move places the frame's top-left corner, as the outer rectangle counts.
+void MainWindow::moveOuterTo(QPoint topLeft) {
+    move(devicePixelsOf(*this).toLogical(topLeft));
+}
+
 void MainWindow::syncGeometryWithServer() {
     if (!isVisible() || isFullScreen() || isMaximized()) return;
     const auto server = serverGeometry(*this);
-    if (!server || *server == geometry()) return;
+    if (!server || *server == deviceGeometry()) return;
     // The window is already there: this only corrects what Qt believes.
     expectedOuter_ = server->marginsAdded(frameMargins());
-    setGeometry(*server);
+    setDeviceGeometry(*server);
     publishGeometry();
 }
 
@@ -50,8 +66,9 @@ QMargins MainWindow::frameOf(WindowStyle style) const {
         windowHandle() != nullptr && windowHandle()->isExposed()) {
         const QRect frame = frameGeometry();
         const QRect inner = geometry();
-        const QMargins measured(inner.left() - frame.left(), inner.top() - frame.top(),
-                                frame.right() - inner.right(), frame.bottom() - inner.bottom());
+        const QMargins measured = devicePixelsOf(*this).toDevice(
+            QMargins(inner.left() - frame.left(), inner.top() - frame.top(),
+                     frame.right() - inner.right(), frame.bottom() - inner.bottom()));
         if (!measured.isNull()) decoratedFrame_ = measured;
     }
     return decoratedFrame_.value_or(QMargins());
@@ -67,7 +84,7 @@ void MainWindow::setOuterGeometry(const Rect& outer) {
                       outer.height() - frame.top() - frame.bottom());
     expectedOuter_ = QRect(outer.left, outer.top, outer.width(), outer.height());
     normalOuter_ = expectedOuter_;
-    setGeometry(inner);
+    setDeviceGeometry(inner);
     if (!isVisible()) show();
     publishGeometry();
 }
@@ -75,29 +92,30 @@ void MainWindow::setOuterGeometry(const Rect& outer) {
 // Measured as the inner geometry plus the frame Pavo sizes by, so that a window
 // asked for an outer size reports exactly that size back.
 Rect MainWindow::outerGeometry() const {
-    return toRect(geometry().marginsAdded(frameMargins()));
+    return toRect(deviceGeometry().marginsAdded(frameMargins()));
 }
 
 // Fullscreen keeps the normal rectangle of the chrome level it returns to.
 Rect MainWindow::outerNormalGeometry() const {
     if (normalOuter_.isValid()) return toRect(normalOuter_);
-    return toRect(normalGeometry().marginsAdded(frameOf(levelStyle_)));
+    return toRect(
+        devicePixelsOf(*this).toDevice(normalGeometry()).marginsAdded(frameOf(levelStyle_)));
 }
 
 void MainWindow::recordNormalOuter() {
     if (!isVisible() || isMaximized() || isFullScreen()) return;
     if (serverSaysMaximized(*this).value_or(false)) return;
-    normalOuter_ = geometry().marginsAdded(frameMargins());
+    normalOuter_ = deviceGeometry().marginsAdded(frameMargins());
 }
 
-// The image view's size as the layout gives it for the present geometry: known at once
-// after a geometry change, before the layout has run.
+// The image view's size in device pixels as the layout gives it for the present geometry: known at
+// once after a geometry change, before the layout has run.
 QSize MainWindow::clientSize() const {
     QSize client = geometry().size();
     if (menuBar()->isVisibleTo(this)) client.rheight() -= menuBar()->sizeHint().height();
     const QMargins border = border_->layout()->contentsMargins();
     client -= QSize(border.left() + border.right(), border.top() + border.bottom());
-    return client.expandedTo(QSize(0, 0));
+    return devicePixelsOf(*this).toDevice(client.expandedTo(QSize(0, 0)));
 }
 
 // The user-interface thread gets the geometry as it is now (the window manager may
@@ -118,8 +136,11 @@ void MainWindow::publishGeometry() const {
     snapshot.client = {client.width(), client.height()};
     // Fullscreen covers the monitor as a maximised window does, and counts as one.
     snapshot.maximized = isMaximized() || isFullScreen();
-    snapshot.monitor = {toRect(screen->geometry()), toRect(screen->availableGeometry())};
-    snapshot.primaryScreen = toRect(QGuiApplication::primaryScreen()->geometry());
+    const DevicePixels monitor(screen);
+    snapshot.monitor = {toRect(monitor.toDevice(screen->geometry())),
+                        toRect(monitor.toDevice(screen->availableGeometry()))};
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    snapshot.primaryScreen = toRect(DevicePixels(primary).toDevice(primary->geometry()));
     const std::lock_guard lock(snapshotMutex_);
     snapshot_ = snapshot;
 }
@@ -130,7 +151,7 @@ void MainWindow::clientResized() {
     publishGeometry();
     // Qt learns the frame only some events after mapping; the outer rectangle comes
     // from the frame Pavo sizes by, as every other outer rectangle does.
-    const QRect outer = geometry().marginsAdded(frameMargins());
+    const QRect outer = deviceGeometry().marginsAdded(frameMargins());
     recordNormalOuter();
     // A frame drag holds a mouse button; a size change without one is the window
     // manager's late answer to an earlier request, not the user.
@@ -151,7 +172,7 @@ void MainWindow::clientResized() {
 
 // Lets the viewer correct the rectangle a frame drag left; true when it did.
 bool MainWindow::correctFrameDrag(SizingEdge edge) {
-    const QRect outer = geometry().marginsAdded(frameMargins());
+    const QRect outer = deviceGeometry().marginsAdded(frameMargins());
     Rect proposed = toRect(outer);
     events_->sizing(edge, proposed);
     if (proposed == toRect(outer)) return false;

@@ -2,6 +2,7 @@
 
 #include "platform/files.h"
 
+#include "platform/qt/device_pixels.h"
 #include "platform/qt/dialog_form.h"
 #include "platform/qt/go_to_dialog.h"
 
@@ -108,9 +109,8 @@ void QtPlatform::setWindowRect(const Rect& outer) {
     window_->setOuterGeometry(outer);
 }
 
-// QWidget::move places the frame's top-left corner, as the outer rectangle counts.
 void QtPlatform::moveWindow(int left, int top) {
-    window_->move(left, top);
+    window_->moveOuterTo({left, top});
 }
 
 void QtPlatform::setWindowStyle(WindowStyle style) {
@@ -186,12 +186,14 @@ void QtPlatform::runUiTasks() {
 }
 
 Point QtPlatform::cursorPosition() const {
-    const QPoint p = QCursor::pos();
+    const QPoint logical = QCursor::pos();
+    const QPoint p = devicePixelsAt(logical).toDevice(logical);
     return {p.x(), p.y()};
 }
 
 Point QtPlatform::cursorInClient() const {
-    const QPoint p = window_->view()->mapFromGlobal(QCursor::pos());
+    const QWidget& view = *window_->view();
+    const QPoint p = devicePixelsOf(view).lengthsToDevice(view.mapFromGlobal(QCursor::pos()));
     return {p.x(), p.y()};
 }
 
@@ -204,7 +206,7 @@ void QtPlatform::releaseMouse() {
 }
 
 void QtPlatform::dragWindowTo(int left, int top) {
-    window_->move(left, top);
+    window_->moveOuterTo({left, top});
     window_->raise();
 }
 

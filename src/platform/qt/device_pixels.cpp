@@ -1,0 +1,78 @@
+#include "platform/qt/device_pixels.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
+
+#include <cmath>
+
+namespace pavo::qt {
+namespace {
+
+int scaled(int length, qreal ratio) {
+    return static_cast<int>(std::lround(length * ratio));
+}
+
+}  // namespace
+
+DevicePixels::DevicePixels(const QScreen* screen) {
+    if (screen == nullptr) return;
+    origin_ = screen->geometry().topLeft();
+    ratio_ = screen->devicePixelRatio();
+}
+
+QPoint DevicePixels::toDevice(QPoint logical) const {
+    const QPoint within = logical - origin_;
+    return origin_ + QPoint(scaled(within.x(), ratio_), scaled(within.y(), ratio_));
+}
+
+QPoint DevicePixels::toLogical(QPoint device) const {
+    const QPoint within = device - origin_;
+    return origin_ + QPoint(scaled(within.x(), 1.0 / ratio_), scaled(within.y(), 1.0 / ratio_));
+}
+
+QSize DevicePixels::toDevice(QSize logical) const {
+    return {scaled(logical.width(), ratio_), scaled(logical.height(), ratio_)};
+}
+
+// Corners are mapped, not the size, so that rectangles side by side stay side by side.
+QRect DevicePixels::toDevice(const QRect& logical) const {
+    const QPoint topLeft = toDevice(logical.topLeft());
+    const QPoint bottomRight =
+        toDevice(logical.topLeft() + QPoint(logical.width(), logical.height()));
+    return {topLeft, QSize(bottomRight.x() - topLeft.x(), bottomRight.y() - topLeft.y())};
+}
+
+QRect DevicePixels::toLogical(const QRect& device) const {
+    const QPoint topLeft = toLogical(device.topLeft());
+    const QPoint bottomRight =
+        toLogical(device.topLeft() + QPoint(device.width(), device.height()));
+    return {topLeft, QSize(bottomRight.x() - topLeft.x(), bottomRight.y() - topLeft.y())};
+}
+
+QMargins DevicePixels::toDevice(const QMargins& logical) const {
+    return {scaled(logical.left(), ratio_), scaled(logical.top(), ratio_),
+            scaled(logical.right(), ratio_), scaled(logical.bottom(), ratio_)};
+}
+
+QPoint DevicePixels::lengthsToDevice(QPoint logical) const {
+    return {scaled(logical.x(), ratio_), scaled(logical.y(), ratio_)};
+}
+
+QRect DevicePixels::coveringLogical(const QRect& device) const {
+    const QRectF logical(device.x() / ratio_, device.y() / ratio_, device.width() / ratio_,
+                         device.height() / ratio_);
+    return logical.toAlignedRect();
+}
+
+DevicePixels devicePixelsOf(const QWidget& widget) {
+    const QScreen* screen = widget.screen();
+    return DevicePixels(screen != nullptr ? screen : QGuiApplication::primaryScreen());
+}
+
+DevicePixels devicePixelsAt(QPoint logical) {
+    const QScreen* screen = QGuiApplication::screenAt(logical);
+    return DevicePixels(screen != nullptr ? screen : QGuiApplication::primaryScreen());
+}
+
+}  // namespace pavo::qt

@@ -1,0 +1,169 @@
+#!/usr/bin/env bash
+# End to end: Pavo on the desktops people have beyond a plain X11 screen.
+# Usage: desktop_test.sh PATH_TO_PAVO SCENARIO
+#   hidpi     openbox on a 1280 x 800 screen that Qt scales by 2 (QT_SCALE_FACTOR=2):
+#             image pixels stay device pixels, the fit fills the screen's device
+#             pixels, placements and fullscreen come back exactly
+#   session   the window system chosen on a Wayland session with and without an X display
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=lib.sh
+source "$here/lib.sh"
+e2e_init "${1:?usage: desktop_test.sh PATH_TO_PAVO SCENARIO}" "desktop.${2:?a scenario}"
+e2e_need Xvfb xdpyinfo xwininfo xprop xdotool import convert compare od awk
+
+# checkerboard FILE W H: red and blue alternating pixel by pixel, so that any scaling,
+# smoothing or shift of the picture shows.
+checkerboard() {
+  mkdir -p "$(dirname "$1")"
+  convert -size 2x2 'xc:#FF0000' -fill '#0000FF' -draw 'point 1,0' -draw 'point 0,1' \
+    "$E2E_WORK/tile.png"
+  convert -size "${2}x${3}" "tile:$E2E_WORK/tile.png" "$1"
+}
+
+# one_to_one W H: the image view (the client below the menu bar) is W x H device pixels
+# and shows the checkerboard pixel for pixel (what it shows is left in SEEN).
+one_to_one() {
+  local x y w h menu red blue
+  read -r x y w h <<<"$CLIENT"
+  menu=$((h - $2))
+  [ "$w" = "$1" ] && [ "$menu" -ge 0 ] && [ "$menu" -le 80 ] || { SEEN="a client of ${w}x${h}"; return 1; }
+  y=$((y + menu))
+  shot
+  SEEN="$(pixel "$x" "$y") $(pixel $((x + 1)) "$y") $(pixel "$x" $((y + 1))) $(pixel $((x + 1)) $((y + 1)))"
+  [ "$SEEN" = "#FF0000 #0000FF #0000FF #FF0000" ] || return 1
+  red=$(count_colour "$x" "$y" "$1" "$2" '#FF0000')
+  blue=$(count_colour "$x" "$y" "$1" "$2" '#0000FF')
+  SEEN="$SEEN, $red red and $blue blue pixels"
+  [ "$red" = $(($1 * $2 / 2)) ] && [ "$blue" = $(($1 * $2 / 2)) ]
+}
+
+# doubled_share X Y W H: per cent of the region's pixels that differ from the region
+# made of 2 x 2 blocks (a picture scaled for half the pixels and drawn doubled gives 0).
+doubled_share() {
+  convert -size "${E2E_ROOT_W}x${E2E_ROOT_H}" -depth 8 "rgb:$E2E_WORK/shot.rgb" \
+    -crop "${3}x${4}+${1}+${2}" +repage "$E2E_WORK/view.png"
+  convert "$E2E_WORK/view.png" -sample 50% -sample 200% "$E2E_WORK/doubled.png"
+  local differ
+  differ=$(compare -metric AE "$E2E_WORK/view.png" "$E2E_WORK/doubled.png" null: 2>&1 || true)
+  echo $((${differ%%.*} * 100 / ($3 * $4)))
+}
+
+# ---------------------------------------------------------------- hidpi
+
+# A 400 x 300 picture at its own size covers 400 x 300 device pixels, not 800 x 600.
+check_own_size() {
+  settings_write fitToScreen=off
+  local picture="$E2E_WORK/pictures/board.png"
+  checkerboard "$picture" 400 300
+  pavo_start "$picture"
+  settle
+  wait_for 5 one_to_one 400 300 ||
+    fail "expected the picture pixel for pixel in a 400x300 client; the X server reports $(say_rect "$OUTER") and the screen shows $SEEN"
+  pavo_quit
+}
+
+# The fit counts the screen in device pixels: a large picture fills the screen's 1280
+# device pixels and is scaled for them, not for half of them and drawn doubled.
+check_fit_fills_device_pixels() {
+  settings_write
+  local picture="$E2E_WORK/pictures/noise.png"
+  mkdir -p "$(dirname "$picture")"
+  convert -seed 7 -size 2400x1200 xc:gray50 +noise Random "$picture"
+  pavo_start "$picture"
+  settle
+  local l r t b x y w h share
+  read -r l r t b < <(frame_extents)
+  read -r x y w h <<<"$CLIENT"
+  [ "$w" -ge $((1280 - l - r - 2)) ] ||
+    fail "the picture should fill the screen's 1280 device pixels; the X server reports $(say_rect "$OUTER")"
+  shot
+  share=$(doubled_share "$x" $((y + h - 400)) "$w" 400)
+  [ "$share" -ge 50 ] ||
+    fail "only $share % of the picture's pixels differ from doubled pixels: it was scaled for half the screen and drawn doubled"
+  pavo_quit
+}
+
+# A remembered place comes back exactly start after start, and fullscreen returns to it.
+check_placement_and_fullscreen() {
+  settings_write rememberExit=on fitToScreen=off posX=100 posY=80 width=700 height=500 state=1
+  local run first="" starts="" stores="" ok=1 before
+  for run in 1 2 3; do
+    pavo_start
+    settle
+    starts+=" $(rect_text "$OUTER")"
+    [ -n "$first" ] || first=$OUTER
+    [ "$OUTER" = "$first" ] || ok=0
+    if [ "$run" = 2 ]; then
+      before=$OUTER
+      press F11
+      wait_for 5 is_fullscreen || fail "F11 did not make the window fullscreen"
+      settle
+      [ "$CLIENT" = "0 0 1280 800" ] || fail "fullscreen should cover the 1280x800 device pixels; the client is $(rect_text "$CLIENT")"
+      press F11
+      wait_for 5 not_fullscreen || fail "F11 did not leave fullscreen"
+      settle
+      [ "$OUTER" = "$before" ] || fail "after fullscreen the window is at $(say_rect "$OUTER"), expected $(rect_text "$before")"
+    fi
+    pavo_quit
+    stores+=" [$(stored_placement)]"
+  done
+  local px py pw ph
+  read -r px py pw ph <<<"$first"
+  [ $((px - 100)) -ge -1 ] && [ $((px - 100)) -le 1 ] && [ $((py - 80)) -ge -1 ] && [ $((py - 80)) -le 1 ] &&
+    [ $((pw - 700)) -ge -1 ] && [ $((pw - 700)) -le 1 ] && [ $((ph - 500)) -ge -1 ] && [ $((ph - 500)) -le 1 ] ||
+    ok=0
+  [ "$ok" = 1 ] ||
+    fail "expected every start at 700x500+100+80 (a device pixel either way at most, Qt places scaled windows on even pixels); the starts were at:$starts; stored after each Esc:$stores"
+}
+
+# ---------------------------------------------------------------- session
+
+# On a Wayland session with an X display (XWayland), Pavo runs on X11.
+check_xwayland_chosen() {
+  settings_write
+  local picture="$E2E_WORK/pictures/green.png"
+  image "$picture" 300 200 '#00FF00'
+  unset QT_QPA_PLATFORM
+  export WAYLAND_DISPLAY=wayland-nowhere XDG_SESSION_TYPE=wayland
+  pavo_start "$picture"
+  settle
+  ! grep -qi wayland "$E2E_WORK/pavo.log" || fail "Pavo tried Wayland though X11 was there$(pavo_log_tail)"
+  pavo_quit
+}
+
+# With Wayland alone, Pavo says on standard error what it gives up.
+check_wayland_alone_says_so() {
+  settings_write
+  local code=0
+  ulimit -c 0
+  (
+    unset DISPLAY QT_QPA_PLATFORM
+    export WAYLAND_DISPLAY=wayland-nowhere XDG_SESSION_TYPE=wayland
+    XDG_CONFIG_HOME="$E2E_WORK/config" timeout 20 "$E2E_PAVO" >"$E2E_WORK/alone.log" 2>&1
+  ) || code=$?
+  [ "$code" != 124 ] || fail "Pavo without any reachable display did not end within 20 s"
+  grep -q "no X11 display" "$E2E_WORK/alone.log" &&
+    grep -q "cannot keep it on its monitor" "$E2E_WORK/alone.log" ||
+    fail "Pavo did not say what it gives up without X11; it printed: $(head -c 400 "$E2E_WORK/alone.log")"
+}
+
+case "$E2E_SCENARIO" in
+  desktop.hidpi)
+    x_start -screen 0 1280x800x24
+    wm_start openbox
+    export QT_SCALE_FACTOR=2
+    checks="own_size fit_fills_device_pixels placement_and_fullscreen"
+    ;;
+  desktop.session)
+    x_start -screen 0 1280x800x24
+    wm_start openbox
+    checks="xwayland_chosen wayland_alone_says_so"
+    ;;
+  *)
+    e2e_log "unknown scenario (hidpi, session)"
+    exit 2
+    ;;
+esac
+for name in $checks; do check "$name" "check_$name"; done
+e2e_finish
