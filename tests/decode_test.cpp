@@ -148,6 +148,20 @@ TEST_F(DecodeTest, FloatImagesFailAsShownButScaleAsPartner) {
     EXPECT_FALSE(convertToBgr8(empty, DecodeRole::Shown));
     EXPECT_THROW(convertToBgr8(empty, DecodeRole::Partner), cv::Exception)
         << "an empty partner fails the decode";
+
+    // A broken 16-bit colour PNG decodes to an empty 16-bit matrix, which the conversion
+    // passes through: it must fail as a partner too, not become an empty picture.
+    cv::Mat deep(64, 64, CV_16UC3);
+    cv::randu(deep, 0, 65535);
+    std::vector<unsigned char> png;
+    ASSERT_TRUE(cv::imencode(".png", deep, png));
+    png[png.size() / 2] ^= 0xFF;
+    test::writeBytes(path("broken16.png"), QByteArray(reinterpret_cast<const char*>(png.data()),
+                                                      static_cast<qsizetype>(png.size())));
+    EXPECT_FALSE(loadImageFile(path("broken16.png"), DecodeRole::Partner));
+    ImageBuffer record;
+    EXPECT_ANY_THROW(decodePartnerInto(record, path("broken16.png")));
+    EXPECT_TRUE(record.partner.empty());
 }
 
 TEST_F(DecodeTest, BrokenFilesOfEveryFormatFailCleanly) {

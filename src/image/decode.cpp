@@ -176,7 +176,9 @@ std::optional<LoadedImage> decodeAsStored(const FileBytes& bytes, DecodeRole rol
 std::optional<LoadedImage> decodeToBgr8(const FileBytes& bytes, DecodeRole role,
                                         const std::atomic<bool>* stop) {
     auto loaded = decodeAsStored(bytes, role, stop);
-    if (loaded) turnUpright(loaded->image, exifOrientation(bytes));
+    // A decoder may give up after it has chosen its matrix type: no pixels is a failure.
+    if (!loaded || loaded->image.empty()) return std::nullopt;
+    turnUpright(loaded->image, exifOrientation(bytes));
     return loaded;
 }
 
