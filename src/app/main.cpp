@@ -14,6 +14,7 @@
 #include "viewer.h"
 
 #include <QApplication>
+#include <QIcon>
 
 #include <chrono>
 #include <cstdlib>
@@ -86,6 +87,9 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     std::optional<pavo::EarlyDecode> earlyDecode = startOpeningDecode(arguments);
     QApplication::setApplicationName(QStringLiteral("Pavo"));
+    // Ties the window to the installed desktop entry and its icon (task bars, docks).
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.pavo_viewer.Pavo"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("io.github.pavo_viewer.Pavo")));
 
     pavo::qt::QtPlatform platform;
     pavo::Viewer viewer(platform, pavo::SettingsStore(pavo::SettingsStore::defaultFolder()));
