@@ -14,7 +14,10 @@ namespace pavo::qt {
 // after a frame switch are right at once. Call after the native window exists and
 // before it is shown. Nothing when not on X11, when the window manager does not offer
 // the request, or when it does not answer within `timeoutMs`.
-std::optional<QMargins> frameBeforeMapping(QWidget& window, int timeoutMs = 100);
+// The bound is generous: a manager that offers the request answers within milliseconds
+// when idle, but a busy machine can delay it, and an unanswered request places the first
+// window by its client instead of its frame.
+std::optional<QMargins> frameBeforeMapping(QWidget& window, int timeoutMs = 500);
 
 // Where the X server has the window (inside the frame), in screen coordinates; nothing
 // when not on X11. Qt may miss a move the window manager makes while it frames a
