@@ -104,12 +104,55 @@ TEST_F(NavigationTest, ShiftMovesFiveAndWraps) {
     openFolder(3);
     viewer.input.shiftHeld = true;
     onKeyDown(viewer, Key::Right);
+    settle();
     EXPECT_EQ(shownIndex(), 2) << "five steps from 0 through 3 entries";
     EXPECT_EQ(shownColour(), 2);
     EXPECT_EQ(beeps(BeepKind::Information), 1U);
     onKeyDown(viewer, Key::Left);
+    settle();
     EXPECT_EQ(shownIndex(), 0);
     EXPECT_EQ(beeps(BeepKind::Information), 2U);
+}
+
+// A held key: the jump's image decodes while further presses arrive; each press moves
+// the target by one, and only where the presses end is loaded and shown.
+TEST_F(NavigationTest, PressesDuringAJumpMoveItsTargetAndOnlyTheLastIsShown) {
+    openFolder(8);
+    const std::size_t titles = platform.titles.size();
+    onKeyDown(viewer, Key::Right, 3);
+    EXPECT_TRUE(viewer.navigation.stepPending);
+    EXPECT_EQ(shownColour(), 0) << "the image shown stays until the jump's is decoded";
+    onKeyDown(viewer, Key::Right);
+    onKeyDown(viewer, Key::Right, 2);
+    onKeyDown(viewer, Key::Left);
+    settle();
+    EXPECT_FALSE(viewer.navigation.stepPending);
+    EXPECT_EQ(shownIndex(), 5) << "3 + 1 + 2 - 1 presses";
+    EXPECT_EQ(shownColour(), 5);
+    EXPECT_EQ(platform.titles.size(), titles + 1) << "the images between are not shown";
+    EXPECT_EQ(platform.titles.back(), paths[5]);
+    EXPECT_FALSE(viewer.nextImage.failed) << "the neighbours of the target decode as usual";
+    EXPECT_EQ(viewer.nextImage.image.at<cv::Vec3b>(0, 0)[0] / 20, 6);
+}
+
+// Anything but a step acts on the image the index names: a rotation, or a deletion,
+// during a jump waits for the jump's image first.
+TEST_F(NavigationTest, OtherCommandsDuringAJumpActOnItsImage) {
+    openFolder(6);
+    onKeyDown(viewer, Key::Right, 2);
+    ASSERT_TRUE(viewer.navigation.stepPending);
+    onKeyDown(viewer, Key::T);
+    EXPECT_FALSE(viewer.navigation.stepPending);
+    EXPECT_EQ(shownColour(), 2);
+    EXPECT_EQ(viewer.shownImage.image.cols, 40) << "the jump's image is the one turned";
+
+    onKeyDown(viewer, Key::Right, 2);
+    ASSERT_TRUE(viewer.navigation.stepPending);
+    onKeyDown(viewer, Key::Home);
+    settle();
+    EXPECT_EQ(shownIndex(), 0);
+    EXPECT_EQ(shownColour(), 0) << "the jump given up shows nothing later";
+    EXPECT_EQ(platform.titles.back(), paths[0]);
 }
 
 TEST_F(NavigationTest, FiveStepsThroughFiveEntriesDecodeNothing) {

@@ -118,6 +118,8 @@ void onMouseMove(Viewer& viewer, int x, int y) {
 }
 
 void onMouseButton(Viewer& viewer, MouseButton button, MouseAction action) {
+    // The extra buttons step, as keys do; the others act on the image the index names.
+    if (button != MouseButton::Back && button != MouseButton::Forward) settleStep(viewer);
     switch (button) {
         case MouseButton::Left:
             leftButton(viewer, action);
@@ -146,6 +148,7 @@ void onWheel(Viewer& viewer, int delta, bool ctrl, bool shift) {
         away ? moveBackward(viewer, -amounts.horizontal, 0)
              : moveForward(viewer, amounts.horizontal, 0);
     } else if (ctrl) {
+        settleStep(viewer);
         zoomByStep(viewer, away, ZoomAnchor::Cursor);
     } else {
         away ? moveBackward(viewer, 0, -amounts.vertical)

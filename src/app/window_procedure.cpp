@@ -1,6 +1,7 @@
 // The window procedure's handlers for everything but keys, commands and the mouse.
 #include "app/app.h"
 #include "app/window_modes.h"
+#include "image/navigation.h"
 #include "image/neighbour_cache.h"
 #include "view/draw.h"
 #include "view/geometry.h"
@@ -42,6 +43,7 @@ void onTimer(Viewer& viewer, int id) {
 }
 
 void onSize(Viewer& viewer) {
+    settleStep(viewer);
     const bool maximized = windowGeometry(viewer).maximized;
     const bool maximizedChanged = maximized != viewer.input.wasMaximized;
     if (maximizedChanged) {
@@ -85,6 +87,7 @@ void onFocusChange(Viewer& viewer, bool gained) {
 }
 
 void onDisplayChange(Viewer& viewer) {
+    settleStep(viewer);
     measureRefreshRate(viewer);
     refit(viewer, ScrollReset::WhenZoomed);
 }
@@ -95,6 +98,7 @@ void onDestroy(Viewer& viewer) {
 }
 
 void onSizing(Viewer& viewer, SizingEdge edge, Rect& proposed) {
+    settleStep(viewer);
     viewer.input.ctrlHeld = viewer.platform.modifierHeld(Modifier::Ctrl);
     constrainSizing(viewer, edge, proposed);
 }

@@ -84,8 +84,8 @@ std::optional<std::int32_t> convertToBgr8(cv::Mat& matrix, DecodeRole role);
 void flattenAlphaOnBlack(cv::Mat& matrix);
 
 // The file's bytes decoded, brought to 8-bit BGR and turned upright as a JPEG's EXIF
-// orientation says, with the channel count they had (the file size is left 0). Fails as convertToBgr8 does, for the role given.
-// A decode asked to `stop` (when it may) gives nothing.
+// orientation says, with the channel count they had (the file size is left 0). Fails as
+// convertToBgr8 does, for the role given. A decode asked to `stop` (when it may) gives nothing.
 std::optional<LoadedImage> decodeToBgr8(const FileBytes& bytes, DecodeRole role,
                                         const std::atomic<bool>* stop = nullptr);
 

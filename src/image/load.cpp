@@ -28,12 +28,17 @@ void decodePartner(Viewer& viewer) {
     decodePartnerInto(shown, playlist.paths[static_cast<std::size_t>(index)]);
 }
 
-// The early decode's result when it was for this path; it is used once, either way.
+// The early decode's result when it was for this path; it is used once, either way,
+// and a decode for another path is stopped. Either way no jump is pending any more.
 std::optional<std::optional<LoadedImage>> takeEarlyDecode(Viewer& viewer, const QString& path) {
     std::optional<EarlyDecode>& early = viewer.navigation.earlyDecode;
+    viewer.navigation.stepPending = false;
     std::optional<std::optional<LoadedImage>> taken;
-    if (early && early->path == path && early->worker.waitFor(kWorkerWaitLimit))
+    if (early && early->path == path && early->worker.waitFor(kWorkerWaitLimit)) {
         taken = std::move(*early->result);
+    } else {
+        abandonEarlyDecode(viewer);
+    }
     early.reset();
     return taken;
 }
@@ -56,6 +61,14 @@ bool decodeShownImage(Viewer& viewer, const QString& path, std::int32_t size) {
 }
 
 }  // namespace
+
+void abandonEarlyDecode(Viewer& viewer) {
+    std::optional<EarlyDecode>& early = viewer.navigation.earlyDecode;
+    if (!early) return;
+    *early->stop = true;
+    if (early->worker.running()) viewer.workers.abandoned.push_back(early->worker);
+    early.reset();
+}
 
 EarlyDecode startEarlyDecode(const QString& path) {
     EarlyDecode early;

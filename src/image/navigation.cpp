@@ -132,14 +132,17 @@ std::int32_t stepOnce(const Viewer& viewer, std::int32_t index, std::int32_t dir
 
 void move(Viewer& viewer, int dx, int dy, bool forward, int presses) {
     viewer.navigation.navigationStartTime = monotonicNanoseconds();
-    while (presses > 0 && scrollBy(viewer, dx, dy)) --presses;
+    // While a jump decodes, the shown image is not the one the keys are about: they step.
+    if (!viewer.navigation.stepPending) {
+        while (presses > 0 && scrollBy(viewer, dx, dy)) --presses;
+    }
     if (presses == 0 || entryCount(viewer) <= 1) return;
     const int direction = forward ? 1 : -1;
     if (viewer.input.shiftHeld) {
         moveBy(viewer, 5 * direction * presses);
         return;
     }
-    if (presses > 1) {
+    if (presses > 1 || viewer.navigation.stepPending) {
         moveBy(viewer, direction * presses);
         return;
     }
@@ -162,6 +165,31 @@ void jumpTo(Viewer& viewer, std::int32_t target) {
         recordStickySize(viewer);
     if (!loadShownImage(viewer, currentPath(viewer.playlist), LoadOrigin::Step))
         showLoadFailure(viewer, currentPath(viewer.playlist), LoadFailure::FailedToLoad);
+}
+
+// Shows the jump's image once its decode is done, unless another jump or load has
+// taken its place since.
+void finishStep(Viewer& viewer, std::uint64_t id) {
+    NavigationState& navigation = viewer.navigation;
+    if (!navigation.stepPending || navigation.stepDecodeId != id) return;
+    if (!loadShownImage(viewer, currentPath(viewer.playlist), LoadOrigin::Step))
+        showLoadFailure(viewer, currentPath(viewer.playlist), LoadFailure::FailedToLoad);
+}
+
+// Decodes the jump's target on a thread of its own; a decode for an earlier target
+// is stopped.
+void startStepDecode(Viewer& viewer, const QString& path) {
+    NavigationState& navigation = viewer.navigation;
+    abandonEarlyDecode(viewer);
+    EarlyDecode decode;
+    decode.path = path;
+    const std::uint64_t id = ++navigation.stepDecodeId;
+    decode.worker.start([&viewer, path, id, result = decode.result, stop = decode.stop] {
+        *result = loadImageFile(path, DecodeRole::Shown, stop.get());
+        viewer.platform.runOnUiThread([&viewer, id] { finishStep(viewer, id); });
+    });
+    navigation.earlyDecode = std::move(decode);
+    navigation.stepPending = true;
 }
 
 }  // namespace
@@ -225,7 +253,11 @@ void moveBy(Viewer& viewer, std::int32_t count) {
     // Neither neighbour is the target: their decodes are left to end on their own.
     abandonNeighbourWorkers(viewer);
     viewer.playlist.index = index;
-    loadShownImage(viewer, currentPath(viewer.playlist), LoadOrigin::Step);
+    startStepDecode(viewer, currentPath(viewer.playlist));
+}
+
+void settleStep(Viewer& viewer) {
+    if (viewer.navigation.stepPending) finishStep(viewer, viewer.navigation.stepDecodeId);
 }
 
 void goToFirst(Viewer& viewer) {

@@ -24,6 +24,8 @@ struct EarlyDecode {
     // A rough first look at a large JPEG, decoded reduced before the real decode.
     std::shared_ptr<cv::Mat> preview = std::make_shared<cv::Mat>();
     std::shared_ptr<std::atomic<bool>> previewDone = std::make_shared<std::atomic<bool>>();
+    // Set when nothing more is wanted of it; a JPEG decode stops within a few rows.
+    std::shared_ptr<std::atomic<bool>> stop = std::make_shared<std::atomic<bool>>();
 };
 
 // Navigation state of the user-interface thread.
@@ -31,7 +33,14 @@ struct NavigationState {
     std::int64_t navigationStartTime = 0;    // monotonic nanoseconds of the last step's key
     bool swapInProgress = false;             // a prescaled neighbour is being brought on screen
     std::optional<EarlyDecode> earlyDecode;  // taken by the load of its path
+    // A jump's decode runs in `earlyDecode` while the user-interface thread goes on:
+    // further steps move its target, anything else first waits for it (`settleStep`).
+    bool stepPending = false;
+    std::uint64_t stepDecodeId = 0;  // of the jump whose decode is wanted
 };
+
+// Stops the early or jump decode, if one runs, and lets its thread end on its own.
+void abandonEarlyDecode(Viewer& viewer);
 
 // Starts decoding `path` on a thread of its own: a preview first, then the image. One
 // thread leaves the other core to the window's set-up.
@@ -70,9 +79,14 @@ bool showNeighbour(Viewer& viewer, bool forward);
 // neighbour, more jump straight to where the presses lead.
 void moveForward(Viewer& viewer, int dx, int dy, int presses = 1);
 void moveBackward(Viewer& viewer, int dx, int dy, int presses = 1);
-// Jumps `count` steps and decodes on the user-interface thread; the neighbour workers
-// of the image left are not waited for.
+// Jumps `count` steps: the target decodes on a thread of its own and is shown once
+// it is there, while keys go on being handled; a jump during the decode stops it and
+// decodes its own target instead. The neighbour workers of the image left are not
+// waited for.
 void moveBy(Viewer& viewer, std::int32_t count);
+// Brings a jump under way on screen now (waiting for its decode): what the user does
+// next, other than stepping on, acts on the image the index names.
+void settleStep(Viewer& viewer);
 void goToFirst(Viewer& viewer);
 void goToLast(Viewer& viewer);
 

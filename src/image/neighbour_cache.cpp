@@ -182,6 +182,8 @@ bool neighbourDecoding(const Viewer& viewer, NeighbourSide side) {
 void waitForAbandonedWorkers(Viewer& viewer) {
     for (const Worker& worker : viewer.workers.abandoned) worker.waitFor(kWorkerWaitLimit);
     viewer.workers.abandoned.clear();
+    if (viewer.navigation.earlyDecode)
+        viewer.navigation.earlyDecode->worker.waitFor(kWorkerWaitLimit);
 }
 
 void startNeighbourWorkers(Viewer& viewer) {
@@ -226,7 +228,7 @@ void forgetNeighbourScaling(Viewer& viewer) {
 bool anyWorkerRunning(const Viewer& viewer) {
     const NeighbourWorkers& w = viewer.workers;
     return w.next.running() || w.previous.running() || w.prescaleNext.running() ||
-           w.prescalePrevious.running();
+           w.prescalePrevious.running() || viewer.navigation.stepPending;
 }
 
 void prescaleNeighbours(Viewer& viewer) {

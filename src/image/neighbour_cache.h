@@ -50,8 +50,8 @@ void clearNeighbours(Viewer& viewer);
 void abandonNeighbourWorkers(Viewer& viewer);
 // Whether a side's worker is still decoding, its record not yet handed over.
 bool neighbourDecoding(const Viewer& viewer, NeighbourSide side);
-// Waits for the abandoned workers to end (30 s each): they read the viewer, which
-// must outlive them.
+// Waits for the abandoned workers and a jump's decode to end (30 s each): they read
+// the viewer, which must outlive them.
 void waitForAbandonedWorkers(Viewer& viewer);
 // Starts both workers for the neighbours of the shown image.
 void startNeighbourWorkers(Viewer& viewer);
@@ -60,7 +60,7 @@ void startWorker(Viewer& viewer, NeighbourSide side);
 // The neighbours were scaled for another window: their pictures are dropped, and the
 // next step or the prescale timer scales them again.
 void forgetNeighbourScaling(Viewer& viewer);
-// Whether either worker or prescale thread is running.
+// Whether either worker or prescale thread is running, or a jump waits for its decode.
 bool anyWorkerRunning(const Viewer& viewer);
 
 // What one neighbour worker does, on its own thread, into its own record.
