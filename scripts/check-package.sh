@@ -61,7 +61,10 @@ cmake --build "$build" --target pavo pavo_manual
 # The installed tree as the package will hold it: appstreamcli checks the metainfo
 # there against the rest (its launchable names an installed desktop entry).
 rm -rf "$build/stage"
-DESTDIR="$PWD/$build/stage" cmake --install "$build" >/dev/null
+# The prefix the package uses, whatever the build folder was configured with: the check
+# looks under usr/share only.
+DESTDIR="$PWD/$build/stage" cmake --install "$build" --prefix /usr >/dev/null
+[ -f "$build/stage/usr/share/metainfo/$id.metainfo.xml" ] || fail "the staged install has no metainfo"
 report=$(appstreamcli validate-tree --no-net "$build/stage" 2>&1) ||
   fail "appstreamcli rejects the installed tree:"$'\n'"$report"
 

@@ -81,10 +81,11 @@ void handleEventsDuring(pavo::Viewer& viewer, const pavo::EarlyDecode& decode) {
 int main(int argc, char** argv) {
     pavo::installPixelMemory();
     const QStringList arguments = argumentsAsGiven(argc, argv);
-    pavo::qt::chooseWindowSystem();
+    const bool windowSystemChosen = pavo::qt::chooseWindowSystem();
     // Qt takes the first thread that uses it for its main thread: the application comes
     // before the decode thread, which reads the file through Qt.
     QApplication application(argc, argv);
+    pavo::qt::releaseWindowSystemChoice(windowSystemChosen);
     std::optional<pavo::EarlyDecode> earlyDecode = startOpeningDecode(arguments);
     QApplication::setApplicationName(QStringLiteral("Pavo"));
     // Ties the window to the installed desktop entry and its icon (task bars, docks).

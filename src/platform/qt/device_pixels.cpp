@@ -43,11 +43,13 @@ QRect DevicePixels::toDevice(const QRect& logical) const {
     return {topLeft, QSize(bottomRight.x() - topLeft.x(), bottomRight.y() - topLeft.y())};
 }
 
+// Qt sizes windows in whole logical pixels: a size between two is rounded up, so that
+// the window is never smaller than asked (an odd size at 2x gets one device pixel more).
 QRect DevicePixels::toLogical(const QRect& device) const {
-    const QPoint topLeft = toLogical(device.topLeft());
-    const QPoint bottomRight =
-        toLogical(device.topLeft() + QPoint(device.width(), device.height()));
-    return {topLeft, QSize(bottomRight.x() - topLeft.x(), bottomRight.y() - topLeft.y())};
+    const auto up = [this](int length) {
+        return static_cast<int>(std::ceil(length / ratio_ - 1e-9));
+    };
+    return {toLogical(device.topLeft()), QSize(up(device.width()), up(device.height()))};
 }
 
 QMargins DevicePixels::toDevice(const QMargins& logical) const {
@@ -68,6 +70,14 @@ QRect DevicePixels::coveringLogical(const QRect& device) const {
 DevicePixels devicePixelsOf(const QWidget& widget) {
     const QScreen* screen = widget.screen();
     return DevicePixels(screen != nullptr ? screen : QGuiApplication::primaryScreen());
+}
+
+DevicePixels devicePixelsAtDevice(QPoint device, const QWidget& fallback) {
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        const DevicePixels pixels(screen);
+        if (pixels.toDevice(screen->geometry()).contains(device)) return pixels;
+    }
+    return devicePixelsOf(fallback);
 }
 
 DevicePixels devicePixelsAt(QPoint logical) {

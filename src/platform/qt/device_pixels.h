@@ -40,5 +40,8 @@ class DevicePixels {
 DevicePixels devicePixelsOf(const QWidget& widget);
 // The mapping of the screen that holds a logical point of the desktop.
 DevicePixels devicePixelsAt(QPoint logical);
+// The mapping of the screen that holds a device point (the widget's screen when none
+// does): a window sent to another monitor is mapped by that monitor, as Qt maps it.
+DevicePixels devicePixelsAtDevice(QPoint device, const QWidget& fallback);
 
 }  // namespace pavo::qt

@@ -30,18 +30,20 @@ QRect MainWindow::deviceGeometry() const {
 }
 
 void MainWindow::setDeviceGeometry(const QRect& inner) {
-    setGeometry(devicePixelsOf(*this).toLogical(inner));
+    setGeometry(devicePixelsAtDevice(inner.center(), *this).toLogical(inner));
 }
 
 // QWidget::move places the frame's top-left corner, as the outer rectangle counts.
 void MainWindow::moveOuterTo(QPoint topLeft) {
-    move(devicePixelsOf(*this).toLogical(topLeft));
+    move(devicePixelsAtDevice(topLeft, *this).toLogical(topLeft));
 }
 
 void MainWindow::syncGeometryWithServer() {
     if (!isVisible() || isFullScreen() || isMaximized()) return;
     const auto server = serverGeometry(*this);
-    if (!server || *server == deviceGeometry()) return;
+    // A difference smaller than a logical pixel (a scaled screen) is no difference to Qt:
+    // setting it would only move the window by a device pixel.
+    if (!server || devicePixelsOf(*this).toLogical(*server) == geometry()) return;
     // The window is already there: this only corrects what Qt believes.
     expectedOuter_ = server->marginsAdded(frameMargins());
     setDeviceGeometry(*server);
