@@ -57,8 +57,9 @@ QMargins DevicePixels::toDevice(const QMargins& logical) const {
             scaled(logical.right(), ratio_), scaled(logical.bottom(), ratio_)};
 }
 
-QPoint DevicePixels::lengthsToDevice(QPoint logical) const {
-    return {scaled(logical.x(), ratio_), scaled(logical.y(), ratio_)};
+// From Qt's fractional positions, so that odd device pixels are not lost.
+QPoint DevicePixels::lengthsToDevice(QPointF logical) const {
+    return (logical * ratio_).toPoint();
 }
 
 QRect DevicePixels::coveringLogical(const QRect& device) const {

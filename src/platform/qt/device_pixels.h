@@ -2,6 +2,7 @@
 
 #include <QMargins>
 #include <QPoint>
+#include <QPointF>
 #include <QRect>
 #include <QSize>
 
@@ -28,7 +29,7 @@ class DevicePixels {
     [[nodiscard]] QMargins toDevice(const QMargins& logical) const;
     // Lengths inside a widget (no screen origin): a logical point to device pixels, and a
     // device area to the logical area that covers it.
-    [[nodiscard]] QPoint lengthsToDevice(QPoint logical) const;
+    [[nodiscard]] QPoint lengthsToDevice(QPointF logical) const;
     [[nodiscard]] QRect coveringLogical(const QRect& device) const;
 
   private:

@@ -92,7 +92,7 @@ void ImageView::paintEvent(QPaintEvent* event) {
 
 void ImageView::mouseMoveEvent(QMouseEvent* event) {
     if (events_ == nullptr) return;
-    const QPoint p = (event->position() * devicePixelsOf(*this).ratio()).toPoint();
+    const QPoint p = devicePixelsOf(*this).lengthsToDevice(event->position());
     events_->mouseMoved(p.x(), p.y());
 }
 
