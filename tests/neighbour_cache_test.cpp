@@ -1,7 +1,11 @@
 #include "platform/pixel_memory.h"
 #include "support/viewer_fixture.h"
+#include "view/draw.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
 
 #include <atomic>
 #include <thread>
@@ -23,6 +27,27 @@ class NeighbourCacheTest : public test::ViewerTest {
         ASSERT_TRUE(viewer.shownImage.ready);
     }
     int shownColour() const { return viewer.shownImage.image.at<cv::Vec3b>(0, 0)[0] / 20; }
+
+    // Pictures larger than the screen, so that what is on screen is a scaled copy; each
+    // has its own colour and a red top-right corner, so that turns and mirrors show.
+    void openLargeFolder(int count) {
+        for (int i = 0; i < count; ++i) {
+            cv::Mat image(1600, 2400, CV_8UC3, cv::Scalar(40.0 * (i + 1), 100, 200));
+            image(cv::Rect(2300, 0, 100, 100)).setTo(cv::Scalar(0, 0, 255));
+            test::writeImage(dir.filePath(QStringLiteral("%1.png").arg(i + 1)), image);
+        }
+        openCommandLine(viewer, {dir.filePath(QStringLiteral("1.png"))}, dir.path());
+        ASSERT_TRUE(viewer.shownImage.ready);
+        settle();
+    }
+    // The idle watcher's round long after the last input, and the clearing it asks for.
+    void idleRelease() {
+        idleWatcherRound(viewer, viewer.input.lastActivityTime + viewer.settings.bufferTimeout + 1);
+        platform.runQueued();
+    }
+    static bool same(const cv::Mat& a, const cv::Mat& b) {
+        return a.size() == b.size() && a.type() == b.type() && cv::norm(a, b, cv::NORM_INF) == 0;
+    }
 };
 
 TEST_F(NeighbourCacheTest, FinishedNeighboursArriveInTheirSlotsWithoutAnyUserAction) {
@@ -113,6 +138,107 @@ TEST_F(NeighbourCacheTest, AFailedNeighbourStopsTheIdleClearing) {
     idleWatcherRound(viewer, viewer.input.lastActivityTime + 5000);
     platform.runQueued();
     EXPECT_TRUE(viewer.previousImage.ready);
+}
+
+// After the idle release only the picture on screen is kept; whatever acts on the image
+// next decodes it again, turned and mirrored as the user left it.
+TEST_F(NeighbourCacheTest,
+       TheIdleReleaseKeepsOnlyThePictureOnScreenAndTheNextActionDecodesItAgain) {
+    openLargeFolder(3);
+    onKeyDown(viewer, Key::T);
+    onKeyDown(viewer, Key::Y);
+    onKeyDown(viewer, Key::T);
+    settle();
+    const cv::Mat turned = viewer.shownImage.image.clone();
+    const cv::Mat onScreen = viewer.shownImage.display.clone();
+    ASSERT_NE(onScreen.size(), turned.size()) << "fitted: the picture on screen is a copy";
+    viewer.view.infoOverlayShown = true;
+    const auto described = [this] {
+        const QString text = overlayText(viewer);
+        return text.left(text.indexOf(QStringLiteral("Memory usage")));  // that one falls
+    };
+    const QString overlay = described();
+
+    idleRelease();
+    EXPECT_FALSE(viewer.nextImage.ready);
+    ASSERT_TRUE(viewer.shownImage.image.empty()) << "the decoded pixels went";
+    EXPECT_TRUE(viewer.shownImage.ready) << "the image is still the one shown";
+    EXPECT_TRUE(same(viewer.shownImage.display, onScreen));
+    EXPECT_EQ(described(), overlay) << "the overlay still describes it";
+
+    onSize(viewer);
+    EXPECT_TRUE(same(viewer.shownImage.image, turned)) << "decoded again, turned as it was";
+    EXPECT_TRUE(same(viewer.shownImage.display, onScreen));
+    onKeyDown(viewer, Key::T);
+    // Top right, turned to bottom right, mirrored to bottom left, turned twice more.
+    EXPECT_EQ(viewer.shownImage.image.at<cv::Vec3b>(0, 1599), cv::Vec3b(0, 0, 255))
+        << "the red corner ends top right";
+}
+
+TEST_F(NeighbourCacheTest, AfterTheIdleReleaseStepsGoOnAndStepBackToTheReleasedImage) {
+    openLargeFolder(3);
+    idleRelease();
+    ASSERT_TRUE(viewer.shownImage.image.empty());
+    onKeyDown(viewer, Key::Right);
+    EXPECT_EQ(viewer.shownImage.image.at<cv::Vec3b>(0, 0)[0], 80);
+    settle();
+    onKeyDown(viewer, Key::Left);
+    settle();
+    ASSERT_FALSE(viewer.shownImage.image.empty()) << "the image left was decoded afresh";
+    EXPECT_EQ(viewer.shownImage.image.at<cv::Vec3b>(0, 0)[0], 40);
+    EXPECT_EQ(viewer.shownImage.width, 2400);
+    EXPECT_GT(viewer.shownImage.display.cols, 1);
+}
+
+// The file went while Pavo was idle: its picture stays on screen, nothing acts on the
+// missing pixels, and the next step works.
+TEST_F(NeighbourCacheTest, AShownFileThatWentWhileIdleStaysOnScreenUntilTheNextStep) {
+    openLargeFolder(3);
+    const cv::Mat onScreen = viewer.shownImage.display.clone();
+    idleRelease();
+    ASSERT_TRUE(QFile::remove(dir.filePath(QStringLiteral("1.png"))));
+    onKeyDown(viewer, Key::T);
+    EXPECT_FALSE(viewer.shownImage.ready);
+    EXPECT_TRUE(same(viewer.shownImage.display, onScreen)) << "not turned, not cleared";
+    onKeyDown(viewer, Key::Right);
+    EXPECT_TRUE(viewer.shownImage.ready);
+    EXPECT_EQ(viewer.shownImage.image.at<cv::Vec3b>(0, 0)[0], 80);
+}
+
+TEST_F(NeighbourCacheTest, ASingleImageAndAMergedPairAreReleasedTooButNotAPictureShownAsDecoded) {
+    // A picture at its own size is the decoded image itself: nothing would be freed.
+    viewer.view.fitActive = false;
+    openFolder(3);
+    settle();
+    idleRelease();
+    EXPECT_FALSE(viewer.shownImage.image.empty());
+
+    // A merged pair is drawn from both images: both go and both come back.
+    onKeyDown(viewer, Key::Period);
+    settle();
+    const cv::Mat partner = viewer.shownImage.partner.clone();
+    const cv::Mat onScreen = viewer.shownImage.display.clone();
+    idleRelease();
+    EXPECT_TRUE(viewer.shownImage.partner.empty());
+    onCommand(viewer, static_cast<int>(Command::Reload));
+    EXPECT_TRUE(same(viewer.shownImage.partner, partner));
+    EXPECT_TRUE(same(viewer.shownImage.display, onScreen));
+    EXPECT_EQ(viewer.shownImage.fileSize, QFileInfo(dir.filePath("album/1.png")).size() +
+                                              QFileInfo(dir.filePath("album/2.png")).size())
+        << "the partner's size is counted once";
+
+    // One image alone: no neighbours, but its pixels go.
+    QTemporaryDir single;
+    cv::Mat image(1600, 2400, CV_8UC3, cv::Scalar(1, 2, 3));
+    test::writeImage(single.filePath(QStringLiteral("only.png")), image);
+    onKeyDown(viewer, Key::Period);  // merge off
+    openCommandLine(viewer, {single.filePath(QStringLiteral("only.png"))}, single.path());
+    settle();
+    idleRelease();
+    EXPECT_TRUE(viewer.shownImage.image.empty());
+    onKeyDown(viewer, Key::Y);
+    EXPECT_TRUE(same(viewer.shownImage.image, image))
+        << "decoded again (one colour: mirrored alike)";
 }
 
 }  // namespace

@@ -44,7 +44,9 @@ TEST_F(ScaleTest, SameSizeSharesPixelsAndIsNamedNone) {
     cv::Mat destination;
     EXPECT_EQ(scaleToSize(viewer, source, destination, 80, 50), "None");
     EXPECT_EQ(destination.data, source.data);
-    EXPECT_EQ(scaleMethodName(viewer, source, destination), "None");
+    EXPECT_EQ(
+        scaleMethodName(viewer, {source.cols, source.rows}, {destination.cols, destination.rows}),
+        "None");
     EXPECT_EQ(scaleToSize(viewer, cv::Mat(), destination, 10, 10), "None");
 }
 

@@ -75,6 +75,29 @@ TEST_F(TransformTest, ATransformedRecordComesBackAsItWasLeftAndAFreshDecodeIsUpr
     EXPECT_EQ(viewer.shownImage.width, 300);
 }
 
+// Whatever order T and Y come in, the record's turn applied to the decoded pixels gives
+// the picture they made; a fresh decode starts without a turn.
+TEST_F(TransformTest, AnyRunOfTurnsAndMirrorsIsRememberedAsOneTurnOfTheDecodedPixels) {
+    viewer.view.fitActive = false;
+    openFolder({"a.png", "b.png"}, 30, 20);
+    const cv::Mat decoded = viewer.shownImage.image.clone();
+    for (int length = 1; length <= 4; ++length) {
+        for (int keys = 0; keys < (1 << length); ++keys) {
+            onKeyDown(viewer, Key::F5);
+            ASSERT_EQ(viewer.shownImage.turn, PictureTurn{});
+            std::string run;
+            for (int i = 0; i < length; ++i) {
+                const bool turn = ((keys >> i) & 1) != 0;
+                onKeyDown(viewer, turn ? Key::T : Key::Y);
+                run += turn ? 'T' : 'Y';
+            }
+            const cv::Mat expected = turnedAs(decoded, viewer.shownImage.turn);
+            ASSERT_EQ(expected.size(), viewer.shownImage.image.size()) << run;
+            EXPECT_EQ(cv::norm(expected, viewer.shownImage.image, cv::NORM_INF), 0) << run;
+        }
+    }
+}
+
 TEST_F(TransformTest, MergingPairsNeighboursWithWrappingAndLSwapsTheSides) {
     openFolder({"a.png", "b.png", "c.png"}, 300, 200);
     viewer.view.fitActive = false;

@@ -166,7 +166,7 @@ void onKeyDown(Viewer& viewer, Key key, int presses) {
             return;
         }
     }
-    settleStep(viewer);
+    settleShownImage(viewer);
     for (const KeyAction& entry : kKeyActions) {
         if (entry.key == key) {
             for (int i = 0; i < std::max(presses, 1); ++i) entry.action(viewer);
@@ -182,7 +182,7 @@ void onKeyUp(Viewer& viewer, Key key) {
 }
 
 void onCommand(Viewer& viewer, int command) {
-    settleStep(viewer);
+    settleShownImage(viewer);
     for (const CommandAction& entry : kCommandActions) {
         if (static_cast<int>(entry.command) == command) {
             entry.action(viewer);

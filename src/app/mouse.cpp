@@ -119,7 +119,7 @@ void onMouseMove(Viewer& viewer, int x, int y) {
 
 void onMouseButton(Viewer& viewer, MouseButton button, MouseAction action) {
     // The extra buttons step, as keys do; the others act on the image the index names.
-    if (button != MouseButton::Back && button != MouseButton::Forward) settleStep(viewer);
+    if (button != MouseButton::Back && button != MouseButton::Forward) settleShownImage(viewer);
     switch (button) {
         case MouseButton::Left:
             leftButton(viewer, action);
@@ -148,7 +148,7 @@ void onWheel(Viewer& viewer, int delta, bool ctrl, bool shift) {
         away ? moveBackward(viewer, -amounts.horizontal, 0)
              : moveForward(viewer, amounts.horizontal, 0);
     } else if (ctrl) {
-        settleStep(viewer);
+        settleShownImage(viewer);
         zoomByStep(viewer, away, ZoomAnchor::Cursor);
     } else {
         away ? moveBackward(viewer, 0, -amounts.vertical)

@@ -43,7 +43,7 @@ void onTimer(Viewer& viewer, int id) {
 }
 
 void onSize(Viewer& viewer) {
-    settleStep(viewer);
+    settleShownImage(viewer);
     const bool maximized = windowGeometry(viewer).maximized;
     const bool maximizedChanged = maximized != viewer.input.wasMaximized;
     if (maximizedChanged) {
@@ -87,7 +87,7 @@ void onFocusChange(Viewer& viewer, bool gained) {
 }
 
 void onDisplayChange(Viewer& viewer) {
-    settleStep(viewer);
+    settleShownImage(viewer);
     measureRefreshRate(viewer);
     refit(viewer, ScrollReset::WhenZoomed);
 }
@@ -98,7 +98,7 @@ void onDestroy(Viewer& viewer) {
 }
 
 void onSizing(Viewer& viewer, SizingEdge edge, Rect& proposed) {
-    settleStep(viewer);
+    settleShownImage(viewer);
     viewer.input.ctrlHeld = viewer.platform.modifierHeld(Modifier::Ctrl);
     constrainSizing(viewer, edge, proposed);
 }

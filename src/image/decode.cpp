@@ -134,6 +134,7 @@ void resetForDecode(ImageBuffer& buffer) {
     buffer.width = buffer.height = 1;
     buffer.displayWidth = buffer.displayHeight = 1;
     buffer.scrollX = buffer.scrollY = 0;
+    buffer.turn = {};
 }
 
 cv::Mat decodeImageBytes(const FileBytes& bytes) {

@@ -13,6 +13,15 @@
 
 namespace pavo {
 
+// What rotating and mirroring did to a record's pixels since they were decoded:
+// mirrored left to right first (when `mirrored`), then turned clockwise `quarterTurns`
+// times. Kept so that pixels decoded again can be brought back to the same picture.
+struct PictureTurn {
+    std::int32_t quarterTurns = 0;  // 0 to 3
+    bool mirrored = false;
+    bool operator==(const PictureTurn&) const = default;
+};
+
 // One image slot: the shown image or one of its two neighbours. Copying a record
 // copies every field; the matrices are reference-counted, so pixels are shared, never
 // duplicated.
@@ -32,6 +41,7 @@ struct ImageBuffer {
     std::int32_t loadTimeMs = 0;
     Relaxed<bool> displayReady{false};  // `display` fits the present window
     std::int32_t fileSize = 0;          // bytes, with the partner's when merged
+    PictureTurn turn;                   // of `image` and `partner`
 };
 
 // The state a worker puts its record in before it decodes.

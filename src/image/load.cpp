@@ -3,6 +3,7 @@
 #include "image/navigation.h"
 #include "image/neighbour_cache.h"
 #include "image/orientation.h"
+#include "image/transform.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "playlist/playlist.h"
@@ -18,14 +19,13 @@
 namespace pavo {
 namespace {
 
-// Reads and decodes the merge partner of the shown image into its record.
-void decodePartner(Viewer& viewer) {
-    ImageBuffer& shown = viewer.shownImage;
+// Reads and decodes the merge partner of the shown image into `record`.
+void decodePartnerIntoRecord(const Viewer& viewer, ImageBuffer& record) {
     const Playlist& playlist = viewer.playlist;
     const auto count = static_cast<std::int32_t>(playlist.paths.size());
     const std::int32_t index = stepIndex(count, playlist.index, viewer.merge.mergeMode);
     if (index < 0 || index >= count) throw std::out_of_range("no merge partner");
-    decodePartnerInto(shown, playlist.paths[static_cast<std::size_t>(index)]);
+    decodePartnerInto(record, playlist.paths[static_cast<std::size_t>(index)]);
 }
 
 // The early decode's result when it was for this path; it is used once, either way,
@@ -54,13 +54,59 @@ bool decodeShownImage(Viewer& viewer, const QString& path, std::int32_t size) {
         return false;
     }
     shown.image = decoded->image;
+    shown.turn = {};
     shown.channels = decoded->channels;
     shown.fileSize = size;
-    if (viewer.merge.mergeMode != 0) decodePartner(viewer);
+    if (viewer.merge.mergeMode != 0) decodePartnerIntoRecord(viewer, shown);
+    return true;
+}
+
+// The shown file decoded again, turned as the released pixels were, partner included;
+// false unless it gives a picture of the size that was released.
+bool decodeReleasedPixels(Viewer& viewer) {
+    ImageBuffer& shown = viewer.shownImage;
+    if (!hasShownEntry(viewer.playlist)) return false;
+    const auto loaded = loadImageFile(currentPath(viewer.playlist));
+    if (!loaded) return false;
+    cv::Mat image = turnedAs(loaded->image, shown.turn);
+    if (image.cols != shown.width || image.rows != shown.height) return false;
+    cv::Mat partner;
+    if (viewer.merge.mergeMode != 0) {
+        ImageBuffer scratch;  // the record's own file size already counts the partner
+        try {
+            decodePartnerIntoRecord(viewer, scratch);
+        } catch (const std::exception&) {
+            return false;
+        }
+        partner = turnedAs(scratch.partner, shown.turn);
+    }
+    shown.image = image;
+    shown.partner = partner;
     return true;
 }
 
 }  // namespace
+
+bool shownPixelsReleased(const ImageBuffer& record) {
+    return record.ready && record.image.empty();
+}
+
+void releaseShownPixels(Viewer& viewer) {
+    ImageBuffer& shown = viewer.shownImage;
+    // At its own size the picture on screen is the decoded image: nothing would go.
+    if (!shown.ready || shown.image.empty() || shown.display.datastart == shown.image.datastart)
+        return;
+    shown.image.release();
+    shown.partner.release();
+}
+
+void restoreShownPixels(Viewer& viewer) {
+    ImageBuffer& shown = viewer.shownImage;
+    if (!shownPixelsReleased(shown)) return;
+    // The file went or changed while Pavo was idle: the picture stays on screen, but as
+    // after a failed load nothing acts on it until another image is loaded.
+    if (!decodeReleasedPixels(viewer)) shown.ready = false;
+}
 
 void abandonEarlyDecode(Viewer& viewer) {
     std::optional<EarlyDecode>& early = viewer.navigation.earlyDecode;

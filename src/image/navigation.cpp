@@ -56,6 +56,16 @@ bool prescaledDisplayFits(const Viewer& viewer) {
     return fitted.width == shown.displayWidth && fitted.height == shown.displayHeight;
 }
 
+// The record left becomes the neighbour behind. Without its decoded pixels (the idle
+// release let them go) it is no use there: it is left empty, to be decoded again.
+void leaveBehind(ImageBuffer& behind, const ImageBuffer& shown) {
+    behind = shown;
+    if (shownPixelsReleased(behind)) {
+        resetForDecode(behind);
+        behind.display.release();
+    }
+}
+
 bool showPrescaled(Viewer& viewer, ImageBuffer& ahead, ImageBuffer& behind, bool forward,
                    bool notMaximised) {
     ImageBuffer& shown = viewer.shownImage;
@@ -71,14 +81,15 @@ bool showPrescaled(Viewer& viewer, ImageBuffer& ahead, ImageBuffer& behind, bool
     requestRedraw(viewer);
     const std::int32_t elapsed = elapsedSinceKey(viewer);
     viewer.platform.setTitle(currentPath(viewer.playlist));
-    behind = shown;
-    behind.display = leftDisplay;
-    behind.displayWidth = leftWidth;
-    behind.displayHeight = leftHeight;
+    ImageBuffer left = shown;
+    left.display = leftDisplay;
+    left.displayWidth = leftWidth;
+    left.displayHeight = leftHeight;
+    leaveBehind(behind, left);
     shown = ahead;
     shown.loadTimeMs = elapsed;
     requestRedraw(viewer);
-    if (notMaximised) {
+    if (notMaximised && behind.ready) {
         behind.display = prescaleForScreen(viewer, behind.image, behind.partner);
         behind.displayWidth = behind.display.cols;
         behind.displayHeight = behind.display.rows;
@@ -100,11 +111,11 @@ bool showUnscaled(Viewer& viewer, ImageBuffer& ahead, ImageBuffer& behind, bool 
     bool result = false;
     bool loadStartedWorkers = false;
     if (ahead.ready && !ahead.failed) {
-        behind = shown;
+        leaveBehind(behind, shown);
         shown = ahead;
         result = true;
     } else if (fileExists(currentPath(viewer.playlist))) {
-        behind = shown;
+        leaveBehind(behind, shown);
         result = loadShownImage(viewer, currentPath(viewer.playlist), LoadOrigin::Step);
         loadStartedWorkers = result;
     }
@@ -256,8 +267,9 @@ void moveBy(Viewer& viewer, std::int32_t count) {
     startStepDecode(viewer, currentPath(viewer.playlist));
 }
 
-void settleStep(Viewer& viewer) {
+void settleShownImage(Viewer& viewer) {
     if (viewer.navigation.stepPending) finishStep(viewer, viewer.navigation.stepDecodeId);
+    restoreShownPixels(viewer);
 }
 
 void goToFirst(Viewer& viewer) {

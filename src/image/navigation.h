@@ -34,7 +34,7 @@ struct NavigationState {
     bool swapInProgress = false;             // a prescaled neighbour is being brought on screen
     std::optional<EarlyDecode> earlyDecode;  // taken by the load of its path
     // A jump's decode runs in `earlyDecode` while the user-interface thread goes on:
-    // further steps move its target, anything else first waits for it (`settleStep`).
+    // further steps move its target, anything else first waits for it (`settleShownImage`).
     bool stepPending = false;
     std::uint64_t stepDecodeId = 0;  // of the jump whose decode is wanted
 };
@@ -68,6 +68,16 @@ enum class LoadOrigin { Opened, Step };
 // window, scales and shows it. False when nothing could be shown; the caller reports.
 bool loadShownImage(Viewer& viewer, const QString& path, LoadOrigin origin);
 
+// The idle release of the shown image: its decoded pixels and partner go, the picture on
+// screen stays. Nothing goes while that picture is the decoded image itself.
+void releaseShownPixels(Viewer& viewer);
+// Whether the record is shown with its decoded pixels released.
+bool shownPixelsReleased(const ImageBuffer& record);
+// Decodes released pixels again from the file, turned as they were. When the file no
+// longer gives a picture of that size, the picture stays on screen but no longer counts
+// as shown, as after a failed load.
+void restoreShownPixels(Viewer& viewer);
+
 // While the decode of the image ahead still runs, draws a quick reduced decode of it
 // (a large JPEG, where the window keeps its size); the step then shows the image as
 // really scaled. The shown record keeps its own picture for when it is left behind.
@@ -84,9 +94,10 @@ void moveBackward(Viewer& viewer, int dx, int dy, int presses = 1);
 // decodes its own target instead. The neighbour workers of the image left are not
 // waited for.
 void moveBy(Viewer& viewer, std::int32_t count);
-// Brings a jump under way on screen now (waiting for its decode): what the user does
-// next, other than stepping on, acts on the image the index names.
-void settleStep(Viewer& viewer);
+// Before anything but a step acts on the shown image: brings a jump under way on screen
+// (waiting for its decode), so that it acts on the image the index names, and decodes
+// pixels the idle release let go.
+void settleShownImage(Viewer& viewer);
 void goToFirst(Viewer& viewer);
 void goToLast(Viewer& viewer);
 

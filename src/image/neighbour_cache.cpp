@@ -1,6 +1,7 @@
 #include "image/neighbour_cache.h"
 
 #include "image/image.h"
+#include "image/navigation.h"
 #include "platform/pixel_memory.h"
 #include "playlist/playlist.h"
 #include "view/draw.h"
@@ -80,9 +81,13 @@ void finishPrescale(ImageBuffer& slot, const Worker& worker,
     slot.displayReady = true;
 }
 
-bool idleClearDue(const Viewer& viewer, std::int32_t now) {
-    return now - viewer.input.lastActivityTime > viewer.settings.bufferTimeout &&
-           viewer.nextImage.ready && viewer.previousImage.ready;
+bool bothNeighboursReady(const Viewer& viewer) {
+    return viewer.nextImage.ready && viewer.previousImage.ready;
+}
+
+// Read by the watcher thread too: `ready` and the activity time are atomic.
+bool idleTimeoutPassed(const Viewer& viewer, std::int32_t now) {
+    return now - viewer.input.lastActivityTime > viewer.settings.bufferTimeout;
 }
 
 }  // namespace
@@ -254,15 +259,18 @@ void schedulePrescale(Viewer& viewer) {
 }
 
 void idleWatcherRound(Viewer& viewer, std::int32_t now) {
-    if (idleClearDue(viewer, now))
+    // A single image has no neighbours, but its own pixels can go.
+    if (idleTimeoutPassed(viewer, now) && (bothNeighboursReady(viewer) || viewer.shownImage.ready))
         viewer.platform.runOnUiThread([&viewer, now] { clearIdleCache(viewer, now); });
 }
 
 void clearIdleCache(Viewer& viewer, std::int32_t now) {
-    if (!idleClearDue(viewer, now) || anyWorkerRunning(viewer)) return;
-    clearNeighbours(viewer);
+    if (!idleTimeoutPassed(viewer, now) || anyWorkerRunning(viewer)) return;
+    // A failed neighbour keeps the cache as it is.
+    if (bothNeighboursReady(viewer)) clearNeighbours(viewer);
+    releaseShownPixels(viewer);
     releaseCachedPixelMemory();
-    viewer.input.lastActivityTime = now;
+    viewer.input.lastActivityTime = now;  // the next release is a whole timeout away
     if (overlayDue(viewer)) viewer.platform.armTimer(OverlayTimer, 100);
 }
 

@@ -86,11 +86,13 @@ void prescaleNeighbours(Viewer& viewer);
 void schedulePrescale(Viewer& viewer);
 
 // One round of the idle watcher at calendar time `now` (seconds): asks the
-// user-interface thread to empty the neighbour cache when the viewer has been idle
-// for longer than `bufferTimeout`. The watcher thread calls it every minute.
+// user-interface thread to empty the neighbour cache and let the shown image's decoded
+// pixels go when the viewer has been idle for longer than `bufferTimeout`. The watcher
+// thread calls it every minute.
 void idleWatcherRound(Viewer& viewer, std::int32_t now);
-// The clearing itself, on the user-interface thread; it checks again, and never clears
-// while a worker runs or a neighbour has failed.
+// The clearing itself, on the user-interface thread; it checks the time again and does
+// nothing while a worker runs. The neighbours go only when both are there (a failed one
+// keeps them); the shown image keeps the picture on screen (releaseShownPixels).
 void clearIdleCache(Viewer& viewer, std::int32_t now);
 
 }  // namespace pavo

@@ -8,6 +8,8 @@
 
 #include <opencv2/core.hpp>
 
+#include <array>
+
 namespace pavo {
 namespace {
 
@@ -31,9 +33,29 @@ cv::Mat mirrored(const cv::Mat& matrix) {
 
 }  // namespace
 
+PictureTurn withQuarterTurn(PictureTurn turn) {
+    return {(turn.quarterTurns + 1) % 4, turn.mirrored};
+}
+
+// A mirror after turning by t equals turning by -t after a mirror.
+PictureTurn withMirror(PictureTurn turn) {
+    return {(4 - turn.quarterTurns) % 4, !turn.mirrored};
+}
+
+cv::Mat turnedAs(const cv::Mat& decoded, PictureTurn turn) {
+    cv::Mat facing = turn.mirrored ? mirrored(decoded) : decoded;
+    if (turn.quarterTurns % 4 == 0) return facing;
+    static constexpr std::array<int, 3> kRotation{cv::ROTATE_90_CLOCKWISE, cv::ROTATE_180,
+                                                  cv::ROTATE_90_COUNTERCLOCKWISE};
+    cv::Mat turned;
+    cv::rotate(facing, turned, kRotation.at(static_cast<std::size_t>(turn.quarterTurns % 4 - 1)));
+    return turned;
+}
+
 void rotateQuarter(Viewer& viewer) {
     if (!imageShown(viewer)) return;
     ImageBuffer& shown = viewer.shownImage;
+    shown.turn = withQuarterTurn(shown.turn);
     shown.image = turnedClockwise(shown.image);
     if (viewer.merge.mergeMode != 0) shown.partner = turnedClockwise(shown.partner);
     shown.width = shown.image.cols;
@@ -47,6 +69,7 @@ void mirrorImage(Viewer& viewer) {
     if (!imageShown(viewer)) return;
     ImageBuffer& shown = viewer.shownImage;
     const bool displayIsImage = shown.display.data == shown.image.data;
+    shown.turn = withMirror(shown.turn);
     shown.image = mirrored(shown.image);
     shown.display = displayIsImage ? shown.image : mirrored(shown.display);
     if (viewer.merge.mergeMode != 0) shown.partner = mirrored(shown.partner);

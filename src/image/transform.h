@@ -1,12 +1,23 @@
 #pragma once
 
+#include "image/image.h"
+
+#include <opencv2/core/mat.hpp>
+
 namespace pavo {
 
 struct Viewer;
 
 // What the user does to the picture on screen. Rotation and mirroring change the shown
-// record's pixels in place (they travel with it into the neighbour cache, and a fresh
+// record's pixels, not in place (they travel with it into the neighbour cache, and a fresh
 // decode is never transformed); merging changes which files are decoded together.
+
+// The turn that `turn` followed by a quarter turn clockwise, or by a mirror, makes.
+PictureTurn withQuarterTurn(PictureTurn turn);
+PictureTurn withMirror(PictureTurn turn);
+// Freshly decoded pixels as `turn` leaves them; the matrix given is never changed, and
+// is returned itself for no turn at all.
+cv::Mat turnedAs(const cv::Mat& decoded, PictureTurn turn);
 
 // A quarter turn clockwise, the partner too while merged; the window is refitted.
 void rotateQuarter(Viewer& viewer);

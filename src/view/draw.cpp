@@ -71,7 +71,9 @@ QString overlayText(const Viewer& viewer) {
             QStringLiteral("\n(");
     text += QString::number(shown.displayWidth) + QStringLiteral(" x ") +
             QString::number(shown.displayHeight) + QStringLiteral(")\n");
-    text += QStringLiteral("Scaled using: ") + scaleMethodName(viewer, shown.image, shown.display) +
+    text += QStringLiteral("Scaled using: ") +
+            scaleMethodName(viewer, {shown.width, shown.height},
+                            {shown.display.cols, shown.display.rows}) +
             u'\n';
     text += QStringLiteral("Channels: ") + channelName(shown.channels) + u'\n';
     text +=

@@ -113,12 +113,10 @@ QString scaleToSize(const Viewer& viewer, const cv::Mat& source, cv::Mat& destin
     return interpolationName(method);
 }
 
-QString scaleMethodName(const Viewer& viewer, const cv::Mat& decoded, const cv::Mat& display) {
-    if (decoded.cols <= 0 || (decoded.cols == display.cols && decoded.rows == display.rows)) {
+QString scaleMethodName(const Viewer& viewer, Size decoded, Size display) {
+    if (decoded.width <= 0 || display.width <= 0 || decoded == display)
         return interpolationName(-1);
-    }
-    return interpolationName(methodForClass(
-        viewer, scaleClassFor(viewer, {decoded.cols, decoded.rows}, {display.cols, display.rows})));
+    return interpolationName(methodForClass(viewer, scaleClassFor(viewer, decoded, display)));
 }
 
 Size fitSizeInClient(const Viewer& viewer, int width, int height, const cv::Mat& primary,

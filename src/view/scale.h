@@ -38,7 +38,7 @@ QString scaleToSize(const Viewer& viewer, const cv::Mat& source, cv::Mat& destin
                     int height);
 
 // The name scaleToSize gave when it made `display` from `decoded`.
-QString scaleMethodName(const Viewer& viewer, const cv::Mat& decoded, const cv::Mat& display);
+QString scaleMethodName(const Viewer& viewer, Size decoded, Size display);
 
 // Display size of a w x h image in the current client area, zoom applied.
 Size fitSizeInClient(const Viewer& viewer, int width, int height, const cv::Mat& primary,
