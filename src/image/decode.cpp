@@ -226,18 +226,33 @@ void decodePartnerInto(ImageBuffer& record, const QString& path) {
     record.fileSize += size;
 }
 
-std::optional<LoadedImage> loadImageFile(const QString& path, DecodeRole role,
-                                         const std::atomic<bool>* stop) {
+std::optional<FileBytes> readImageFile(const QString& path) {
     if (!fileExists(path)) return std::nullopt;
     try {
         const std::int32_t size = fileSizeOf(path);
         if (size <= 0) return std::nullopt;
-        auto loaded = decodeToBgr8(readFileBytes(path, size), role, stop);
-        if (loaded) loaded->fileSize = size;
+        return readFileBytes(path, size);
+    } catch (const std::exception&) {
+        return std::nullopt;  // unreadable, or no memory for its bytes
+    }
+}
+
+std::optional<LoadedImage> loadImageBytes(const FileBytes& bytes, DecodeRole role,
+                                          const std::atomic<bool>* stop) {
+    try {
+        auto loaded = decodeToBgr8(bytes, role, stop);
+        if (loaded) loaded->fileSize = static_cast<std::int32_t>(bytes.size());
         return loaded;
     } catch (const std::exception&) {
         return std::nullopt;  // OpenCV errors, exhausted memory: a failed decode
     }
+}
+
+std::optional<LoadedImage> loadImageFile(const QString& path, DecodeRole role,
+                                         const std::atomic<bool>* stop) {
+    const auto bytes = readImageFile(path);
+    if (!bytes) return std::nullopt;
+    return loadImageBytes(*bytes, role, stop);
 }
 
 }  // namespace pavo

@@ -103,6 +103,14 @@ std::optional<LoadedImage> decodeToBgr8(const FileBytes& bytes, DecodeRole role,
 // its size to the record's. Throws when the partner cannot be read or decoded.
 void decodePartnerInto(ImageBuffer& record, const QString& path);
 
+// The first half of loading a file: readable test and read. Nothing for a missing, empty
+// or unreadable file.
+std::optional<FileBytes> readImageFile(const QString& path);
+// The second half: decode and normalise, with the file size set; nothing on any failure.
+std::optional<LoadedImage> loadImageBytes(const FileBytes& bytes,
+                                          DecodeRole role = DecodeRole::Shown,
+                                          const std::atomic<bool>* stop = nullptr);
+
 // The whole pipeline for one file: readable test, read, decode, normalise. Every
 // failure (missing, empty, too large, undecodable, refused, or an exception from
 // OpenCV or the allocator) gives nothing; nothing is half-published.

@@ -121,19 +121,18 @@ EarlyDecode startEarlyDecode(const QString& path) {
     early.path = path;
     early.worker.start(
         [path, result = early.result, preview = early.preview, previewDone = early.previewDone] {
-            *preview = previewOfFile(path);
+            // Read once: the preview and the image decode the same bytes.
+            const auto bytes = readImageFile(path);
+            if (bytes) *preview = previewOfBytes(*bytes);
             *previewDone = true;
-            *result = loadImageFile(path);
+            if (bytes) *result = loadImageBytes(*bytes);
         });
     return early;
 }
 
-cv::Mat previewOfFile(const QString& path) {
+cv::Mat previewOfBytes(const FileBytes& bytes) {
     try {
-        const std::int32_t size = fileSizeOf(path);
-        if (size <= 0) return {};
         // No smaller than a small screen, so that the first look is not a blur.
-        const FileBytes bytes = readFileBytes(path, size);
         auto reduced = decodeJpegPreview(bytes, {1280, 720});
         if (!reduced) return {};
         turnUpright(*reduced, exifOrientation(bytes));
@@ -141,6 +140,11 @@ cv::Mat previewOfFile(const QString& path) {
     } catch (const std::exception&) {
         return {};  // no preview; the real decode reports what is wrong
     }
+}
+
+cv::Mat previewOfFile(const QString& path) {
+    const auto bytes = readImageFile(path);
+    return bytes ? previewOfBytes(*bytes) : cv::Mat();
 }
 
 bool previewFits(const Viewer& viewer) {

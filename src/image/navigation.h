@@ -53,6 +53,7 @@ bool showEarlyPreview(Viewer& viewer, const EarlyDecode& early);
 
 // A quick reduced decode of a large JPEG (at least 1280 x 720); empty for any other
 // file or on any failure.
+cv::Mat previewOfBytes(const FileBytes& bytes);
 cv::Mat previewOfFile(const QString& path);
 // Whether a preview can stand for the image: the window keeps its size for any image
 // (maximised or fullscreen), fit is on and merge off.
