@@ -63,9 +63,16 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://pavo.invalid/pavo")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 # The dependencies are what dpkg-shlibdeps finds the program linked against; Qt's X11
-# platform plugin comes with libqt6gui6 and the images are decoded by OpenCV, so
-# nothing else is needed.
+# platform plugin comes with libqt6gui6 and the images are decoded by OpenCV. OpenCV's
+# image codecs are loaded at run time, out of dpkg-shlibdeps' sight: the package that
+# owns the library Pavo loads is named here.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+get_filename_component(codecs_folder "${OpenCV_imgcodecs_LIBRARY}" DIRECTORY)
+execute_process(COMMAND dpkg-query --search "${codecs_folder}/${PAVO_IMAGE_CODECS_LIBRARY}"
+  OUTPUT_VARIABLE codecs_owner ERROR_QUIET RESULT_VARIABLE codecs_query)
+if(codecs_query EQUAL 0 AND codecs_owner MATCHES "^([^:,]+)")
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "${CMAKE_MATCH_1}")
+endif()
 # Only for a desktop without XWayland: with an X display Pavo always uses X11.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS qt6-wayland)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

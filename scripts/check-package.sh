@@ -81,6 +81,8 @@ say "Depends: $depends"
 [ -n "$depends" ] || fail "the package has no dependencies (dpkg-shlibdeps did not run?)"
 grep -q 'libqt6' <<<"$depends" || fail "the package does not depend on Qt 6"
 grep -q 'libopencv' <<<"$depends" || fail "the package does not depend on OpenCV"
+# Loaded at run time, so only named by hand.
+grep -q 'libopencv-imgcodecs' <<<"$depends" || fail "the package does not depend on OpenCV's image codecs"
 
 # Only the program and its desktop files: no tests, benchmarks or sample writer.
 contents=$(dpkg-deb --fsys-tarfile "$deb" | tar -t | sed -n 's|^\./|/|p' | grep -v '/$')

@@ -5,6 +5,7 @@
 #include "app/window_modes.h"
 #include "image/neighbour_cache.h"
 #include "platform/files.h"
+#include "platform/image_codecs.h"
 #include "platform/pixel_memory.h"
 #include "platform/qt/qt_platform.h"
 #include "platform/qt/window_system.h"
@@ -108,6 +109,8 @@ int main(int argc, char** argv) {
     platform.window().syncGeometryWithServer();
     viewer.navigation.earlyDecode = std::move(earlyDecode);
     pavo::openCommandLine(viewer, arguments, pavo::currentFolder());
+    // Ready before a neighbour or the next file needs anything but a colour JPEG.
+    pavo::preloadImageCodecs();
     startIdleWatcher(viewer);
     startCursorWatcher(viewer);
 

@@ -3,10 +3,10 @@
 #include "image/jpeg_decode.h"
 #include "image/orientation.h"
 #include "platform/files.h"
+#include "platform/image_codecs.h"
 #include "platform/process.h"
 
 #include <opencv2/core.hpp>
-#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <array>
@@ -153,7 +153,7 @@ cv::Mat decodeImageBytes(const FileBytes& bytes, std::uint64_t memoryBudget) {
     // A header over the bytes, not a copy of them.
     const cv::Mat encoded(1, static_cast<int>(bytes.size()), CV_8UC1,
                           const_cast<unsigned char*>(bytes.data()));
-    return cv::imdecode(encoded, cv::IMREAD_UNCHANGED);
+    return decodeWithImageCodecs(encoded);
 }
 
 namespace {
