@@ -306,6 +306,19 @@ held_rect() { HELD=$(outer_rect); }
 
 # ---------------------------------------------------------------- 8: neighbours and idle release
 
+# steady_memory SECONDS: waits (at most SECONDS) until Pavo's private memory has stayed
+# within 2 MB for 2 s, and sets MEMORY to it.
+steady_memory() {
+  local last=0 now steady=0 deadline=$((SECONDS + $1))
+  while [ "$SECONDS" -lt "$deadline" ] && [ "$steady" -lt 4 ]; do
+    now=$(private_memory)
+    if [ $((now - last)) -lt 2048 ] && [ $((last - now)) -lt 2048 ]; then steady=$((steady + 1)); else steady=0; fi
+    last=$now
+    sleep 0.5
+  done
+  MEMORY=$last
+}
+
 # The neighbours decode after the first image; a minute without input releases them and
 # the shown image's decoded pixels (the private memory drops to near an empty window's);
 # the next action decodes the shown image again, turned as it was; the next step brings
@@ -322,10 +335,11 @@ check_idle_release() {
   for name in b:"$GREEN" c:"$BLUE"; do
     convert -size 6000x4000 "xc:${name#*:}" "PNG32:$dir/${name%%:*}.png"
   done
+  # The empty window, once it has loaded what it loads in the background (the image codecs).
   pavo_start
   settle
-  local empty
-  empty=$(private_memory)
+  steady_memory 15
+  local empty=$MEMORY
   local started=$SECONDS
   pavo_start "$dir/a.png"
   settle
@@ -333,16 +347,10 @@ check_idle_release() {
   press t
   settle
   # Both neighbours decode right after the first image: wait until the memory stops growing.
-  local last=0 now steady=0 deadline=$((SECONDS + 30))
-  while [ "$SECONDS" -lt "$deadline" ] && [ "$steady" -lt 4 ]; do
-    now=$(private_memory)
-    if [ $((now - last)) -lt 2048 ] && [ $((last - now)) -lt 2048 ]; then steady=$((steady + 1)); else steady=0; fi
-    last=$now
-    sleep 0.5
-  done
+  steady_memory 30
   # On a loaded machine a neighbour may still be decoding after that, so the release is
   # judged from the highest memory seen, not from where the growth paused.
-  local loaded=$last least=$last
+  local loaded=$MEMORY least=$MEMORY now deadline x y w h
   # Without input the idle watcher, which looks once a minute, releases at its second look
   # at the latest. It frees both neighbours and the shown image's pixels (3 x 72 MB): the
   # memory must come to within 50 MB of the empty window's.
