@@ -266,10 +266,12 @@ pavo_quit() {
     fail "Qt took another thread for the main thread$(pavo_log_tail)"
 }
 
-# private_memory: Private_Clean + Private_Dirty of Pavo, in kB.
-private_memory() {
+# written_memory: the private memory Pavo has written (Private_Dirty: its heap and its
+# pixels), in kB. Clean pages of the libraries it maps are left out: they count as private
+# or as shared depending on which other programs map the same libraries at that moment.
+written_memory() {
   [ -r "/proc/$PAVO_PID/smaps_rollup" ] || fail "Pavo is no longer running$(pavo_log_tail)"
-  awk '/^Private_(Clean|Dirty):/ { s += $2 } END { print s + 0 }' "/proc/$PAVO_PID/smaps_rollup"
+  awk '/^Private_Dirty:/ { s += $2 } END { print s + 0 }' "/proc/$PAVO_PID/smaps_rollup"
 }
 
 # ---------------------------------------------------------------- input

@@ -6,7 +6,7 @@
 #   idle_release        openbox; the neighbour cache and the shown pixels released when idle (about 80 s)
 # Each check starts Pavo afresh on its own settings, drives it with real key and mouse
 # events, and judges it by what the X server reports: window and frame geometry, window
-# state, screen pixels and the process's private memory.
+# state, screen pixels and the memory the process has written.
 # Usage: window_test.sh PATH_TO_PAVO SCENARIO   (E2E_ONLY="check names" runs a subset)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -306,12 +306,12 @@ held_rect() { HELD=$(outer_rect); }
 
 # ---------------------------------------------------------------- 8: neighbours and idle release
 
-# steady_memory SECONDS: waits (at most SECONDS) until Pavo's private memory has stayed
+# steady_memory SECONDS: waits (at most SECONDS) until Pavo's written memory has stayed
 # within 2 MB for 2 s, and sets MEMORY to it.
 steady_memory() {
   local last=0 now steady=0 deadline=$((SECONDS + $1))
   while [ "$SECONDS" -lt "$deadline" ] && [ "$steady" -lt 4 ]; do
-    now=$(private_memory)
+    now=$(written_memory)
     if [ $((now - last)) -lt 2048 ] && [ $((last - now)) -lt 2048 ]; then steady=$((steady + 1)); else steady=0; fi
     last=$now
     sleep 0.5
@@ -320,7 +320,7 @@ steady_memory() {
 }
 
 # The neighbours decode after the first image; a minute without input releases them and
-# the shown image's decoded pixels (the private memory drops to near an empty window's);
+# the shown image's decoded pixels (the written memory drops to near an empty window's);
 # the next action decodes the shown image again, turned as it was; the next step brings
 # the neighbours back.
 check_idle_release() {
@@ -356,7 +356,7 @@ check_idle_release() {
   # memory must come to within 50 MB of the empty window's.
   deadline=$((started + 150))
   while [ "$SECONDS" -lt "$deadline" ]; do
-    now=$(private_memory)
+    now=$(written_memory)
     if [ "$now" -gt "$loaded" ]; then loaded=$now least=$now; fi
     [ "$now" -ge "$least" ] || least=$now
     [ $((least - empty)) -ge 51200 ] || break
@@ -364,7 +364,7 @@ check_idle_release() {
   done
   local released=$((SECONDS - started))
   [ $((least - empty)) -lt 51200 ] ||
-    fail "with bufferTimeout 1 s the idle release should bring the private memory to within 50 MB of the empty window's ($((empty / 1024)) MB) within 150 s of the start; it went from its highest, $((loaded / 1024)) MB, only down to $((least / 1024)) MB"
+    fail "with bufferTimeout 1 s the idle release should bring the written (private dirty) memory to within 50 MB of the empty window's ($((empty / 1024)) MB) within 150 s of the start; it went from its highest, $((loaded / 1024)) MB, only down to $((least / 1024)) MB"
   # The turned picture (red above blue) was kept on screen; T turns it once more: blue on
   # the left, red on the right, which needs the decoded pixels back.
   read -r x y w h <<<"$CLIENT"
@@ -381,20 +381,20 @@ check_idle_release() {
   # The next step decodes the shown image on the spot and both neighbours arrive again: more
   # than the one image the step itself needs, even if the image left stays cached.
   local restored
-  restored=$(private_memory)
+  restored=$(written_memory)
   press Right
   wait_for 10 title_is "$dir/b.png" || fail "Right did not step to b.png after the release (title: $(xdotool getwindowname "$PAVO_WIN"))"
   deadline=$((SECONDS + 20))
   while [ "$SECONDS" -lt "$deadline" ]; do
-    now=$(private_memory)
+    now=$(written_memory)
     [ $((now - restored)) -lt 120000 ] || break
     sleep 0.5
   done
   [ $((now - restored)) -ge 120000 ] ||
-    miss "after the step both neighbours should be decoded again (2 x 72 MB more than the image shown); the private memory rose only from $((restored / 1024)) MB to $((now / 1024)) MB"
+    miss "after the step both neighbours should be decoded again (2 x 72 MB more than the image shown); the written memory rose only from $((restored / 1024)) MB to $((now / 1024)) MB"
   settle
   wait_for 5 centre_is "$GREEN" || miss "after the step the centre of the window shows $SEEN, expected green (b.png)"
-  e2e_log "  private memory: empty window $((empty / 1024)) MB, $((loaded / 1024)) MB with both neighbours, $((least / 1024)) MB after the idle release (${released} s after the start), $((restored / 1024)) MB once T decoded the shown image again, $((now / 1024)) MB after the next step"
+  e2e_log "  written memory: empty window $((empty / 1024)) MB, $((loaded / 1024)) MB with both neighbours, $((least / 1024)) MB after the idle release (${released} s after the start), $((restored / 1024)) MB once T decoded the shown image again, $((now / 1024)) MB after the next step"
 }
 
 # ---------------------------------------------------------------- 9: second monitor
@@ -442,10 +442,10 @@ case "$E2E_SCENARIO" in
     checks="second_monitor placement_restarts first_fit window_modes"
     ;;
   idle_release)
-    # It is judged by the process's private memory, which AddressSanitizer's quarantine
+    # It is judged by the memory the process has written, which AddressSanitizer's quarantine
     # of freed memory holds on to.
     if [ "${PAVO_SANITIZE:-}" = address ]; then
-      e2e_log "SKIPPED: private memory says nothing about the release under AddressSanitizer"
+      e2e_log "SKIPPED: the written memory says nothing about the release under AddressSanitizer"
       exit "$E2E_SKIP"
     fi
     x_start -screen 0 1280x800x24
