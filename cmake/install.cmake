@@ -67,11 +67,13 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 # image codecs are loaded at run time, out of dpkg-shlibdeps' sight: the package that
 # owns the library Pavo loads is named here.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-get_filename_component(codecs_folder "${OpenCV_imgcodecs_LIBRARY}" DIRECTORY)
-execute_process(COMMAND dpkg-query --search "${codecs_folder}/${PAVO_IMAGE_CODECS_LIBRARY}"
+execute_process(COMMAND dpkg-query --search "${PAVO_IMAGE_CODECS_FOLDER}/${PAVO_IMAGE_CODECS_LIBRARY}"
   OUTPUT_VARIABLE codecs_owner ERROR_QUIET RESULT_VARIABLE codecs_query)
 if(codecs_query EQUAL 0 AND codecs_owner MATCHES "^([^:,]+)")
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "${CMAKE_MATCH_1}")
+else()
+  message(WARNING "no package owns ${PAVO_IMAGE_CODECS_LIBRARY}: a .deb made here will not "
+                  "depend on OpenCV's image codecs")
 endif()
 # Only for a desktop without XWayland: with an X display Pavo always uses X11.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS qt6-wayland)

@@ -40,6 +40,12 @@ class NeighbourCacheTest : public test::ViewerTest {
         ASSERT_TRUE(viewer.shownImage.ready);
         settle();
     }
+    // A failed neighbour keeps the cache through the idle release.
+    void writeUndecodable(const QString& name) {
+        QFile file(dir.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("not a picture");
+    }
     // The idle watcher's round long after the last input, and the clearing it asks for.
     void idleRelease() {
         idleWatcherRound(viewer, viewer.input.lastActivityTime + viewer.settings.bufferTimeout + 1);
@@ -165,6 +171,9 @@ TEST_F(NeighbourCacheTest,
     EXPECT_TRUE(viewer.shownImage.ready) << "the image is still the one shown";
     EXPECT_TRUE(same(viewer.shownImage.display, onScreen));
     EXPECT_EQ(described(), overlay) << "the overlay still describes it";
+    onKeyDown(viewer, Key::Shift);
+    onKeyUp(viewer, Key::Shift);
+    EXPECT_TRUE(viewer.shownImage.image.empty()) << "a modifier alone decodes nothing";
 
     onSize(viewer);
     EXPECT_TRUE(same(viewer.shownImage.image, turned)) << "decoded again, turned as it was";
@@ -191,9 +200,14 @@ TEST_F(NeighbourCacheTest, AfterTheIdleReleaseStepsGoOnAndStepBackToTheReleasedI
 }
 
 // The file went while Pavo was idle: its picture stays on screen, nothing acts on the
-// missing pixels, and the next step works.
+// missing pixels, and steps go on without ever bringing that dead record back.
 TEST_F(NeighbourCacheTest, AShownFileThatWentWhileIdleStaysOnScreenUntilTheNextStep) {
+    writeUndecodable(QStringLiteral("0.png"));  // keeps the neighbours through the release
     openLargeFolder(3);
+    onKeyDown(viewer, Key::Right);  // reached by steps, its picture is kept for stepping back
+    settle();
+    onKeyDown(viewer, Key::Left);
+    settle();
     const cv::Mat onScreen = viewer.shownImage.display.clone();
     idleRelease();
     ASSERT_TRUE(QFile::remove(dir.filePath(QStringLiteral("1.png"))));
@@ -203,6 +217,40 @@ TEST_F(NeighbourCacheTest, AShownFileThatWentWhileIdleStaysOnScreenUntilTheNextS
     onKeyDown(viewer, Key::Right);
     EXPECT_TRUE(viewer.shownImage.ready);
     EXPECT_EQ(viewer.shownImage.image.at<cv::Vec3b>(0, 0)[0], 80);
+    settle();
+    onKeyDown(viewer, Key::Left);  // to the file that went
+    ASSERT_TRUE(viewer.shownImage.ready) << "the image shown is still 2.png";
+    EXPECT_EQ(viewer.shownImage.image.at<cv::Vec3b>(0, 0)[0], 80);
+}
+
+// A step to a file that went while idle fails as any failed step does, and the window
+// keeps the size of the released picture instead of collapsing to its frame.
+TEST_F(NeighbourCacheTest, AFailedStepFromReleasedPixelsKeepsTheWindow) {
+    openLargeFolder(3);
+    const Size client = platform.clientSize();
+    idleRelease();
+    ASSERT_TRUE(QFile::remove(dir.filePath(QStringLiteral("2.png"))));
+    onKeyDown(viewer, Key::Right);
+    EXPECT_EQ(platform.clientSize(), client);
+    EXPECT_EQ(platform.boxes.size(), 1U) << "the failure is reported";
+}
+
+// A step swaps in the prescaled image ahead while the released one is still on screen:
+// the resize that comes with it must not decode the new file into the record being left.
+TEST_F(NeighbourCacheTest, AStepFromReleasedPixelsNeverDecodesTheImageAheadIntoTheRecordLeft) {
+    writeUndecodable(QStringLiteral("0.png"));  // keeps the neighbours through the release
+    openLargeFolder(2);
+    onKeyDown(viewer, Key::T);  // 1600 x 2400: the size 2.png has when turned, too
+    settle();
+    idleRelease();
+    ASSERT_TRUE(viewer.shownImage.image.empty());
+    ASSERT_TRUE(viewer.nextImage.displayReady) << "a failed neighbour keeps the cache";
+    onKeyDown(viewer, Key::Right);
+    EXPECT_EQ(viewer.shownImage.image.at<cv::Vec3b>(0, 0)[0], 80);
+    settle();
+    onKeyDown(viewer, Key::Left);
+    settle();
+    EXPECT_EQ(viewer.shownImage.image.at<cv::Vec3b>(0, 0)[0], 40) << "1.png, not 2.png";
 }
 
 TEST_F(NeighbourCacheTest, ASingleImageAndAMergedPairAreReleasedTooButNotAPictureShownAsDecoded) {

@@ -166,9 +166,11 @@ void onKeyDown(Viewer& viewer, Key key, int presses) {
             return;
         }
     }
-    settleShownImage(viewer);
     for (const KeyAction& entry : kKeyActions) {
         if (entry.key == key) {
+            // A modifier alone only notes itself (Shift + arrow jumps without pixels);
+            // anything else acts on the whole image the index names.
+            if (key != Key::Shift && key != Key::Ctrl) settleShownImage(viewer);
             for (int i = 0; i < std::max(presses, 1); ++i) entry.action(viewer);
             return;
         }

@@ -66,23 +66,23 @@ bool decodeShownImage(Viewer& viewer, const QString& path, std::int32_t size) {
 bool decodeReleasedPixels(Viewer& viewer) {
     ImageBuffer& shown = viewer.shownImage;
     if (!hasShownEntry(viewer.playlist)) return false;
-    const auto loaded = loadImageFile(currentPath(viewer.playlist));
-    if (!loaded) return false;
-    cv::Mat image = turnedAs(loaded->image, shown.turn);
-    if (image.cols != shown.width || image.rows != shown.height) return false;
-    cv::Mat partner;
-    if (viewer.merge.mergeMode != 0) {
-        ImageBuffer scratch;  // the record's own file size already counts the partner
-        try {
+    try {
+        const auto loaded = loadImageFile(currentPath(viewer.playlist));
+        if (!loaded) return false;
+        cv::Mat image = turnedAs(loaded->image, shown.turn);
+        if (image.cols != shown.width || image.rows != shown.height) return false;
+        cv::Mat partner;
+        if (viewer.merge.mergeMode != 0) {
+            ImageBuffer scratch;  // the record's own file size already counts the partner
             decodePartnerIntoRecord(viewer, scratch);
-        } catch (const std::exception&) {
-            return false;
+            partner = turnedAs(scratch.partner, shown.turn);
         }
-        partner = turnedAs(scratch.partner, shown.turn);
+        shown.image = image;
+        shown.partner = partner;
+        return true;
+    } catch (const std::exception&) {
+        return false;  // no partner, or no memory for the turn
     }
-    shown.image = image;
-    shown.partner = partner;
-    return true;
 }
 
 }  // namespace
@@ -102,10 +102,15 @@ void releaseShownPixels(Viewer& viewer) {
 
 void restoreShownPixels(Viewer& viewer) {
     ImageBuffer& shown = viewer.shownImage;
-    if (!shownPixelsReleased(shown)) return;
+    // While a step swaps in the image ahead the index already names that image, and the
+    // window's resize comes before the record on screen is replaced: nothing to decode.
+    if (!shownPixelsReleased(shown) || viewer.navigation.swapInProgress) return;
     // The file went or changed while Pavo was idle: the picture stays on screen, but as
-    // after a failed load nothing acts on it until another image is loaded.
-    if (!decodeReleasedPixels(viewer)) shown.ready = false;
+    // after a failed load nothing acts on it, and it is never kept as a neighbour.
+    if (!decodeReleasedPixels(viewer)) {
+        shown.ready = false;
+        shown.displayReady = false;
+    }
 }
 
 void abandonEarlyDecode(Viewer& viewer) {

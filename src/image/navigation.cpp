@@ -56,11 +56,12 @@ bool prescaledDisplayFits(const Viewer& viewer) {
     return fitted.width == shown.displayWidth && fitted.height == shown.displayHeight;
 }
 
-// The record left becomes the neighbour behind. Without its decoded pixels (the idle
-// release let them go) it is no use there: it is left empty, to be decoded again.
+// The record left becomes the neighbour behind. Without its decoded pixels (released
+// when idle, or gone with its file) it is no use there: it is left empty, to be decoded
+// again.
 void leaveBehind(ImageBuffer& behind, const ImageBuffer& shown) {
     behind = shown;
-    if (shownPixelsReleased(behind)) {
+    if (behind.image.empty()) {
         resetForDecode(behind);
         behind.display.release();
     }
@@ -120,10 +121,15 @@ bool showUnscaled(Viewer& viewer, ImageBuffer& ahead, ImageBuffer& behind, bool 
         loadStartedWorkers = result;
     }
     viewer.platform.setTitle(currentPath(viewer.playlist));
-    const Size window = windowSizeForImage(viewer, shown.image);
-    if (!viewer.mode.fullscreenActive) applyWindowSize(viewer, window, {.partner = shown.partner});
-    shown.displayWidth = shown.displayHeight = 1;
-    rescaleShownImage(viewer);
+    // Nothing new shown and no decoded pixels to size from (released when idle): the
+    // window and the picture on screen stay as they are.
+    if (!shown.image.empty()) {
+        const Size window = windowSizeForImage(viewer, shown.image);
+        if (!viewer.mode.fullscreenActive)
+            applyWindowSize(viewer, window, {.partner = shown.partner});
+        shown.displayWidth = shown.displayHeight = 1;
+        rescaleShownImage(viewer);
+    }
     requestRedraw(viewer);
     shown.loadTimeMs = elapsedSinceKey(viewer);
     markShownDisplayReusable(viewer);

@@ -20,8 +20,10 @@ struct LoadedCodecs {
 };
 
 LoadedCodecs loadCodecs() {
-    // The library stays loaded for the life of the process.
+    // By its runtime name first, as the dynamic linker would find it; then where the
+    // build found it. The library stays loaded for the life of the process.
     void* library = dlopen(PAVO_IMAGE_CODECS_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr) library = dlopen(PAVO_IMAGE_CODECS_PATH, RTLD_NOW | RTLD_LOCAL);
     if (library == nullptr) return {nullptr, dlerror()};
     auto* symbol = dlsym(library, kImdecodeSymbol);
     if (symbol == nullptr) return {nullptr, dlerror()};
