@@ -231,9 +231,12 @@ TEST_F(NavigationTest, APrescaledNeighbourIsShownWithoutScalingItAgain) {
     openFolder(3);
     ASSERT_TRUE(viewer.nextImage.displayReady);
     const uchar* prescaled = viewer.nextImage.display.data;
+    const uchar* first = viewer.shownImage.display.data;
     EXPECT_EQ(viewer.nextImage.displayWidth, 1482) << "fitted for the screen: 988 high at 3:2";
     onKeyDown(viewer, Key::Right);
     EXPECT_EQ(viewer.shownImage.display.data, prescaled) << "swapped in, not resized";
+    EXPECT_EQ(viewer.previousImage.display.data, first)
+        << "the picture left is the screen fit already: kept, not scaled again";
     EXPECT_EQ(platform.titles.back(), paths[1]);
     EXPECT_EQ(platform.clientSize(), (Size{1482, 988}));
     EXPECT_EQ(viewer.previousImage.image.at<cv::Vec3b>(0, 0)[0] / 20, 0)
@@ -254,6 +257,13 @@ TEST_F(NavigationTest, AWindowManagerThatRefusesTheSizeStillGetsAFittedImage) {
     EXPECT_LE(viewer.shownImage.displayWidth, platform.clientSize().width);
     onKeyDown(viewer, Key::Right);
     EXPECT_EQ(shownIndex(), 2) << "the arrow steps on instead of panning an oversized image";
+    EXPECT_EQ(viewer.previousImage.displayHeight, 988)
+        << "the picture squeezed into the refused window is scaled again for the screen";
+
+    onKeyDown(viewer, Key::Plus);
+    ASSERT_NE(viewer.view.zoomPerMille, 1000);
+    onKeyDown(viewer, Key::Right);
+    EXPECT_EQ(viewer.previousImage.displayHeight, 988) << "a zoomed picture is not kept either";
 }
 
 TEST_F(NavigationTest, WithoutPrescaleStepsScaleOnTheUserInterfaceThread) {

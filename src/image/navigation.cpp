@@ -67,8 +67,23 @@ void leaveBehind(ImageBuffer& behind, const ImageBuffer& shown) {
     }
 }
 
+// Whether the record left behind already holds the picture a screen fit gives it: its
+// pixels scaled, unzoomed, to that same size are that same picture.
+bool holdsScreenFit(const Viewer& viewer, const ImageBuffer& record, bool zoomed) {
+    if (zoomed || !viewer.view.fitActive || viewer.merge.mergeMode != 0) return false;
+    const Size size =
+        fitSizeOnScreen(viewer, record.image.cols, record.image.rows, record.image, record.partner);
+    return record.display.cols == size.width && record.display.rows == size.height;
+}
+
+// How the window and view stood when the step began.
+struct LeftView {
+    bool notMaximised = false;
+    bool zoomed = false;
+};
+
 bool showPrescaled(Viewer& viewer, ImageBuffer& ahead, ImageBuffer& behind, bool forward,
-                   bool notMaximised) {
+                   LeftView left) {
     ImageBuffer& shown = viewer.shownImage;
     const cv::Mat leftDisplay = shown.display;
     const std::int32_t leftWidth = shown.displayWidth;
@@ -82,15 +97,17 @@ bool showPrescaled(Viewer& viewer, ImageBuffer& ahead, ImageBuffer& behind, bool
     requestRedraw(viewer);
     const std::int32_t elapsed = elapsedSinceKey(viewer);
     viewer.platform.setTitle(currentPath(viewer.playlist));
-    ImageBuffer left = shown;
-    left.display = leftDisplay;
-    left.displayWidth = leftWidth;
-    left.displayHeight = leftHeight;
-    leaveBehind(behind, left);
+    ImageBuffer leftRecord = shown;
+    leftRecord.display = leftDisplay;
+    leftRecord.displayWidth = leftWidth;
+    leftRecord.displayHeight = leftHeight;
+    leaveBehind(behind, leftRecord);
     shown = ahead;
     shown.loadTimeMs = elapsed;
     requestRedraw(viewer);
-    if (notMaximised && behind.ready) {
+    // Fitted to a window of its own, the picture left is usually the screen fit already;
+    // scaling 24 megapixels again would only take the core the next decode wants.
+    if (left.notMaximised && behind.ready && !holdsScreenFit(viewer, behind, left.zoomed)) {
         behind.display = prescaleForScreen(viewer, behind.image, behind.partner);
         behind.displayWidth = behind.display.cols;
         behind.displayHeight = behind.display.rows;
@@ -224,6 +241,7 @@ void previewAhead(Viewer& viewer, bool forward) {
 
 bool showNeighbour(Viewer& viewer, bool forward) {
     const bool notMaximised = !windowGeometry(viewer).maximized;
+    const LeftView left{.notMaximised = notMaximised, .zoomed = viewer.view.zoomPerMille != 1000};
     ImageBuffer& shown = viewer.shownImage;
     shown.scrollX = shown.scrollY = 0;
     const std::int32_t oldMaxHeight = viewer.view.maxWindowHeight;
@@ -242,7 +260,7 @@ bool showNeighbour(Viewer& viewer, bool forward) {
     ImageBuffer& behind = forward ? viewer.previousImage : viewer.nextImage;
     if (ahead.displayReady &&
         static_cast<std::int64_t>(ahead.display.rows) * ahead.display.cols >= 2) {
-        return showPrescaled(viewer, ahead, behind, forward, notMaximised);
+        return showPrescaled(viewer, ahead, behind, forward, left);
     }
     return showUnscaled(viewer, ahead, behind, forward);
 }
