@@ -12,7 +12,7 @@ packages=(
   libx11-dev libxext-dev libxdamage-dev libxtst-dev
   python3 openssl
   xvfb xauth x11-utils x11-xserver-utils openbox xfwm4 dbus-daemon tint2 xdotool wmctrl imagemagick
-  clang clang-format clang-tidy
+  clang clang-format clang-tidy gdb
   desktop-file-utils appstream dpkg-dev file shared-mime-info xdg-utils man-db groff-base librsvg2-bin
 )
 

@@ -77,6 +77,20 @@ x_start() {
   export DISPLAY
   wait_for 10 xdpyinfo >/dev/null 2>&1 || { e2e_log "display $DISPLAY does not answer"; exit 1; }
   read -r E2E_ROOT_W E2E_ROOT_H < <(xdpyinfo | sed -n 's/^ *dimensions: *\([0-9]*\)x\([0-9]*\) pixels.*/\1 \2/p' | head -n 1)
+  bus_start
+}
+
+# bus_start: a session bus of the test's own, as every desktop has. Without one, Qt's
+# first use of the bus makes libdbus fork dbus-launch from inside Pavo, and a forked
+# copy of a threaded program under ThreadSanitizer can hang before its exec while the
+# window waits for it.
+bus_start() {
+  e2e_need dbus-daemon
+  local bus
+  bus=$(dbus-daemon --session --fork --print-address=1 --print-pid=1) ||
+    { e2e_log "no session bus"; exit 1; }
+  export DBUS_SESSION_BUS_ADDRESS=${bus%%$'\n'*}
+  E2E_PIDS+=("${bus##*$'\n'}")
 }
 
 # x_split_monitors: two 1280 x 800 monitors side by side on a 2560 x 800 screen, as RandR
@@ -112,13 +126,8 @@ wm_start() {
       E2E_PIDS+=($!)
       ;;
     xfwm4)
-      e2e_need xfwm4 dbus-daemon
-      # xfwm4 reads its settings through xfconf, which needs a session bus.
-      local bus
-      bus=$(dbus-daemon --session --fork --print-address=1 --print-pid=1) ||
-        { e2e_log "no session bus for xfwm4"; exit 1; }
-      export DBUS_SESSION_BUS_ADDRESS=${bus%%$'\n'*}
-      E2E_PIDS+=("${bus##*$'\n'}")
+      e2e_need xfwm4
+      # xfwm4 reads its settings through xfconf, on the session bus x_start started.
       xfwm4 --compositor=off >"$E2E_WORK/wm.log" 2>&1 &
       E2E_PIDS+=($!)
       ;;
@@ -218,7 +227,22 @@ pavo_start() {
   PAVO_PID=$!
   echo "$PAVO_PID" >>"$E2E_WORK/pavo.pids"
   PAVO_WIN=
-  wait_for 20 pavo_find_window || fail "no window of Pavo appeared within 20 s$(pavo_log_tail)"
+  wait_for 20 pavo_find_window || fail "no window of Pavo appeared within 20 s$(pavo_log_tail)$(pavo_stuck_report)"
+}
+
+# pavo_stuck_report: what a Pavo that shows no window is doing, for the failure message:
+# its windows in any state, each thread's state and, where gdb is installed, its stack.
+pavo_stuck_report() {
+  kill -0 "$PAVO_PID" 2>/dev/null || return 0
+  local ids t
+  ids=$(xdotool search --pid "$PAVO_PID" 2>/dev/null | tr '\n' ' ')
+  printf '\n  windows of the process (mapped or not): %s' "${ids:-none}"
+  for t in /proc/"$PAVO_PID"/task/*; do
+    printf '\n  thread %s %s: %s' "$(cat "$t/comm" 2>/dev/null)" "$(awk '{print $3}' "$t/stat" 2>/dev/null)" "$(cat "$t/wchan" 2>/dev/null)"
+  done
+  if command -v gdb >/dev/null 2>&1; then
+    printf '\n%s' "$(timeout 60 gdb -p "$PAVO_PID" -batch -nx -ex 'thread apply all bt 25' 2>/dev/null | grep -E '^(Thread|#)' | sed 's/^/    /')"
+  fi
 }
 
 pavo_find_window() {
