@@ -113,12 +113,15 @@ void restoreShownPixels(Viewer& viewer) {
     }
 }
 
+void abandonDecode(Viewer& viewer, std::optional<EarlyDecode>& decode) {
+    if (!decode) return;
+    *decode->stop = true;
+    if (decode->worker.running()) viewer.workers.abandoned.push_back(decode->worker);
+    decode.reset();
+}
+
 void abandonEarlyDecode(Viewer& viewer) {
-    std::optional<EarlyDecode>& early = viewer.navigation.earlyDecode;
-    if (!early) return;
-    *early->stop = true;
-    if (early->worker.running()) viewer.workers.abandoned.push_back(early->worker);
-    early.reset();
+    abandonDecode(viewer, viewer.navigation.earlyDecode);
 }
 
 EarlyDecode startEarlyDecode(const QString& path) {

@@ -164,6 +164,22 @@ std::int32_t stepOnce(const Viewer& viewer, std::int32_t index, std::int32_t dir
     return index;
 }
 
+// Keys outrunning the cache: the image beyond the one ahead starts decoding now instead
+// of once the step has shown the image ahead. True when it did.
+bool decodeBeyondAhead(Viewer& viewer, bool forward) {
+    const std::int32_t count = entryCount(viewer);
+    // Two images have nothing beyond the one ahead; a merged pair decodes two files.
+    if (count < 3 || viewer.merge.mergeMode != 0) return false;
+    EarlyDecode decode;
+    decode.path = viewer.playlist.paths[static_cast<std::size_t>(
+        stepIndex(count, viewer.playlist.index, forward ? 2 : -2))];
+    decode.worker.start([path = decode.path, result = decode.result, stop = decode.stop] {
+        *result = loadImageFile(path, DecodeRole::Shown, stop.get());
+    });
+    viewer.navigation.decodeBeyond = std::move(decode);
+    return true;
+}
+
 void move(Viewer& viewer, int dx, int dy, bool forward, int presses) {
     viewer.navigation.navigationStartTime = monotonicNanoseconds();
     // While a jump decodes, the shown image is not the one the keys are about: they step.
@@ -180,14 +196,23 @@ void move(Viewer& viewer, int dx, int dy, bool forward, int presses) {
         moveBy(viewer, direction * presses);
         return;
     }
-    previewAhead(viewer, forward);
+    // The first step that finds the image ahead still decoding gets a quick preview of
+    // it. When the next one does too, the keys are outrunning the cache, and both cores
+    // go to the images themselves: a preview would only slow them down.
+    const bool outran =
+        neighbourDecoding(viewer, forward ? NeighbourSide::Next : NeighbourSide::Previous);
+    if (!(outran && viewer.navigation.lastStepOutran && decodeBeyondAhead(viewer, forward)))
+        previewAhead(viewer, forward);
+    viewer.navigation.lastStepOutran = outran;
     waitForWorkers(viewer);
     const std::int32_t old = viewer.playlist.index;
     const std::int32_t now = stepOnce(viewer, old, forward ? 1 : -1);
     viewer.playlist.index = now;
     if (forward ? now < old : now > old) wrapSound(viewer);
-    if (!showNeighbour(viewer, forward))
-        showLoadFailure(viewer, currentPath(viewer.playlist), LoadFailure::FailedToLoad);
+    const bool shown = showNeighbour(viewer, forward);
+    // Not taken over by the step's worker (a failed step, a reload): nobody wants it.
+    abandonDecode(viewer, viewer.navigation.decodeBeyond);
+    if (!shown) showLoadFailure(viewer, currentPath(viewer.playlist), LoadFailure::FailedToLoad);
 }
 
 void jumpTo(Viewer& viewer, std::int32_t target) {
@@ -227,6 +252,12 @@ void startStepDecode(Viewer& viewer, const QString& path) {
 }
 
 }  // namespace
+
+std::optional<EarlyDecode> takeDecodeBeyond(Viewer& viewer, const QString& path) {
+    std::optional<EarlyDecode>& beyond = viewer.navigation.decodeBeyond;
+    if (!beyond || beyond->path != path) return std::nullopt;
+    return std::exchange(beyond, std::nullopt);
+}
 
 void previewAhead(Viewer& viewer, bool forward) {
     const NeighbourSide side = forward ? NeighbourSide::Next : NeighbourSide::Previous;

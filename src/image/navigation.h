@@ -37,10 +37,20 @@ struct NavigationState {
     // further steps move its target, anything else first waits for it (`settleShownImage`).
     bool stepPending = false;
     std::uint64_t stepDecodeId = 0;  // of the jump whose decode is wanted
+    // When two steps in a row find the image ahead still decoding, the keys are
+    // outrunning the cache: the image beyond it starts decoding at once, and the worker
+    // the step starts for that image takes the decode over. It lives only as long as
+    // the step.
+    bool lastStepOutran = false;
+    std::optional<EarlyDecode> decodeBeyond;
 };
 
+// Stops a decode of its own thread, if one runs, and lets the thread end on its own.
+void abandonDecode(Viewer& viewer, std::optional<EarlyDecode>& decode);
 // Stops the early or jump decode, if one runs, and lets its thread end on its own.
 void abandonEarlyDecode(Viewer& viewer);
+// The decode beyond the image ahead, when it is of `path`: the caller takes it over.
+std::optional<EarlyDecode> takeDecodeBeyond(Viewer& viewer, const QString& path);
 
 // Starts decoding `path` on a thread of its own: a preview first, then the image. One
 // thread leaves the other core to the window's set-up.

@@ -81,6 +81,12 @@ void finishPrescale(ImageBuffer& slot, const Worker& worker,
     slot.displayReady = true;
 }
 
+// What a decode begun on its own thread made, once it has ended.
+std::optional<LoadedImage> takeDecoded(const EarlyDecode& decode) {
+    if (!decode.worker.waitFor(kWorkerWaitLimit)) return std::nullopt;
+    return std::move(*decode.result);
+}
+
 bool bothNeighboursReady(const Viewer& viewer) {
     return viewer.nextImage.ready && viewer.previousImage.ready;
 }
@@ -123,7 +129,9 @@ void decodeNeighbour(const Viewer& viewer, const NeighbourJob& job, ImageBuffer&
     try {
         // Missing, empty, undecodable or refused: the same failure whatever the cause.
         // An abandoned worker stops decoding a JPEG within a few rows.
-        auto loaded = loadImageFile(job.imagePath, DecodeRole::Shown, job.abandoned.get());
+        auto loaded = job.decodedBeyond
+                          ? takeDecoded(*job.decodedBeyond)
+                          : loadImageFile(job.imagePath, DecodeRole::Shown, job.abandoned.get());
         if (!loaded || (job.abandoned && *job.abandoned)) return fail();
         record.image = loaded->image;
         record.channels = loaded->channels;
@@ -212,6 +220,7 @@ void startWorker(Viewer& viewer, NeighbourSide which) {
     side.startEpoch = viewer.workers.scalingEpoch;
     NeighbourJob job = neighbourJob(viewer, which);
     job.abandoned = side.abandoned;
+    if (job.partnerPath.isEmpty()) job.decodedBeyond = takeDecodeBeyond(viewer, job.imagePath);
     Viewer& owner = viewer;
     side.worker.start([&owner, job, record, which] {
         decodeNeighbour(owner, job, *record);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "image/image.h"
+#include "image/navigation.h"
 #include "platform/worker.h"
 
 #include <QString>
@@ -8,6 +9,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace pavo {
@@ -71,6 +73,7 @@ struct NeighbourJob {
     bool fullscreen = false;  // as they were when the worker started
     std::int32_t chromeLevel = 3;
     std::shared_ptr<const std::atomic<bool>> abandoned;  // nothing more is wanted once set
+    std::optional<EarlyDecode> decodedBeyond;  // the image's decode, begun by an earlier step
 };
 NeighbourJob neighbourJob(const Viewer& viewer, NeighbourSide side);
 void decodeNeighbour(const Viewer& viewer, const NeighbourJob& job, ImageBuffer& record);
