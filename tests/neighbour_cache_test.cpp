@@ -40,12 +40,6 @@ class NeighbourCacheTest : public test::ViewerTest {
         ASSERT_TRUE(viewer.shownImage.ready);
         settle();
     }
-    // A failed neighbour keeps the cache through the idle release.
-    void writeUndecodable(const QString& name) {
-        QFile file(dir.filePath(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("not a picture");
-    }
     // The idle watcher's round long after the last input, and the clearing it asks for.
     void idleRelease() {
         idleWatcherRound(viewer, viewer.input.lastActivityTime + viewer.settings.bufferTimeout + 1);
@@ -202,7 +196,8 @@ TEST_F(NeighbourCacheTest, AfterTheIdleReleaseStepsGoOnAndStepBackToTheReleasedI
 // The file went while Pavo was idle: its picture stays on screen, nothing acts on the
 // missing pixels, and steps go on without ever bringing that dead record back.
 TEST_F(NeighbourCacheTest, AShownFileThatWentWhileIdleStaysOnScreenUntilTheNextStep) {
-    writeUndecodable(QStringLiteral("0.png"));  // keeps the neighbours through the release
+    // A failed neighbour keeps the cache through the idle release.
+    test::writeBytes(dir.filePath(QStringLiteral("0.png")), "not a picture");
     openLargeFolder(3);
     onKeyDown(viewer, Key::Right);  // reached by steps, its picture is kept for stepping back
     settle();
@@ -238,7 +233,8 @@ TEST_F(NeighbourCacheTest, AFailedStepFromReleasedPixelsKeepsTheWindow) {
 // A step swaps in the prescaled image ahead while the released one is still on screen:
 // the resize that comes with it must not decode the new file into the record being left.
 TEST_F(NeighbourCacheTest, AStepFromReleasedPixelsNeverDecodesTheImageAheadIntoTheRecordLeft) {
-    writeUndecodable(QStringLiteral("0.png"));  // keeps the neighbours through the release
+    // A failed neighbour keeps the cache through the idle release.
+    test::writeBytes(dir.filePath(QStringLiteral("0.png")), "not a picture");
     openLargeFolder(2);
     onKeyDown(viewer, Key::T);  // 1600 x 2400: the size 2.png has when turned, too
     settle();
