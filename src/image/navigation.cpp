@@ -11,6 +11,8 @@
 #include "view/view.h"
 #include "viewer.h"
 
+#include <functional>
+
 namespace pavo {
 namespace {
 
@@ -164,19 +166,25 @@ std::int32_t stepOnce(const Viewer& viewer, std::int32_t index, std::int32_t dir
     return index;
 }
 
+// Decodes `path` on a thread of its own; `then` runs on that thread once it is done.
+EarlyDecode startFileDecode(const QString& path, std::function<void()> then = {}) {
+    EarlyDecode decode;
+    decode.path = path;
+    decode.worker.start([path, result = decode.result, stop = decode.stop, then = std::move(then)] {
+        *result = loadImageFile(path, DecodeRole::Shown, stop.get());
+        if (then) then();
+    });
+    return decode;
+}
+
 // Keys outrunning the cache: the image beyond the one ahead starts decoding now instead
 // of once the step has shown the image ahead. True when it did.
 bool decodeBeyondAhead(Viewer& viewer, bool forward) {
     const std::int32_t count = entryCount(viewer);
     // Two images have nothing beyond the one ahead; a merged pair decodes two files.
     if (count < 3 || viewer.merge.mergeMode != 0) return false;
-    EarlyDecode decode;
-    decode.path = viewer.playlist.paths[static_cast<std::size_t>(
-        stepIndex(count, viewer.playlist.index, forward ? 2 : -2))];
-    decode.worker.start([path = decode.path, result = decode.result, stop = decode.stop] {
-        *result = loadImageFile(path, DecodeRole::Shown, stop.get());
-    });
-    viewer.navigation.decodeBeyond = std::move(decode);
+    viewer.navigation.decodeBeyond = startFileDecode(viewer.playlist.paths[static_cast<std::size_t>(
+        stepIndex(count, viewer.playlist.index, forward ? 2 : -2))]);
     return true;
 }
 
@@ -240,14 +248,10 @@ void finishStep(Viewer& viewer, std::uint64_t id) {
 void startStepDecode(Viewer& viewer, const QString& path) {
     NavigationState& navigation = viewer.navigation;
     abandonEarlyDecode(viewer);
-    EarlyDecode decode;
-    decode.path = path;
     const std::uint64_t id = ++navigation.stepDecodeId;
-    decode.worker.start([&viewer, path, id, result = decode.result, stop = decode.stop] {
-        *result = loadImageFile(path, DecodeRole::Shown, stop.get());
+    navigation.earlyDecode = startFileDecode(path, [&viewer, id] {
         viewer.platform.runOnUiThread([&viewer, id] { finishStep(viewer, id); });
     });
-    navigation.earlyDecode = std::move(decode);
     navigation.stepPending = true;
 }
 
