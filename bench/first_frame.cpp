@@ -10,8 +10,8 @@
 #include "platform/files.h"
 #include "platform/pixel_memory.h"
 #include "platform/qt/qt_platform.h"
-#include "view/geometry.h"
 #include "view/scale.h"
+#include "view/window_fit.h"
 #include "viewer.h"
 
 #include <QApplication>

@@ -5,6 +5,7 @@
 //   step_bench FOLDER_OF_JPEGS
 #include "app/app.h"
 #include "app/events.h"
+#include "browse/neighbour_cache.h"
 #include "platform/clock.h"
 #include "platform/pixel_memory.h"
 #include "platform/qt/qt_platform.h"

@@ -5,16 +5,15 @@
 // (input, window modes) are declared here because the subsystems below the shell read
 // them.
 
+#include "browse/browse_state.h"
 #include "image/image.h"
-#include "image/navigation.h"
-#include "image/neighbour_cache.h"
 #include "platform/platform.h"
 #include "platform/relaxed.h"
 #include "platform/settings_store.h"
 #include "playlist/playlist.h"
 #include "settings/settings.h"
-#include "update/update.h"
-#include "view/view.h"
+#include "update/update_state.h"
+#include "view/view_state.h"
 
 #include <cstdint>
 

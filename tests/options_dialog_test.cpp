@@ -1,4 +1,4 @@
-#include "settings/dialogs.h"
+#include "app/options_dialogs.h"
 #include "support/fake_dialogs.h"
 #include "support/viewer_fixture.h"
 

@@ -1,6 +1,6 @@
 #include "image/orientation.h"
+#include "browse/navigation.h"
 #include "image/image.h"
-#include "image/navigation.h"
 #include "support/test_files.h"
 
 #include <QTemporaryDir>

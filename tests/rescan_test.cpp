@@ -1,4 +1,4 @@
-#include "playlist/open.h"
+#include "browse/open.h"
 #include "support/viewer_fixture.h"
 
 #include <QDir>

@@ -1,3 +1,4 @@
+#include "app/app.h"
 #include "platform/settings_store.h"
 #include "support/fake_platform.h"
 #include "support/test_files.h"
@@ -156,7 +157,8 @@ TEST_F(SettingsTest, UnreachableStoreIsReportedAndNothingIsWritten) {
     EXPECT_EQ(platform.boxes[1].text, "Registry access was denied, cannot store user options.");
     EXPECT_EQ(platform.boxes[1].caption, "Access denied");
 
-    saveUpdateState(viewer);
+    writeUpdateState(viewer.store, viewer.settings.nextUpdateCheck,
+                     viewer.settings.ignoreVersion.get());
     EXPECT_EQ(platform.boxes.size(), 2U) << "the update state fails silently";
 
     platform.placement = WindowPlacement{{10, 20, 810, 620}, 3};
@@ -186,7 +188,8 @@ TEST_F(SettingsTest, ASaveThatCannotReachTheDiskIsReported) {
     saveSettings(viewer);
     ASSERT_EQ(platform.boxes.size(), 1U);
     EXPECT_EQ(platform.boxes[0].text, "Registry access was denied, cannot store user options.");
-    saveUpdateState(viewer);
+    writeUpdateState(viewer.store, viewer.settings.nextUpdateCheck,
+                     viewer.settings.ignoreVersion.get());
     EXPECT_EQ(platform.boxes.size(), 1U);
     EXPECT_EQ(test::readBytes(storeFile()), before);
 }
@@ -222,7 +225,8 @@ TEST_F(SettingsTest, UpdateStateSavesOnlyItsTwoValues) {
     viewer.settings.scrollSpeed = 99;  // in memory only
     viewer.settings.nextUpdateCheck = -2;
     viewer.settings.ignoreVersion.set("2.0.10-beta \"x\"");
-    saveUpdateState(viewer);
+    writeUpdateState(viewer.store, viewer.settings.nextUpdateCheck,
+                     viewer.settings.ignoreVersion.get());
     Viewer reread = makeViewer();
     loadSettings(reread);
     EXPECT_EQ(reread.settings.scrollSpeed, 7);

@@ -1,4 +1,4 @@
-#include "image/transform.h"
+#include "browse/transform.h"
 #include "support/viewer_fixture.h"
 
 #include <QDir>

@@ -1,5 +1,6 @@
 #include "platform/clock.h"
 #include "support/viewer_fixture.h"
+#include "view/view.h"
 
 namespace pavo {
 namespace {

@@ -60,6 +60,17 @@ void launchWindow(Viewer& viewer, WindowEvents& events);
 // failures.
 void openCommandLine(Viewer& viewer, const QStringList& arguments, const QString& workingFolder);
 
+// ---- The options in the store ---------------------------------------------------
+
+// Fills the options in force from the store; the defaults stay where it cannot be read.
+void loadSettings(Viewer& viewer);
+// Stores every option but the update state.
+void saveSettings(Viewer& viewer);
+// Records the main window's placement into the five placement options.
+void recordWindowPlacement(Viewer& viewer);
+// Records the main window's placement into the options and stores those five values.
+void saveWindowPlacement(Viewer& viewer);
+
 // ---- The window procedure -------------------------------------------------------
 
 void onKeyDown(Viewer& viewer, Key key, int presses = 1);

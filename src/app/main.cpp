@@ -3,7 +3,7 @@
 #include "app/app.h"
 #include "app/events.h"
 #include "app/window_modes.h"
-#include "image/neighbour_cache.h"
+#include "browse/neighbour_cache.h"
 #include "platform/files.h"
 #include "platform/image_codecs.h"
 #include "platform/pixel_memory.h"

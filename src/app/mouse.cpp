@@ -1,11 +1,11 @@
 // Mouse buttons, moves and the wheel: window drags, panning, anchor scrolling, steps.
 #include "app/app.h"
 #include "app/window_modes.h"
-#include "image/navigation.h"
+#include "browse/navigation.h"
+#include "browse/open.h"
 #include "platform/clock.h"
-#include "playlist/open.h"
-#include "view/geometry.h"
 #include "view/view.h"
+#include "view/window_fit.h"
 #include "view/zoom.h"
 #include "viewer.h"
 

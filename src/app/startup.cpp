@@ -1,6 +1,6 @@
 // Start-up: the first window, the run state and the command line.
 #include "app/app.h"
-#include "playlist/open.h"
+#include "browse/open.h"
 #include "playlist/playlist.h"
 #include "viewer.h"
 

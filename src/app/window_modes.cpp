@@ -1,9 +1,9 @@
 #include "app/window_modes.h"
 
-#include "image/neighbour_cache.h"
+#include "browse/neighbour_cache.h"
 #include "platform/clock.h"
-#include "view/geometry.h"
 #include "view/view.h"
+#include "view/window_fit.h"
 #include "viewer.h"
 
 #include <algorithm>

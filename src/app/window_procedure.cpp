@@ -1,12 +1,12 @@
 // The window procedure's handlers for everything but keys, commands and the mouse.
 #include "app/app.h"
 #include "app/window_modes.h"
-#include "image/navigation.h"
-#include "image/neighbour_cache.h"
+#include "browse/navigation.h"
+#include "browse/neighbour_cache.h"
 #include "view/draw.h"
-#include "view/geometry.h"
 #include "view/scale.h"
 #include "view/view.h"
+#include "view/window_fit.h"
 #include "view/zoom.h"
 #include "viewer.h"
 

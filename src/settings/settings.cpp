@@ -1,7 +1,6 @@
 #include "settings/settings.h"
 
 #include "platform/settings_store.h"
-#include "viewer.h"
 
 namespace pavo {
 namespace {
@@ -9,21 +8,11 @@ namespace {
 #define PAVO_SETTING(field) \
     { #field, &ViewerSettings::field }
 
-const QString kAccessDenied = QStringLiteral("Access denied");
-const QString kCannotRead =
-    QStringLiteral("Registry access was denied, could not read the options.");
-const QString kCannotStore =
-    QStringLiteral("Registry access was denied, cannot store user options.");
-
 // Flags are read through a buffer of four bytes, the size of a number: a value larger
 // than that does not fit and counts as unreadable.
 constexpr int kFlagBufferBytes = 4;
 // Texts are read through a 4096-byte buffer of UTF-16 units, terminator included.
 constexpr int kTextBufferBytes = 4096;
-
-void showAccessDenied(Viewer& viewer, const QString& text) {
-    viewer.platform.showMessageBox(BoxOwner::None, text, kAccessDenied);
-}
 
 }  // namespace
 
@@ -130,81 +119,51 @@ void writeTextValue(SettingsKey& key, const QString& name, const QString& text) 
     key.setValue(name, textValue(text));
 }
 
-void loadSettings(Viewer& viewer) {
-    const auto key = viewer.store.open();
-    if (!key) {
-        showAccessDenied(viewer, kCannotRead);
-        return;
-    }
-    ViewerSettings& current = viewer.settings;
-    const ViewerSettings& defaults = viewer.defaults;
+bool readSettings(const SettingsStore& store, ViewerSettings& settings) {
+    const auto key = store.open();
+    if (!key) return false;
+    const ViewerSettings defaults;
     for (const auto& [name, field] : flagSettings()) {
-        current.*field = readFlagValue(*key, QString::fromLatin1(name), defaults.*field);
+        settings.*field = readFlagValue(*key, QString::fromLatin1(name), defaults.*field);
     }
     for (const auto& [name, field] : numberSettings()) {
-        current.*field = readNumberValue(*key, QString::fromLatin1(name), defaults.*field);
+        settings.*field = readNumberValue(*key, QString::fromLatin1(name), defaults.*field);
     }
-    current.nextUpdateCheck =
+    settings.nextUpdateCheck =
         readNumberValue(*key, QStringLiteral("nextUpdateCheck"), defaults.nextUpdateCheck);
-    current.ignoreVersion.set(
+    settings.ignoreVersion.set(
         readTextValue(*key, QStringLiteral("ignoreVersion"), defaults.ignoreVersion.get()));
+    return true;
 }
 
-void saveSettings(Viewer& viewer) {
-    auto key = viewer.store.open();
-    if (!key) {
-        showAccessDenied(viewer, kCannotStore);
-        return;
-    }
-    const ViewerSettings& current = viewer.settings;
+bool writeSettings(const SettingsStore& store, const ViewerSettings& settings) {
+    auto key = store.open();
+    if (!key) return false;
     for (const auto& [name, field] : flagSettings()) {
-        writeFlagValue(*key, QString::fromLatin1(name), current.*field);
+        writeFlagValue(*key, QString::fromLatin1(name), settings.*field);
     }
     for (const auto& [name, field] : numberSettings()) {
-        writeNumberValue(*key, QString::fromLatin1(name), current.*field);
+        writeNumberValue(*key, QString::fromLatin1(name), settings.*field);
     }
-    // A save that did not reach the disk is reported like one that could not start,
-    // so the user is never told nothing while the options are lost.
-    if (!viewer.store.close(*key)) showAccessDenied(viewer, kCannotStore);
+    return store.close(*key);
 }
 
-void saveUpdateState(Viewer& viewer) {
-    auto key = viewer.store.open();
-    if (!key) return;
-    writeNumberValue(*key, QStringLiteral("nextUpdateCheck"), viewer.settings.nextUpdateCheck);
-    writeTextValue(*key, QStringLiteral("ignoreVersion"), viewer.settings.ignoreVersion.get());
-    viewer.store.close(*key);
+bool writeUpdateState(const SettingsStore& store, std::int32_t nextUpdateCheck,
+                      const QString& ignoreVersion) {
+    auto key = store.open();
+    if (!key) return false;
+    writeNumberValue(*key, QStringLiteral("nextUpdateCheck"), nextUpdateCheck);
+    writeTextValue(*key, QStringLiteral("ignoreVersion"), ignoreVersion);
+    return store.close(*key);
 }
 
-void recordWindowPlacement(Viewer& viewer) {
-    ViewerSettings& current = viewer.settings;
-    if (const auto placement = viewer.platform.windowPlacement()) {
-        current.posX = placement->normal.left;
-        current.posY = placement->normal.top;
-        current.width = placement->normal.width();
-        current.height = placement->normal.height();
-        current.state = placement->showCommand;
-    } else {
-        current.posX = -current.fixWindowPosition;
-        current.posY = 0;
-        current.width = 600;
-        current.height = 800;
-        current.state = 1;
-    }
-}
-
-void saveWindowPlacement(Viewer& viewer) {
-    recordWindowPlacement(viewer);
-    const ViewerSettings& current = viewer.settings;
-    auto key = viewer.store.open();
-    if (!key) {
-        showAccessDenied(viewer, kCannotStore);
-        return;
-    }
+bool writeWindowPlacement(const SettingsStore& store, const ViewerSettings& settings) {
+    auto key = store.open();
+    if (!key) return false;
     for (const auto& [name, field] : placementSettings()) {
-        writeNumberValue(*key, QString::fromLatin1(name), current.*field);
+        writeNumberValue(*key, QString::fromLatin1(name), settings.*field);
     }
-    if (!viewer.store.close(*key)) showAccessDenied(viewer, kCannotStore);
+    return store.close(*key);
 }
 
 }  // namespace pavo

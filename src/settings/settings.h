@@ -10,8 +10,8 @@
 
 namespace pavo {
 
-struct Viewer;
 class SettingsKey;
+class SettingsStore;
 
 // The viewer's own version; also what `ignoreVersion` holds until the user skips one.
 inline const QString kViewerVersion = QStringLiteral("1.2.0");
@@ -110,15 +110,15 @@ void writeFlagValue(SettingsKey& key, const QString& name, bool on);
 void writeNumberValue(SettingsKey& key, const QString& name, std::int32_t number);
 void writeTextValue(SettingsKey& key, const QString& name, const QString& text);
 
-// Fills the current options from the store; the defaults stay where it cannot be read.
-void loadSettings(Viewer& viewer);
-// Stores every option but the update state.
-void saveSettings(Viewer& viewer);
-// Stores `nextUpdateCheck` and `ignoreVersion`; failures are silent.
-void saveUpdateState(Viewer& viewer);
-// Records the main window's placement into the five placement options.
-void recordWindowPlacement(Viewer& viewer);
-// Records the main window's placement into the options and stores those five values.
-void saveWindowPlacement(Viewer& viewer);
+// Fills the options from the store; false when it cannot be read (the values in `settings`
+// then stay as they were).
+bool readSettings(const SettingsStore& store, ViewerSettings& settings);
+// Stores every option but the update state; false when it did not reach the disk.
+bool writeSettings(const SettingsStore& store, const ViewerSettings& settings);
+// Stores `nextUpdateCheck` and `ignoreVersion`; false when it did not reach the disk.
+bool writeUpdateState(const SettingsStore& store, std::int32_t nextUpdateCheck,
+                      const QString& ignoreVersion);
+// Stores the five placement options; false when they did not reach the disk.
+bool writeWindowPlacement(const SettingsStore& store, const ViewerSettings& settings);
 
 }  // namespace pavo

@@ -3,9 +3,7 @@
 // The update check: fetch the page, find the version in it, decide, show. Each step is
 // a function of its own; only the last touches the desktop.
 
-#include "platform/relaxed.h"
-#include "platform/worker.h"
-#include "settings/settings.h"
+#include "update/update_state.h"
 
 #include <QString>
 
@@ -16,23 +14,6 @@
 namespace pavo {
 
 struct Viewer;
-
-// Where the latest version is asked for, and the product's web page.
-struct UpdateEndpoints {
-    QString updateUrl;
-    QString websiteUrl;
-};
-
-// The update check's record. The fetch and the clock are parameters so that tests
-// give their own; without a fetch nothing is ever asked of the network.
-struct UpdateState {
-    Relaxed<bool> updateCheckRunning{false};  // a check runs; another does not start
-    GuardedText latestVersionText{kViewerVersion};
-    Worker thread;  // the check started last
-    UpdateEndpoints endpoints;
-    std::function<QString(const QString& url)> fetch;
-    std::function<std::int64_t()> now;  // seconds since 1970; the system clock when empty
-};
 
 // The buttons of the "Update available" dialog.
 enum UpdateButton : int { kOpenWebsite = 1038, kSkipVersion = 1039, kNotNow = 1037 };

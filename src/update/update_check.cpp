@@ -101,7 +101,8 @@ void answerUpdateDialog(Viewer& viewer, int button) {
     if (button == kSkipVersion) {
         viewer.settings.ignoreVersion.set(viewer.update.latestVersionText.get());
     }
-    saveUpdateState(viewer);
+    writeUpdateState(viewer.store, viewer.settings.nextUpdateCheck,
+                     viewer.settings.ignoreVersion.get());
 }
 
 void runUpdateCheck(Viewer& viewer, bool automatic) {
@@ -112,7 +113,8 @@ void runUpdateCheck(Viewer& viewer, bool automatic) {
     } else if (checkDueNow(viewer) && viewer.settings.checkForUpdate) {
         // Postponed before asking, so a failed or fruitless check waits a day.
         postponeChecks(viewer, kOneDay);
-        saveUpdateState(viewer);
+        writeUpdateState(viewer.store, viewer.settings.nextUpdateCheck,
+                         viewer.settings.ignoreVersion.get());
         outcome = decideAutomatic(fetchVersion(viewer), viewer.settings.ignoreVersion.get());
     }
     if (const int answer = showOutcome(viewer, outcome); answer != 0) {

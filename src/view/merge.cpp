@@ -1,8 +1,8 @@
 #include "view/merge.h"
 
-#include "view/geometry.h"
 #include "view/scale.h"
 #include "view/view.h"
+#include "view/window_fit.h"
 #include "viewer.h"
 
 #include <opencv2/core.hpp>

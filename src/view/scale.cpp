@@ -193,16 +193,4 @@ void rescaleShownImage(Viewer& viewer) {
     shown.displayHeight = shown.display.rows;
 }
 
-void applyAutoShowOriginal(Viewer& viewer, LoadOrigin origin) {
-    const std::int32_t threshold = viewer.settings.autoShowOriginal;
-    const cv::Mat& image = viewer.shownImage.image;
-    if (origin != LoadOrigin::Opened || threshold <= 0 || viewer.merge.mergeMode != 0 ||
-        image.cols <= 0)
-        return;
-    if (static_cast<float>(image.rows) / static_cast<float>(image.cols) >=
-        static_cast<float>(threshold)) {
-        viewer.view.fitActive = false;
-    }
-}
-
 }  // namespace pavo

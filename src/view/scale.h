@@ -1,6 +1,5 @@
 #pragma once
 
-#include "image/navigation.h"
 #include "platform/geometry.h"
 
 #include <QString>
@@ -54,8 +53,5 @@ cv::Mat prescaleForScreen(const Viewer& viewer, const cv::Mat& primary, const cv
 
 // Makes the shown image's display matrix for the current client area.
 void rescaleShownImage(Viewer& viewer);
-
-// A tall image opened directly starts at its own size.
-void applyAutoShowOriginal(Viewer& viewer, LoadOrigin origin);
 
 }  // namespace pavo

@@ -1,5 +1,6 @@
 #include "app/app.h"
 #include "app/events.h"
+#include "browse/neighbour_cache.h"
 #include "platform/qt/qt_platform.h"
 #include "support/test_files.h"
 #include "viewer.h"

@@ -1,6 +1,6 @@
 // The Scaling dialog: the interpolation of each kind of resize, and the two thresholds
 // of large scaling.
-#include "settings/dialogs.h"
+#include "app/options_dialogs.h"
 #include "view/scale.h"
 #include "viewer.h"
 

@@ -1,8 +1,9 @@
 // The Options dialog: every option but the interpolation choices, which the Scaling
 // dialog edits.
-#include "image/neighbour_cache.h"
-#include "settings/dialogs.h"
-#include "view/geometry.h"
+#include "app/app.h"
+#include "app/options_dialogs.h"
+#include "browse/neighbour_cache.h"
+#include "view/window_fit.h"
 #include "viewer.h"
 
 #include <algorithm>

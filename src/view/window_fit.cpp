@@ -1,4 +1,4 @@
-#include "view/geometry.h"
+#include "view/window_fit.h"
 
 #include "view/draw.h"
 #include "view/merge.h"

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "browse/browse_state.h"
 #include "image/image.h"
-#include "platform/worker.h"
 
 #include <QString>
 
@@ -13,37 +13,6 @@
 namespace pavo {
 
 struct Viewer;
-
-// The decode of the file a start opens, begun before the window exists so that the
-// decode and the window system's work on the new window overlap.
-struct EarlyDecode {
-    QString path;  // absolute, as the command line makes it
-    std::shared_ptr<std::optional<LoadedImage>> result =
-        std::make_shared<std::optional<LoadedImage>>();
-    Worker worker;
-    // A rough first look at a large JPEG, decoded reduced before the real decode.
-    std::shared_ptr<cv::Mat> preview = std::make_shared<cv::Mat>();
-    std::shared_ptr<std::atomic<bool>> previewDone = std::make_shared<std::atomic<bool>>();
-    // Set when nothing more is wanted of it; a JPEG decode stops within a few rows.
-    std::shared_ptr<std::atomic<bool>> stop = std::make_shared<std::atomic<bool>>();
-};
-
-// Navigation state of the user-interface thread.
-struct NavigationState {
-    std::int64_t navigationStartTime = 0;    // monotonic nanoseconds of the last step's key
-    bool swapInProgress = false;             // a prescaled neighbour is being brought on screen
-    std::optional<EarlyDecode> earlyDecode;  // taken by the load of its path
-    // A jump's decode runs in `earlyDecode` while the user-interface thread goes on:
-    // further steps move its target, anything else first waits for it (`settleShownImage`).
-    bool stepPending = false;
-    std::uint64_t stepDecodeId = 0;  // of the jump whose decode is wanted
-    // When two steps in a row find the image ahead still decoding, the keys are
-    // outrunning the cache: the image beyond it starts decoding at once, and the worker
-    // the step starts for that image takes the decode over. It lives only as long as
-    // the step.
-    bool lastStepOutran = false;
-    std::optional<EarlyDecode> decodeBeyond;
-};
 
 // Stops a decode of its own thread, if one runs, and lets the thread end on its own.
 void abandonDecode(Viewer& viewer, std::optional<EarlyDecode>& decode);
@@ -78,6 +47,8 @@ enum class LoadOrigin { Opened, Step };
 // Decodes `path` on the user-interface thread into the shown image, sizes the
 // window, scales and shows it. False when nothing could be shown; the caller reports.
 bool loadShownImage(Viewer& viewer, const QString& path, LoadOrigin origin);
+// A tall image opened directly starts at its own size.
+void applyAutoShowOriginal(Viewer& viewer, LoadOrigin origin);
 
 // The idle release of the shown image: its decoded pixels and partner go, the picture on
 // screen stays. Nothing goes while that picture is the decoded image itself.

@@ -1,7 +1,7 @@
-#include "playlist/open.h"
+#include "browse/open.h"
 
-#include "image/navigation.h"
-#include "image/neighbour_cache.h"
+#include "browse/navigation.h"
+#include "browse/neighbour_cache.h"
 #include "platform/files.h"
 #include "playlist/playlist.h"
 #include "view/view.h"

@@ -1,15 +1,15 @@
+#include "browse/navigation.h"
+#include "browse/neighbour_cache.h"
+#include "browse/transform.h"
 #include "image/image.h"
 #include "image/jpeg_decode.h"
-#include "image/navigation.h"
-#include "image/neighbour_cache.h"
 #include "image/orientation.h"
-#include "image/transform.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "playlist/playlist.h"
-#include "view/geometry.h"
 #include "view/scale.h"
 #include "view/view.h"
+#include "view/window_fit.h"
 #include "view/zoom.h"
 #include "viewer.h"
 
@@ -177,6 +177,18 @@ bool drawPreview(Viewer& viewer, const cv::Mat& reduced) {
     cv::cvtColor(scaled, viewer.shownImage.display, cv::COLOR_BGR2BGRA);
     requestRedraw(viewer);
     return true;
+}
+
+void applyAutoShowOriginal(Viewer& viewer, LoadOrigin origin) {
+    const std::int32_t threshold = viewer.settings.autoShowOriginal;
+    const cv::Mat& image = viewer.shownImage.image;
+    if (origin != LoadOrigin::Opened || threshold <= 0 || viewer.merge.mergeMode != 0 ||
+        image.cols <= 0)
+        return;
+    if (static_cast<float>(image.rows) / static_cast<float>(image.cols) >=
+        static_cast<float>(threshold)) {
+        viewer.view.fitActive = false;
+    }
 }
 
 bool loadShownImage(Viewer& viewer, const QString& path, LoadOrigin origin) {

@@ -1,8 +1,8 @@
 // Going back to the folder: the full reload, the Go-to dialog and deletion.
-#include "image/navigation.h"
-#include "image/neighbour_cache.h"
+#include "browse/navigation.h"
+#include "browse/neighbour_cache.h"
+#include "browse/open.h"
 #include "platform/files.h"
-#include "playlist/open.h"
 #include "playlist/playlist.h"
 #include "viewer.h"
 

@@ -1,7 +1,7 @@
-#include "image/neighbour_cache.h"
+#include "browse/neighbour_cache.h"
 
+#include "browse/navigation.h"
 #include "image/image.h"
-#include "image/navigation.h"
 #include "platform/pixel_memory.h"
 #include "playlist/playlist.h"
 #include "view/draw.h"

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "browse/navigation.h"
 #include "image/image.h"
-#include "image/navigation.h"
 #include "platform/worker.h"
 
 #include <QString>
@@ -15,30 +15,6 @@
 namespace pavo {
 
 struct Viewer;
-
-// The neighbour workers and what they fill. Each worker decodes into a record of its
-// own and, when done, hands it to the user-interface thread, which adopts it into its
-// slot at once; a worker that outlives a wait never shares a record with anyone.
-struct NeighbourWorkers {
-    Worker next;
-    Worker previous;
-    std::shared_ptr<ImageBuffer> nextResult;  // filled by the running next worker
-    std::shared_ptr<ImageBuffer> previousResult;
-    Worker prescaleNext;
-    Worker prescalePrevious;
-    // Counts the times the neighbours' scaling went stale; a worker's picture scaled
-    // under an older count was made for another window.
-    std::uint32_t scalingEpoch = 0;
-    std::uint32_t nextStartEpoch = 0;  // the count each side's running worker started under
-    std::uint32_t previousStartEpoch = 0;
-    // Set when a side's running worker is abandoned, so that it skips what is left.
-    std::shared_ptr<std::atomic<bool>> nextAbandoned = std::make_shared<std::atomic<bool>>();
-    std::shared_ptr<std::atomic<bool>> previousAbandoned = std::make_shared<std::atomic<bool>>();
-    std::vector<Worker> abandoned;  // still running after they were abandoned
-};
-
-// The two neighbour slots of the cache.
-enum class NeighbourSide { Next, Previous };
 
 // Waits for the next and then the previous worker (30 s each) and adopts what they
 // made, if their hand-over has not done so yet. A worker still running after its wait is left

@@ -1,14 +1,14 @@
-#include "image/navigation.h"
+#include "browse/navigation.h"
 
+#include "browse/neighbour_cache.h"
+#include "browse/open.h"
 #include "image/image.h"
-#include "image/neighbour_cache.h"
 #include "platform/clock.h"
 #include "platform/files.h"
-#include "playlist/open.h"
 #include "playlist/playlist.h"
-#include "view/geometry.h"
 #include "view/scale.h"
 #include "view/view.h"
+#include "view/window_fit.h"
 #include "viewer.h"
 
 #include <functional>

@@ -1,9 +1,9 @@
-#include "image/transform.h"
+#include "browse/transform.h"
 
-#include "image/navigation.h"
-#include "image/neighbour_cache.h"
-#include "view/geometry.h"
+#include "browse/navigation.h"
+#include "browse/neighbour_cache.h"
 #include "view/view.h"
+#include "view/window_fit.h"
 #include "viewer.h"
 
 #include <opencv2/core.hpp>

@@ -1,0 +1,33 @@
+#pragma once
+
+// The record of the update check.
+
+#include "platform/relaxed.h"
+#include "platform/worker.h"
+#include "settings/settings.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+
+namespace pavo {
+
+// Where the latest version is asked for, and the product's web page.
+struct UpdateEndpoints {
+    QString updateUrl;
+    QString websiteUrl;
+};
+
+// The update check's record. The fetch and the clock are parameters so that tests
+// give their own; without a fetch nothing is ever asked of the network.
+struct UpdateState {
+    Relaxed<bool> updateCheckRunning{false};  // a check runs; another does not start
+    GuardedText latestVersionText{kViewerVersion};
+    Worker thread;  // the check started last
+    UpdateEndpoints endpoints;
+    std::function<QString(const QString& url)> fetch;
+    std::function<std::int64_t()> now;  // seconds since 1970; the system clock when empty
+};
+
+}  // namespace pavo
