@@ -11,6 +11,7 @@
 #include "platform/pixel_memory.h"
 #include "platform/qt/qt_platform.h"
 #include "view/scale.h"
+#include "view/view.h"
 #include "view/window_fit.h"
 #include "viewer.h"
 
@@ -64,8 +65,8 @@ int wholeStart(const QString& image) {
     std::printf(
         "window shown %.1f ms, load %.1f ms (display %dx%d), first frame painted %.1f ms after "
         "start\n",
-        windowShown, loaded, viewer.shownImage.displayWidth.load(),
-        viewer.shownImage.displayHeight.load(), firstPaint.milliseconds_);
+        windowShown, loaded, viewer.shownImage.displayWidth, viewer.shownImage.displayHeight,
+        firstPaint.milliseconds_);
     return 0;
 }
 
@@ -91,10 +92,11 @@ int stages(const QString& image) {
     platform.setWindowRect({0, 0, window.width, window.height});
     for (int i = 0; i < 10; ++i) QApplication::processEvents();
     const pavo::Size target =
-        pavo::fitSizeInClient(viewer, decoded.cols, decoded.rows, decoded, {});
+        pavo::fitSizeInClient(pavo::scaleContext(viewer), decoded.cols, decoded.rows, decoded, {});
     t = pavo::monotonicNanoseconds();
     cv::Mat display;
-    const QString method = pavo::scaleToSize(viewer, decoded, display, target.width, target.height);
+    const QString method = pavo::scaleToSize(pavo::scaleContext(viewer), decoded, display,
+                                             target.width, target.height);
     const double resize = since(t);
     QImage canvas(display.cols, display.rows, QImage::Format_RGB32);
     t = pavo::monotonicNanoseconds();

@@ -93,6 +93,12 @@ struct Bench {
     }
 };
 
+// Handles events until no job is under way: the neighbours are decoded (and prescaled).
+void settle(pavo::Viewer& viewer) {
+    while (pavo::anyJobUnderWay(viewer))
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -110,16 +116,16 @@ int main(int argc, char** argv) {
     std::vector<double> unscaled;
     std::vector<double> uncached;
     for (int i = 0; i < 12; ++i) {
-        pavo::waitForWorkers(bench.viewer);  // the neighbour is decoded and prescaled
+        settle(bench.viewer);  // the neighbour is decoded and prescaled
         prescaled.push_back(bench.step());
     }
     bench.viewer.settings.preScale = false;
     for (int i = 0; i < 8; ++i) {
-        pavo::waitForWorkers(bench.viewer);  // decoded, not scaled
+        settle(bench.viewer);  // decoded, not scaled
         unscaled.push_back(bench.step());
     }
     for (int i = 0; i < 6; ++i) {
-        pavo::waitForWorkers(bench.viewer);
+        settle(bench.viewer);
         pavo::clearNeighbours(bench.viewer);  // as after the idle release
         uncached.push_back(bench.step());
     }
@@ -129,7 +135,7 @@ int main(int argc, char** argv) {
     report("step, nothing cached (direct decode)", uncached);
 
     // Held right arrow: 30 presses a second, 50 presses, as the keyboard repeats them.
-    pavo::waitForWorkers(bench.viewer);
+    settle(bench.viewer);
     const std::uint64_t rssBefore = statusKibibytes("VmRSS:");
     std::uint64_t rssPeak = rssBefore;
     int sent = 0;
@@ -160,7 +166,7 @@ int main(int argc, char** argv) {
         "RSS before %.0f MB, peak during %.0f MB, after %.0f MB; VmHWM %.0f MB\n",
         sent, seconds, shown, shown / seconds, rssBefore / 1024.0, rssPeak / 1024.0,
         statusKibibytes("VmRSS:") / 1024.0, statusKibibytes("VmHWM:") / 1024.0);
-    pavo::waitForWorkers(bench.viewer);
+    settle(bench.viewer);
     std::fflush(stdout);
     std::_Exit(0);
 }

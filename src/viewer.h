@@ -8,7 +8,6 @@
 #include "browse/browse_state.h"
 #include "image/image.h"
 #include "platform/platform.h"
-#include "platform/relaxed.h"
 #include "platform/settings_store.h"
 #include "playlist/playlist.h"
 #include "settings/settings.h"
@@ -16,25 +15,39 @@
 #include "view/view_state.h"
 
 #include <cstdint>
+#include <deque>
+#include <functional>
 
 namespace pavo {
+
+struct Viewer;
 
 // Timers of the main window.
 enum TimerId : int {
     PrescaleTimer = 7000,
     CursorHideTimer = 7001,
     OverlayTimer = 7002,
-    AnchorScrollTimer = 7003
+    AnchorScrollTimer = 7003,
+    IdleReleaseTimer = 7004,  // every minute: the idle release of the neighbour cache
+    CursorWatchTimer = 7005,  // every half second: arms the cursor hide check in fullscreen
+};
+
+// An input that waits until it can act on the image the index names (a step under way)
+// or until the input being handled is done (its dialog's event loop delivered it).
+struct DeferredInput {
+    std::function<void(Viewer&, int presses)> run;
+    Key key = Key::Other;  // presses of one key that wait one after another go together
+    int presses = 1;
 };
 
 // Input state of the window procedure.
 struct InputState {
-    Relaxed<std::int32_t> lastActivityTime{0};  // seconds since 1970, low 32 bits
+    std::int32_t lastActivityTime = 0;  // seconds since 1970, low 32 bits
     bool ctrlHeld = false;
     bool shiftHeld = false;
     int lastMouseX = 0;  // client coordinates of the last real move
     int lastMouseY = 0;
-    Relaxed<std::int64_t> lastMouseMoveTime{0};  // monotonic nanoseconds
+    std::int64_t lastMouseMoveTime = 0;  // monotonic nanoseconds
     bool mouseCaptured = false;
     bool windowDragActive = false;
     bool panDragActive = false;
@@ -44,12 +57,14 @@ struct InputState {
     bool middleDownSeen = false;
     bool xButtonDownSeen = false;
     bool wasMaximized = false;
+    int handlerDepth = 0;  // inputs being handled (a dialog's event loop nests them)
+    std::deque<DeferredInput> deferred;
 };
 
 // Chrome level and fullscreen.
 struct WindowModeState {
-    Relaxed<std::int32_t> chromeLevel{3};
-    Relaxed<bool> fullscreenActive{false};
+    std::int32_t chromeLevel = 3;
+    bool fullscreenActive = false;
     WindowPlacement savedPlacement;  // taken when fullscreen is entered
 };
 
@@ -71,7 +86,7 @@ struct Viewer {
     ImageBuffer previousImage;
 
     MergeState merge;
-    NeighbourWorkers workers;
+    NeighbourJobs neighbours;
     NavigationState navigation;
 
     ViewState view;

@@ -1,5 +1,6 @@
 #include "platform/files.h"
 #include "support/viewer_fixture.h"
+#include "view/view.h"
 
 namespace pavo {
 namespace {
@@ -51,71 +52,78 @@ TEST_F(LoadTest, FailedLoadsLeaveNothingReadyAndResetTheZoom) {
 }
 
 // The decode a start begins before its window exists is what the load of that file
-// shows, once; a load of any other file decodes afresh.
+// shows, once; a load of any other file decodes afresh and drops it.
 TEST_F(LoadTest, TheEarlyDecodeServesTheLoadOfItsOwnFileOnce) {
     const QString path = imageFile("a.png", 640, 480);
     const QString other = imageFile("b.png", 320, 200);
     viewer.view.fitActive = false;
-    EarlyDecode early = startEarlyDecode(path);
-    ASSERT_TRUE(early.worker.waitFor(kWorkerWaitLimit));
+    startEarlyDecode(viewer, path);
+    settle();
+    ASSERT_TRUE(decodeDone(viewer, path));
     imageFile("a.png", 64, 48);  // changed on disk after the early decode
-    viewer.navigation.earlyDecode = early;
     ASSERT_TRUE(loadShownImage(viewer, path, LoadOrigin::Opened));
     EXPECT_EQ(viewer.shownImage.image.cols, 640) << "the early decode was not used";
-    EXPECT_FALSE(viewer.navigation.earlyDecode);
+    EXPECT_FALSE(decodeStarted(viewer, path));
     ASSERT_TRUE(loadShownImage(viewer, path, LoadOrigin::Opened));
     EXPECT_EQ(viewer.shownImage.image.cols, 64) << "an early decode serves one load only";
 
-    viewer.navigation.earlyDecode = startEarlyDecode(path);
+    startEarlyDecode(viewer, path);
+    settle();
     ASSERT_TRUE(loadShownImage(viewer, other, LoadOrigin::Opened));
     EXPECT_EQ(viewer.shownImage.image.cols, 320);
-    EXPECT_FALSE(viewer.navigation.earlyDecode) << "an early decode of another file is dropped";
+    EXPECT_FALSE(decodeStarted(viewer, path)) << "an early decode of another file is dropped";
 
     test::writeBytes(dir.filePath("junk.jpg"), "not an image at all");
-    viewer.navigation.earlyDecode = startEarlyDecode(dir.filePath("junk.jpg"));
+    startEarlyDecode(viewer, dir.filePath("junk.jpg"));
+    settle();
     EXPECT_FALSE(loadShownImage(viewer, dir.filePath("junk.jpg"), LoadOrigin::Opened));
     EXPECT_FALSE(viewer.shownImage.ready);
 }
 
 // A start shows a rough preview of a large JPEG while it decodes, where the window
-// keeps its size; the load then shows the image as it is really scaled.
-TEST_F(LoadTest, APreviewShowsUntilTheLoadReplacesIt) {
+// keeps its size; once the decode is there the image is shown as it is really scaled.
+TEST_F(LoadTest, APreviewShowsUntilTheImageReplacesIt) {
     cv::Mat photo(1800, 3000, CV_8UC3);
     cv::randu(photo, 0, 256);
     const QString path = dir.filePath("photo.jpg");
     test::writeImage(path, photo);
     platform.showInitial({0, 0, 800, 600}, true);
-    viewer.view.fitActive = true;
-    EarlyDecode early = startEarlyDecode(path);
-    ASSERT_TRUE(early.worker.waitFor(kWorkerWaitLimit));
-    ASSERT_EQ(early.preview->size(), cv::Size(1500, 900))
+    test::HeldJobs held;
+    platform.jobRunner = &held;
+    startEarlyDecode(viewer, path);
+    openCommandLine(viewer, {path}, dir.path());
+    ASSERT_TRUE(stepUnderWay(viewer)) << "the start waits for its decode";
+    ASSERT_TRUE(held.runOne(1)) << "the preview's job";
+    platform.runQueued();
+    ASSERT_EQ(viewer.navigation.startPreview.size(), cv::Size(1500, 900))
         << "halved: the most that keeps 1280 x 720";
-    ASSERT_TRUE(showEarlyPreview(viewer, early));
     const Size client = platform.clientSize();
     const cv::Mat& display = viewer.shownImage.display;
     EXPECT_EQ(display.type(), CV_8UC4);
     EXPECT_TRUE(display.cols == client.width || display.rows == client.height);
     EXPECT_FALSE(viewer.shownImage.ready) << "a preview is no loaded image";
 
-    viewer.navigation.earlyDecode = early;
-    ASSERT_TRUE(loadShownImage(viewer, path, LoadOrigin::Opened));
+    settle();
+    ASSERT_TRUE(viewer.shownImage.ready);
+    EXPECT_EQ(platform.titles.back(), path);
     cv::Mat exact;
-    scaleToSize(viewer, viewer.shownImage.image, exact, viewer.shownImage.displayWidth,
-                viewer.shownImage.displayHeight);
+    scaleToSize(scaleContext(viewer), viewer.shownImage.image, exact,
+                viewer.shownImage.displayWidth, viewer.shownImage.displayHeight);
     EXPECT_EQ(cv::norm(viewer.shownImage.display, exact, cv::NORM_INF), 0.0)
         << "the preview is replaced by the scaled image";
 
+    viewer.navigation.startPreview = photo;
+    viewer.navigation.pending = PendingStep{.origin = LoadOrigin::Opened, .path = path};
     viewer.view.fitActive = false;
-    EXPECT_FALSE(showEarlyPreview(viewer, early)) << "at its own size a preview would mislead";
+    EXPECT_FALSE(showStartPreview(viewer)) << "at its own size a preview would mislead";
     viewer.view.fitActive = true;
     platform.restorePlacement({{0, 0, 800, 600}, 1});
-    EXPECT_FALSE(showEarlyPreview(viewer, early)) << "the window is about to be sized to it";
+    EXPECT_FALSE(showStartPreview(viewer)) << "the window is about to be sized to it";
+    viewer.navigation.pending.reset();
 
     test::writeImage(dir.filePath("small.jpg"), cv::Mat(1000, 1600, CV_8UC3));
-    EarlyDecode small = startEarlyDecode(dir.filePath("small.jpg"));
-    ASSERT_TRUE(small.worker.waitFor(kWorkerWaitLimit));
-    EXPECT_TRUE(*small.previewDone);
-    EXPECT_TRUE(small.preview->empty()) << "too small to be worth a reduced decode";
+    EXPECT_TRUE(previewOfFile(dir.filePath("small.jpg")).empty())
+        << "too small to be worth a reduced decode";
 }
 
 TEST_F(LoadTest, TallImagesOpenUnfittedOnlyWhenOpenedDirectly) {

@@ -1,5 +1,6 @@
 #include "view/merge.h"
 #include "support/viewer_fixture.h"
+#include "view/view.h"
 
 namespace pavo {
 namespace {
@@ -22,7 +23,7 @@ class MergeTest : public test::ViewerTest {
         return joined.ptr<unsigned char>(row)[column * joined.channels()];
     }
     cv::Mat forClient(const cv::Mat& a, const cv::Mat& b) {
-        return scaleMergedForClient(viewer, {1900, 1000}, a, b);
+        return scaleMergedForClient(scaleContext(viewer), {1900, 1000}, a, b);
     }
 };
 
@@ -32,7 +33,8 @@ TEST_F(MergeTest, PairsThatFitSideBySideKeepTheirOwnFits) {
     EXPECT_EQ(joined.rows, 1000);
     EXPECT_EQ(blueAt(joined, 500, 100), 10) << "the shown image on the left";
     EXPECT_EQ(blueAt(joined, 500, 1300), 20);
-    EXPECT_EQ(mergedFitSize(viewer, {1900, 1000}, picture(700, 1000, 0), picture(700, 1000, 0)),
+    EXPECT_EQ(mergedFitSize(scaleContext(viewer), {1900, 1000}, picture(700, 1000, 0),
+                            picture(700, 1000, 0)),
               (Size{1400, 1000}));
 }
 

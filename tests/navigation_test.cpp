@@ -1,4 +1,5 @@
 #include "app/app.h"
+#include "image/orientation.h"
 #include "platform/clock.h"
 #include "support/viewer_fixture.h"
 
@@ -35,66 +36,65 @@ class NavigationTest : public test::ViewerTest {
     std::vector<QString> paths;
 };
 
-// A step whose neighbour is still decoding draws a quick look at it first; the record
-// being left keeps its own picture, so that stepping back shows it and not the preview.
-TEST_F(NavigationTest, APreviewOfTheImageAheadLeavesTheShownRecordAlone) {
+// A step whose neighbour is still decoding draws a quick look at it first and waits for
+// it; the record being left keeps its own picture, so that stepping back shows it and not
+// the preview. Inputs meanwhile wait and then run in order.
+TEST_F(NavigationTest, AStepWaitsForItsNeighbourBehindAPreviewAndInputsWaitWithIt) {
     platform.showInitial({0, 0, 800, 600}, true);
     ASSERT_TRUE(QDir(dir.path()).mkpath("photos"));
-    cv::Mat photo(1600, 2800, CV_8UC3);
-    cv::randu(photo, 0, 256);
-    test::writeImage(dir.filePath("photos/a.jpg"), photo);
-    test::writeImage(dir.filePath("photos/b.jpg"), photo);
+    cv::Mat photo(1600, 2800, CV_8UC3, cv::Scalar(40, 80, 120));
+    for (const char* name : {"a.jpg", "b.jpg", "c.jpg"})
+        test::writeImage(dir.filePath(QStringLiteral("photos/") + name), photo);
     openCommandLine(viewer, {dir.filePath("photos/a.jpg")}, dir.path());
     ASSERT_TRUE(viewer.shownImage.ready);
-    waitForWorkers(viewer);
-    // The next decode held back, as when the key comes right after the last step.
-    std::atomic<bool> release{false};
-    viewer.workers.nextResult = std::make_shared<ImageBuffer>();
-    viewer.workers.next.start([&release] {
-        while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    });
+    test::HeldJobs held;  // the neighbours decode when the test says so
+    platform.jobRunner = &held;
+    settle();
+    viewer.settings.mute = true;
+    startNeighbourWorkers(viewer);
     const cv::Mat before = viewer.shownImage.display;
     const std::size_t redraws = platform.redraws.size();
-    previewAhead(viewer, true);
+    events.keyDown(Key::Right, 1);
     EXPECT_GT(platform.redraws.size(), redraws) << "the preview is drawn at once";
-    EXPECT_EQ(viewer.shownImage.display.data, before.data) << "the shown record is untouched";
-    release = true;
-    waitForWorkers(viewer);
-
-    viewer.view.fitActive = false;
-    const std::size_t unfitted = platform.redraws.size();
-    viewer.workers.nextResult = std::make_shared<ImageBuffer>();
-    release = false;
-    viewer.workers.next.start([&release] {
-        while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    });
-    previewAhead(viewer, true);
-    EXPECT_EQ(platform.redraws.size(), unfitted) << "no preview at the image's own size";
-    release = true;
-    waitForWorkers(viewer);
+    EXPECT_TRUE(stepUnderWay(viewer));
+    EXPECT_EQ(viewer.playlist.index, 1);
+    events.keyDown(Key::T, 1);
+    events.keyDown(Key::Y, 1);
+    EXPECT_EQ(viewer.shownImage.turn, PictureTurn{}) << "inputs wait for the image";
+    EXPECT_EQ(viewer.input.deferred.size(), 2U);
+    settle();
+    EXPECT_FALSE(stepUnderWay(viewer));
+    EXPECT_EQ(platform.titles.back(), dir.filePath("photos/b.jpg"));
+    EXPECT_EQ(viewer.shownImage.turn, withMirror(withQuarterTurn({})))
+        << "then run in order on the image the step brought";
+    EXPECT_EQ(viewer.previousImage.display.data, before.data)
+        << "the record left kept its own picture";
+    platform.jobRunner = nullptr;
 }
 
 TEST_F(NavigationTest, StepsWrapAroundAtBothEndsWithASound) {
     openFolder(3);
-    onKeyDown(viewer, Key::Right);
+    press(Key::Right);
     EXPECT_EQ(shownIndex(), 1);
     EXPECT_EQ(shownColour(), 1);
     EXPECT_EQ(platform.titles.back(), paths[1]);
-    onKeyDown(viewer, Key::Space);
+    press(Key::Space);
     EXPECT_EQ(shownColour(), 2);
     EXPECT_EQ(beeps(BeepKind::Information), 0U);
-    onKeyDown(viewer, Key::Down);
+    press(Key::Down);
     EXPECT_EQ(shownIndex(), 0) << "past the last entry comes the first";
     EXPECT_EQ(shownColour(), 0);
     EXPECT_EQ(beeps(BeepKind::Information), 1U);
-    onKeyDown(viewer, Key::Left);
+    press(Key::Left);
     EXPECT_EQ(shownIndex(), 2);
     EXPECT_EQ(shownColour(), 2);
     EXPECT_EQ(beeps(BeepKind::Information), 2U);
-    onWheel(viewer, -120, false, false);
+    events.wheel(-120, false, false);
+    settle();
     EXPECT_EQ(shownIndex(), 0) << "the wheel towards the user steps forward";
     viewer.settings.mute = true;
-    onWheel(viewer, 120, false, false);
+    events.wheel(120, false, false);
+    settle();
     EXPECT_EQ(shownIndex(), 2);
     EXPECT_EQ(beeps(BeepKind::Information), 3U) << "muted";
     EXPECT_TRUE(platform.boxes.empty());
@@ -103,63 +103,57 @@ TEST_F(NavigationTest, StepsWrapAroundAtBothEndsWithASound) {
 TEST_F(NavigationTest, ShiftMovesFiveAndWraps) {
     openFolder(3);
     viewer.input.shiftHeld = true;
-    onKeyDown(viewer, Key::Right);
+    press(Key::Right);
     settle();
     EXPECT_EQ(shownIndex(), 2) << "five steps from 0 through 3 entries";
     EXPECT_EQ(shownColour(), 2);
     EXPECT_EQ(beeps(BeepKind::Information), 1U);
-    onKeyDown(viewer, Key::Left);
+    press(Key::Left);
     settle();
     EXPECT_EQ(shownIndex(), 0);
     EXPECT_EQ(beeps(BeepKind::Information), 2U);
 }
 
 // A held key: the jump's image decodes while further presses arrive; each press moves
-// the target by one, and only where the presses end is loaded and shown.
-TEST_F(NavigationTest, PressesDuringAJumpMoveItsTargetAndOnlyTheLastIsShown) {
+// the target by one, and only where the presses end is loaded and shown. Anything but a
+// step waits for the jump's image and then acts on it.
+TEST_F(NavigationTest, PressesDuringAJumpMoveItsTargetAndOtherInputsWaitForItsImage) {
     openFolder(8);
+    test::HeldJobs held;
+    platform.jobRunner = &held;
     const std::size_t titles = platform.titles.size();
-    onKeyDown(viewer, Key::Right, 3);
-    EXPECT_TRUE(viewer.navigation.stepPending);
+    events.keyDown(Key::Right, 3);
+    EXPECT_TRUE(stepUnderWay(viewer));
     EXPECT_EQ(shownColour(), 0) << "the image shown stays until the jump's is decoded";
-    onKeyDown(viewer, Key::Right);
-    onKeyDown(viewer, Key::Right, 2);
-    onKeyDown(viewer, Key::Left);
-    settle();
-    EXPECT_FALSE(viewer.navigation.stepPending);
+    events.keyDown(Key::Right, 1);
+    events.keyDown(Key::T, 1);
+    events.keyDown(Key::Right, 2);
+    events.keyDown(Key::Left, 1);
     EXPECT_EQ(shownIndex(), 5) << "3 + 1 + 2 - 1 presses";
+    settle();
+    EXPECT_FALSE(stepUnderWay(viewer));
     EXPECT_EQ(shownColour(), 5);
+    EXPECT_EQ(viewer.shownImage.image.cols, 40) << "the jump's image is the one turned";
     EXPECT_EQ(platform.titles.size(), titles + 1) << "the images between are not shown";
     EXPECT_EQ(platform.titles.back(), paths[5]);
-    EXPECT_FALSE(viewer.nextImage.failed) << "the neighbours of the target decode as usual";
-    EXPECT_EQ(viewer.nextImage.image.at<cv::Vec3b>(0, 0)[0] / 20, 6);
-}
+    EXPECT_EQ(viewer.nextImage.image.at<cv::Vec3b>(0, 0)[0] / 20, 6)
+        << "the neighbours of the target decode as usual";
 
-// Anything but a step acts on the image the index names: a rotation, or a deletion,
-// during a jump waits for the jump's image first.
-TEST_F(NavigationTest, OtherCommandsDuringAJumpActOnItsImage) {
-    openFolder(6);
-    onKeyDown(viewer, Key::Right, 2);
-    ASSERT_TRUE(viewer.navigation.stepPending);
-    onKeyDown(viewer, Key::T);
-    EXPECT_FALSE(viewer.navigation.stepPending);
-    EXPECT_EQ(shownColour(), 2);
-    EXPECT_EQ(viewer.shownImage.image.cols, 40) << "the jump's image is the one turned";
-
-    onKeyDown(viewer, Key::Right, 2);
-    ASSERT_TRUE(viewer.navigation.stepPending);
-    onKeyDown(viewer, Key::Home);
+    events.keyDown(Key::Right, 2);
+    events.keyDown(Key::Home, 1);
     settle();
     EXPECT_EQ(shownIndex(), 0);
-    EXPECT_EQ(shownColour(), 0) << "the jump given up shows nothing later";
+    EXPECT_EQ(shownColour(), 0);
     EXPECT_EQ(platform.titles.back(), paths[0]);
+    EXPECT_TRUE(platform.boxes.empty());
+    platform.jobRunner = nullptr;
 }
 
 TEST_F(NavigationTest, FiveStepsThroughFiveEntriesDecodeNothing) {
     openFolder(5);
     const std::size_t titles = platform.titles.size();
     viewer.input.shiftHeld = true;
-    onKeyDown(viewer, Key::Right);
+    press(Key::Right);
     EXPECT_EQ(shownIndex(), 0);
     EXPECT_EQ(beeps(BeepKind::Information), 1U);
     EXPECT_EQ(platform.titles.size(), titles) << "the same image: nothing loaded";
@@ -167,13 +161,13 @@ TEST_F(NavigationTest, FiveStepsThroughFiveEntriesDecodeNothing) {
 
 TEST_F(NavigationTest, HomeAndEndJumpOnlyWhenThereIsSomewhereToGo) {
     openFolder(4);
-    onKeyDown(viewer, Key::End);
+    press(Key::End);
     EXPECT_EQ(shownIndex(), 3);
     EXPECT_EQ(shownColour(), 3);
     const std::size_t titles = platform.titles.size();
-    onKeyDown(viewer, Key::End);
+    press(Key::End);
     EXPECT_EQ(platform.titles.size(), titles);
-    onKeyDown(viewer, Key::Home);
+    press(Key::Home);
     EXPECT_EQ(shownIndex(), 0);
     EXPECT_EQ(shownColour(), 0);
     EXPECT_TRUE(platform.beeps.empty());
@@ -183,7 +177,7 @@ TEST_F(NavigationTest, OneImageOnlyPans) {
     openFolder(1);
     EXPECT_TRUE(viewer.nextImage.failed) << "no neighbour to decode";
     const std::size_t titles = platform.titles.size();
-    onKeyDown(viewer, Key::Right);
+    press(Key::Right);
     onWheel(viewer, -120, false, false);
     EXPECT_EQ(platform.titles.size(), titles);
     EXPECT_TRUE(platform.beeps.empty());
@@ -199,10 +193,10 @@ TEST_F(NavigationTest, ACorruptNeighbourIsDecodedAgainAndReported) {
     EXPECT_TRUE(viewer.nextImage.failed);
     EXPECT_FALSE(viewer.nextImage.ready);
     EXPECT_TRUE(viewer.previousImage.ready) << "the other side keeps working";
-    onKeyDown(viewer, Key::Right);
+    press(Key::Right);
     ASSERT_EQ(platform.boxes.size(), 1U);
     EXPECT_EQ(platform.boxes[0].text, "Failed to load " + dir.filePath("album/2.png") + ".");
-    onKeyDown(viewer, Key::Right);
+    press(Key::Right);
     EXPECT_EQ(platform.titles.back(), dir.filePath("album/3.png"));
     EXPECT_TRUE(viewer.shownImage.ready);
 }
@@ -211,7 +205,7 @@ TEST_F(NavigationTest, AFileDeletedAfterItsDecodeIsStillShown) {
     openFolder(3);
     ASSERT_TRUE(viewer.nextImage.ready);
     ASSERT_TRUE(QFile::remove(paths[1]));
-    onKeyDown(viewer, Key::Right);
+    press(Key::Right);
     EXPECT_EQ(shownColour(), 1);
     EXPECT_TRUE(platform.boxes.empty());
 }
@@ -219,9 +213,9 @@ TEST_F(NavigationTest, AFileDeletedAfterItsDecodeIsStillShown) {
 TEST_F(NavigationTest, AFileDeletedBeforeItsDecodeIsReported) {
     openFolder(4);  // the neighbours of the first are the second and the last
     ASSERT_TRUE(QFile::remove(paths[2]));
-    onKeyDown(viewer, Key::Right);
+    press(Key::Right);
     EXPECT_TRUE(platform.boxes.empty());
-    onKeyDown(viewer, Key::Right);
+    press(Key::Right);
     EXPECT_EQ(platform.titles.back(), paths[2]);
     ASSERT_EQ(platform.boxes.size(), 1U);
     EXPECT_EQ(platform.boxes[0].text, "Failed to load " + paths[2] + ".");
@@ -233,7 +227,7 @@ TEST_F(NavigationTest, APrescaledNeighbourIsShownWithoutScalingItAgain) {
     const uchar* prescaled = viewer.nextImage.display.data;
     const uchar* first = viewer.shownImage.display.data;
     EXPECT_EQ(viewer.nextImage.displayWidth, 1482) << "fitted for the screen: 988 high at 3:2";
-    onKeyDown(viewer, Key::Right);
+    press(Key::Right);
     EXPECT_EQ(viewer.shownImage.display.data, prescaled) << "swapped in, not resized";
     EXPECT_EQ(viewer.previousImage.display.data, first)
         << "the picture left is the screen fit already: kept, not scaled again";
@@ -243,54 +237,62 @@ TEST_F(NavigationTest, APrescaledNeighbourIsShownWithoutScalingItAgain) {
         << "the image left is kept behind";
     EXPECT_TRUE(viewer.previousImage.ready);
 
-    onKeyDown(viewer, Key::Left);
+    press(Key::Left);
     EXPECT_EQ(shownColour(), 0);
     EXPECT_EQ(shownIndex(), 0);
 }
 
-// Keys that come faster than the cache: steps find the image ahead still decoding, and
-// from the second on the image beyond it decodes early, for the worker of the next step
-// to take over. Whichever way the keys go, every step shows its own file, and the
-// neighbours left in the cache are the right ones.
+// Keys that come faster than the cache: each key comes as soon as the step before has
+// shown its image, so steps find the image ahead still decoding, and from the second on
+// the image beyond it decodes early, for the job of the next step to take over. Whichever
+// way the keys go, every step shows its own file, and the neighbours left in the cache
+// are the right ones.
 TEST_F(NavigationTest, StepsFasterThanTheCacheShowEachImageAndKeepTheRightNeighbours) {
     ASSERT_TRUE(QDir(dir.path()).mkpath("photos"));
     for (int i = 0; i < 6; ++i) {
         paths.push_back(dir.filePath(QStringLiteral("photos/%1.jpg").arg(i + 1)));
         test::writeImage(paths.back(), cv::Mat(2000, 3000, CV_8UC3, colourOf(i)));
     }
+    test::HeldJobs held;
+    platform.jobRunner = &held;
     openCommandLine(viewer, {paths[0]}, dir.path());
     const auto colour = [](const cv::Mat& image) {
         return image.empty() ? -1 : (image.at<cv::Vec3b>(0, 0)[0] + 10) / 20;
     };
+    int decodedBeyond = 0;
     for (const int expected : {1, 2, 3, 4, 3, 2, 1, 0, 5, 4}) {
         const bool forward = expected == stepIndex(6, shownIndex(), 1);
-        onKeyDown(viewer, forward ? Key::Right : Key::Left);
+        events.keyDown(forward ? Key::Right : Key::Left, 1);
+        decodedBeyond += viewer.neighbours.beyondPath.isEmpty() ? 0 : 1;
+        while (stepUnderWay(viewer) && held.runOne()) platform.runQueued();
         ASSERT_EQ(shownIndex(), expected);
         EXPECT_EQ(colour(viewer.shownImage.image), expected);
         EXPECT_EQ(platform.titles.back(), paths[static_cast<std::size_t>(expected)]);
     }
+    EXPECT_GT(decodedBeyond, 0) << "the image beyond the one ahead was decoded early";
     settle();
     EXPECT_EQ(colour(viewer.nextImage.image), 5);
     EXPECT_EQ(colour(viewer.previousImage.image), 3);
     EXPECT_TRUE(viewer.nextImage.displayReady && viewer.previousImage.displayReady);
     EXPECT_TRUE(platform.boxes.empty());
+    platform.jobRunner = nullptr;
 }
 
 TEST_F(NavigationTest, AWindowManagerThatRefusesTheSizeStillGetsAFittedImage) {
     openFolder(3);
     platform.heightLimit = 1000;  // keeps the window within the screen: client 941 high
-    onKeyDown(viewer, Key::Right);
+    press(Key::Right);
     EXPECT_EQ(platform.clientSize().height, 941);
     EXPECT_EQ(viewer.shownImage.displayHeight, 941);
     EXPECT_LE(viewer.shownImage.displayWidth, platform.clientSize().width);
-    onKeyDown(viewer, Key::Right);
+    press(Key::Right);
     EXPECT_EQ(shownIndex(), 2) << "the arrow steps on instead of panning an oversized image";
     EXPECT_EQ(viewer.previousImage.displayHeight, 988)
         << "the picture squeezed into the refused window is scaled again for the screen";
 
-    onKeyDown(viewer, Key::Plus);
+    press(Key::Plus);
     ASSERT_NE(viewer.view.zoomPerMille, 1000);
-    onKeyDown(viewer, Key::Right);
+    press(Key::Right);
     EXPECT_EQ(viewer.previousImage.displayHeight, 988) << "a zoomed picture is not kept either";
 }
 
@@ -300,7 +302,7 @@ TEST_F(NavigationTest, WithoutPrescaleStepsScaleOnTheUserInterfaceThread) {
     EXPECT_TRUE(viewer.nextImage.ready);
     EXPECT_FALSE(viewer.nextImage.displayReady);
     const cv::Mat decoded = viewer.nextImage.image;
-    onKeyDown(viewer, Key::Right);
+    press(Key::Right);
     EXPECT_EQ(viewer.shownImage.image.data, decoded.data) << "the decoded pixels are used";
     EXPECT_EQ(viewer.shownImage.displayWidth, 1482);
     EXPECT_FALSE(viewer.shownImage.displayReady);

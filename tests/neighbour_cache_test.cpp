@@ -40,10 +40,9 @@ class NeighbourCacheTest : public test::ViewerTest {
         ASSERT_TRUE(viewer.shownImage.ready);
         settle();
     }
-    // The idle watcher's round long after the last input, and the clearing it asks for.
+    // The idle release's round long after the last input.
     void idleRelease() {
-        idleWatcherRound(viewer, viewer.input.lastActivityTime + viewer.settings.bufferTimeout + 1);
-        platform.runQueued();
+        clearIdleCache(viewer, viewer.input.lastActivityTime + viewer.settings.bufferTimeout + 1);
     }
     static bool same(const cv::Mat& a, const cv::Mat& b) {
         return a.size() == b.size() && a.type() == b.type() && cv::norm(a, b, cv::NORM_INF) == 0;
@@ -55,16 +54,14 @@ TEST_F(NeighbourCacheTest, FinishedNeighboursArriveInTheirSlotsWithoutAnyUserAct
     settle();
     EXPECT_TRUE(viewer.nextImage.ready);
     EXPECT_TRUE(viewer.previousImage.ready);
-    EXPECT_TRUE(viewer.nextImage.displayReady) << "prescaled by the worker for this window";
-    EXPECT_FALSE(viewer.workers.nextResult) << "nothing is held aside";
+    EXPECT_TRUE(viewer.nextImage.displayReady) << "prescaled by its job for this window";
 }
 
 TEST_F(NeighbourCacheTest, TheIdleReleaseEmptiesNeighboursThatArrivedOnTheirOwn) {
     viewer.settings.bufferTimeout = 0;
     openFolder(3);
     settle();
-    idleWatcherRound(viewer, viewer.input.lastActivityTime + 1);
-    platform.runQueued();
+    clearIdleCache(viewer, viewer.input.lastActivityTime + 1);
     EXPECT_FALSE(viewer.nextImage.ready);
     EXPECT_TRUE(viewer.nextImage.image.empty());
     EXPECT_TRUE(viewer.previousImage.image.empty());
@@ -74,11 +71,12 @@ TEST_F(NeighbourCacheTest, TheIdleReleaseEmptiesNeighboursThatArrivedOnTheirOwn)
 // size, not as the picture the worker scaled for the fitted window.
 TEST_F(NeighbourCacheTest, AStepAfterFitToggleShowsTheNeighbourForTheNewWindow) {
     openFolder(3, 1200, 900);
-    onKeyDown(viewer, Key::F);  // the workers may still be decoding
+    press(Key::F);  // the workers may still be decoding
     settle();
     EXPECT_FALSE(viewer.nextImage.displayReady) << "scaled for the fitted window: dropped";
     EXPECT_TRUE(platform.timerPending(PrescaleTimer)) << "the hand-over asks for a prescale";
-    onMouseButton(viewer, MouseButton::Forward, MouseAction::Press);
+    events.mouseButton(MouseButton::Forward, MouseAction::Press);
+    settle();
     EXPECT_EQ(shownColour(), 1);
     EXPECT_EQ(viewer.shownImage.displayWidth, 1200) << "its own size";
     EXPECT_EQ(viewer.shownImage.displayHeight, 900);
@@ -88,13 +86,14 @@ TEST_F(NeighbourCacheTest, AScaledPictureSurvivesOnlyWhileItFitsTheWindow) {
     openFolder(3, 1200, 900);
     settle();
     ASSERT_TRUE(viewer.nextImage.displayReady);
-    onKeyDown(viewer, Key::F);
+    press(Key::F);
     EXPECT_FALSE(viewer.nextImage.displayReady);
     EXPECT_TRUE(viewer.nextImage.display.empty());
     onTimer(viewer, PrescaleTimer);
+    settle();
     EXPECT_TRUE(viewer.nextImage.displayReady);
     EXPECT_EQ(viewer.nextImage.displayWidth, 1200) << "scaled again for the unfitted window";
-    onKeyDown(viewer, Key::Right);
+    press(Key::Right);
     EXPECT_EQ(viewer.shownImage.displayWidth, 1200);
 }
 
@@ -102,31 +101,28 @@ TEST_F(NeighbourCacheTest, TheIdleWatcherClearsTheCacheOnlyWhenDue) {
     openFolder(3);
     settle();
     const std::int32_t start = viewer.input.lastActivityTime;
-    idleWatcherRound(viewer, start + 900);
-    platform.runQueued();
+    clearIdleCache(viewer, start + 900);
     EXPECT_TRUE(viewer.nextImage.ready) << "not yet past the timeout";
 
-    // A worker still running keeps the records.
-    std::atomic<bool> release{false};
-    viewer.workers.previous.start([&release] {
-        while (!release) std::this_thread::yield();
-    });
-    idleWatcherRound(viewer, start + 901);
-    platform.runQueued();
+    // A job under way keeps the records.
+    test::HeldJobs held;
+    platform.jobRunner = &held;
+    forgetNeighbourScaling(viewer);
+    onTimer(viewer, PrescaleTimer);
+    clearIdleCache(viewer, start + 901);
     EXPECT_TRUE(viewer.nextImage.ready);
-    release = true;
-    viewer.workers.previous.waitFor(kWorkerWaitLimit);
+    settle();
+    platform.jobRunner = nullptr;
 
     viewer.view.infoOverlayShown = true;
-    idleWatcherRound(viewer, start + 901);
-    platform.runQueued();
+    clearIdleCache(viewer, start + 901);
     EXPECT_FALSE(viewer.nextImage.ready);
     EXPECT_TRUE(viewer.nextImage.image.empty());
     EXPECT_TRUE(viewer.previousImage.display.empty());
     EXPECT_EQ(viewer.input.lastActivityTime, start + 901);
     EXPECT_EQ(platform.timerPeriod(OverlayTimer), 100);
 
-    onKeyDown(viewer, Key::Right);
+    press(Key::Right);
     EXPECT_EQ(shownColour(), 1) << "the next step decodes directly";
 }
 
@@ -135,8 +131,7 @@ TEST_F(NeighbourCacheTest, AFailedNeighbourStopsTheIdleClearing) {
     settle();
     viewer.nextImage.ready = false;
     viewer.nextImage.failed = true;
-    idleWatcherRound(viewer, viewer.input.lastActivityTime + 5000);
-    platform.runQueued();
+    clearIdleCache(viewer, viewer.input.lastActivityTime + 5000);
     EXPECT_TRUE(viewer.previousImage.ready);
 }
 
@@ -145,9 +140,9 @@ TEST_F(NeighbourCacheTest, AFailedNeighbourStopsTheIdleClearing) {
 TEST_F(NeighbourCacheTest,
        TheIdleReleaseKeepsOnlyThePictureOnScreenAndTheNextActionDecodesItAgain) {
     openLargeFolder(3);
-    onKeyDown(viewer, Key::T);
-    onKeyDown(viewer, Key::Y);
-    onKeyDown(viewer, Key::T);
+    press(Key::T);
+    press(Key::Y);
+    press(Key::T);
     settle();
     const cv::Mat turned = viewer.shownImage.image.clone();
     const cv::Mat onScreen = viewer.shownImage.display.clone();
@@ -165,14 +160,14 @@ TEST_F(NeighbourCacheTest,
     EXPECT_TRUE(viewer.shownImage.ready) << "the image is still the one shown";
     EXPECT_TRUE(same(viewer.shownImage.display, onScreen));
     EXPECT_EQ(described(), overlay) << "the overlay still describes it";
-    onKeyDown(viewer, Key::Shift);
+    press(Key::Shift);
     onKeyUp(viewer, Key::Shift);
     EXPECT_TRUE(viewer.shownImage.image.empty()) << "a modifier alone decodes nothing";
 
     onSize(viewer);
     EXPECT_TRUE(same(viewer.shownImage.image, turned)) << "decoded again, turned as it was";
     EXPECT_TRUE(same(viewer.shownImage.display, onScreen));
-    onKeyDown(viewer, Key::T);
+    press(Key::T);
     // Top right, turned to bottom right, mirrored to bottom left, turned twice more.
     EXPECT_EQ(viewer.shownImage.image.at<cv::Vec3b>(0, 1599), cv::Vec3b(0, 0, 255))
         << "the red corner ends top right";
@@ -182,10 +177,10 @@ TEST_F(NeighbourCacheTest, AfterTheIdleReleaseStepsGoOnAndStepBackToTheReleasedI
     openLargeFolder(3);
     idleRelease();
     ASSERT_TRUE(viewer.shownImage.image.empty());
-    onKeyDown(viewer, Key::Right);
+    press(Key::Right);
     EXPECT_EQ(viewer.shownImage.image.at<cv::Vec3b>(0, 0)[0], 80);
     settle();
-    onKeyDown(viewer, Key::Left);
+    press(Key::Left);
     settle();
     ASSERT_FALSE(viewer.shownImage.image.empty()) << "the image left was decoded afresh";
     EXPECT_EQ(viewer.shownImage.image.at<cv::Vec3b>(0, 0)[0], 40);
@@ -194,28 +189,33 @@ TEST_F(NeighbourCacheTest, AfterTheIdleReleaseStepsGoOnAndStepBackToTheReleasedI
 }
 
 // The file went while Pavo was idle: its picture stays on screen, nothing acts on the
-// missing pixels, and steps go on without ever bringing that dead record back.
+// missing pixels, and steps go on without ever bringing that dead record back; a step
+// back to it fails as for any missing file, and no other image's picture stands in.
 TEST_F(NeighbourCacheTest, AShownFileThatWentWhileIdleStaysOnScreenUntilTheNextStep) {
     // A failed neighbour keeps the cache through the idle release.
     test::writeBytes(dir.filePath(QStringLiteral("0.png")), "not a picture");
     openLargeFolder(3);
-    onKeyDown(viewer, Key::Right);  // reached by steps, its picture is kept for stepping back
+    press(Key::Right);  // reached by steps, its picture is kept for stepping back
     settle();
-    onKeyDown(viewer, Key::Left);
+    press(Key::Left);
     settle();
     const cv::Mat onScreen = viewer.shownImage.display.clone();
     idleRelease();
     ASSERT_TRUE(QFile::remove(dir.filePath(QStringLiteral("1.png"))));
-    onKeyDown(viewer, Key::T);
+    press(Key::T);
     EXPECT_FALSE(viewer.shownImage.ready);
     EXPECT_TRUE(same(viewer.shownImage.display, onScreen)) << "not turned, not cleared";
-    onKeyDown(viewer, Key::Right);
+    press(Key::Right);
     EXPECT_TRUE(viewer.shownImage.ready);
     EXPECT_EQ(viewer.shownImage.image.at<cv::Vec3b>(0, 0)[0], 80);
     settle();
-    onKeyDown(viewer, Key::Left);  // to the file that went
-    ASSERT_TRUE(viewer.shownImage.ready) << "the image shown is still 2.png";
-    EXPECT_EQ(viewer.shownImage.image.at<cv::Vec3b>(0, 0)[0], 80);
+    press(Key::Left);  // to the file that went
+    EXPECT_FALSE(viewer.shownImage.ready) << "2.png's picture does not stand for 1.png";
+    EXPECT_TRUE(viewer.shownImage.display.empty());
+    EXPECT_EQ(platform.titles.back(), dir.filePath(QStringLiteral("1.png")));
+    ASSERT_EQ(platform.boxes.size(), 1U);
+    EXPECT_EQ(platform.boxes[0].text,
+              QStringLiteral("Failed to load ") + dir.filePath(QStringLiteral("1.png")) + u'.');
 }
 
 // A step to a file that went while idle fails as any failed step does, and the window
@@ -225,7 +225,7 @@ TEST_F(NeighbourCacheTest, AFailedStepFromReleasedPixelsKeepsTheWindow) {
     const Size client = platform.clientSize();
     idleRelease();
     ASSERT_TRUE(QFile::remove(dir.filePath(QStringLiteral("2.png"))));
-    onKeyDown(viewer, Key::Right);
+    press(Key::Right);
     EXPECT_EQ(platform.clientSize(), client);
     EXPECT_EQ(platform.boxes.size(), 1U) << "the failure is reported";
 }
@@ -236,15 +236,15 @@ TEST_F(NeighbourCacheTest, AStepFromReleasedPixelsNeverDecodesTheImageAheadIntoT
     // A failed neighbour keeps the cache through the idle release.
     test::writeBytes(dir.filePath(QStringLiteral("0.png")), "not a picture");
     openLargeFolder(2);
-    onKeyDown(viewer, Key::T);  // 1600 x 2400: the size 2.png has when turned, too
+    press(Key::T);  // 1600 x 2400: the size 2.png has when turned, too
     settle();
     idleRelease();
     ASSERT_TRUE(viewer.shownImage.image.empty());
     ASSERT_TRUE(viewer.nextImage.displayReady) << "a failed neighbour keeps the cache";
-    onKeyDown(viewer, Key::Right);
+    press(Key::Right);
     EXPECT_EQ(viewer.shownImage.image.at<cv::Vec3b>(0, 0)[0], 80);
     settle();
-    onKeyDown(viewer, Key::Left);
+    press(Key::Left);
     settle();
     EXPECT_EQ(viewer.shownImage.image.at<cv::Vec3b>(0, 0)[0], 40) << "1.png, not 2.png";
 }
@@ -258,7 +258,7 @@ TEST_F(NeighbourCacheTest, ASingleImageAndAMergedPairAreReleasedTooButNotAPictur
     EXPECT_FALSE(viewer.shownImage.image.empty());
 
     // A merged pair is drawn from both images: both go and both come back.
-    onKeyDown(viewer, Key::Period);
+    press(Key::Period);
     settle();
     const cv::Mat partner = viewer.shownImage.partner.clone();
     const cv::Mat onScreen = viewer.shownImage.display.clone();
@@ -275,12 +275,12 @@ TEST_F(NeighbourCacheTest, ASingleImageAndAMergedPairAreReleasedTooButNotAPictur
     QTemporaryDir single;
     cv::Mat image(1600, 2400, CV_8UC3, cv::Scalar(1, 2, 3));
     test::writeImage(single.filePath(QStringLiteral("only.png")), image);
-    onKeyDown(viewer, Key::Period);  // merge off
+    press(Key::Period);  // merge off
     openCommandLine(viewer, {single.filePath(QStringLiteral("only.png"))}, single.path());
     settle();
     idleRelease();
     EXPECT_TRUE(viewer.shownImage.image.empty());
-    onKeyDown(viewer, Key::Y);
+    press(Key::Y);
     EXPECT_TRUE(same(viewer.shownImage.image, image))
         << "decoded again (one colour: mirrored alike)";
 }

@@ -114,7 +114,7 @@ TEST_F(CommandLineTest, NamesThatAreNotUtf8AreSteppedToAndShown) {
     test::writeImageAt(folder + "/c.png", cv::Mat(30, 40, CV_8UC3, cv::Scalar(90, 90, 90)));
     openCommandLine(viewer, {"a.png"}, dir.path());
     ASSERT_TRUE(viewer.shownImage.ready);
-    onKeyDown(viewer, Key::Right);
+    press(Key::Right);
     EXPECT_TRUE(platform.boxes.empty()) << platform.boxes[0].text.toStdString();
     EXPECT_EQ(encodeFileName(platform.titles.back()), odd) << "the title holds the name's bytes";
     EXPECT_EQ(viewer.shownImage.image.at<cv::Vec3b>(0, 0)[0], 200);
@@ -186,7 +186,7 @@ TEST_F(CommandLineTest, FullReloadKeepsThePlaceOrShowsTheFirstWhenTheLastIsGone)
     ASSERT_TRUE(QDir(pics("sub.png")).removeRecursively());  // files only here
     openCommandLine(viewer, {pics("10.png")}, dir.path());
     imageFile("pics/3.png", 40, 30);
-    onKeyDown(viewer, Key::F5);
+    press(Key::F5);
     EXPECT_EQ(viewer.playlist.paths.size(), 4U);
     EXPECT_EQ(viewer.playlist.index, 3) << "the same file, at its new place";
 
@@ -195,13 +195,13 @@ TEST_F(CommandLineTest, FullReloadKeepsThePlaceOrShowsTheFirstWhenTheLastIsGone)
     EXPECT_EQ(viewer.playlist.index, 0) << "the last file gone: the first";
     EXPECT_EQ(platform.titles.back(), pics("1.png"));
 
-    onKeyDown(viewer, Key::Right);
+    press(Key::Right);
     ASSERT_TRUE(QFile::remove(pics("2.png")));
-    onKeyDown(viewer, Key::F5);
+    press(Key::F5);
     EXPECT_EQ(platform.titles.back(), pics("3.png")) << "the file that took its place";
 
     ASSERT_TRUE(QDir(pics()).removeRecursively());
-    onKeyDown(viewer, Key::F5);
+    press(Key::F5);
     ASSERT_FALSE(platform.boxes.empty());
     EXPECT_EQ(platform.boxes.back().text, "Directory was not found.");
     EXPECT_EQ(platform.boxes.back().caption, "Invalid path");
@@ -213,7 +213,7 @@ TEST_F(CommandLineTest, GoToClampsWhatIsTypedIntoThePlaylist) {
     openCommandLine(viewer, {pics("2.png")}, dir.path());
     const auto goTo = [&](std::optional<QString> typed) {
         platform.positionTyped = std::move(typed);
-        onKeyDown(viewer, Key::G);
+        press(Key::G);
         return viewer.playlist.index;
     };
     EXPECT_EQ(goTo(QStringLiteral("3")), 2);

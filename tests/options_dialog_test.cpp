@@ -103,7 +103,7 @@ TEST_F(OptionsDialogTest, OkStoresEveryCheckBoxAndTheReverseMergeInForce) {
     EXPECT_NE(s.checkForUpdate, before.checkForUpdate);
     EXPECT_NE(s.animations, before.animations);
     EXPECT_NE(s.useMouseAnchor, before.useMouseAnchor);
-    EXPECT_EQ(viewer.merge.reverseMergeActive, s.reverseMerge.load());
+    EXPECT_EQ(viewer.merge.reverseMergeActive, s.reverseMerge);
     // Fit to screen is the next start's; the fit in force stays.
     EXPECT_TRUE(viewer.view.fitActive);
     EXPECT_TRUE(storeText().contains("\"mute\"=hex:01"));

@@ -1,5 +1,5 @@
 #include "image/orientation.h"
-#include "browse/navigation.h"
+#include "browse/load.h"
 #include "image/image.h"
 #include "support/test_files.h"
 

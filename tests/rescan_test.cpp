@@ -26,7 +26,7 @@ class DeleteTest : public test::ViewerTest {
 
 TEST_F(DeleteTest, TheShownFileGoesToTheTrashAndTheNextTakesItsPlace) {
     open("2.png");
-    onKeyDown(viewer, Key::Delete);
+    press(Key::Delete);
     ASSERT_EQ(platform.questions.size(), 1U);
     EXPECT_TRUE(platform.questions[0].text.contains(pic("2.png"))) << "the question names it";
     EXPECT_TRUE(QFile::exists(dir.filePath("trash/2.png")));
@@ -36,13 +36,13 @@ TEST_F(DeleteTest, TheShownFileGoesToTheTrashAndTheNextTakesItsPlace) {
     EXPECT_TRUE(QFile::exists(pic("1.png")) && QFile::exists(pic("3.png")))
         << "nothing but the shown file is touched";
 
-    onKeyDown(viewer, Key::Delete);  // now the last one
+    press(Key::Delete);  // now the last one
     EXPECT_EQ(platform.titles.back(), pic("1.png")) << "the first after the last";
-    onKeyDown(viewer, Key::Delete);  // the only one
+    press(Key::Delete);  // the only one
     EXPECT_TRUE(viewer.playlist.paths.empty());
     ASSERT_FALSE(platform.boxes.empty());
     EXPECT_EQ(platform.boxes.back().text, "No supported files found.");
-    onKeyDown(viewer, Key::Delete);
+    press(Key::Delete);
     EXPECT_EQ(platform.questions.size(), 3U) << "an empty playlist asks nothing";
 }
 
@@ -50,7 +50,7 @@ TEST_F(DeleteTest, DecliningOrARefusingTrashLeavesEverythingAsItWas) {
     open("2.png");
     const std::size_t titles = platform.titles.size();
     platform.answerYes = false;
-    onKeyDown(viewer, Key::Delete);
+    press(Key::Delete);
     EXPECT_TRUE(QFile::exists(pic("2.png")));
     EXPECT_EQ(platform.titles.size(), titles);
     EXPECT_TRUE(platform.boxes.empty());
@@ -58,7 +58,7 @@ TEST_F(DeleteTest, DecliningOrARefusingTrashLeavesEverythingAsItWas) {
 
     platform.answerYes = true;
     platform.trashRefuses = true;
-    onKeyDown(viewer, Key::Delete);
+    press(Key::Delete);
     EXPECT_TRUE(QFile::exists(pic("2.png"))) << "never deleted outright";
     ASSERT_EQ(platform.boxes.size(), 1U);
     EXPECT_EQ(platform.boxes[0].caption, "Delete failed");
@@ -69,7 +69,7 @@ TEST_F(DeleteTest, DecliningOrARefusingTrashLeavesEverythingAsItWas) {
 TEST_F(DeleteTest, AFileGoneAlreadyIsReportedAndTheFolderListedAgain) {
     open("2.png");
     ASSERT_TRUE(QFile::remove(pic("2.png")));
-    onKeyDown(viewer, Key::Delete);
+    press(Key::Delete);
     ASSERT_FALSE(platform.boxes.empty());
     EXPECT_EQ(platform.boxes[0].text, "Could not delete " + pic("2.png") + ".");
     EXPECT_EQ(platform.boxes[0].caption, "Delete failed");
@@ -82,7 +82,7 @@ TEST_F(DeleteTest, APathTooLongForTheFileSystemIsNeverCutShort) {
     QString longWay = dir.filePath("pics/");
     while (longWay.size() < 4200) longWay += QStringLiteral("./");
     viewer.playlist.paths[1] = longWay + QStringLiteral("2.png");  // names the shown file
-    onKeyDown(viewer, Key::Delete);
+    press(Key::Delete);
     ASSERT_EQ(platform.boxes.size(), 1U);
     EXPECT_EQ(platform.boxes[0].text, "The file path is too long.\nManual delete is required.");
     EXPECT_TRUE(platform.trashed.empty());

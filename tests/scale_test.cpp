@@ -1,4 +1,5 @@
 #include "support/viewer_fixture.h"
+#include "view/view.h"
 
 #include <opencv2/imgproc.hpp>
 
@@ -14,16 +15,18 @@ class ScaleTest : public ViewerTest {};
 TEST_F(ScaleTest, ScaleClassesPickTheirInterpolation) {
     const auto nameFor = [&](Size source, Size target) {
         cv::Mat destination;
-        return scaleToSize(viewer,
+        return scaleToSize(scaleContext(viewer),
                            cv::Mat(source.height, source.width, CV_8UC3, cv::Scalar::all(0)),
                            destination, target.width, target.height);
     };
     EXPECT_EQ(nameFor({3000, 2000}, {1000, 667}), "Area");
-    EXPECT_EQ(scaleClassFor(viewer, {3000, 2000}, {1000, 667}), ScaleClass::LargeDownscale);
-    EXPECT_EQ(scaleClassFor(viewer, {300, 100}, {100, 100}), ScaleClass::Downscale)
+    EXPECT_EQ(scaleClassFor(scaleContext(viewer), {3000, 2000}, {1000, 667}),
+              ScaleClass::LargeDownscale);
+    EXPECT_EQ(scaleClassFor(scaleContext(viewer), {300, 100}, {100, 100}), ScaleClass::Downscale)
         << "exactly three times";
-    EXPECT_EQ(scaleClassFor(viewer, {100, 100}, {300, 300}), ScaleClass::LargeUpscale);
-    EXPECT_EQ(scaleClassFor(viewer, {100, 100}, {150, 150}), ScaleClass::Upscale);
+    EXPECT_EQ(scaleClassFor(scaleContext(viewer), {100, 100}, {300, 300}),
+              ScaleClass::LargeUpscale);
+    EXPECT_EQ(scaleClassFor(scaleContext(viewer), {100, 100}, {150, 150}), ScaleClass::Upscale);
     EXPECT_EQ(nameFor({100, 100}, {150, 150}), "Bicubic");
 
     viewer.settings.upscale = 4;
@@ -32,9 +35,9 @@ TEST_F(ScaleTest, ScaleClassesPickTheirInterpolation) {
     EXPECT_EQ(nameFor({100, 100}, {150, 150}), "None");
 
     viewer.view.zoomPerMille = 1050;
-    EXPECT_EQ(scaleClassFor(viewer, {3000, 3000}, {10, 10}), ScaleClass::ZoomIn);
+    EXPECT_EQ(scaleClassFor(scaleContext(viewer), {3000, 3000}, {10, 10}), ScaleClass::ZoomIn);
     viewer.view.zoomPerMille = 950;
-    EXPECT_EQ(scaleClassFor(viewer, {10, 10}, {3000, 3000}), ScaleClass::ZoomOut);
+    EXPECT_EQ(scaleClassFor(scaleContext(viewer), {10, 10}, {3000, 3000}), ScaleClass::ZoomOut);
     viewer.settings.zoomOutScale = 0;
     EXPECT_EQ(nameFor({10, 10}, {30, 30}), "Nearest Neighbour");
 }
@@ -42,12 +45,12 @@ TEST_F(ScaleTest, ScaleClassesPickTheirInterpolation) {
 TEST_F(ScaleTest, SameSizeSharesPixelsAndIsNamedNone) {
     const cv::Mat source(50, 80, CV_8UC3, cv::Scalar::all(1));
     cv::Mat destination;
-    EXPECT_EQ(scaleToSize(viewer, source, destination, 80, 50), "None");
+    EXPECT_EQ(scaleToSize(scaleContext(viewer), source, destination, 80, 50), "None");
     EXPECT_EQ(destination.data, source.data);
-    EXPECT_EQ(
-        scaleMethodName(viewer, {source.cols, source.rows}, {destination.cols, destination.rows}),
-        "None");
-    EXPECT_EQ(scaleToSize(viewer, cv::Mat(), destination, 10, 10), "None");
+    EXPECT_EQ(scaleMethodName(scaleContext(viewer), {source.cols, source.rows},
+                              {destination.cols, destination.rows}),
+              "None");
+    EXPECT_EQ(scaleToSize(scaleContext(viewer), cv::Mat(), destination, 10, 10), "None");
 }
 
 // Images are kept as BGR and scaled to BGRA for drawing: every interpolation must give
@@ -65,7 +68,7 @@ TEST_F(ScaleTest, ScaledColoursAreThoseOfScalingWithAlpha) {
             viewer.settings.largeDownscale = viewer.settings.downscale = method;
             viewer.settings.upscale = viewer.settings.largeUpscale = method;
             cv::Mat drawn;
-            scaleToSize(viewer, image, drawn, target.width, target.height);
+            scaleToSize(scaleContext(viewer), image, drawn, target.width, target.height);
             ASSERT_EQ(drawn.type(), CV_8UC4);
             cv::Mat expected;
             cv::resize(withAlpha, expected, target, 0, 0, method);
@@ -82,27 +85,24 @@ TEST_F(ScaleTest, ScaledColoursAreThoseOfScalingWithAlpha) {
 TEST_F(ScaleTest, FittedSizesInTheClientArea) {
     platform.normal = {0, 0, 1016, 759};  // client 1000 x 700
     showImage(1600, 1200);
-    EXPECT_EQ(fitSizeInClient(viewer, 1600, 1200, {}, {}), (Size{933, 700}));
-    EXPECT_EQ(fitSizeInClient(viewer, 2000, 1000, {}, {}), (Size{1000, 500}));
-    EXPECT_EQ(fitSizeInClient(viewer, 1430, 1000, {}, {}), (Size{1000, 700}))
+    EXPECT_EQ(fitSizeInClient(scaleContext(viewer), 1600, 1200, {}, {}), (Size{933, 700}));
+    EXPECT_EQ(fitSizeInClient(scaleContext(viewer), 2000, 1000, {}, {}), (Size{1000, 500}));
+    EXPECT_EQ(fitSizeInClient(scaleContext(viewer), 1430, 1000, {}, {}), (Size{1000, 700}))
         << "699 is raised to 700";
 
     viewer.view.fitActive = false;
     viewer.view.zoomPerMille = 1500;
     const cv::Mat primary(300, 400, CV_8UC3);
-    EXPECT_EQ(fitSizeInClient(viewer, 400, 300, primary, {}), (Size{600, 450}));
-
-    viewer.shownImage.ready = false;
-    EXPECT_EQ(fitSizeInClient(viewer, 400, 300, primary, {}), (Size{1, 1}));
+    EXPECT_EQ(fitSizeInClient(scaleContext(viewer), 400, 300, primary, {}), (Size{600, 450}));
 }
 
 TEST_F(ScaleTest, ScreenFitUsesTheWholeDesktopInFullscreen) {
     showImage(4000, 3000);
     // Work area 1040 of 1080, thin-border allowance 7, frame 16 x 59.
-    EXPECT_EQ(fitSizeOnScreen(viewer, 4000, 3000, {}, {}), (Size{1317, 988}));
+    EXPECT_EQ(fitSizeOnScreen(scaleContext(viewer), 4000, 3000, {}, {}), (Size{1317, 988}));
     viewer.mode.fullscreenActive = true;
     platform.style = WindowStyle::Fullscreen;
-    EXPECT_EQ(fitSizeOnScreen(viewer, 4000, 3000, {}, {}), (Size{1440, 1080}));
+    EXPECT_EQ(fitSizeOnScreen(scaleContext(viewer), 4000, 3000, {}, {}), (Size{1440, 1080}));
 }
 
 // Stepping in a maximised window shows the neighbours as the workers scaled them: were
@@ -113,9 +113,9 @@ TEST_F(ScaleTest, AMaximisedWindowIsPrescaledForItsClientArea) {
     for (const Size image : {Size{6000, 4000}, Size{3000, 4000}, Size{4000, 1000}}) {
         SCOPED_TRACE(testing::Message() << image.width << " x " << image.height);
         const cv::Mat pixels(image.height, image.width, CV_8UC3, cv::Scalar::all(0));
-        const cv::Mat display = prescaleForScreen(viewer, pixels, {});
+        const cv::Mat display = prescaleForScreen(scaleContext(viewer), pixels, {});
         EXPECT_EQ((Size{display.cols, display.rows}),
-                  fitSizeInClient(viewer, image.width, image.height, pixels, {}));
+                  fitSizeInClient(scaleContext(viewer), image.width, image.height, pixels, {}));
     }
 }
 

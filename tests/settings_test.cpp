@@ -67,7 +67,7 @@ TEST_F(SettingsTest, FirstStartCreatesTheStoreAndKeepsEveryDefault) {
     EXPECT_EQ(viewer.settings.largeDownscale, 3);
     EXPECT_TRUE(viewer.settings.reduceFlicker);
     EXPECT_FALSE(viewer.settings.rememberExit);
-    EXPECT_EQ(viewer.settings.ignoreVersion.get(), QStringLiteral("1.2.0"));
+    EXPECT_EQ(viewer.settings.ignoreVersion, QStringLiteral("1.2.0"));
 }
 
 TEST_F(SettingsTest, SavedOptionsReadBackAndLeaveTheUpdateStateAlone) {
@@ -76,7 +76,7 @@ TEST_F(SettingsTest, SavedOptionsReadBackAndLeaveTheUpdateStateAlone) {
     Viewer first = makeViewer();
     setEveryOption(first.settings);
     first.settings.nextUpdateCheck = 1;
-    first.settings.ignoreVersion.set("never stored by saveSettings");
+    first.settings.ignoreVersion = "never stored by saveSettings";
     saveSettings(first);
     ASSERT_TRUE(platform.boxes.empty());
 
@@ -95,7 +95,7 @@ TEST_F(SettingsTest, SavedOptionsReadBackAndLeaveTheUpdateStateAlone) {
     }
     EXPECT_EQ(second.settings.posX, -7);
     EXPECT_EQ(second.settings.nextUpdateCheck, 0x12345678);
-    EXPECT_EQ(second.settings.ignoreVersion.get(), QStringLiteral("0.9"));
+    EXPECT_EQ(second.settings.ignoreVersion, QStringLiteral("0.9"));
 }
 
 TEST_F(SettingsTest, ValuesAreReadByTheirTypeRules) {
@@ -120,13 +120,12 @@ TEST_F(SettingsTest, ValuesAreReadByTheirTypeRules) {
     EXPECT_EQ(viewer.settings.zoomInStep, 5);
     EXPECT_EQ(viewer.settings.bufferTimeout, 0);
     EXPECT_EQ(viewer.settings.largeUpscale, 9);
-    EXPECT_EQ(viewer.settings.ignoreVersion.get(), longVersion)
-        << "2047 units fit with the terminator";
+    EXPECT_EQ(viewer.settings.ignoreVersion, longVersion) << "2047 units fit with the terminator";
 
     writeStore(QStringLiteral("\"ignoreVersion\"=\"") + longVersion + QStringLiteral("9\"\n"));
     Viewer tooLong = makeViewer();
     loadSettings(tooLong);
-    EXPECT_EQ(tooLong.settings.ignoreVersion.get(), QStringLiteral("1.2.0"));
+    EXPECT_EQ(tooLong.settings.ignoreVersion, QStringLiteral("1.2.0"));
 }
 
 TEST_F(SettingsTest, MalformedStoreIsReadAsFarAsValidAndNotRewrittenByLoading) {
@@ -157,8 +156,7 @@ TEST_F(SettingsTest, UnreachableStoreIsReportedAndNothingIsWritten) {
     EXPECT_EQ(platform.boxes[1].text, "Registry access was denied, cannot store user options.");
     EXPECT_EQ(platform.boxes[1].caption, "Access denied");
 
-    writeUpdateState(viewer.store, viewer.settings.nextUpdateCheck,
-                     viewer.settings.ignoreVersion.get());
+    writeUpdateState(viewer.store, viewer.settings.nextUpdateCheck, viewer.settings.ignoreVersion);
     EXPECT_EQ(platform.boxes.size(), 2U) << "the update state fails silently";
 
     platform.placement = WindowPlacement{{10, 20, 810, 620}, 3};
@@ -188,8 +186,7 @@ TEST_F(SettingsTest, ASaveThatCannotReachTheDiskIsReported) {
     saveSettings(viewer);
     ASSERT_EQ(platform.boxes.size(), 1U);
     EXPECT_EQ(platform.boxes[0].text, "Registry access was denied, cannot store user options.");
-    writeUpdateState(viewer.store, viewer.settings.nextUpdateCheck,
-                     viewer.settings.ignoreVersion.get());
+    writeUpdateState(viewer.store, viewer.settings.nextUpdateCheck, viewer.settings.ignoreVersion);
     EXPECT_EQ(platform.boxes.size(), 1U);
     EXPECT_EQ(test::readBytes(storeFile()), before);
 }
@@ -224,14 +221,13 @@ TEST_F(SettingsTest, UpdateStateSavesOnlyItsTwoValues) {
     Viewer viewer = makeViewer();
     viewer.settings.scrollSpeed = 99;  // in memory only
     viewer.settings.nextUpdateCheck = -2;
-    viewer.settings.ignoreVersion.set("2.0.10-beta \"x\"");
-    writeUpdateState(viewer.store, viewer.settings.nextUpdateCheck,
-                     viewer.settings.ignoreVersion.get());
+    viewer.settings.ignoreVersion = "2.0.10-beta \"x\"";
+    writeUpdateState(viewer.store, viewer.settings.nextUpdateCheck, viewer.settings.ignoreVersion);
     Viewer reread = makeViewer();
     loadSettings(reread);
     EXPECT_EQ(reread.settings.scrollSpeed, 7);
     EXPECT_EQ(reread.settings.nextUpdateCheck, -2);
-    EXPECT_EQ(reread.settings.ignoreVersion.get(), "2.0.10-beta \"x\"");
+    EXPECT_EQ(reread.settings.ignoreVersion, "2.0.10-beta \"x\"");
 }
 
 // Two viewers saving at the same moment: every save lands whole, none of the other's

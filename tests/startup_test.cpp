@@ -7,7 +7,7 @@ using test::ViewerTest;
 
 TEST_F(ViewerTest, TheFirstWindowIsRememberedOrInTheDefaultCorner) {
     EXPECT_EQ(initialWindow(viewer).outer, (Rect{-7, 0, 593, 800}));
-    viewer.settings.fixWindowPosition = viewer.defaults.fixWindowPosition.load();
+    viewer.settings.fixWindowPosition = viewer.defaults.fixWindowPosition;
     EXPECT_EQ(initialWindow(viewer).outer, (Rect{0, 0, 600, 800}))
         << "by default the whole window starts on screen";
     viewer.settings.rememberExit = true;

@@ -1,4 +1,5 @@
 #include "browse/transform.h"
+#include "image/orientation.h"
 #include "support/viewer_fixture.h"
 
 #include <QDir>
@@ -36,7 +37,7 @@ TEST_F(TransformTest, AQuarterTurnIsClockwiseRefitsAndFourComeBack) {
     viewer.view.zoomPerMille = 1200;
     viewer.view.zoomStepCount = 4;
     viewer.shownImage.scrollX = 10;
-    onKeyDown(viewer, Key::T);
+    press(Key::T);
     EXPECT_EQ(viewer.shownImage.width, 200);
     EXPECT_EQ(viewer.shownImage.height, 300);
     EXPECT_EQ(shownPixel(199, 0), kRed) << "the top-left corner goes to the top right";
@@ -54,7 +55,7 @@ TEST_F(TransformTest, MirroringShowsTheMirrorAtOnceAndTwiceRestoresWithoutRescal
     viewer.view.fitActive = false;  // at its own size the display is the decoded image
     openFolder({"a.png", "b.png"}, 300, 200);
     const std::size_t windowChanges = platform.windowRects.size();
-    onKeyDown(viewer, Key::Y);
+    press(Key::Y);
     EXPECT_EQ(shownPixel(299, 0), kRed);
     EXPECT_EQ(viewer.shownImage.display.at<cv::Vec3b>(0, 299), kRed)
         << "the picture on screen is mirrored too, not flipped back by sharing its pixels";
@@ -65,13 +66,13 @@ TEST_F(TransformTest, MirroringShowsTheMirrorAtOnceAndTwiceRestoresWithoutRescal
 
 TEST_F(TransformTest, ATransformedRecordComesBackAsItWasLeftAndAFreshDecodeIsUpright) {
     openFolder({"a.png", "b.png", "c.png"}, 300, 200);
-    onKeyDown(viewer, Key::T);
-    onKeyDown(viewer, Key::Right);
+    press(Key::T);
+    press(Key::Right);
     settle();
     EXPECT_EQ(shownPixel(0, 0), kRed) << "the neighbour was never turned";
-    onKeyDown(viewer, Key::Left);
+    press(Key::Left);
     EXPECT_EQ(viewer.shownImage.width, 200) << "stepping back shows the turned record";
-    onKeyDown(viewer, Key::F5);  // decoded again from its file
+    press(Key::F5);  // decoded again from its file
     EXPECT_EQ(viewer.shownImage.width, 300);
 }
 
@@ -83,7 +84,7 @@ TEST_F(TransformTest, AnyRunOfTurnsAndMirrorsIsRememberedAsOneTurnOfTheDecodedPi
     const cv::Mat decoded = viewer.shownImage.image.clone();
     for (int length = 1; length <= 4; ++length) {
         for (int keys = 0; keys < (1 << length); ++keys) {
-            onKeyDown(viewer, Key::F5);
+            press(Key::F5);
             ASSERT_EQ(viewer.shownImage.turn, PictureTurn{});
             std::string run;
             for (int i = 0; i < length; ++i) {
@@ -101,10 +102,10 @@ TEST_F(TransformTest, AnyRunOfTurnsAndMirrorsIsRememberedAsOneTurnOfTheDecodedPi
 TEST_F(TransformTest, MergingPairsNeighboursWithWrappingAndLSwapsTheSides) {
     openFolder({"a.png", "b.png", "c.png"}, 300, 200);
     viewer.view.fitActive = false;
-    onKeyDown(viewer, Key::L);
+    press(Key::L);
     EXPECT_FALSE(viewer.merge.reverseMergeActive) << "L does nothing while not merged";
-    onKeyDown(viewer, Key::End);  // index 2: its next is entry 0
-    onKeyDown(viewer, Key::Period);
+    press(Key::End);  // index 2: its next is entry 0
+    press(Key::Period);
     EXPECT_EQ(viewer.merge.mergeMode, 1);
     EXPECT_TRUE(viewer.view.fitActive) << "merging turns fit on";
     const cv::Mat& display = viewer.shownImage.display;
@@ -112,16 +113,16 @@ TEST_F(TransformTest, MergingPairsNeighboursWithWrappingAndLSwapsTheSides) {
     EXPECT_EQ(display.at<cv::Vec4b>(display.rows / 2, display.cols / 4)[0], 120) << "c left";
     EXPECT_EQ(display.at<cv::Vec4b>(display.rows / 2, 3 * display.cols / 4)[0], 40)
         << "a, the wrapped next entry, right";
-    onKeyDown(viewer, Key::L);
+    press(Key::L);
     EXPECT_EQ(viewer.shownImage.display.at<cv::Vec4b>(display.rows / 2, display.cols / 4)[0], 40)
         << "reverse merge puts the partner on the left";
-    onKeyDown(viewer, Key::L);
+    press(Key::L);
 
-    onKeyDown(viewer, Key::Comma);  // the other side: merged with the previous entry, b
+    press(Key::Comma);  // the other side: merged with the previous entry, b
     EXPECT_EQ(viewer.merge.mergeMode, -1);
     EXPECT_EQ(viewer.shownImage.display.at<cv::Vec4b>(display.rows / 2, display.cols / 4)[0], 80)
         << "the previous image on the left";
-    onKeyDown(viewer, Key::Comma);
+    press(Key::Comma);
     EXPECT_EQ(viewer.merge.mergeMode, 0) << "the same key again ends the merge";
     EXPECT_TRUE(viewer.shownImage.partner.empty());
     EXPECT_TRUE(viewer.view.fitActive) << "ending the merge leaves fit as it is";
@@ -129,18 +130,18 @@ TEST_F(TransformTest, MergingPairsNeighboursWithWrappingAndLSwapsTheSides) {
 
 TEST_F(TransformTest, MergedStepsMoveTwoEntriesAndTakeTheCachedPair) {
     openFolder({"a.png", "b.png", "c.png", "d.png", "e.png"}, 300, 200);
-    onKeyDown(viewer, Key::Period);
+    press(Key::Period);
     settle();
     ASSERT_TRUE(viewer.nextImage.displayReady) << "the next pair, prescaled by its worker";
     const uchar* prescaled = viewer.nextImage.display.data;
-    onKeyDown(viewer, Key::Right);
+    press(Key::Right);
     EXPECT_EQ(viewer.playlist.index, 2);
     EXPECT_EQ(viewer.shownImage.display.data, prescaled) << "the fast path";
     settle();
-    onKeyDown(viewer, Key::Right);
-    onKeyDown(viewer, Key::Right);
+    press(Key::Right);
+    press(Key::Right);
     EXPECT_EQ(viewer.playlist.index, 1) << "two entries a step, wrapping";
-    onKeyDown(viewer, Key::T);
+    press(Key::T);
     EXPECT_NEAR(viewer.shownImage.display.cols, viewer.shownImage.display.rows * 4 / 3, 2)
         << "both images turned, still side by side at one height";
 }

@@ -52,11 +52,11 @@ TEST_F(WindowModeTest, FullscreenRestoresTheSavedPlacement) {
 
 TEST_F(WindowModeTest, EscLeavesFullscreenOrSavesAndQuits) {
     toggleFullscreen(viewer);
-    onKeyDown(viewer, Key::Esc);
+    press(Key::Esc);
     EXPECT_FALSE(viewer.mode.fullscreenActive);
     EXPECT_FALSE(platform.quitCode);
     platform.normal = {10, 20, 666, 559};
-    onKeyDown(viewer, Key::Esc);
+    press(Key::Esc);
     EXPECT_EQ(platform.quitCode, 0);
     EXPECT_EQ(viewer.settings.posX, 10);
     EXPECT_EQ(viewer.settings.width, 656);
@@ -80,7 +80,7 @@ TEST_F(WindowModeTest, ReducedFlickerErasesOnlyTheBandsAroundTheImage) {
 }
 
 TEST_F(WindowModeTest, TheOverlayIsRedrawnOnTopAfterEachPaint) {
-    onKeyDown(viewer, Key::I);
+    press(Key::I);
     EXPECT_TRUE(viewer.view.infoOverlayShown);
     EXPECT_EQ(platform.timerPeriod(OverlayTimer), 50);
     const std::size_t redraws = platform.redraws.size();
@@ -97,7 +97,7 @@ TEST_F(WindowModeTest, TheOverlayIsRedrawnOnTopAfterEachPaint) {
 }
 
 TEST_F(WindowModeTest, FitToggleRefitsTheWindow) {
-    onKeyDown(viewer, Key::F);
+    press(Key::F);
     EXPECT_TRUE(viewer.view.fitActive);
     EXPECT_EQ(platform.windowRect().height(), 1047);
     onCommand(viewer, static_cast<int>(Command::FitToggle));
@@ -106,7 +106,7 @@ TEST_F(WindowModeTest, FitToggleRefitsTheWindow) {
 }
 
 TEST_F(WindowModeTest, TheCursorHidesAfterRestingInFullscreen) {
-    onKeyDown(viewer, Key::Q);
+    press(Key::Q);
     EXPECT_EQ(platform.cursorShowing(), false);
     onMouseMove(viewer, 5, 5);
     EXPECT_EQ(platform.cursorShowing(), true) << "a move shows it again";

@@ -22,10 +22,10 @@ TEST_F(ZoomScrollTest, ZoomFactorsGrowAndShrinkGeometrically) {
     viewer.view.zoomStepCount = 0;
     platform.normal = {0, 0, 816, 659};
     showDisplay(400, 300);
-    onKeyDown(viewer, Key::Minus);
+    press(Key::Minus);
     EXPECT_EQ(viewer.view.zoomPerMille, 900);
     EXPECT_EQ(viewer.shownImage.displayWidth, 360);
-    onKeyDown(viewer, Key::Plus);
+    press(Key::Plus);
     EXPECT_EQ(viewer.view.zoomStepCount, 0);
     EXPECT_EQ(viewer.view.zoomPerMille, 1000);
     EXPECT_EQ(viewer.shownImage.displayWidth, 400);
@@ -35,22 +35,22 @@ TEST_F(ZoomScrollTest, ZoomStopsAtItsLimitsWithABeep) {
     platform.normal = {0, 0, 1016, 859};
     showDisplay(2000, 100);
     viewer.settings.zoomInStep = 50;
-    for (int i = 0; i < 4; ++i) onKeyDown(viewer, Key::Plus);  // 1.5^4 = 5.06
+    for (int i = 0; i < 4; ++i) press(Key::Plus);  // 1.5^4 = 5.06
     EXPECT_EQ(viewer.view.zoomPerMille, 5063);
-    onKeyDown(viewer, Key::Plus);  // 7.59: 6 or more, and 2000 x 7.59 is not below 8000
+    press(Key::Plus);  // 7.59: 6 or more, and 2000 x 7.59 is not below 8000
     EXPECT_EQ(viewer.view.zoomPerMille, 5063);
     EXPECT_EQ(viewer.view.zoomStepCount, 4) << "the refused step is undone";
     EXPECT_EQ(platform.beeps, std::vector<BeepKind>{BeepKind::Information});
-    onKeyDown(viewer, Key::Minus);
+    press(Key::Minus);
     EXPECT_EQ(viewer.view.zoomPerMille, 3375) << "zooming back is allowed: three steps in";
 
     showDisplay(20, 20);
     viewer.view.zoomPerMille = 1000;
     viewer.view.zoomStepCount = 0;
     viewer.settings.zoomOutStep = 50;
-    for (int i = 0; i < 4; ++i) onKeyDown(viewer, Key::Minus);  // 0.5^4 x 20 = 1.25 pixels
+    for (int i = 0; i < 4; ++i) press(Key::Minus);  // 0.5^4 x 20 = 1.25 pixels
     EXPECT_EQ(viewer.view.zoomPerMille, 63);
-    onKeyDown(viewer, Key::Minus);
+    press(Key::Minus);
     EXPECT_EQ(viewer.view.zoomPerMille, 63) << "below one pixel is refused";
     EXPECT_EQ(platform.beeps.size(), 2U);
 }
@@ -62,9 +62,9 @@ TEST_F(ZoomScrollTest, ScrollingStaysWithinTheImage) {
     EXPECT_EQ(viewer.shownImage.scrollX, 1000);
     EXPECT_EQ(viewer.shownImage.scrollY, -2200);
     EXPECT_TRUE(scrollBy(viewer, 0, 10)) << "at the bottom, still taken as a scroll";
-    onKeyDown(viewer, Key::PageUp);
+    press(Key::PageUp);
     EXPECT_EQ(viewer.shownImage.scrollY, 0);
-    onKeyDown(viewer, Key::PageDown);
+    press(Key::PageDown);
     EXPECT_EQ(viewer.shownImage.scrollY, -2200);
     EXPECT_FALSE(scrollBy(viewer, 0, 0));
 
@@ -79,7 +79,7 @@ TEST_F(ZoomScrollTest, KeyboardZoomKeepsTheCentreAndWheelZoomTheCursor) {
     showDisplay(2000, 2000);
     scrollBy(viewer, 500, 600);  // the view centre is at image (1000, 1000)
     viewer.settings.zoomInStep = 100;
-    onKeyDown(viewer, Key::Plus);
+    press(Key::Plus);
     EXPECT_EQ(viewer.shownImage.displayWidth, 4000);
     EXPECT_EQ(viewer.shownImage.scrollX, 1500) << "image point 2000 now at the centre 500";
     EXPECT_EQ(viewer.shownImage.scrollY, -1600);

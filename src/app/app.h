@@ -73,6 +73,8 @@ void saveWindowPlacement(Viewer& viewer);
 
 // ---- The window procedure -------------------------------------------------------
 
+// Keys that scroll or step (arrows, Space).
+bool isStepKey(Key key);
 void onKeyDown(Viewer& viewer, Key key, int presses = 1);
 void onKeyUp(Viewer& viewer, Key key);
 void onCommand(Viewer& viewer, int command);

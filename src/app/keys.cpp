@@ -3,6 +3,7 @@
 #include "app/info_dialogs.h"
 #include "app/options_dialogs.h"
 #include "app/window_modes.h"
+#include "browse/load.h"
 #include "browse/navigation.h"
 #include "browse/neighbour_cache.h"
 #include "browse/open.h"
@@ -12,6 +13,9 @@
 #include "view/window_fit.h"
 #include "view/zoom.h"
 #include "viewer.h"
+
+#include <algorithm>
+#include <iterator>
 
 namespace pavo {
 namespace {
@@ -158,6 +162,11 @@ WindowSetup windowSetup() {
     return {menuEntries(), static_cast<int>(Command::Options), kMinimumWindowSize};
 }
 
+bool isStepKey(Key key) {
+    return std::any_of(std::begin(kStepKeyActions), std::end(kStepKeyActions),
+                       [key](const StepKeyAction& entry) { return entry.key == key; });
+}
+
 void onKeyDown(Viewer& viewer, Key key, int presses) {
     markActivity(viewer);
     for (const StepKeyAction& entry : kStepKeyActions) {
@@ -169,8 +178,9 @@ void onKeyDown(Viewer& viewer, Key key, int presses) {
     for (const KeyAction& entry : kKeyActions) {
         if (entry.key == key) {
             // A modifier alone only notes itself (Shift + arrow jumps without pixels);
-            // anything else acts on the whole image the index names.
-            if (key != Key::Shift && key != Key::Ctrl) settleShownImage(viewer);
+            // anything else acts on the whole image, its pixels decoded again if the idle
+            // release let them go.
+            if (key != Key::Shift && key != Key::Ctrl) restoreShownPixels(viewer);
             for (int i = 0; i < std::max(presses, 1); ++i) entry.action(viewer);
             return;
         }
@@ -184,7 +194,7 @@ void onKeyUp(Viewer& viewer, Key key) {
 }
 
 void onCommand(Viewer& viewer, int command) {
-    settleShownImage(viewer);
+    restoreShownPixels(viewer);
     for (const CommandAction& entry : kCommandActions) {
         if (static_cast<int>(entry.command) == command) {
             entry.action(viewer);

@@ -1,9 +1,10 @@
-// Pavo's entry point: options first, then the window at its first place, the command
-// line, the watcher threads and the event loop.
+// Pavo's entry point: the decode of the file to open first, then the options, the window
+// at its first place, the command line and the event loop.
 #include "app/app.h"
 #include "app/events.h"
 #include "app/window_modes.h"
-#include "browse/neighbour_cache.h"
+#include "browse/load.h"
+#include "browse/navigation.h"
 #include "platform/files.h"
 #include "platform/image_codecs.h"
 #include "platform/pixel_memory.h"
@@ -17,11 +18,7 @@
 #include <QApplication>
 #include <QIcon>
 
-#include <chrono>
 #include <cstdlib>
-#include <ctime>
-#include <optional>
-#include <thread>
 
 namespace {
 
@@ -33,48 +30,12 @@ QStringList argumentsAsGiven(int argc, char** argv) {
     return arguments;
 }
 
-// Arms the cursor hide check while the mouse rests in fullscreen; lives as long as
-// the process and touches nothing but atomics and the timer request.
-void startCursorWatcher(pavo::Viewer& viewer) {
-    std::thread([&viewer] {
-        for (;;) {
-            pavo::cursorWatcherRound(viewer);
-            std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        }
-    }).detach();
-}
-
-// Empties the neighbour cache after `bufferTimeout` seconds without input; the
-// clearing itself runs on the user-interface thread.
-void startIdleWatcher(pavo::Viewer& viewer) {
-    std::thread([&viewer] {
-        for (;;) {
-            pavo::idleWatcherRound(
-                viewer, static_cast<std::int32_t>(static_cast<std::uint32_t>(std::time(nullptr))));
-            std::this_thread::sleep_for(std::chrono::milliseconds(60000));
-        }
-    }).detach();
-}
-
-// A start with one file begins its decode before anything else.
-std::optional<pavo::EarlyDecode> startOpeningDecode(const QStringList& arguments) {
-    if (arguments.size() != 1) return std::nullopt;
+// A start with one file begins its decode before anything else, so that the decode and
+// the window system's work on the new window overlap.
+void startOpeningDecode(pavo::Viewer& viewer, const QStringList& arguments) {
+    if (arguments.size() != 1) return;
     const QString path = pavo::absolutePath(arguments.front(), pavo::currentFolder());
-    if (pavo::isDirectory(path)) return std::nullopt;
-    return pavo::startEarlyDecode(path);
-}
-
-// The window manager places, frames and maximises the new window while the first
-// image decodes; what it sends meanwhile is handled now, so the image is scaled once,
-// for the window as it ends up. A quick preview shows meanwhile where it can.
-void handleEventsDuring(pavo::Viewer& viewer, const pavo::EarlyDecode& decode) {
-    bool previewShown = false;
-    while (decode.worker.running()) {
-        // Keys and clicks wait for the image they are meant for.
-        QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        if (!previewShown) previewShown = pavo::showEarlyPreview(viewer, decode);
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    if (!pavo::isDirectory(path)) pavo::startEarlyDecode(viewer, path);
 }
 
 }  // namespace
@@ -84,17 +45,17 @@ int main(int argc, char** argv) {
     const QStringList arguments = argumentsAsGiven(argc, argv);
     const bool windowSystemChosen = pavo::qt::chooseWindowSystem();
     // Qt takes the first thread that uses it for its main thread: the application comes
-    // before the decode thread, which reads the file through Qt.
+    // before any job, and a job reads its file through Qt.
     QApplication application(argc, argv);
     pavo::qt::releaseWindowSystemChoice(windowSystemChosen);
-    std::optional<pavo::EarlyDecode> earlyDecode = startOpeningDecode(arguments);
+    pavo::qt::QtPlatform platform;
+    pavo::Viewer viewer(platform, pavo::SettingsStore(pavo::SettingsStore::defaultFolder()));
+    startOpeningDecode(viewer, arguments);
     QApplication::setApplicationName(QStringLiteral("Pavo"));
     // Ties the window to the installed desktop entry and its icon (task bars, docks).
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.pavo_viewer.Pavo"));
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("io.github.pavo_viewer.Pavo")));
 
-    pavo::qt::QtPlatform platform;
-    pavo::Viewer viewer(platform, pavo::SettingsStore(pavo::SettingsStore::defaultFolder()));
     pavo::ViewerEvents events(viewer);
     pavo::launchWindow(viewer, events);
 
@@ -103,20 +64,17 @@ int main(int argc, char** argv) {
     viewer.update.fetch = [](const QString& url) { return pavo::fetchText(url); };
     pavo::startUpdateCheck(viewer, true);
 
-    if (earlyDecode) handleEventsDuring(viewer, *earlyDecode);
-    // Mid-way through the window manager's framing Qt may place the window wrongly
-    // for a moment; the first fit goes by where the server has it.
-    platform.window().syncGeometryWithServer();
-    viewer.navigation.earlyDecode = std::move(earlyDecode);
+    // The file a start opens is shown once its decode is there; meanwhile the event loop
+    // handles the window manager's framing, so the image is scaled once, for the window as
+    // it ends up, and input waits for the image it is meant for.
     pavo::openCommandLine(viewer, arguments, pavo::currentFolder());
-    // Ready before a neighbour or the next file needs anything but a colour JPEG.
-    pavo::preloadImageCodecs();
-    startIdleWatcher(viewer);
-    startCursorWatcher(viewer);
+    // Ready before a neighbour or the next file needs anything but a colour JPEG; a start
+    // that waits for its image loads them once it is shown.
+    if (!pavo::stepUnderWay(viewer)) pavo::preloadImageCodecs(platform);
 
     // A quit asked for during start-up (a failed single file) is queued and ends the
     // loop as soon as it runs.
     const int code = QApplication::exec();
-    // Background threads are neither stopped nor joined: they end with the process.
+    // Jobs are neither stopped nor joined: they end with the process.
     std::_Exit(code);
 }

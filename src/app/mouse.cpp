@@ -1,6 +1,7 @@
 // Mouse buttons, moves and the wheel: window drags, panning, anchor scrolling, steps.
 #include "app/app.h"
 #include "app/window_modes.h"
+#include "browse/load.h"
 #include "browse/navigation.h"
 #include "browse/open.h"
 #include "platform/clock.h"
@@ -119,7 +120,7 @@ void onMouseMove(Viewer& viewer, int x, int y) {
 
 void onMouseButton(Viewer& viewer, MouseButton button, MouseAction action) {
     // The extra buttons step, as keys do; the others act on the image the index names.
-    if (button != MouseButton::Back && button != MouseButton::Forward) settleShownImage(viewer);
+    if (button != MouseButton::Back && button != MouseButton::Forward) restoreShownPixels(viewer);
     switch (button) {
         case MouseButton::Left:
             leftButton(viewer, action);
@@ -148,7 +149,7 @@ void onWheel(Viewer& viewer, int delta, bool ctrl, bool shift) {
         away ? moveBackward(viewer, -amounts.horizontal, 0)
              : moveForward(viewer, amounts.horizontal, 0);
     } else if (ctrl) {
-        settleShownImage(viewer);
+        restoreShownPixels(viewer);
         zoomByStep(viewer, away, ZoomAnchor::Cursor);
     } else {
         away ? moveBackward(viewer, 0, -amounts.vertical)

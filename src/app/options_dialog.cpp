@@ -14,7 +14,7 @@ namespace {
 
 struct FlagBox {
     int id;
-    Relaxed<bool> ViewerSettings::*field;
+    bool ViewerSettings::*field;
 };
 
 // The check boxes that mirror one flag each, in the order the dialog fills them (the
@@ -36,7 +36,7 @@ constexpr std::array<FlagBox, 12> kFlagBoxes{{
 
 struct NumberEdit {
     int id;
-    Relaxed<std::int32_t> ViewerSettings::*field;
+    std::int32_t ViewerSettings::*field;
     std::int32_t low;
     std::int32_t high;
 };
@@ -79,7 +79,6 @@ std::int32_t bufferTimeoutFrom(const DialogControls& controls) {
 // the old one still fits.
 void forgetAllScaling(Viewer& viewer) {
     viewer.shownImage.displayReady = false;
-    waitForWorkers(viewer);
     forgetNeighbourScaling(viewer);
 }
 
@@ -117,7 +116,7 @@ void OptionsDialog::accept(DialogControls& controls) {
     if (fixChanged) forgetAllScaling(viewer_);
 
     for (const FlagBox& box : kFlagBoxes) s.*box.field = controls.checked(box.id);
-    viewer_.merge.reverseMergeActive = s.reverseMerge.load();
+    viewer_.merge.reverseMergeActive = s.reverseMerge;
     // `fitToScreen` is the state of the next start; the fit in force stays. Window
     // transitions are the window manager's on Linux, so `animations` acts on nothing.
 

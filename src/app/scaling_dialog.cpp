@@ -12,7 +12,7 @@ namespace {
 
 struct MethodCombo {
     int id;
-    Relaxed<std::int32_t> ViewerSettings::*field;
+    std::int32_t ViewerSettings::*field;
 };
 
 // In the order the dialog creates them and OK reads them.

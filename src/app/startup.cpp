@@ -17,8 +17,8 @@ InitialWindow initialWindow(const Viewer& viewer) {
 }
 
 void initialiseRunState(Viewer& viewer) {
-    viewer.merge.reverseMergeActive = viewer.settings.reverseMerge.load();
-    viewer.view.fitActive = viewer.settings.fitToScreen.load();
+    viewer.merge.reverseMergeActive = viewer.settings.reverseMerge;
+    viewer.view.fitActive = viewer.settings.fitToScreen;
     markActivity(viewer);
 }
 
@@ -29,6 +29,9 @@ void launchWindow(Viewer& viewer, WindowEvents& events) {
     const InitialWindow initial = initialWindow(viewer);
     viewer.platform.showInitial(initial.outer, initial.maximized);
     measureRefreshRate(viewer);
+    // The idle release looks once a minute, the cursor watch every half second.
+    viewer.platform.armTimer(IdleReleaseTimer, 60000);
+    viewer.platform.armTimer(CursorWatchTimer, 500);
 }
 
 void openCommandLine(Viewer& viewer, const QStringList& arguments, const QString& workingFolder) {

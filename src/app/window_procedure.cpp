@@ -1,6 +1,7 @@
 // The window procedure's handlers for everything but keys, commands and the mouse.
 #include "app/app.h"
 #include "app/window_modes.h"
+#include "browse/load.h"
 #include "browse/navigation.h"
 #include "browse/neighbour_cache.h"
 #include "view/draw.h"
@@ -37,13 +38,20 @@ void onTimer(Viewer& viewer, int id) {
         case AnchorScrollTimer:
             anchorScrollTick(viewer);
             return;
+        case IdleReleaseTimer:
+            clearIdleCache(
+                viewer, static_cast<std::int32_t>(static_cast<std::uint32_t>(std::time(nullptr))));
+            return;
+        case CursorWatchTimer:
+            cursorWatcherRound(viewer);
+            return;
         default:
             return;
     }
 }
 
 void onSize(Viewer& viewer) {
-    settleShownImage(viewer);
+    restoreShownPixels(viewer);
     const bool maximized = windowGeometry(viewer).maximized;
     const bool maximizedChanged = maximized != viewer.input.wasMaximized;
     if (maximizedChanged) {
@@ -87,7 +95,7 @@ void onFocusChange(Viewer& viewer, bool gained) {
 }
 
 void onDisplayChange(Viewer& viewer) {
-    settleShownImage(viewer);
+    restoreShownPixels(viewer);
     measureRefreshRate(viewer);
     refit(viewer, ScrollReset::WhenZoomed);
 }
@@ -98,7 +106,7 @@ void onDestroy(Viewer& viewer) {
 }
 
 void onSizing(Viewer& viewer, SizingEdge edge, Rect& proposed) {
-    settleShownImage(viewer);
+    restoreShownPixels(viewer);
     viewer.input.ctrlHeld = viewer.platform.modifierHeld(Modifier::Ctrl);
     constrainSizing(viewer, edge, proposed);
 }

@@ -1,73 +1,78 @@
 #pragma once
 
-// The records of browsing: the decodes under way and the neighbour cache's workers.
+// The records of browsing: the step under way, the decodes it waits for, and the
+// neighbour cache's jobs.
 
 #include "image/image.h"
-#include "platform/worker.h"
+#include "platform/jobs.h"
 
 #include <QString>
+#include <opencv2/core/mat.hpp>
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <vector>
 
 namespace pavo {
 
-// The decode of the file a start opens, begun before the window exists so that the
-// decode and the window system's work on the new window overlap.
-struct EarlyDecode {
-    QString path;  // absolute, as the command line makes it
-    std::shared_ptr<std::optional<LoadedImage>> result =
-        std::make_shared<std::optional<LoadedImage>>();
-    Worker worker;
-    // A rough first look at a large JPEG, decoded reduced before the real decode.
-    std::shared_ptr<cv::Mat> preview = std::make_shared<cv::Mat>();
-    std::shared_ptr<std::atomic<bool>> previewDone = std::make_shared<std::atomic<bool>>();
-    // Set when nothing more is wanted of it; a JPEG decode stops within a few rows.
-    std::shared_ptr<std::atomic<bool>> stop = std::make_shared<std::atomic<bool>>();
+// How the shown image came to be loaded: opened by the user (command line, dialog,
+// drop) or reached by stepping.
+enum class LoadOrigin { Opened, Step };
+
+// A step or jump under way: the index already names its image, which is shown once the
+// decode it waits for is there. Meanwhile the picture of the image left stays on screen.
+struct PendingStep {
+    enum class Awaits { Neighbour, Decode };
+    Awaits awaits = Awaits::Decode;
+    bool forward = true;                   // the side whose neighbour record is awaited
+    LoadOrigin origin = LoadOrigin::Step;  // Opened: the file a start opens
+    QString path;  // the image it shows, so that a changed playlist is noticed
+};
+
+// A decoded file waiting for the load of its path.
+struct DecodedFile {
+    QString path;
+    std::optional<LoadedImage> image;  // nothing when the decode failed
 };
 
 // Navigation state of the user-interface thread.
 struct NavigationState {
-    std::int64_t navigationStartTime = 0;    // monotonic nanoseconds of the last step's key
-    bool swapInProgress = false;             // a prescaled neighbour is being brought on screen
-    std::optional<EarlyDecode> earlyDecode;  // taken by the load of its path
-    // A jump's decode runs in `earlyDecode` while the user-interface thread goes on:
-    // further steps move its target, anything else first waits for it (`settleShownImage`).
-    bool stepPending = false;
-    std::uint64_t stepDecodeId = 0;  // of the jump whose decode is wanted
-    // When two steps in a row find the image ahead still decoding, the keys are
-    // outrunning the cache: the image beyond it starts decoding at once, and the worker
-    // the step starts for that image takes the decode over. It lives only as long as
-    // the step.
+    std::int64_t navigationStartTime = 0;  // monotonic nanoseconds of the last step's key
+    bool swapInProgress = false;           // a prescaled neighbour is being brought on screen
+    std::optional<PendingStep> pending;
+    // The decode of the file a start opens or a jump lands on, on a job of its own; its
+    // result waits in `decoded` for the load of that path.
+    JobSlot decode;
+    QString decodePath;
+    std::optional<DecodedFile> decoded;
+    // A quick reduced decode of the file a start opens, shown until the image is there.
+    JobSlot preview;
+    cv::Mat startPreview;
+    // Two steps in a row that find the image ahead still decoding mean the keys outrun
+    // the cache: the image beyond it starts decoding at once.
     bool lastStepOutran = false;
-    std::optional<EarlyDecode> decodeBeyond;
-};
-
-// The neighbour workers and what they fill. Each worker decodes into a record of its
-// own and, when done, hands it to the user-interface thread, which adopts it into its
-// slot at once; a worker that outlives a wait never shares a record with anyone.
-struct NeighbourWorkers {
-    Worker next;
-    Worker previous;
-    std::shared_ptr<ImageBuffer> nextResult;  // filled by the running next worker
-    std::shared_ptr<ImageBuffer> previousResult;
-    Worker prescaleNext;
-    Worker prescalePrevious;
-    // Counts the times the neighbours' scaling went stale; a worker's picture scaled
-    // under an older count was made for another window.
-    std::uint32_t scalingEpoch = 0;
-    std::uint32_t nextStartEpoch = 0;  // the count each side's running worker started under
-    std::uint32_t previousStartEpoch = 0;
-    // Set when a side's running worker is abandoned, so that it skips what is left.
-    std::shared_ptr<std::atomic<bool>> nextAbandoned = std::make_shared<std::atomic<bool>>();
-    std::shared_ptr<std::atomic<bool>> previousAbandoned = std::make_shared<std::atomic<bool>>();
-    std::vector<Worker> abandoned;  // still running after they were abandoned
 };
 
 // The two neighbour slots of the cache.
 enum class NeighbourSide { Next, Previous };
+
+// The jobs that fill the neighbour cache. A neighbour job decodes a record of its own and
+// hands it over whole; the user-interface thread adopts it into its slot.
+struct NeighbourJobs {
+    std::uint64_t lastJobId = 0;  // every job of the viewer gets the next number
+    JobSlot next;
+    JobSlot previous;
+    JobSlot prescaleNext;
+    JobSlot prescalePrevious;
+    // The image beyond the one ahead, decoded while keys outrun the cache; the step that
+    // makes it the image ahead takes it over (`beyondRecord` once it is done).
+    JobSlot beyond;
+    QString beyondPath;
+    std::shared_ptr<ImageBuffer> beyondRecord;
+    std::uint32_t beyondEpoch = 0;
+    // Counts the times the neighbours' scaling went stale; a picture scaled under an older
+    // count was made for another window.
+    std::uint32_t scalingEpoch = 0;
+};
 
 }  // namespace pavo

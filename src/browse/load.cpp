@@ -1,7 +1,9 @@
+// Loading the shown image: the direct load, the decodes a start or a jump begins on a
+// job, the quick previews, and the idle release of decoded pixels.
+#include "browse/load.h"
+
 #include "browse/navigation.h"
 #include "browse/neighbour_cache.h"
-#include "browse/transform.h"
-#include "image/image.h"
 #include "image/jpeg_decode.h"
 #include "image/orientation.h"
 #include "platform/clock.h"
@@ -28,25 +30,21 @@ void decodePartnerIntoRecord(const Viewer& viewer, ImageBuffer& record) {
     decodePartnerInto(record, playlist.paths[static_cast<std::size_t>(index)]);
 }
 
-// The early decode's result when it was for this path; it is used once, either way,
-// and a decode for another path is stopped. Either way no jump is pending any more.
-std::optional<std::optional<LoadedImage>> takeEarlyDecode(Viewer& viewer, const QString& path) {
-    std::optional<EarlyDecode>& early = viewer.navigation.earlyDecode;
-    viewer.navigation.stepPending = false;
+// The decode a start or a jump made of `path`, taken once; nothing when none was made of
+// it. Either way no decode is wanted any more.
+std::optional<std::optional<LoadedImage>> takeDecoded(Viewer& viewer, const QString& path) {
+    NavigationState& navigation = viewer.navigation;
     std::optional<std::optional<LoadedImage>> taken;
-    if (early && early->path == path && early->worker.waitFor(kWorkerWaitLimit)) {
-        taken = std::move(*early->result);
-    } else {
-        abandonEarlyDecode(viewer);
-    }
-    early.reset();
+    if (navigation.decoded && navigation.decoded->path == path)
+        taken = std::move(navigation.decoded->image);
+    cancelFileDecode(viewer);
     return taken;
 }
 
 // Read, decode, normalise. False when the file is no image.
 bool decodeShownImage(Viewer& viewer, const QString& path, std::int32_t size) {
     ImageBuffer& shown = viewer.shownImage;
-    auto early = takeEarlyDecode(viewer, path);
+    auto early = takeDecoded(viewer, path);
     auto decoded =
         early ? std::move(*early) : decodeToBgr8(readFileBytes(path, size), DecodeRole::Shown);
     if (!decoded) {
@@ -57,24 +55,42 @@ bool decodeShownImage(Viewer& viewer, const QString& path, std::int32_t size) {
     shown.turn = {};
     shown.channels = decoded->channels;
     shown.fileSize = size;
+    shown.path = path;
+    shown.partner.release();
+    shown.partnerPath.clear();
     if (viewer.merge.mergeMode != 0) decodePartnerIntoRecord(viewer, shown);
     return true;
 }
 
-// The shown file decoded again, turned as the released pixels were, partner included;
-// false unless it gives a picture of the size that was released.
-bool decodeReleasedPixels(Viewer& viewer) {
+// Sizes the window for the decoded image and makes its picture.
+void showDecodedImage(Viewer& viewer, LoadOrigin origin) {
     ImageBuffer& shown = viewer.shownImage;
-    if (!hasShownEntry(viewer.playlist)) return false;
+    applyAutoShowOriginal(viewer, origin);
+    shown.width = shown.image.cols;
+    shown.height = shown.image.rows;
+    refreshWindowLimits(viewer);
+    const Size window = windowSizeForImage(viewer, shown.image);
+    shown.ready = true;
+    if (!viewer.mode.fullscreenActive) {
+        applyWindowSize(viewer, window, {.partner = shown.partner});
+    }
+    shown.displayWidth = shown.width;
+    shown.displayHeight = shown.height;
+    rescaleShownImage(viewer);
+}
+
+// The record's own files decoded again, turned as the released pixels were, partner
+// included; false unless they give a picture of the size that was released.
+bool decodeReleasedPixels(ImageBuffer& shown) {
     try {
-        const auto loaded = loadImageFile(currentPath(viewer.playlist));
+        const auto loaded = loadImageFile(shown.path);
         if (!loaded) return false;
         cv::Mat image = turnedAs(loaded->image, shown.turn);
         if (image.cols != shown.width || image.rows != shown.height) return false;
         cv::Mat partner;
-        if (viewer.merge.mergeMode != 0) {
+        if (!shown.partnerPath.isEmpty()) {
             ImageBuffer scratch;  // the record's own file size already counts the partner
-            decodePartnerIntoRecord(viewer, scratch);
+            decodePartnerInto(scratch, shown.partnerPath);
             partner = turnedAs(scratch.partner, shown.turn);
         }
         shown.image = image;
@@ -83,6 +99,12 @@ bool decodeReleasedPixels(Viewer& viewer) {
     } catch (const std::exception&) {
         return false;  // no partner, or no memory for the turn
     }
+}
+
+// Whether a file starts as a JPEG does, read without reading the whole file.
+bool startsAsJpeg(const QString& path) {
+    const FileBytes head = readFileBytes(path, 3);
+    return head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF;
 }
 
 }  // namespace
@@ -102,40 +124,80 @@ void releaseShownPixels(Viewer& viewer) {
 
 void restoreShownPixels(Viewer& viewer) {
     ImageBuffer& shown = viewer.shownImage;
-    // While a step swaps in the image ahead the index already names that image, and the
-    // window's resize comes before the record on screen is replaced: nothing to decode.
+    // While a step swaps in the image ahead, the window's resize comes before the record
+    // on screen is replaced: nothing to decode.
     if (!shownPixelsReleased(shown) || viewer.navigation.swapInProgress) return;
     // The file went or changed while Pavo was idle: the picture stays on screen, but as
     // after a failed load nothing acts on it, and it is never kept as a neighbour.
-    if (!decodeReleasedPixels(viewer)) {
+    if (!decodeReleasedPixels(shown)) {
         shown.ready = false;
         shown.displayReady = false;
     }
 }
 
-void abandonDecode(Viewer& viewer, std::optional<EarlyDecode>& decode) {
-    if (!decode) return;
-    *decode->stop = true;
-    if (decode->worker.running()) viewer.workers.abandoned.push_back(decode->worker);
-    decode.reset();
+void dropShownPicture(Viewer& viewer) {
+    ImageBuffer& shown = viewer.shownImage;
+    shown.ready = false;
+    shown.displayReady = false;
+    shown.image.release();
+    shown.partner.release();
+    shown.display.release();
+    viewer.platform.invalidate(clientRect(viewer), true);
 }
 
-void abandonEarlyDecode(Viewer& viewer) {
-    abandonDecode(viewer, viewer.navigation.earlyDecode);
-}
-
-EarlyDecode startEarlyDecode(const QString& path) {
-    EarlyDecode early;
-    early.path = path;
-    early.worker.start(
-        [path, result = early.result, preview = early.preview, previewDone = early.previewDone] {
-            // Read once: the preview and the image decode the same bytes.
-            const auto bytes = readImageFile(path);
-            if (bytes) *preview = previewOfBytes(*bytes);
-            *previewDone = true;
-            if (bytes) *result = loadImageBytes(*bytes);
+void startFileDecode(Viewer& viewer, const QString& path) {
+    NavigationState& navigation = viewer.navigation;
+    cancelFileDecode(viewer);
+    const JobSlot::Ticket ticket = navigation.decode.begin(nextJobId(viewer));
+    navigation.decodePath = path;
+    startJob<LoadedImage>(
+        viewer.platform, viewer.platform, ticket.token,
+        [path](const CancelToken& token) {
+            return loadImageFile(path, DecodeRole::Shown, token.flag());
+        },
+        [&viewer, id = ticket.id, path](std::optional<LoadedImage> image) {
+            NavigationState& navigation = viewer.navigation;
+            if (!navigation.decode.wants(id)) return;
+            navigation.decode.done();
+            navigation.decoded = DecodedFile{path, std::move(image)};
+            landPendingStep(viewer);
         });
-    return early;
+}
+
+void startEarlyDecode(Viewer& viewer, const QString& path) {
+    startFileDecode(viewer, path);
+    // The preview decodes on the other core while the image decodes: a first look sooner.
+    NavigationState& navigation = viewer.navigation;
+    const JobSlot::Ticket ticket = navigation.preview.begin(nextJobId(viewer));
+    startJob<cv::Mat>(
+        viewer.platform, viewer.platform, ticket.token,
+        [path](const CancelToken&) -> std::optional<cv::Mat> { return previewOfFile(path); },
+        [&viewer, id = ticket.id](std::optional<cv::Mat> preview) {
+            NavigationState& navigation = viewer.navigation;
+            if (!navigation.preview.wants(id)) return;
+            navigation.preview.done();
+            if (preview) navigation.startPreview = *preview;
+            showStartPreview(viewer);
+        });
+}
+
+bool decodeStarted(const Viewer& viewer, const QString& path) {
+    const NavigationState& navigation = viewer.navigation;
+    return navigation.decodePath == path && (navigation.decode.busy() || decodeDone(viewer, path));
+}
+
+bool decodeDone(const Viewer& viewer, const QString& path) {
+    const NavigationState& navigation = viewer.navigation;
+    return navigation.decoded && navigation.decoded->path == path;
+}
+
+void cancelFileDecode(Viewer& viewer) {
+    NavigationState& navigation = viewer.navigation;
+    navigation.decode.cancel();
+    navigation.decodePath.clear();
+    navigation.decoded.reset();
+    navigation.preview.cancel();
+    navigation.startPreview.release();
 }
 
 cv::Mat previewOfBytes(const FileBytes& bytes) {
@@ -151,6 +213,7 @@ cv::Mat previewOfBytes(const FileBytes& bytes) {
 }
 
 cv::Mat previewOfFile(const QString& path) {
+    if (!fileExists(path) || !startsAsJpeg(path)) return {};
     const auto bytes = readImageFile(path);
     return bytes ? previewOfBytes(*bytes) : cv::Mat();
 }
@@ -160,9 +223,12 @@ bool previewFits(const Viewer& viewer) {
            (windowGeometry(viewer).maximized || viewer.mode.fullscreenActive);
 }
 
-bool showEarlyPreview(Viewer& viewer, const EarlyDecode& early) {
-    if (!*early.previewDone || early.preview->empty()) return false;
-    const cv::Mat& preview = *early.preview;
+bool showStartPreview(Viewer& viewer) {
+    const NavigationState& navigation = viewer.navigation;
+    const cv::Mat& preview = navigation.startPreview;
+    if (!navigation.pending || navigation.pending->origin != LoadOrigin::Opened || preview.empty())
+        return false;
+    // A tall image opens at its own size: no fitted preview stands for it.
     const std::int32_t tall = viewer.settings.autoShowOriginal;
     if (tall > 0 && preview.rows >= static_cast<std::int64_t>(tall) * preview.cols) return false;
     return drawPreview(viewer, preview);
@@ -196,35 +262,28 @@ bool loadShownImage(Viewer& viewer, const QString& path, LoadOrigin origin) {
     ImageBuffer& shown = viewer.shownImage;
     shown.scrollX = shown.scrollY = 0;
     shown.ready = false;
-    waitForWorkers(viewer);
     clearNeighbours(viewer);
     if (viewer.input.anchorScrollActive) stopAnchorScroll(viewer);
-    if (!fileExists(path)) return false;
+    if (!fileExists(path)) {
+        cancelFileDecode(viewer);
+        return false;
+    }
     const std::int32_t size = fileSizeOf(path);
     viewer.view.zoomPerMille = 1000;
     viewer.view.zoomStepCount = 0;
     if (size == 0) {
+        cancelFileDecode(viewer);
         shown.loadTimeMs = elapsedMilliseconds(start, monotonicNanoseconds());
         return false;
     }
     try {
         if (!decodeShownImage(viewer, path, size)) return false;
+        showDecodedImage(viewer, origin);
     } catch (const std::exception&) {
-        return false;  // OpenCV refused the data, memory ran out, or the size failed
+        // OpenCV refused the data, memory ran out, or the size failed: nothing half-shown.
+        dropShownPicture(viewer);
+        return false;
     }
-
-    applyAutoShowOriginal(viewer, origin);
-    shown.width = shown.image.cols;
-    shown.height = shown.image.rows;
-    refreshWindowLimits(viewer);
-    const Size window = windowSizeForImage(viewer, shown.image);
-    shown.ready = true;
-    if (!viewer.mode.fullscreenActive) {
-        applyWindowSize(viewer, window, {.partner = shown.partner});
-    }
-    shown.displayWidth = shown.width;
-    shown.displayHeight = shown.height;
-    rescaleShownImage(viewer);
     requestRedraw(viewer);
     viewer.platform.setTitle(path);
     startNeighbourWorkers(viewer);

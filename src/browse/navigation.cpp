@@ -1,5 +1,8 @@
+// Stepping through the playlist: single steps that show the cached neighbour, jumps that
+// decode their target on a job, and the inputs that wait while a step waits for its image.
 #include "browse/navigation.h"
 
+#include "browse/load.h"
 #include "browse/neighbour_cache.h"
 #include "browse/open.h"
 #include "image/image.h"
@@ -10,8 +13,6 @@
 #include "view/view.h"
 #include "view/window_fit.h"
 #include "viewer.h"
-
-#include <functional>
 
 namespace pavo {
 namespace {
@@ -26,6 +27,18 @@ std::int32_t elapsedSinceKey(const Viewer& viewer) {
 
 void wrapSound(Viewer& viewer) {
     if (!viewer.settings.mute) viewer.platform.beep(BeepKind::Information);
+}
+
+NeighbourSide sideAhead(bool forward) {
+    return forward ? NeighbourSide::Next : NeighbourSide::Previous;
+}
+
+// One step in a direction; a double step while merged.
+std::int32_t stepOnce(const Viewer& viewer, std::int32_t index, std::int32_t direction) {
+    const std::int32_t count = entryCount(viewer);
+    index = stepIndex(count, index, direction);
+    if (viewer.merge.mergeMode != 0) index = stepIndex(count, index, direction);
+    return index;
 }
 
 // The size of the previous image, kept when stepping with a sticky window.
@@ -49,32 +62,36 @@ void markShownDisplayReusable(Viewer& viewer) {
 // of a single image; a merged pair, whose layout has its own rules, only has to fit.
 bool prescaledDisplayFits(const Viewer& viewer) {
     const ImageBuffer& shown = viewer.shownImage;
-    if (viewer.merge.mergeMode != 0) {
-        const Size client = windowGeometry(viewer).client;
+    const ScaleContext context = scaleContext(viewer);
+    if (context.mergeMode != 0) {
+        const Size client = context.geometry.client;
         return shown.displayWidth <= client.width && shown.displayHeight <= client.height;
     }
     const Size fitted =
-        fitSizeInClient(viewer, shown.image.cols, shown.image.rows, shown.image, shown.partner);
+        fitSizeInClient(context, shown.image.cols, shown.image.rows, shown.image, shown.partner);
     return fitted.width == shown.displayWidth && fitted.height == shown.displayHeight;
 }
 
-// The record left becomes the neighbour behind. Without its decoded pixels (released
-// when idle, or gone with its file) it is no use there: it is left empty, to be decoded
-// again.
-void leaveBehind(ImageBuffer& behind, const ImageBuffer& shown) {
-    behind = shown;
-    if (behind.image.empty()) {
-        resetForDecode(behind);
-        behind.display.release();
+// The record left becomes the neighbour behind, when its pixels are those of the entry
+// behind the new index. A record released when idle, or left on screen by a failed step
+// (whose pixels are another entry's), is no use there: that side is left empty, to be
+// decoded again. The job that was filling that side is stopped either way.
+void leaveBehind(Viewer& viewer, ImageBuffer& behind, const ImageBuffer& left, bool forward) {
+    stopWorker(viewer, sideAhead(!forward));
+    const std::int32_t behindIndex = stepOnce(viewer, viewer.playlist.index, forward ? -1 : 1);
+    if (left.ready && !left.image.empty() && holdsEntry(viewer, left, behindIndex)) {
+        behind = left;
+        return;
     }
+    behind = ImageBuffer{};
 }
 
 // Whether the record left behind already holds the picture a screen fit gives it: its
 // pixels scaled, unzoomed, to that same size are that same picture.
 bool holdsScreenFit(const Viewer& viewer, const ImageBuffer& record, bool zoomed) {
     if (zoomed || !viewer.view.fitActive || viewer.merge.mergeMode != 0) return false;
-    const Size size =
-        fitSizeOnScreen(viewer, record.image.cols, record.image.rows, record.image, record.partner);
+    const Size size = fitSizeOnScreen(scaleContext(viewer), record.image.cols, record.image.rows,
+                                      record.image, record.partner);
     return record.display.cols == size.width && record.display.rows == size.height;
 }
 
@@ -91,9 +108,20 @@ bool showPrescaled(Viewer& viewer, ImageBuffer& ahead, ImageBuffer& behind, bool
     const std::int32_t leftWidth = shown.displayWidth;
     const std::int32_t leftHeight = shown.displayHeight;
     shown.display = ahead.display;
-    shown.displayWidth = ahead.displayWidth.load();
-    shown.displayHeight = ahead.displayHeight.load();
-    viewer.navigation.swapInProgress = true;
+    shown.displayWidth = ahead.displayWidth;
+    shown.displayHeight = ahead.displayHeight;
+    // While set, the size handler leaves the display alone; cleared however this ends.
+    struct Swap {
+        bool& inProgress;
+        explicit Swap(bool& flag) : inProgress(flag) { inProgress = true; }
+        Swap(const Swap&) = delete;
+        Swap& operator=(const Swap&) = delete;
+        Swap(Swap&&) = delete;
+        Swap& operator=(Swap&&) = delete;
+        ~Swap() { inProgress = false; }
+    };
+    std::optional<Swap> swap;
+    swap.emplace(viewer.navigation.swapInProgress);
     const Size window = windowSizeForImage(viewer, ahead.image);
     if (!viewer.mode.fullscreenActive) applyWindowSize(viewer, window, {.partner = ahead.partner});
     requestRedraw(viewer);
@@ -103,129 +131,127 @@ bool showPrescaled(Viewer& viewer, ImageBuffer& ahead, ImageBuffer& behind, bool
     leftRecord.display = leftDisplay;
     leftRecord.displayWidth = leftWidth;
     leftRecord.displayHeight = leftHeight;
-    leaveBehind(behind, leftRecord);
+    leaveBehind(viewer, behind, leftRecord, forward);
     shown = ahead;
     shown.loadTimeMs = elapsed;
     requestRedraw(viewer);
     // Fitted to a window of its own, the picture left is usually the screen fit already;
     // scaling 24 megapixels again would only take the core the next decode wants.
     if (left.notMaximised && behind.ready && !holdsScreenFit(viewer, behind, left.zoomed)) {
-        behind.display = prescaleForScreen(viewer, behind.image, behind.partner);
+        behind.display = prescaleForScreen(scaleContext(viewer), behind.image, behind.partner);
         behind.displayWidth = behind.display.cols;
         behind.displayHeight = behind.display.rows;
     }
-    viewer.navigation.swapInProgress = false;
+    swap.reset();
     // A window manager may refuse the size asked for (keeping the window on screen);
     // the size handler left the display alone during the swap, so fit it now.
     if (viewer.view.fitActive && !prescaledDisplayFits(viewer)) {
         rescaleShownImage(viewer);
         requestRedraw(viewer);
     }
-    startWorker(viewer, forward ? NeighbourSide::Next : NeighbourSide::Previous);
+    startWorker(viewer, sideAhead(forward));
     return true;
 }
 
 bool showUnscaled(Viewer& viewer, ImageBuffer& ahead, ImageBuffer& behind, bool forward) {
     ImageBuffer& shown = viewer.shownImage;
+    const QString path = currentPath(viewer.playlist);
     markShownDisplayReusable(viewer);
     bool result = false;
     bool loadStartedWorkers = false;
-    if (ahead.ready && !ahead.failed) {
-        leaveBehind(behind, shown);
+    const ImageBuffer left = shown;
+    leaveBehind(viewer, behind, left, forward);
+    if (ahead.ready && !ahead.failed && holdsEntry(viewer, ahead, viewer.playlist.index)) {
         shown = ahead;
         result = true;
-    } else if (fileExists(currentPath(viewer.playlist))) {
-        leaveBehind(behind, shown);
-        result = loadShownImage(viewer, currentPath(viewer.playlist), LoadOrigin::Step);
+    } else if (fileExists(path)) {
+        result = loadShownImage(viewer, path, LoadOrigin::Step);
         loadStartedWorkers = result;
     }
-    viewer.platform.setTitle(currentPath(viewer.playlist));
-    // Nothing new shown and no decoded pixels to size from (released when idle): the
-    // window and the picture on screen stay as they are.
-    if (!shown.image.empty()) {
+    viewer.platform.setTitle(path);
+    if (result) {
         const Size window = windowSizeForImage(viewer, shown.image);
         if (!viewer.mode.fullscreenActive)
             applyWindowSize(viewer, window, {.partner = shown.partner});
         shown.displayWidth = shown.displayHeight = 1;
         rescaleShownImage(viewer);
+    } else {
+        // The picture left is not the file at the index: nothing may act on it.
+        dropShownPicture(viewer);
     }
     requestRedraw(viewer);
     shown.loadTimeMs = elapsedSinceKey(viewer);
     markShownDisplayReusable(viewer);
     // A successful direct load has just started both workers for this index.
-    if (!loadStartedWorkers)
-        startWorker(viewer, forward ? NeighbourSide::Next : NeighbourSide::Previous);
+    if (!loadStartedWorkers) startWorker(viewer, sideAhead(forward));
     return result;
 }
 
-// One step in a direction; a double step while merged.
-std::int32_t stepOnce(const Viewer& viewer, std::int32_t index, std::int32_t direction) {
-    const std::int32_t count = entryCount(viewer);
-    index = stepIndex(count, index, direction);
-    if (viewer.merge.mergeMode != 0) index = stepIndex(count, index, direction);
-    return index;
+// Shows the image one step brought, once its neighbour record is there, and reports a
+// failure.
+void finishStep(Viewer& viewer, bool forward) {
+    const bool shown = showNeighbour(viewer, forward);
+    // Not taken over by the step's job (a failed step, a reload): nobody wants it.
+    dropDecodeBeyond(viewer);
+    if (!shown) showLoadFailure(viewer, currentPath(viewer.playlist), LoadFailure::FailedToLoad);
 }
 
-// Decodes `path` on a thread of its own; `then` runs on that thread once it is done.
-EarlyDecode startFileDecode(const QString& path, std::function<void()> then = {}) {
-    EarlyDecode decode;
-    decode.path = path;
-    decode.worker.start([path, result = decode.result, stop = decode.stop, then = std::move(then)] {
-        *result = loadImageFile(path, DecodeRole::Shown, stop.get());
-        if (then) then();
-    });
-    return decode;
-}
-
-// Keys outrunning the cache: the image beyond the one ahead starts decoding now instead
-// of once the step has shown the image ahead. True when it did.
-bool decodeBeyondAhead(Viewer& viewer, bool forward) {
-    const std::int32_t count = entryCount(viewer);
-    // Two images have nothing beyond the one ahead; a merged pair decodes two files.
-    if (count < 3 || viewer.merge.mergeMode != 0) return false;
-    viewer.navigation.decodeBeyond = startFileDecode(viewer.playlist.paths[static_cast<std::size_t>(
-        stepIndex(count, viewer.playlist.index, forward ? 2 : -2))]);
-    return true;
+// One step: at once when the record ahead is there, else once its job hands it over.
+void stepOne(Viewer& viewer, bool forward) {
+    NavigationState& navigation = viewer.navigation;
+    // The first step that finds the image ahead still decoding gets a quick preview of
+    // it. When the next one does too, the keys are outrunning the cache, and both cores
+    // go to the images themselves: a preview would only slow them down.
+    const bool outran = neighbourDecoding(viewer, sideAhead(forward));
+    if (!(outran && navigation.lastStepOutran && decodeBeyondAhead(viewer, forward)))
+        previewAhead(viewer, forward);
+    navigation.lastStepOutran = outran;
+    const std::int32_t old = viewer.playlist.index;
+    const std::int32_t now = stepOnce(viewer, old, forward ? 1 : -1);
+    viewer.playlist.index = now;
+    if (forward ? now < old : now > old) wrapSound(viewer);
+    if (outran) {
+        navigation.pending = PendingStep{.awaits = PendingStep::Awaits::Neighbour,
+                                         .forward = forward,
+                                         .origin = LoadOrigin::Step,
+                                         .path = currentPath(viewer.playlist)};
+        return;
+    }
+    finishStep(viewer, forward);
 }
 
 void move(Viewer& viewer, int dx, int dy, bool forward, int presses) {
     viewer.navigation.navigationStartTime = monotonicNanoseconds();
     // While a jump decodes, the shown image is not the one the keys are about: they step.
-    if (!viewer.navigation.stepPending) {
+    const bool jumping = stepKeysMoveTarget(viewer);
+    if (!jumping) {
         while (presses > 0 && scrollBy(viewer, dx, dy)) --presses;
     }
     if (presses == 0 || entryCount(viewer) <= 1) return;
     const int direction = forward ? 1 : -1;
     if (viewer.input.shiftHeld) {
         moveBy(viewer, 5 * direction * presses);
-        return;
-    }
-    if (presses > 1 || viewer.navigation.stepPending) {
+    } else if (presses > 1 || jumping) {
         moveBy(viewer, direction * presses);
+    } else {
+        stepOne(viewer, forward);
+    }
+}
+
+// A jump's decode arrived: its image is shown, or, silently, the window's background.
+void landJump(Viewer& viewer, const PendingStep& step) {
+    if (step.origin == LoadOrigin::Opened) {
+        finishOpening(viewer, step.path);
         return;
     }
-    // The first step that finds the image ahead still decoding gets a quick preview of
-    // it. When the next one does too, the keys are outrunning the cache, and both cores
-    // go to the images themselves: a preview would only slow them down.
-    const bool outran =
-        neighbourDecoding(viewer, forward ? NeighbourSide::Next : NeighbourSide::Previous);
-    if (!(outran && viewer.navigation.lastStepOutran && decodeBeyondAhead(viewer, forward)))
-        previewAhead(viewer, forward);
-    viewer.navigation.lastStepOutran = outran;
-    waitForWorkers(viewer);
-    const std::int32_t old = viewer.playlist.index;
-    const std::int32_t now = stepOnce(viewer, old, forward ? 1 : -1);
-    viewer.playlist.index = now;
-    if (forward ? now < old : now > old) wrapSound(viewer);
-    const bool shown = showNeighbour(viewer, forward);
-    // Not taken over by the step's worker (a failed step, a reload): nobody wants it.
-    abandonDecode(viewer, viewer.navigation.decodeBeyond);
-    if (!shown) showLoadFailure(viewer, currentPath(viewer.playlist), LoadFailure::FailedToLoad);
+    if (!loadShownImage(viewer, step.path, LoadOrigin::Step)) {
+        viewer.platform.setTitle(step.path);
+        dropShownPicture(viewer);
+    }
 }
 
 void jumpTo(Viewer& viewer, std::int32_t target) {
     viewer.navigation.navigationStartTime = monotonicNanoseconds();
-    waitForWorkers(viewer);
     if (viewer.playlist.paths.empty() || viewer.playlist.index == target) return;
     viewer.playlist.index = target;
     if (viewer.settings.stickyWindowSize && !windowGeometry(viewer).maximized)
@@ -234,37 +260,52 @@ void jumpTo(Viewer& viewer, std::int32_t target) {
         showLoadFailure(viewer, currentPath(viewer.playlist), LoadFailure::FailedToLoad);
 }
 
-// Shows the jump's image once its decode is done, unless another jump or load has
-// taken its place since.
-void finishStep(Viewer& viewer, std::uint64_t id) {
-    NavigationState& navigation = viewer.navigation;
-    if (!navigation.stepPending || navigation.stepDecodeId != id) return;
-    if (!loadShownImage(viewer, currentPath(viewer.playlist), LoadOrigin::Step))
-        showLoadFailure(viewer, currentPath(viewer.playlist), LoadFailure::FailedToLoad);
-}
-
-// Decodes the jump's target on a thread of its own; a decode for an earlier target
-// is stopped.
-void startStepDecode(Viewer& viewer, const QString& path) {
-    NavigationState& navigation = viewer.navigation;
-    abandonEarlyDecode(viewer);
-    const std::uint64_t id = ++navigation.stepDecodeId;
-    navigation.earlyDecode = startFileDecode(path, [&viewer, id] {
-        viewer.platform.runOnUiThread([&viewer, id] { finishStep(viewer, id); });
-    });
-    navigation.stepPending = true;
-}
-
 }  // namespace
 
-std::optional<EarlyDecode> takeDecodeBeyond(Viewer& viewer, const QString& path) {
-    std::optional<EarlyDecode>& beyond = viewer.navigation.decodeBeyond;
-    if (!beyond || beyond->path != path) return std::nullopt;
-    return std::exchange(beyond, std::nullopt);
+bool stepUnderWay(const Viewer& viewer) {
+    return viewer.navigation.pending.has_value();
+}
+
+bool stepKeysMoveTarget(const Viewer& viewer) {
+    const auto& pending = viewer.navigation.pending;
+    return pending && pending->awaits == PendingStep::Awaits::Decode &&
+           pending->origin == LoadOrigin::Step;
+}
+
+void landPendingStep(Viewer& viewer) {
+    NavigationState& navigation = viewer.navigation;
+    if (!navigation.pending) return;
+    const PendingStep step = *navigation.pending;
+    const bool waiting = step.awaits == PendingStep::Awaits::Neighbour
+                             ? neighbourDecoding(viewer, sideAhead(step.forward))
+                             : navigation.decode.busy();
+    if (waiting) return;
+    navigation.pending.reset();
+    // Nothing but this step changes the playlist while it waits; should it have changed,
+    // there is nothing of this step left to show.
+    if (hasShownEntry(viewer.playlist) && currentPath(viewer.playlist) == step.path) {
+        runGuarded(viewer, [&] {
+            if (step.awaits == PendingStep::Awaits::Neighbour) {
+                finishStep(viewer, step.forward);
+            } else {
+                landJump(viewer, step);
+            }
+        });
+    }
+    runDeferredInputs(viewer);
+}
+
+void runDeferredInputs(Viewer& viewer) {
+    InputState& input = viewer.input;
+    while (!input.deferred.empty() && !stepUnderWay(viewer) && input.handlerDepth == 0) {
+        DeferredInput next = std::move(input.deferred.front());
+        input.deferred.pop_front();
+        next.run(viewer, next.presses);
+    }
 }
 
 void previewAhead(Viewer& viewer, bool forward) {
-    const NeighbourSide side = forward ? NeighbourSide::Next : NeighbourSide::Previous;
+    const NeighbourSide side = sideAhead(forward);
     // Nothing is decoded for a preview that could not be shown.
     if (!neighbourDecoding(viewer, side) || !previewFits(viewer)) return;
     const cv::Mat reduced = previewOfFile(neighbourJob(viewer, side).imagePath);
@@ -286,14 +327,13 @@ bool showNeighbour(Viewer& viewer, bool forward) {
     }
     viewer.view.zoomPerMille = 1000;
     viewer.view.zoomStepCount = 0;
-    waitForWorkers(viewer);
     if (notMaximised && viewer.settings.stickyWindowSize) {
         forgetNeighbourScaling(viewer);
         recordStickySize(viewer);
     }
     ImageBuffer& ahead = forward ? viewer.nextImage : viewer.previousImage;
     ImageBuffer& behind = forward ? viewer.previousImage : viewer.nextImage;
-    if (ahead.displayReady &&
+    if (ahead.displayReady && holdsEntry(viewer, ahead, viewer.playlist.index) &&
         static_cast<std::int64_t>(ahead.display.rows) * ahead.display.cols >= 2) {
         return showPrescaled(viewer, ahead, behind, forward, left);
     }
@@ -320,15 +360,13 @@ void moveBy(Viewer& viewer, std::int32_t count) {
     }
     if (wrapped) wrapSound(viewer);
     if (index == start) return;
-    // Neither neighbour is the target: their decodes are left to end on their own.
-    abandonNeighbourWorkers(viewer);
+    // Neither neighbour is the target: their decodes are stopped.
+    clearNeighbours(viewer);
     viewer.playlist.index = index;
-    startStepDecode(viewer, currentPath(viewer.playlist));
-}
-
-void settleShownImage(Viewer& viewer) {
-    if (viewer.navigation.stepPending) finishStep(viewer, viewer.navigation.stepDecodeId);
-    restoreShownPixels(viewer);
+    const QString& path = currentPath(viewer.playlist);
+    startFileDecode(viewer, path);
+    viewer.navigation.pending = PendingStep{
+        .awaits = PendingStep::Awaits::Decode, .origin = LoadOrigin::Step, .path = path};
 }
 
 void goToFirst(Viewer& viewer) {

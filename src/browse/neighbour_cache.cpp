@@ -1,11 +1,12 @@
 #include "browse/neighbour_cache.h"
 
+#include "browse/load.h"
 #include "browse/navigation.h"
-#include "image/image.h"
 #include "platform/pixel_memory.h"
 #include "playlist/playlist.h"
 #include "view/draw.h"
 #include "view/scale.h"
+#include "view/view.h"
 #include "viewer.h"
 
 #include <opencv2/core.hpp>
@@ -15,41 +16,15 @@ namespace {
 
 struct Side {
     ImageBuffer& slot;
-    Worker& worker;
-    std::shared_ptr<ImageBuffer>& result;
-    std::uint32_t& startEpoch;
-    std::shared_ptr<std::atomic<bool>>& abandoned;
+    JobSlot& job;
+    JobSlot& prescale;
 };
 
 Side sideOf(Viewer& viewer, NeighbourSide which) {
-    NeighbourWorkers& w = viewer.workers;
+    NeighbourJobs& jobs = viewer.neighbours;
     return which == NeighbourSide::Next
-               ? Side{viewer.nextImage, w.next, w.nextResult, w.nextStartEpoch, w.nextAbandoned}
-               : Side{viewer.previousImage, w.previous, w.previousResult, w.previousStartEpoch,
-                      w.previousAbandoned};
-}
-
-// Puts a finished record into its slot. A picture scaled before the neighbours'
-// scaling last went stale fits another window: it is dropped.
-void adopt(const Viewer& viewer, Side side) {
-    side.slot = *side.result;
-    side.result.reset();
-    if (side.startEpoch != viewer.workers.scalingEpoch && side.slot.displayReady) {
-        side.slot.display.release();
-        side.slot.displayReady = false;
-    }
-}
-
-// Takes over what a worker made, once it has ended, unless its hand-over already has;
-// drops it when the worker outlived its wait.
-void collect(const Viewer& viewer, Side side) {
-    const bool ended = side.worker.waitFor(kWorkerWaitLimit);
-    if (!side.result) return;
-    if (!ended) {
-        side.result.reset();
-        return;
-    }
-    adopt(viewer, side);
+               ? Side{viewer.nextImage, jobs.next, jobs.prescaleNext}
+               : Side{viewer.previousImage, jobs.previous, jobs.prescalePrevious};
 }
 
 void releaseMatrices(ImageBuffer& record) {
@@ -60,150 +35,203 @@ void releaseMatrices(ImageBuffer& record) {
     record.displayReady = false;
 }
 
-// Scales a ready neighbour for the present window on a thread of its own; nothing
-// when the record needs no scaling.
-std::shared_ptr<cv::Mat> startPrescale(const Viewer& viewer, const ImageBuffer& slot,
-                                       Worker& worker) {
-    if (!slot.ready || slot.failed || slot.displayReady) return nullptr;
-    auto display = std::make_shared<cv::Mat>();
-    worker.start([&viewer, image = slot.image, partner = slot.partner, display] {
-        *display = prescaleForScreen(viewer, image, partner);
-    });
-    return display;
+// Puts a finished record into its slot. A picture scaled before the neighbours' scaling
+// last went stale fits another window: it is dropped.
+void adopt(Viewer& viewer, ImageBuffer& slot, ImageBuffer record, std::uint32_t epoch) {
+    slot = std::move(record);
+    if (epoch != viewer.neighbours.scalingEpoch && slot.displayReady) {
+        slot.display.release();
+        slot.displayReady = false;
+    }
+    if (overlayDue(viewer)) viewer.platform.armTimer(OverlayTimer, 50);
 }
 
-void finishPrescale(ImageBuffer& slot, const Worker& worker,
-                    const std::shared_ptr<cv::Mat>& display) {
-    if (!display || !worker.waitFor(kWorkerWaitLimit)) return;
-    slot.display = *display;
-    slot.displayWidth = display->cols;
-    slot.displayHeight = display->rows;
-    slot.displayReady = true;
+void startNeighbourJob(Viewer& viewer, JobSlot& slot, NeighbourJob job) {
+    const JobSlot::Ticket ticket = slot.begin(nextJobId(viewer));
+    const std::uint32_t epoch = viewer.neighbours.scalingEpoch;
+    startJob<ImageBuffer>(
+        viewer.platform, viewer.platform, ticket.token,
+        [job = std::move(job)](const CancelToken& token) -> std::optional<ImageBuffer> {
+            return decodeNeighbour(job, token);
+        },
+        [&viewer, id = ticket.id, epoch](std::optional<ImageBuffer> record) {
+            handOverNeighbour(viewer, id, epoch, std::move(record));
+        });
 }
 
-// What a decode begun on its own thread made, once it has ended.
-std::optional<LoadedImage> takeDecoded(const EarlyDecode& decode) {
-    if (!decode.worker.waitFor(kWorkerWaitLimit)) return std::nullopt;
-    return std::move(*decode.result);
+// The job that decodes playlist entry `index` (and its partner while merged).
+NeighbourJob jobForEntry(const Viewer& viewer, std::int32_t index) {
+    const auto& paths = viewer.playlist.paths;
+    const auto count = static_cast<std::int32_t>(paths.size());
+    NeighbourJob job;
+    job.count = count;
+    job.prescale = viewer.settings.preScale;
+    job.context = scaleContext(viewer);
+    if (count <= 1) return job;
+    const std::int32_t merge = viewer.merge.mergeMode;
+    job.imagePath = paths[static_cast<std::size_t>(stepIndex(count, index, 0))];
+    if (merge != 0)
+        job.partnerPath = paths[static_cast<std::size_t>(stepIndex(count, index, merge))];
+    return job;
+}
+
+// The step's own job takes over the decode beyond the image ahead when it is of the same
+// image: once done its record goes straight into the slot, still under way the job is
+// handed over, so the image is decoded once.
+bool takeOverBeyond(Viewer& viewer, Side side, const NeighbourJob& job) {
+    NeighbourJobs& jobs = viewer.neighbours;
+    if (job.imagePath.isEmpty() || !job.partnerPath.isEmpty() || job.imagePath != jobs.beyondPath)
+        return false;
+    if (jobs.beyondRecord) {
+        adopt(viewer, side.slot, std::move(*jobs.beyondRecord), jobs.beyondEpoch);
+        dropDecodeBeyond(viewer);
+        schedulePrescale(viewer);
+        return true;
+    }
+    if (!jobs.beyond.busy()) return false;
+    jobs.beyond.handOverTo(side.job);
+    jobs.beyondPath.clear();
+    return true;
+}
+
+void finishPrescale(Viewer& viewer, NeighbourSide which, std::uint64_t id, std::uint32_t epoch,
+                    std::optional<cv::Mat> display) {
+    Side side = sideOf(viewer, which);
+    if (!side.prescale.wants(id)) return;  // the record changed since
+    side.prescale.done();
+    if (!display || epoch != viewer.neighbours.scalingEpoch || !side.slot.ready) return;
+    side.slot.display = *display;
+    side.slot.displayWidth = display->cols;
+    side.slot.displayHeight = display->rows;
+    side.slot.displayReady = true;
+}
+
+void startPrescale(Viewer& viewer, NeighbourSide which) {
+    Side side = sideOf(viewer, which);
+    const ImageBuffer& slot = side.slot;
+    if (!slot.ready || slot.failed || slot.displayReady || side.job.busy() || side.prescale.busy())
+        return;
+    const JobSlot::Ticket ticket = side.prescale.begin(nextJobId(viewer));
+    const std::uint32_t epoch = viewer.neighbours.scalingEpoch;
+    startJob<cv::Mat>(
+        viewer.platform, viewer.platform, ticket.token,
+        [context = scaleContext(viewer), image = slot.image,
+         partner = slot.partner](const CancelToken&) -> std::optional<cv::Mat> {
+            return prescaleForScreen(context, image, partner);
+        },
+        [&viewer, which, id = ticket.id, epoch](std::optional<cv::Mat> display) {
+            finishPrescale(viewer, which, id, epoch, std::move(display));
+        });
 }
 
 bool bothNeighboursReady(const Viewer& viewer) {
     return viewer.nextImage.ready && viewer.previousImage.ready;
 }
 
-// Read by the watcher thread too: `ready` and the activity time are atomic.
 bool idleTimeoutPassed(const Viewer& viewer, std::int32_t now) {
     return now - viewer.input.lastActivityTime > viewer.settings.bufferTimeout;
 }
 
 }  // namespace
 
-NeighbourJob neighbourJob(const Viewer& viewer, NeighbourSide side) {
-    const auto& paths = viewer.playlist.paths;
-    const auto count = static_cast<std::int32_t>(paths.size());
-    NeighbourJob job;
-    job.count = count;
-    job.fullscreen = viewer.mode.fullscreenActive;
-    job.chromeLevel = viewer.mode.chromeLevel;
-    if (count <= 1) return job;
-    const std::int32_t c = viewer.playlist.index;
-    const std::int32_t merge = viewer.merge.mergeMode;
-    const std::int32_t direction = side == NeighbourSide::Next ? 1 : -1;
-    const auto at = [&](std::int32_t steps) {
-        return paths[static_cast<std::size_t>(stepIndex(count, c, steps))];
-    };
-    if (merge == 0) {
-        job.imagePath = at(direction);
-        return job;
-    }
-    // Merged, each record holds the pair one double step brings on screen.
-    job.imagePath = at(2 * direction);
-    job.partnerPath = at(2 * direction + merge);
-    return job;
+std::uint64_t nextJobId(Viewer& viewer) {
+    return ++viewer.neighbours.lastJobId;
 }
 
-void decodeNeighbour(const Viewer& viewer, const NeighbourJob& job, ImageBuffer& record) {
-    resetForDecode(record);
-    const auto fail = [&record] { record.failed = true; };
-    if (job.count <= 1) return fail();
+bool holdsEntry(const Viewer& viewer, const ImageBuffer& record, std::int32_t index) {
+    const auto& paths = viewer.playlist.paths;
+    const auto count = static_cast<std::int32_t>(paths.size());
+    if (index < 0 || index >= count || record.path != paths[static_cast<std::size_t>(index)])
+        return false;
+    const std::int32_t merge = viewer.merge.mergeMode;
+    if (merge == 0) return record.partnerPath.isEmpty();
+    return record.partnerPath == paths[static_cast<std::size_t>(stepIndex(count, index, merge))];
+}
+
+NeighbourJob neighbourJob(const Viewer& viewer, NeighbourSide side) {
+    const auto count = static_cast<std::int32_t>(viewer.playlist.paths.size());
+    const std::int32_t direction = side == NeighbourSide::Next ? 1 : -1;
+    // Merged, each record holds the pair one double step brings on screen.
+    const std::int32_t steps = viewer.merge.mergeMode != 0 ? 2 * direction : direction;
+    return jobForEntry(viewer, stepIndex(count, viewer.playlist.index, steps));
+}
+
+ImageBuffer decodeNeighbour(const NeighbourJob& job, const CancelToken& token) {
+    ImageBuffer record;
+    record.path = job.imagePath;
+    record.partnerPath = job.partnerPath;
+    record.failed = true;
+    if (job.count <= 1) return record;
     try {
         // Missing, empty, undecodable or refused: the same failure whatever the cause.
-        // An abandoned worker stops decoding a JPEG within a few rows.
-        auto loaded = job.decodedBeyond
-                          ? takeDecoded(*job.decodedBeyond)
-                          : loadImageFile(job.imagePath, DecodeRole::Shown, job.abandoned.get());
-        if (!loaded || (job.abandoned && *job.abandoned)) return fail();
+        // A cancelled job stops decoding a JPEG within a few rows.
+        const auto loaded = loadImageFile(job.imagePath, DecodeRole::Shown, token.flag());
+        if (!loaded || token.cancelled()) return record;
         record.image = loaded->image;
         record.channels = loaded->channels;
         record.fileSize = loaded->fileSize;
         if (!job.partnerPath.isEmpty()) decodePartnerInto(record, job.partnerPath);
         record.width = record.image.cols;
         record.height = record.image.rows;
-        if (viewer.settings.preScale && viewer.mode.fullscreenActive == job.fullscreen &&
-            viewer.mode.chromeLevel == job.chromeLevel) {
-            record.display = prescaleForScreen(viewer, record.image, record.partner);
+        if (job.prescale) {
+            record.display = prescaleForScreen(job.context, record.image, record.partner);
             record.displayWidth = record.display.cols;
             record.displayHeight = record.display.rows;
             record.displayReady = true;
         }
-        if (overlayDue(viewer)) viewer.platform.armTimer(OverlayTimer, 50);
     } catch (const std::exception&) {
-        return fail();
+        releaseMatrices(record);
+        return record;
     }
     record.failed = false;
     record.ready = true;
+    return record;
 }
 
-void handOverNeighbour(Viewer& viewer, NeighbourSide which,
-                       const std::shared_ptr<ImageBuffer>& record) {
-    Side side = sideOf(viewer, which);
-    if (!record || side.result != record) return;  // collected, dropped or replaced
-    adopt(viewer, side);
-    schedulePrescale(viewer);
-}
-
-void waitForWorkers(Viewer& viewer) {
-    collect(viewer, sideOf(viewer, NeighbourSide::Next));
-    collect(viewer, sideOf(viewer, NeighbourSide::Previous));
-}
-
-void clearNeighbours(Viewer& viewer) {
-    releaseMatrices(viewer.nextImage);
-    releaseMatrices(viewer.previousImage);
-}
-
-void abandonNeighbourWorkers(Viewer& viewer) {
-    std::vector<Worker>& abandoned = viewer.workers.abandoned;
-    std::erase_if(abandoned, [](const Worker& worker) { return !worker.running(); });
+void handOverNeighbour(Viewer& viewer, std::uint64_t id, std::uint32_t epoch,
+                       std::optional<ImageBuffer> record) {
+    NeighbourJobs& jobs = viewer.neighbours;
+    ImageBuffer received;
+    if (record) {
+        received = std::move(*record);
+    } else {
+        received.failed = true;
+    }
+    if (jobs.beyond.wants(id)) {
+        jobs.beyond.done();
+        jobs.beyondRecord = std::make_shared<ImageBuffer>(std::move(received));
+        jobs.beyondEpoch = epoch;
+        return;
+    }
     for (const NeighbourSide which : {NeighbourSide::Next, NeighbourSide::Previous}) {
         Side side = sideOf(viewer, which);
-        *side.abandoned = true;
-        side.abandoned = std::make_shared<std::atomic<bool>>();
-        side.result.reset();
-        if (side.worker.running()) abandoned.push_back(side.worker);
-        side.worker = Worker{};  // the old thread keeps its own state and ends alone
-        releaseMatrices(side.slot);
+        if (!side.job.wants(id)) continue;
+        side.job.done();
+        adopt(viewer, side.slot, std::move(received), epoch);
+        schedulePrescale(viewer);
+        landPendingStep(viewer);
+        return;
     }
 }
 
-bool neighbourDecoding(const Viewer& viewer, NeighbourSide side) {
-    const NeighbourWorkers& w = viewer.workers;
-    return side == NeighbourSide::Next ? w.nextResult && w.next.running()
-                                       : w.previousResult && w.previous.running();
+void clearNeighbours(Viewer& viewer) {
+    for (const NeighbourSide which : {NeighbourSide::Next, NeighbourSide::Previous}) {
+        stopWorker(viewer, which);
+        releaseMatrices(sideOf(viewer, which).slot);
+    }
+    dropDecodeBeyond(viewer);
 }
 
-void waitForAbandonedWorkers(Viewer& viewer) {
-    for (const Worker& worker : viewer.workers.abandoned) worker.waitFor(kWorkerWaitLimit);
-    viewer.workers.abandoned.clear();
-    if (viewer.navigation.earlyDecode)
-        viewer.navigation.earlyDecode->worker.waitFor(kWorkerWaitLimit);
+bool neighbourDecoding(const Viewer& viewer, NeighbourSide side) {
+    const NeighbourJobs& jobs = viewer.neighbours;
+    return side == NeighbourSide::Next ? jobs.next.busy() : jobs.previous.busy();
 }
 
 void startNeighbourWorkers(Viewer& viewer) {
-    waitForWorkers(viewer);
     if (viewer.merge.mergeMode == 0) {
         for (ImageBuffer* record : {&viewer.shownImage, &viewer.nextImage, &viewer.previousImage}) {
             record->partner.release();
+            record->partnerPath.clear();
         }
     }
     startWorker(viewer, NeighbourSide::Next);
@@ -211,50 +239,64 @@ void startNeighbourWorkers(Viewer& viewer) {
 }
 
 void startWorker(Viewer& viewer, NeighbourSide which) {
+    stopWorker(viewer, which);
     Side side = sideOf(viewer, which);
+    releaseMatrices(side.slot);
     resetForDecode(side.slot);
-    if (side.worker.running()) return;  // an abandoned worker still owns its thread
-    auto record = std::make_shared<ImageBuffer>();
-    record->failed = side.slot.failed.load();
-    side.result = record;
-    side.startEpoch = viewer.workers.scalingEpoch;
+    side.slot.failed = false;
     NeighbourJob job = neighbourJob(viewer, which);
-    job.abandoned = side.abandoned;
-    if (job.partnerPath.isEmpty()) job.decodedBeyond = takeDecodeBeyond(viewer, job.imagePath);
-    Viewer& owner = viewer;
-    side.worker.start([&owner, job, record, which] {
-        decodeNeighbour(owner, job, *record);
-        // The record is handed over the moment it is done, so the slot's flags say
-        // what is there whatever the user does next.
-        owner.platform.runOnUiThread(
-            [&owner, record, which] { handOverNeighbour(owner, which, record); });
-    });
+    if (takeOverBeyond(viewer, side, job)) return;
+    startNeighbourJob(viewer, side.job, std::move(job));
+}
+
+void stopWorker(Viewer& viewer, NeighbourSide which) {
+    Side side = sideOf(viewer, which);
+    side.job.cancel();
+    side.prescale.cancel();
+}
+
+bool decodeBeyondAhead(Viewer& viewer, bool forward) {
+    const auto count = static_cast<std::int32_t>(viewer.playlist.paths.size());
+    // Two images have nothing beyond the one ahead; a merged pair decodes two files.
+    if (count < 3 || viewer.merge.mergeMode != 0) return false;
+    dropDecodeBeyond(viewer);
+    NeighbourJob job =
+        jobForEntry(viewer, stepIndex(count, viewer.playlist.index, forward ? 2 : -2));
+    viewer.neighbours.beyondPath = job.imagePath;
+    startNeighbourJob(viewer, viewer.neighbours.beyond, std::move(job));
+    return true;
+}
+
+void dropDecodeBeyond(Viewer& viewer) {
+    NeighbourJobs& jobs = viewer.neighbours;
+    jobs.beyond.cancel();
+    jobs.beyondRecord.reset();
+    jobs.beyondPath.clear();
 }
 
 void forgetNeighbourScaling(Viewer& viewer) {
-    ++viewer.workers.scalingEpoch;
-    for (ImageBuffer* neighbour : {&viewer.nextImage, &viewer.previousImage}) {
-        neighbour->display.release();
-        neighbour->displayReady = false;
+    ++viewer.neighbours.scalingEpoch;
+    for (const NeighbourSide which : {NeighbourSide::Next, NeighbourSide::Previous}) {
+        Side side = sideOf(viewer, which);
+        side.prescale.cancel();
+        side.slot.display.release();
+        side.slot.displayReady = false;
     }
 }
 
-bool anyWorkerRunning(const Viewer& viewer) {
-    const NeighbourWorkers& w = viewer.workers;
-    return w.next.running() || w.previous.running() || w.prescaleNext.running() ||
-           w.prescalePrevious.running() || viewer.navigation.stepPending;
+bool anyJobUnderWay(const Viewer& viewer) {
+    const NeighbourJobs& jobs = viewer.neighbours;
+    const NavigationState& navigation = viewer.navigation;
+    return jobs.next.busy() || jobs.previous.busy() || jobs.prescaleNext.busy() ||
+           jobs.prescalePrevious.busy() || jobs.beyond.busy() || navigation.decode.busy() ||
+           navigation.preview.busy() || navigation.pending.has_value();
 }
 
 void prescaleNeighbours(Viewer& viewer) {
     if (!viewer.settings.preScale) return;
-    waitForWorkers(viewer);
-    if (viewer.nextImage.displayReady && viewer.previousImage.displayReady) return;
-    // One thread per record, so the two scale in parallel while this thread waits.
-    NeighbourWorkers& w = viewer.workers;
-    const auto next = startPrescale(viewer, viewer.nextImage, w.prescaleNext);
-    const auto previous = startPrescale(viewer, viewer.previousImage, w.prescalePrevious);
-    finishPrescale(viewer.nextImage, w.prescaleNext, next);
-    finishPrescale(viewer.previousImage, w.prescalePrevious, previous);
+    // One job per record, so the two scale in parallel.
+    startPrescale(viewer, NeighbourSide::Next);
+    startPrescale(viewer, NeighbourSide::Previous);
 }
 
 void schedulePrescale(Viewer& viewer) {
@@ -267,16 +309,13 @@ void schedulePrescale(Viewer& viewer) {
     }
 }
 
-void idleWatcherRound(Viewer& viewer, std::int32_t now) {
-    // A single image has no neighbours, but its own pixels can go.
-    if (idleTimeoutPassed(viewer, now) && (bothNeighboursReady(viewer) || viewer.shownImage.ready))
-        viewer.platform.runOnUiThread([&viewer, now] { clearIdleCache(viewer, now); });
-}
-
 void clearIdleCache(Viewer& viewer, std::int32_t now) {
-    if (!idleTimeoutPassed(viewer, now) || anyWorkerRunning(viewer)) return;
-    // A failed neighbour keeps the cache as it is.
-    if (bothNeighboursReady(viewer)) clearNeighbours(viewer);
+    if (!idleTimeoutPassed(viewer, now) || anyJobUnderWay(viewer)) return;
+    // A single image has no neighbours, but its own pixels can go; a failed neighbour
+    // keeps the cache as it is.
+    const bool neighboursGo = bothNeighboursReady(viewer);
+    if (!neighboursGo && !viewer.shownImage.ready) return;
+    if (neighboursGo) clearNeighbours(viewer);
     releaseShownPixels(viewer);
     releaseCachedPixelMemory();
     viewer.input.lastActivityTime = now;  // the next release is a whole timeout away

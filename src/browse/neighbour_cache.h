@@ -1,77 +1,73 @@
 #pragma once
 
-#include "browse/navigation.h"
+#include "browse/browse_state.h"
 #include "image/image.h"
-#include "platform/worker.h"
+#include "platform/jobs.h"
+#include "view/view_state.h"
 
 #include <QString>
 
-#include <atomic>
 #include <cstdint>
-#include <memory>
 #include <optional>
-#include <vector>
 
 namespace pavo {
 
 struct Viewer;
 
-// Waits for the next and then the previous worker (30 s each) and adopts what they
-// made, if their hand-over has not done so yet. A worker still running after its wait is left
-// alone: its record is dropped and its side stays empty until it has ended.
-void waitForWorkers(Viewer& viewer);
-// Empties both neighbour records (after waitForWorkers).
+// Empties both neighbour records; their jobs are stopped and what they make is dropped.
 void clearNeighbours(Viewer& viewer);
-// Empties both neighbour records without waiting: running workers are left to end on
-// their own (they stop after their decode), and what they make is never adopted. New
-// workers can start at once.
-void abandonNeighbourWorkers(Viewer& viewer);
-// Whether a side's worker is still decoding, its record not yet handed over.
+// Whether a side's job is still decoding, its record not yet handed over.
 bool neighbourDecoding(const Viewer& viewer, NeighbourSide side);
-// Waits for the abandoned workers and a jump's decode to end (30 s each): they read
-// the viewer, which must outlive them.
-void waitForAbandonedWorkers(Viewer& viewer);
-// Starts both workers for the neighbours of the shown image.
+// Starts the jobs of both sides for the neighbours of the shown image.
 void startNeighbourWorkers(Viewer& viewer);
-// Starts the worker of one side (again, after a step).
+// Starts the job of one side (again, after a step); the record it had is emptied.
 void startWorker(Viewer& viewer, NeighbourSide side);
+// Stops one side's job; its record keeps what it holds.
+void stopWorker(Viewer& viewer, NeighbourSide side);
 // The neighbours were scaled for another window: their pictures are dropped, and the
 // next step or the prescale timer scales them again.
 void forgetNeighbourScaling(Viewer& viewer);
-// Whether either worker or prescale thread is running, or a jump waits for its decode.
-bool anyWorkerRunning(const Viewer& viewer);
+// Whether any job of the viewer is under way, or a step waits for its image.
+bool anyJobUnderWay(const Viewer& viewer);
+// The next number for a job of this viewer.
+std::uint64_t nextJobId(Viewer& viewer);
 
-// What one neighbour worker does, on its own thread, into its own record.
+// Whether a record holds the image (and, while merged, the partner) of playlist entry
+// `index`: only then may a step show it.
+bool holdsEntry(const Viewer& viewer, const ImageBuffer& record, std::int32_t index);
+
+// What one neighbour job reads, copied when it starts.
 struct NeighbourJob {
     std::int32_t count = 0;  // playlist entries
     QString imagePath;
-    QString partnerPath;      // empty while merge is off
-    bool fullscreen = false;  // as they were when the worker started
-    std::int32_t chromeLevel = 3;
-    std::shared_ptr<const std::atomic<bool>> abandoned;  // nothing more is wanted once set
-    std::optional<EarlyDecode> decodedBeyond;  // the image's decode, begun by an earlier step
+    QString partnerPath;    // empty while merge is off
+    bool prescale = false;  // scale for the screen once decoded
+    ScaleContext context;   // the window and options as they were at the start
 };
 NeighbourJob neighbourJob(const Viewer& viewer, NeighbourSide side);
-void decodeNeighbour(const Viewer& viewer, const NeighbourJob& job, ImageBuffer& record);
-// A worker's finished record, handed to the user-interface thread: it goes into its
-// slot unless it was dropped or replaced meanwhile; a picture scaled for an earlier
-// window is dropped, and the prescale timer is armed when the record needs scaling.
-void handOverNeighbour(Viewer& viewer, NeighbourSide side,
-                       const std::shared_ptr<ImageBuffer>& record);
+// The job's work, on its own thread: a record decoded (and scaled) from the job alone.
+ImageBuffer decodeNeighbour(const NeighbourJob& job, const CancelToken& token);
+// A neighbour job's record, back on the user-interface thread: it goes into the slot that
+// still wants job `id` (a picture scaled under an older scaling count is dropped), and a
+// step waiting for it lands. Nothing (the job threw) is a failed record.
+void handOverNeighbour(Viewer& viewer, std::uint64_t id, std::uint32_t epoch,
+                       std::optional<ImageBuffer> record);
 
-// Scales both neighbours for the present window (timer 7000).
+// Keys outrunning the cache: starts the job of the image beyond the one ahead now, for the
+// step's own job to take over. True when it did.
+bool decodeBeyondAhead(Viewer& viewer, bool forward);
+// The decode beyond, when nobody took it over, is stopped.
+void dropDecodeBeyond(Viewer& viewer);
+
+// Scales the neighbours that need it for the present window, on jobs (timer 7000).
 void prescaleNeighbours(Viewer& viewer);
 // Arms the prescale timer when a ready neighbour still needs scaling for this window.
 void schedulePrescale(Viewer& viewer);
 
-// One round of the idle watcher at calendar time `now` (seconds): asks the
-// user-interface thread to empty the neighbour cache and let the shown image's decoded
-// pixels go when the viewer has been idle for longer than `bufferTimeout`. The watcher
-// thread calls it every minute.
-void idleWatcherRound(Viewer& viewer, std::int32_t now);
-// The clearing itself, on the user-interface thread; it checks the time again and does
-// nothing while a worker runs. The neighbours go only when both are there (a failed one
-// keeps them); the shown image keeps the picture on screen (releaseShownPixels).
+// The idle release at calendar time `now` (seconds), once a minute: after `bufferTimeout`
+// seconds without input the neighbours go (only when both are there: a failed one keeps
+// them) and the shown image keeps only the picture on screen (releaseShownPixels).
+// Nothing happens while a job is under way.
 void clearIdleCache(Viewer& viewer, std::int32_t now);
 
 }  // namespace pavo

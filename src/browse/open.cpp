@@ -1,8 +1,10 @@
 #include "browse/open.h"
 
+#include "browse/load.h"
 #include "browse/navigation.h"
 #include "browse/neighbour_cache.h"
 #include "platform/files.h"
+#include "platform/image_codecs.h"
 #include "playlist/playlist.h"
 #include "view/view.h"
 #include "viewer.h"
@@ -47,30 +49,51 @@ void openDirectory(Viewer& viewer, const QString& directory, OpenOrigin origin) 
         appendSupportedFiles(directory, playlist.paths);
     }
     if (playlist.paths.empty()) {
+        clearNeighbours(viewer);  // they were decoded for another folder
         showLoadFailure(viewer, {}, LoadFailure::NoSupportedFiles);
         return;
     }
     showFirstEntry(viewer);
 }
 
+// Loads a file the user opened, reporting a failure: the dialog's choice then leaves the
+// playlist empty, the command line's ends the program.
+void showOpenedFile(Viewer& viewer, const QString& path, OpenOrigin origin) {
+    Playlist& playlist = viewer.playlist;
+    // Mid-way through the window manager's framing the window may be placed wrongly for a
+    // moment; the first fit goes by where the window system has it.
+    if (origin == OpenOrigin::CommandLine) viewer.platform.refreshGeometry();
+    const bool loaded = (origin == OpenOrigin::CommandLine || !playlist.paths.empty()) &&
+                        loadShownImage(viewer, path, LoadOrigin::Opened);
+    if (!loaded) {
+        if (origin == OpenOrigin::Dialog) {
+            playlist.paths.clear();
+            clearNeighbours(viewer);
+        }
+        showLoadFailure(viewer, path, LoadFailure::FailedToLoad);
+        if (origin == OpenOrigin::CommandLine) viewer.platform.postQuit(0);
+        return;
+    }
+    if (!isSupportedFile(path)) insertOpenedPath(viewer, path);
+}
+
 // One file: its folder becomes the playlist with the file shown. A file chosen in the
-// dialog or dropped is not tried when its folder has nothing Pavo opens, and a failed
-// choice in the dialog leaves the playlist empty.
+// dialog or dropped is not tried when its folder has nothing Pavo opens. The file a start
+// opens is shown once the decode begun before the window existed is there.
 void openFile(Viewer& viewer, const QString& path, OpenOrigin origin) {
     // A start without arguments on Windows hands over the program's own path.
     if (origin == OpenOrigin::CommandLine && path.endsWith(QStringLiteral(".exe"))) return;
     Playlist& playlist = viewer.playlist;
     playlist.paths = scanned(directoryOf(path));
     playlist.index = findPlaylistIndex(playlist.paths, path, playlist.index);
-    const bool loaded = (origin == OpenOrigin::CommandLine || !playlist.paths.empty()) &&
-                        loadShownImage(viewer, path, LoadOrigin::Opened);
-    if (!loaded) {
-        if (origin == OpenOrigin::Dialog) playlist.paths.clear();
-        showLoadFailure(viewer, path, LoadFailure::FailedToLoad);
-        if (origin == OpenOrigin::CommandLine) viewer.platform.postQuit(0);
+    if (origin == OpenOrigin::CommandLine && decodeStarted(viewer, path) &&
+        !decodeDone(viewer, path)) {
+        viewer.navigation.pending = PendingStep{
+            .awaits = PendingStep::Awaits::Decode, .origin = LoadOrigin::Opened, .path = path};
+        showStartPreview(viewer);
         return;
     }
-    if (!isSupportedFile(path)) insertOpenedPath(viewer, path);
+    showOpenedFile(viewer, path, origin);
 }
 
 // Several files chosen in the dialog: exactly those, in the dialog's order.
@@ -105,29 +128,53 @@ void openSeveral(Viewer& viewer, const QStringList& paths, const QString& spelle
 }  // namespace
 
 void showLoadFailure(Viewer& viewer, const QString& path, LoadFailure failure) {
+    dropShownPicture(viewer);
+    tellLoadFailure(viewer, path, failure);
+}
+
+void tellLoadFailure(Viewer& viewer, const QString& path, LoadFailure failure) {
     const QString text = failure == LoadFailure::NoSupportedFiles
                              ? QStringLiteral("No supported files found.")
                              : QStringLiteral("Failed to load ") + path + u'.';
     if (!viewer.settings.mute) viewer.platform.beep(BeepKind::Failure);
-    viewer.shownImage.display.release();
-    viewer.platform.invalidate(clientRect(viewer), true);
+    // The box comes last: its event loop may run other work, which finds all settled.
     viewer.platform.showMessageBox(BoxOwner::MainWindow, text, QStringLiteral("Not Supported"));
 }
 
+void runGuarded(Viewer& viewer, const std::function<void()>& work) {
+    try {
+        work();
+    } catch (const std::exception&) {
+        // A decode, scale or join that threw (OpenCV refused, memory ran out) leaves no
+        // picture that stands for the file: it goes, as after a failed load. The report
+        // waits for the event loop, since the handler that threw may be deep inside a
+        // change of the window.
+        dropShownPicture(viewer);
+        if (!hasShownEntry(viewer.playlist)) return;
+        viewer.platform.runOnUiThread([&viewer, path = currentPath(viewer.playlist)] {
+            tellLoadFailure(viewer, path, LoadFailure::FailedToLoad);
+        });
+    }
+}
+
 void insertOpenedPath(Viewer& viewer, const QString& path) {
-    waitForWorkers(viewer);
     auto& paths = viewer.playlist.paths;
     const auto at =
         std::clamp<std::int64_t>(viewer.playlist.index, 0, static_cast<std::int64_t>(paths.size()));
     paths.insert(paths.begin() + at, path);
     // The neighbours were chosen for the playlist without this entry.
-    clearNeighbours(viewer);
+    startNeighbourWorkers(viewer);
+}
+
+void finishOpening(Viewer& viewer, const QString& path) {
+    showOpenedFile(viewer, path, OpenOrigin::CommandLine);
+    // Loaded only now, so that they did not take a core from the first image.
+    preloadImageCodecs(viewer.platform);
 }
 
 void openPaths(Viewer& viewer, const QStringList& paths, OpenOrigin origin,
                const QString& spelledTogether) {
     if (paths.isEmpty()) return;
-    waitForWorkers(viewer);  // no worker may read the playlist while it changes
     if (paths.size() > 1) {
         if (origin == OpenOrigin::Dialog) {
             openChosenFiles(viewer, paths);

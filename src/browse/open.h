@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 namespace pavo {
 
 struct Viewer;
@@ -14,6 +16,12 @@ enum class LoadFailure { FailedToLoad, NoSupportedFiles };
 // no supported file was found, after a warning beep; the window then shows only its
 // background. The playlist is not changed.
 void showLoadFailure(Viewer& viewer, const QString& path, LoadFailure failure);
+// The beep and the box alone, the picture left as it is.
+void tellLoadFailure(Viewer& viewer, const QString& path, LoadFailure failure);
+
+// Runs a handler's work so that nothing it throws ends the program: a picture that could
+// not be made is a failed load, reported once the event loop runs again.
+void runGuarded(Viewer& viewer, const std::function<void()>& work);
 
 // Gives a decoded file of unsupported extension its place in the playlist, at the
 // current index.
@@ -31,6 +39,10 @@ enum class OpenOrigin { CommandLine, Dialog, Drop };
 // spaces, open nothing and report nothing.
 void openPaths(Viewer& viewer, const QStringList& paths, OpenOrigin origin,
                const QString& spelledTogether = {});
+
+// Shows the file a start opened, once the decode begun for it is there; a failure is
+// reported and ends the program.
+void finishOpening(Viewer& viewer, const QString& path);
 
 // The desktop's file dialog ("Choose one or more files to open"): one file opens its
 // folder with it shown, several become the playlist in the dialog's order. Cancelling

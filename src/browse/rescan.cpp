@@ -1,4 +1,5 @@
 // Going back to the folder: the full reload, the Go-to dialog and deletion.
+#include "browse/load.h"
 #include "browse/navigation.h"
 #include "browse/neighbour_cache.h"
 #include "browse/open.h"
@@ -35,9 +36,9 @@ void rescanDirectory(Viewer& viewer) {
         warn(viewer, QStringLiteral("Directory was not found."), QStringLiteral("Invalid path"));
         return;
     }
-    waitForWorkers(viewer);
     playlist.paths = scanDirectory(directory).value_or(std::vector<QString>{});
     if (playlist.paths.empty()) {
+        clearNeighbours(viewer);  // they were decoded for files that are gone
         showLoadFailure(viewer, {}, LoadFailure::NoSupportedFiles);
         return;
     }
@@ -63,7 +64,6 @@ void showGoToDialog(Viewer& viewer) {
     const std::int32_t target = n < 1       ? 0
                                 : n > count ? count - 1
                                             : static_cast<std::int32_t>(n - 1);
-    waitForWorkers(viewer);
     playlist.index = target;
     if (!loadShownImage(viewer, currentPath(viewer.playlist), LoadOrigin::Step))
         showLoadFailure(viewer, currentPath(viewer.playlist), LoadFailure::FailedToLoad);

@@ -12,13 +12,6 @@ struct Viewer;
 // record's pixels, not in place (they travel with it into the neighbour cache, and a fresh
 // decode is never transformed); merging changes which files are decoded together.
 
-// The turn that `turn` followed by a quarter turn clockwise, or by a mirror, makes.
-PictureTurn withQuarterTurn(PictureTurn turn);
-PictureTurn withMirror(PictureTurn turn);
-// Freshly decoded pixels as `turn` leaves them; the matrix given is never changed, and
-// is returned itself for no turn at all.
-cv::Mat turnedAs(const cv::Mat& decoded, PictureTurn turn);
-
 // A quarter turn clockwise, the partner too while merged; the window is refitted.
 void rotateQuarter(Viewer& viewer);
 // Mirrors left to right, the picture on screen included; nothing is rescaled.

@@ -223,6 +223,7 @@ void decodePartnerInto(ImageBuffer& record, const QString& path) {
     auto partner = decodeToBgr8(bytes, DecodeRole::Partner);
     if (!partner) throw std::invalid_argument("partner not decodable");
     record.partner = partner->image;
+    record.partnerPath = path;
     record.fileSize += size;
 }
 

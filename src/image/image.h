@@ -1,7 +1,6 @@
 #pragma once
 
 #include "platform/files.h"
-#include "platform/relaxed.h"
 
 #include <QString>
 #include <opencv2/core/mat.hpp>
@@ -26,25 +25,28 @@ struct PictureTurn {
 // copies every field; the matrices are reference-counted, so pixels are shared, never
 // duplicated.
 struct ImageBuffer {
-    Relaxed<bool> ready{false};   // holds a finished decode; set last
-    Relaxed<bool> failed{false};  // the last decode into this record failed
-    cv::Mat image;                // decoded, 8-bit BGR
-    cv::Mat partner;              // decoded merge partner, empty while merge is off
-    cv::Mat display;              // the scaled matrix that is drawn
-    std::int32_t width = 1;       // columns and rows of `image`
+    bool ready = false;   // holds a finished decode
+    bool failed = false;  // the last decode into this record failed
+    cv::Mat image;        // decoded, 8-bit BGR
+    cv::Mat partner;      // decoded merge partner, empty while merge is off
+    cv::Mat display;      // the scaled matrix that is drawn
+    // The files the pixels were decoded from: a record stands only for these.
+    QString path;
+    QString partnerPath;     // empty while merge is off
+    std::int32_t width = 1;  // columns and rows of `image`
     std::int32_t height = 1;
-    Relaxed<std::int32_t> displayWidth{1};  // of `display`; 1 while none is made
-    Relaxed<std::int32_t> displayHeight{1};
+    std::int32_t displayWidth = 1;  // of `display`; 1 while none is made
+    std::int32_t displayHeight = 1;
     std::int32_t scrollX = 0;  // pan offsets, 0 after every load
     std::int32_t scrollY = 0;
     std::int32_t channels = 0;  // of the file, after depth and before colour conversion
     std::int32_t loadTimeMs = 0;
-    Relaxed<bool> displayReady{false};  // `display` fits the present window
-    std::int32_t fileSize = 0;          // bytes, with the partner's when merged
-    PictureTurn turn;                   // of `image` and `partner`
+    bool displayReady = false;  // `display` fits the present window
+    std::int32_t fileSize = 0;  // bytes, with the partner's when merged
+    PictureTurn turn;           // of `image` and `partner`
 };
 
-// The state a worker puts its record in before it decodes.
+// The state a record is put in before it is filled again: nothing ready, no sizes.
 void resetForDecode(ImageBuffer& buffer);
 
 // A decoded, normalised image ready to go into a record.
@@ -100,7 +102,8 @@ std::optional<LoadedImage> decodeToBgr8(const FileBytes& bytes, DecodeRole role,
                                         const std::atomic<bool>* stop = nullptr);
 
 // Reads, decodes and normalises the merge partner at `path` into the record, adding
-// its size to the record's. Throws when the partner cannot be read or decoded.
+// its size to the record's and naming it the record's partner. Throws when the partner
+// cannot be read or decoded.
 void decodePartnerInto(ImageBuffer& record, const QString& path);
 
 // The first half of loading a file: readable test and read. Nothing for a missing, empty

@@ -5,6 +5,7 @@
 #include <libexif/exif-data.h>
 #include <opencv2/core.hpp>
 
+#include <array>
 #include <memory>
 
 namespace pavo {
@@ -64,6 +65,40 @@ void turnUpright(cv::Mat& image, ExifOrientation orientation) {
             break;
     }
     image = upright;
+}
+
+cv::Mat turnedClockwise(const cv::Mat& matrix) {
+    if (matrix.empty()) return matrix;
+    cv::Mat turned;
+    cv::transpose(matrix, turned);
+    cv::flip(turned, turned, 1);
+    return turned;
+}
+
+cv::Mat mirrored(const cv::Mat& matrix) {
+    if (matrix.empty()) return matrix;
+    cv::Mat flipped;
+    cv::flip(matrix, flipped, 1);
+    return flipped;
+}
+
+PictureTurn withQuarterTurn(PictureTurn turn) {
+    return {(turn.quarterTurns + 1) % 4, turn.mirrored};
+}
+
+// A mirror after turning by t equals turning by -t after a mirror.
+PictureTurn withMirror(PictureTurn turn) {
+    return {(4 - turn.quarterTurns) % 4, !turn.mirrored};
+}
+
+cv::Mat turnedAs(const cv::Mat& decoded, PictureTurn turn) {
+    cv::Mat facing = turn.mirrored ? mirrored(decoded) : decoded;
+    if (turn.quarterTurns % 4 == 0) return facing;
+    static constexpr std::array<int, 3> kRotation{cv::ROTATE_90_CLOCKWISE, cv::ROTATE_180,
+                                                  cv::ROTATE_90_COUNTERCLOCKWISE};
+    cv::Mat turned;
+    cv::rotate(facing, turned, kRotation.at(static_cast<std::size_t>(turn.quarterTurns % 4 - 1)));
+    return turned;
 }
 
 }  // namespace pavo

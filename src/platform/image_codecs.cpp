@@ -4,7 +4,6 @@
 
 #include <stdexcept>
 #include <string>
-#include <thread>
 
 namespace pavo {
 namespace {
@@ -45,8 +44,8 @@ cv::Mat decodeWithImageCodecs(const cv::Mat& encoded) {
     return loaded.imdecode(cv::_InputArray(encoded), kUnchanged);
 }
 
-void preloadImageCodecs() {
-    std::thread([] { codecs(); }).detach();
+void preloadImageCodecs(JobRunner& runner) {
+    runner.runJob([] { codecs(); });
 }
 
 }  // namespace pavo

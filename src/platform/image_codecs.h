@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/jobs.h"
+
 #include <opencv2/core/mat.hpp>
 
 namespace pavo {
@@ -12,8 +14,8 @@ namespace pavo {
 // library cannot be loaded (the caller treats it as a failed decode).
 cv::Mat decodeWithImageCodecs(const cv::Mat& encoded);
 
-// Starts loading the codecs on a thread of its own, once, so that the first decode that
-// needs them does not wait for the loading.
-void preloadImageCodecs();
+// Starts loading the codecs on a job, so that the first decode that needs them does not
+// wait for the loading.
+void preloadImageCodecs(JobRunner& runner);
 
 }  // namespace pavo

@@ -4,6 +4,7 @@
 #include "platform/desktop.h"
 #include "platform/dialogs.h"
 #include "platform/geometry.h"
+#include "platform/jobs.h"
 #include "platform/window.h"
 
 namespace pavo {
@@ -14,6 +15,7 @@ class Platform : public Window,
                  public WindowInput,
                  public Desktop,
                  public AnyThread,
-                 public Dialogs {};
+                 public Dialogs,
+                 public JobRunner {};
 
 }  // namespace pavo

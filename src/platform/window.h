@@ -145,6 +145,9 @@ class Window {
     // so that the first image is scaled for the client size the window really has.
     virtual void showInitial(const Rect& outer, bool maximized) = 0;
 
+    // Reads the window's geometry again from the window system, which may have moved the
+    // window without saying so while it framed it.
+    virtual void refreshGeometry() = 0;
     // The main window's placement, or nothing when there is no window to ask.
     [[nodiscard]] virtual std::optional<WindowPlacement> windowPlacement() const = 0;
     // Puts the window back where a placement says, maximised when it says so.
@@ -168,7 +171,11 @@ class Window {
     virtual void invalidate(const Rect& area, bool erase) = 0;
     // Repaints what is marked (and `area` without erasing) before returning.
     virtual void redrawNow(const Rect& area) = 0;
+    // One-shot or periodic timer of the main window; re-arming restarts the period.
+    virtual void armTimer(int id, int milliseconds) = 0;
     virtual void killTimer(int id) = 0;
+    // The window's geometry now: outer and client rectangles, monitor, state.
+    [[nodiscard]] virtual GeometrySnapshot geometrySnapshot() const = 0;
 
     // Ends the event loop with this exit code once the current event is handled.
     virtual void postQuit(int code) = 0;

@@ -131,8 +131,8 @@ bool readSettings(const SettingsStore& store, ViewerSettings& settings) {
     }
     settings.nextUpdateCheck =
         readNumberValue(*key, QStringLiteral("nextUpdateCheck"), defaults.nextUpdateCheck);
-    settings.ignoreVersion.set(
-        readTextValue(*key, QStringLiteral("ignoreVersion"), defaults.ignoreVersion.get()));
+    settings.ignoreVersion =
+        readTextValue(*key, QStringLiteral("ignoreVersion"), defaults.ignoreVersion);
     return true;
 }
 

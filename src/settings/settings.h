@@ -1,12 +1,9 @@
 #pragma once
 
-#include "platform/relaxed.h"
-
 #include <QString>
 
 #include <array>
 #include <cstdint>
-#include <mutex>
 
 namespace pavo {
 
@@ -16,84 +13,55 @@ class SettingsStore;
 // The viewer's own version; also what `ignoreVersion` holds until the user skips one.
 inline const QString kViewerVersion = QStringLiteral("1.2.0");
 
-// Text that one thread may write while another copies the record holding it.
-class GuardedText {
-  public:
-    GuardedText() = default;
-    explicit GuardedText(QString text) : text_(std::move(text)) {}
-    GuardedText(const GuardedText& other) : text_(other.get()) {}
-    GuardedText& operator=(const GuardedText& other) {
-        if (this != &other) set(other.get());
-        return *this;
-    }
-    GuardedText(GuardedText&&) = delete;
-    GuardedText& operator=(GuardedText&&) = delete;
-    ~GuardedText() = default;
-
-    [[nodiscard]] QString get() const {
-        const std::lock_guard lock(mutex_);
-        return text_;
-    }
-    void set(QString text) {
-        const std::lock_guard lock(mutex_);
-        text_ = std::move(text);
-    }
-
-  private:
-    mutable std::mutex mutex_;
-    QString text_;
-};
-
-// Every user option, each named as its stored value. Worker threads read these while
-// the user-interface thread may change them, hence one relaxed atomic word each.
+// Every user option, each named as its stored value.
 struct ViewerSettings {
     // Pixels the window may reach past the work area, hiding invisible resize borders
     // some desktops draw; X11 window managers draw their frames inside the extents.
-    Relaxed<std::int32_t> fixWindowPosition{0};
-    Relaxed<std::int32_t> autoShowOriginal{3};  // height/width ratio that opens at own size; 0 off
-    Relaxed<std::int32_t> largeUpscale{2};      // interpolation methods, 0..4 from the dialogs
-    Relaxed<std::int32_t> upscale{2};
-    Relaxed<std::int32_t> downscale{2};
-    Relaxed<std::int32_t> largeDownscale{3};
-    Relaxed<std::int32_t> zoomInScale{3};
-    Relaxed<std::int32_t> zoomOutScale{3};
-    Relaxed<std::int32_t> largeDownscaleThreshold{3};
-    Relaxed<std::int32_t> largeUpscaleThreshold{3};
-    Relaxed<bool> rememberExit{false};
-    Relaxed<bool> reverseMerge{false};
-    Relaxed<std::int32_t> bufferTimeout{900};  // seconds without input before the cache is freed
-    Relaxed<std::int32_t> scrollSpeed{40};
-    Relaxed<std::int32_t> shiftScrollSpeed{200};
-    Relaxed<std::int32_t> ctrlScrollSpeed{1};
-    Relaxed<bool> useRelativeScroll{false};
-    Relaxed<std::int32_t> relativeScroll{20};  // percent of the window per step
-    Relaxed<std::int32_t> zoomInStep{5};       // percent
-    Relaxed<std::int32_t> zoomOutStep{5};
-    Relaxed<bool> mute{false};
-    Relaxed<std::int32_t> posX{0};  // the window's normal rectangle at the last exit
-    Relaxed<std::int32_t> posY{0};
-    Relaxed<std::int32_t> width{600};
-    Relaxed<std::int32_t> height{800};
-    Relaxed<std::int32_t> state{1};  // 1 normal, 2 minimised, 3 maximised
-    Relaxed<bool> reduceFlicker{true};
-    Relaxed<bool> preScale{true};
-    Relaxed<bool> fitToScreen{true};
-    Relaxed<bool> snapToMonitorEdge{true};
-    Relaxed<bool> stickyWindowSize{false};
-    Relaxed<bool> checkForUpdate{true};
-    Relaxed<std::int32_t> nextUpdateCheck{0};  // low 32 bits of seconds since 1970 UTC
-    Relaxed<bool> animations{true};
-    Relaxed<bool> useMouseAnchor{false};
-    GuardedText ignoreVersion{kViewerVersion};
+    std::int32_t fixWindowPosition = 0;
+    std::int32_t autoShowOriginal = 3;  // height/width ratio that opens at own size; 0 off
+    std::int32_t largeUpscale = 2;      // interpolation methods, 0..4 from the dialogs
+    std::int32_t upscale = 2;
+    std::int32_t downscale = 2;
+    std::int32_t largeDownscale = 3;
+    std::int32_t zoomInScale = 3;
+    std::int32_t zoomOutScale = 3;
+    std::int32_t largeDownscaleThreshold = 3;
+    std::int32_t largeUpscaleThreshold = 3;
+    bool rememberExit = false;
+    bool reverseMerge = false;
+    std::int32_t bufferTimeout = 900;  // seconds without input before the cache is freed
+    std::int32_t scrollSpeed = 40;
+    std::int32_t shiftScrollSpeed = 200;
+    std::int32_t ctrlScrollSpeed = 1;
+    bool useRelativeScroll = false;
+    std::int32_t relativeScroll = 20;  // percent of the window per step
+    std::int32_t zoomInStep = 5;       // percent
+    std::int32_t zoomOutStep = 5;
+    bool mute = false;
+    std::int32_t posX = 0;  // the window's normal rectangle at the last exit
+    std::int32_t posY = 0;
+    std::int32_t width = 600;
+    std::int32_t height = 800;
+    std::int32_t state = 1;  // 1 normal, 2 minimised, 3 maximised
+    bool reduceFlicker = true;
+    bool preScale = true;
+    bool fitToScreen = true;
+    bool snapToMonitorEdge = true;
+    bool stickyWindowSize = false;
+    bool checkForUpdate = true;
+    std::int32_t nextUpdateCheck = 0;  // low 32 bits of seconds since 1970 UTC
+    bool animations = true;
+    bool useMouseAnchor = false;
+    QString ignoreVersion = kViewerVersion;
 };
 
 struct FlagSetting {
     const char* name;
-    Relaxed<bool> ViewerSettings::*field;
+    bool ViewerSettings::*field;
 };
 struct NumberSetting {
     const char* name;
-    Relaxed<std::int32_t> ViewerSettings::*field;
+    std::int32_t ViewerSettings::*field;
 };
 
 // The order in which options are loaded and saved. `nextUpdateCheck` and

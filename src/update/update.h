@@ -39,14 +39,13 @@ QString shortAddress(const QString& url);
 
 // ---- Run ------------------------------------------------------------------------
 
-// One whole check as the update thread runs it: fetch, decide, then show through the
-// user-interface thread while this thread waits. Ends with `updateCheckRunning` clear.
-void runUpdateCheck(Viewer& viewer, bool automatic);
 // What the answer to the "Update available" dialog stores: the next check a week on,
 // and the skipped version for "Skip version".
 void answerUpdateDialog(Viewer& viewer, int button);
-// Starts a check on its own thread unless one is running (the menu command and the
-// start of the program).
+// Starts a check unless one is running (the menu command and the start of the program):
+// an automatic check that is due postpones the next one by a day and stores that, then a
+// job fetches the page; the outcome is decided and shown once the page is there. Ends
+// with `updateCheckRunning` clear.
 void startUpdateCheck(Viewer& viewer, bool automatic);
 
 // The endpoints this build was configured with; with `allowTestServer` the variable

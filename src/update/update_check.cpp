@@ -1,10 +1,9 @@
-// The update check on its own thread. What it shows is shown by the user-interface
-// thread at its request while it waits; quitting meanwhile simply ends the process.
+// The update check: the page is fetched by a job; what it says is decided and shown on the
+// user-interface thread once it is there. Quitting meanwhile simply ends the process.
 #include "update/update.h"
 #include "viewer.h"
 
 #include <ctime>
-#include <future>
 
 namespace pavo {
 namespace {
@@ -25,26 +24,8 @@ void postponeChecks(Viewer& viewer, std::int64_t seconds) {
 // Whether the stored next check lies ahead. The stored word is read as unsigned, so
 // the once-a-day limit still holds after 2038.
 bool checkDueNow(const Viewer& viewer) {
-    const auto next = static_cast<std::uint32_t>(viewer.settings.nextUpdateCheck.load());
+    const auto next = static_cast<std::uint32_t>(viewer.settings.nextUpdateCheck);
     return currentTime(viewer) > static_cast<std::int64_t>(next);
-}
-
-QString fetchVersion(Viewer& viewer) {
-    const UpdateState& update = viewer.update;
-    const QString page = update.fetch ? update.fetch(update.endpoints.updateUrl) : QString();
-    QString text = extractVersion(page);
-    if (!text.isEmpty()) viewer.update.latestVersionText.set(text);
-    return text;
-}
-
-// Runs `task` on the user-interface thread and waits for it to end.
-void onUiThreadAndWait(Viewer& viewer, const std::function<void()>& task) {
-    std::promise<void> done;
-    viewer.platform.runOnUiThread([&] {
-        task();
-        done.set_value();
-    });
-    done.get_future().wait();
 }
 
 class UpdateDialog final : public DialogHandler {
@@ -60,77 +41,75 @@ void beep(Viewer& viewer, BeepKind kind) {
 
 // Shows the outcome; the answer to the update dialog, or 0 when none was asked.
 int showOutcome(Viewer& viewer, UpdateOutcome outcome) {
-    if (outcome == UpdateOutcome::Nothing) return 0;
-    int answer = 0;
-    onUiThreadAndWait(viewer, [&] {
-        switch (outcome) {
-            case UpdateOutcome::OfferUpdate: {
-                beep(viewer, BeepKind::Information);
-                UpdateDialog dialog;
-                answer = viewer.platform.runDialog(DialogId::UpdateAvailable, dialog);
-                if (answer == kOpenWebsite) {
-                    viewer.platform.openUrl(viewer.update.endpoints.websiteUrl);
-                }
-                break;
-            }
-            case UpdateOutcome::Failed:
-                beep(viewer, BeepKind::Failure);
-                viewer.platform.showMessageBox(
-                    BoxOwner::MainWindow,
-                    QStringLiteral("Failed to search for update.\nYou can check manually at ") +
-                        shortAddress(viewer.update.endpoints.websiteUrl),
-                    QStringLiteral("Update failed"));
-                break;
-            case UpdateOutcome::UpToDate:
-                beep(viewer, BeepKind::Information);
-                viewer.platform.showMessageBox(BoxOwner::MainWindow,
-                                               QStringLiteral("Pavo is up-to-date."),
-                                               QStringLiteral("Up-to-date"));
-                break;
-            case UpdateOutcome::Nothing:
-                break;
+    switch (outcome) {
+        case UpdateOutcome::OfferUpdate: {
+            beep(viewer, BeepKind::Information);
+            UpdateDialog dialog;
+            const int answer = viewer.platform.runDialog(DialogId::UpdateAvailable, dialog);
+            if (answer == kOpenWebsite) viewer.platform.openUrl(viewer.update.endpoints.websiteUrl);
+            return answer;
         }
-    });
-    return answer;
+        case UpdateOutcome::Failed:
+            beep(viewer, BeepKind::Failure);
+            viewer.platform.showMessageBox(
+                BoxOwner::MainWindow,
+                QStringLiteral("Failed to search for update.\nYou can check manually at ") +
+                    shortAddress(viewer.update.endpoints.websiteUrl),
+                QStringLiteral("Update failed"));
+            return 0;
+        case UpdateOutcome::UpToDate:
+            beep(viewer, BeepKind::Information);
+            viewer.platform.showMessageBox(BoxOwner::MainWindow,
+                                           QStringLiteral("Pavo is up-to-date."),
+                                           QStringLiteral("Up-to-date"));
+            return 0;
+        case UpdateOutcome::Nothing:
+            return 0;
+    }
+    return 0;
 }
 
-}  // namespace
-
-void answerUpdateDialog(Viewer& viewer, int button) {
-    postponeChecks(viewer, kOneWeek);
-    if (button == kSkipVersion) {
-        viewer.settings.ignoreVersion.set(viewer.update.latestVersionText.get());
-    }
-    writeUpdateState(viewer.store, viewer.settings.nextUpdateCheck,
-                     viewer.settings.ignoreVersion.get());
-}
-
-void runUpdateCheck(Viewer& viewer, bool automatic) {
-    viewer.update.updateCheckRunning = true;
-    UpdateOutcome outcome = UpdateOutcome::Nothing;
-    if (!automatic) {
-        outcome = decideRequested(fetchVersion(viewer));
-    } else if (checkDueNow(viewer) && viewer.settings.checkForUpdate) {
-        // Postponed before asking, so a failed or fruitless check waits a day.
-        postponeChecks(viewer, kOneDay);
-        writeUpdateState(viewer.store, viewer.settings.nextUpdateCheck,
-                         viewer.settings.ignoreVersion.get());
-        outcome = decideAutomatic(fetchVersion(viewer), viewer.settings.ignoreVersion.get());
-    }
+// The page's version arrived: decided, shown, and the answer stored.
+void finishUpdateCheck(Viewer& viewer, bool automatic, const QString& versionText) {
+    if (!versionText.isEmpty()) viewer.update.latestVersionText = versionText;
+    const UpdateOutcome outcome = automatic
+                                      ? decideAutomatic(versionText, viewer.settings.ignoreVersion)
+                                      : decideRequested(versionText);
     if (const int answer = showOutcome(viewer, outcome); answer != 0) {
         answerUpdateDialog(viewer, answer);
     }
     viewer.update.updateCheckRunning = false;
 }
 
+}  // namespace
+
+void answerUpdateDialog(Viewer& viewer, int button) {
+    postponeChecks(viewer, kOneWeek);
+    if (button == kSkipVersion) viewer.settings.ignoreVersion = viewer.update.latestVersionText;
+    writeUpdateState(viewer.store, viewer.settings.nextUpdateCheck, viewer.settings.ignoreVersion);
+}
+
 void startUpdateCheck(Viewer& viewer, bool automatic) {
     UpdateState& update = viewer.update;
     if (update.updateCheckRunning) return;
-    update.thread.waitFor(kWorkerWaitLimit);
-    // Set before the thread starts, so that a second command right after this one
-    // finds the check running.
+    if (automatic && !(checkDueNow(viewer) && viewer.settings.checkForUpdate)) return;
     update.updateCheckRunning = true;
-    update.thread.start([&viewer, automatic] { runUpdateCheck(viewer, automatic); });
+    // Postponed before asking, so a failed or fruitless check waits a day; the job stores
+    // it, off the user-interface thread.
+    if (automatic) postponeChecks(viewer, kOneDay);
+    const JobSlot::Ticket ticket = update.fetchJob.begin(1);
+    startJob<QString>(
+        viewer.platform, viewer.platform, ticket.token,
+        [automatic, store = viewer.store, next = viewer.settings.nextUpdateCheck,
+         ignored = viewer.settings.ignoreVersion, fetch = update.fetch,
+         url = update.endpoints.updateUrl](const CancelToken&) -> std::optional<QString> {
+            if (automatic) writeUpdateState(store, next, ignored);
+            return extractVersion(fetch ? fetch(url) : QString());
+        },
+        [&viewer, automatic](std::optional<QString> versionText) {
+            viewer.update.fetchJob.done();
+            finishUpdateCheck(viewer, automatic, versionText.value_or(QString()));
+        });
 }
 
 }  // namespace pavo

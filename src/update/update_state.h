@@ -2,8 +2,7 @@
 
 // The record of the update check.
 
-#include "platform/relaxed.h"
-#include "platform/worker.h"
+#include "platform/jobs.h"
 #include "settings/settings.h"
 
 #include <QString>
@@ -22,9 +21,9 @@ struct UpdateEndpoints {
 // The update check's record. The fetch and the clock are parameters so that tests
 // give their own; without a fetch nothing is ever asked of the network.
 struct UpdateState {
-    Relaxed<bool> updateCheckRunning{false};  // a check runs; another does not start
-    GuardedText latestVersionText{kViewerVersion};
-    Worker thread;  // the check started last
+    bool updateCheckRunning = false;  // a check runs (or shows its outcome); no other starts
+    QString latestVersionText = kViewerVersion;
+    JobSlot fetchJob;
     UpdateEndpoints endpoints;
     std::function<QString(const QString& url)> fetch;
     std::function<std::int64_t()> now;  // seconds since 1970; the system clock when empty

@@ -72,7 +72,7 @@ QString overlayText(const Viewer& viewer) {
     text += QString::number(shown.displayWidth) + QStringLiteral(" x ") +
             QString::number(shown.displayHeight) + QStringLiteral(")\n");
     text += QStringLiteral("Scaled using: ") +
-            scaleMethodName(viewer, {shown.width, shown.height},
+            scaleMethodName(scaleContext(viewer), {shown.width, shown.height},
                             {shown.display.cols, shown.display.rows}) +
             u'\n';
     text += QStringLiteral("Channels: ") + channelName(shown.channels) + u'\n';

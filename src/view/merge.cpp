@@ -2,8 +2,6 @@
 
 #include "view/scale.h"
 #include "view/view.h"
-#include "view/window_fit.h"
-#include "viewer.h"
 
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
@@ -24,7 +22,8 @@ struct PairLayout {
 };
 
 // Each image fitted alone; when the pair at the height of the fitted pair is too wide
-// for the area, both are shrunk by the same factor to a common height.
+// for the area, both are shrunk by the same factor to a common height. The fits and the
+// area must be of one window and one zoom, or the test below compares unlike things.
 PairLayout layOutPair(Size area, const cv::Mat& a, const cv::Mat& b, const FitFunction& fit) {
     const Size s1 = fit(a.cols, a.rows);
     const Size s2 = fit(b.cols, b.rows);
@@ -51,90 +50,105 @@ Size atLeastOne(Size size) {
     return {std::max(size.width, 1), std::max(size.height, 1)};
 }
 
+Size zoomed(Size size, std::int64_t zoom) {
+    return {zoomedSide(size.width, zoom), zoomedSide(size.height, zoom)};
+}
+
+// The largest client area a window on this monitor can have.
+Size largestClient(const ScaleContext& context) {
+    const GeometrySnapshot& geometry = context.geometry;
+    const int fix = context.fixWindowPosition;
+    return {geometry.monitor.monitor.width() + 2 * fix -
+                (geometry.window.width() - geometry.client.width),
+            geometry.monitor.work.height() - (geometry.window.height() - geometry.client.height)};
+}
+
 // A pair one pixel wider than the largest client area loses that pixel.
-void fitMaximumClient(const Viewer& viewer, PairLayout& layout) {
-    if (layout.first.width - 1 + layout.second.width == maxClientSize(viewer).width)
+void fitMaximumClient(const ScaleContext& context, PairLayout& layout) {
+    if (layout.first.width - 1 + layout.second.width == largestClient(context).width)
         --layout.second.width;
 }
 
-cv::Mat scaleAndJoin(const Viewer& viewer, const cv::Mat& a, const cv::Mat& b,
+// The pair laid out in the client area at 100 %, then zoomed: both images are fitted to
+// the one area the test of width compares them with, whatever the zoom.
+PairLayout clientLayout(const ScaleContext& context, Size area, const cv::Mat& a,
+                        const cv::Mat& b) {
+    ScaleContext unzoomed = context;
+    unzoomed.zoomPerMille = 1000;
+    unzoomed.geometry.client = area;
+    PairLayout layout = layOutPair(area, a, b, [&](int width, int height) {
+        return fitSizeInClient(unzoomed, width, height, a, b);
+    });
+    layout.first = zoomed(layout.first, context.zoomPerMille);
+    layout.second = zoomed(layout.second, context.zoomPerMille);
+    return layout;
+}
+
+// Pictures of unequal height (a layout that rounding or an odd pair made so) are joined
+// at the height of the higher one, the lower centred on black.
+cv::Mat raisedTo(const cv::Mat& picture, int height) {
+    if (picture.rows >= height) return picture;
+    const int above = (height - picture.rows) / 2;
+    cv::Mat raised;
+    cv::copyMakeBorder(picture, raised, above, height - picture.rows - above, 0, 0,
+                       cv::BORDER_CONSTANT, cv::Scalar::all(0));
+    return raised;
+}
+
+cv::Mat scaleAndJoin(const ScaleContext& context, const cv::Mat& a, const cv::Mat& b,
                      const PairLayout& layout) {
     const Size first = atLeastOne(layout.first);
     const Size second = atLeastOne(layout.second);
     cv::Mat scaledFirst;
     cv::Mat scaledSecond;
-    scaleToSize(viewer, a, scaledFirst, first.width, first.height);
-    scaleToSize(viewer, b, scaledSecond, second.width, second.height);
+    scaleToSize(context, a, scaledFirst, first.width, first.height);
+    scaleToSize(context, b, scaledSecond, second.width, second.height);
     // A half at its own size is still the decoded BGR; the pair is joined in one layout.
     for (cv::Mat* half : {&scaledFirst, &scaledSecond}) {
         if (scaledFirst.type() != scaledSecond.type() && half->channels() == 3)
             cv::cvtColor(*half, *half, cv::COLOR_BGR2BGRA);
     }
     cv::Mat joined;
-    if (static_cast<std::int64_t>(scaledFirst.rows) * scaledFirst.cols > 1 &&
-        static_cast<std::int64_t>(scaledSecond.rows) * scaledSecond.cols > 1) {
-        joinSideBySide(viewer, scaledFirst, scaledSecond, joined);
-    }
+    joinSideBySide(context, scaledFirst, scaledSecond, joined);
     return joined;
 }
 
-FitFunction clientFit(const Viewer& viewer, const cv::Mat& a, const cv::Mat& b) {
-    return [&viewer, &a, &b](int width, int height) {
-        return fitSizeInClient(viewer, width, height, a, b);
-    };
+bool hasTwoPixels(const cv::Mat& picture) {
+    return static_cast<std::int64_t>(picture.rows) * picture.cols >= 2;
 }
 
 }  // namespace
 
-void joinSideBySide(const Viewer& viewer, const cv::Mat& first, const cv::Mat& second,
+void joinSideBySide(const ScaleContext& context, const cv::Mat& first, const cv::Mat& second,
                     cv::Mat& output) {
-    if (static_cast<std::int64_t>(first.rows) * first.cols < 2 ||
-        static_cast<std::int64_t>(second.rows) * second.cols < 2) {
-        return;
-    }
-    const std::int32_t mode = viewer.merge.mergeMode;
-    const bool reverse = viewer.merge.reverseMergeActive;
+    if (!hasTwoPixels(first) || !hasTwoPixels(second)) return;
+    const int height = std::max(first.rows, second.rows);
+    const std::int32_t mode = context.mergeMode;
+    const bool reverse = context.reverseMerge;
     const bool firstOnLeft = (mode >= 1 && !reverse) || (mode < 0 && reverse);
-    if (firstOnLeft) {
-        cv::hconcat(first, second, output);
-    } else {
-        cv::hconcat(second, first, output);
-    }
+    const cv::Mat left = raisedTo(firstOnLeft ? first : second, height);
+    const cv::Mat right = raisedTo(firstOnLeft ? second : first, height);
+    cv::hconcat(left, right, output);
 }
 
-cv::Mat scaleMergedForScreen(const Viewer& viewer, const cv::Mat& primary, const cv::Mat& partner) {
-    if (!imageShown(viewer)) return {};
-    // Runs on worker threads too: the geometry comes from the snapshot.
-    const GeometrySnapshot geometry = windowGeometry(viewer);
-    const int fix = viewer.settings.fixWindowPosition;
-    Size outer{geometry.monitor.monitor.width(), geometry.monitor.monitor.height()};
-    if (!viewer.mode.fullscreenActive) {
-        outer = {fix > 0 ? outer.width + 2 * fix : outer.width,
-                 geometry.monitor.work.height() + fix};
-    }
-    const Size area{outer.width - (geometry.window.width() - geometry.client.width),
-                    outer.height - (geometry.window.height() - geometry.client.height)};
+cv::Mat scaleMergedForScreen(const ScaleContext& context, const cv::Mat& primary,
+                             const cv::Mat& partner) {
+    // The area the screen fit of one image uses, so both images and the pair agree.
+    const Size area = screenFitArea(context);
     if (area.width <= 0 || area.height <= 0) return {};
     const PairLayout layout = layOutPair(area, primary, partner, [&](int width, int height) {
-        return fitSizeOnScreen(viewer, width, height, primary, partner);
+        return fitSizeOnScreen(context, width, height, primary, partner);
     });
-    return scaleAndJoin(viewer, primary, partner, layout);
+    return scaleAndJoin(context, primary, partner, layout);
 }
 
-cv::Mat scaleMergedForClient(const Viewer& viewer, Size client, const cv::Mat& primary,
+cv::Mat scaleMergedForClient(const ScaleContext& context, Size client, const cv::Mat& primary,
                              const cv::Mat& partner) {
-    if (!imageShown(viewer) || client.width <= 0 || client.height <= 0) return {};
-    PairLayout layout = layOutPair(client, primary, partner, clientFit(viewer, primary, partner));
-    const std::int64_t zoom = viewer.view.zoomPerMille;
-    if (layout.tooWide) {
-        layout.first = {zoomedSide(layout.first.width, zoom),
-                        zoomedSide(layout.first.height, zoom)};
-        layout.second = {zoomedSide(layout.second.width, zoom),
-                         zoomedSide(layout.second.height, zoom)};
-    }
-    fitMaximumClient(viewer, layout);
+    if (client.width <= 0 || client.height <= 0) return {};
+    PairLayout layout = clientLayout(context, client, primary, partner);
+    fitMaximumClient(context, layout);
     // With fit at 100 % the pair never overflows the client by a pixel or two.
-    if (viewer.view.fitActive && zoom == 1000) {
+    if (context.fitActive && context.zoomPerMille == 1000) {
         const int total = layout.first.width + layout.second.width;
         if (total - 1 == client.width) {
             --layout.second.width;
@@ -143,18 +157,16 @@ cv::Mat scaleMergedForClient(const Viewer& viewer, Size client, const cv::Mat& p
             --layout.second.width;
         }
     }
-    return scaleAndJoin(viewer, primary, partner, layout);
+    return scaleAndJoin(context, primary, partner, layout);
 }
 
-Size mergedFitSize(const Viewer& viewer, Size area, const cv::Mat& primary,
+Size mergedFitSize(const ScaleContext& context, Size area, const cv::Mat& primary,
                    const cv::Mat& partner) {
     if (area.width <= 0 || area.height <= 0) return {1, 1};
-    PairLayout layout = layOutPair(area, primary, partner, clientFit(viewer, primary, partner));
-    fitMaximumClient(viewer, layout);
-    const std::int64_t zoom = viewer.view.zoomPerMille;
-    const int firstWidth = std::max(zoomedSide(layout.first.width, zoom), 1);
-    const int secondWidth = std::max(zoomedSide(layout.second.width, zoom), 1);
-    return {firstWidth + secondWidth, std::max(zoomedSide(layout.first.height, zoom), 1)};
+    PairLayout layout = clientLayout(context, area, primary, partner);
+    fitMaximumClient(context, layout);
+    return {std::max(layout.first.width, 1) + std::max(layout.second.width, 1),
+            std::max(std::max(layout.first.height, layout.second.height), 1)};
 }
 
 }  // namespace pavo

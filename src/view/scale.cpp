@@ -12,9 +12,8 @@ namespace pavo {
 namespace {
 
 // The image's own size: with a merged pair, both images together.
-Size nativeSize(const Viewer& viewer, const cv::Mat& primary, const cv::Mat& partner) {
-    if (viewer.merge.mergeMode != 0)
-        return {primary.cols + partner.cols, primary.rows + partner.rows};
+Size nativeSize(const ScaleContext& context, const cv::Mat& primary, const cv::Mat& partner) {
+    if (context.mergeMode != 0) return {primary.cols + partner.cols, primary.rows + partner.rows};
     return {primary.cols, primary.rows};
 }
 
@@ -53,49 +52,48 @@ QString interpolationName(std::int32_t method) {
     }
 }
 
-ScaleClass scaleClassFor(const Viewer& viewer, Size source, Size target) {
-    const std::int64_t zoom = viewer.view.zoomPerMille;
+ScaleClass scaleClassFor(const ScaleContext& context, Size source, Size target) {
+    const std::int64_t zoom = context.zoomPerMille;
     if (zoom > 1000) return ScaleClass::ZoomIn;
     if (zoom < 1000) return ScaleClass::ZoomOut;
     // Products in 64 bits: a large threshold times a large target would overflow 32.
     const std::int64_t sourcePixels = std::int64_t{source.width} * source.height;
     const std::int64_t targetPixels = std::int64_t{target.width} * target.height;
-    if (sourcePixels > targetPixels * viewer.settings.largeDownscaleThreshold)
+    const InterpolationChoice& choice = context.interpolation;
+    if (sourcePixels > targetPixels * choice.largeDownscaleThreshold)
         return ScaleClass::LargeDownscale;
     if (sourcePixels > targetPixels) return ScaleClass::Downscale;
-    if (sourcePixels * viewer.settings.largeUpscaleThreshold > targetPixels)
-        return ScaleClass::Upscale;
+    if (sourcePixels * choice.largeUpscaleThreshold > targetPixels) return ScaleClass::Upscale;
     return ScaleClass::LargeUpscale;
 }
 
-std::int32_t methodForClass(const Viewer& viewer, ScaleClass scaleClass) {
-    const ViewerSettings& s = viewer.settings;
+std::int32_t methodForClass(const InterpolationChoice& choice, ScaleClass scaleClass) {
     switch (scaleClass) {
         case ScaleClass::LargeDownscale:
-            return s.largeDownscale;
+            return choice.largeDownscale;
         case ScaleClass::Downscale:
-            return s.downscale;
+            return choice.downscale;
         case ScaleClass::Upscale:
-            return s.upscale;
+            return choice.upscale;
         case ScaleClass::LargeUpscale:
-            return s.largeUpscale;
+            return choice.largeUpscale;
         case ScaleClass::ZoomIn:
-            return s.zoomInScale;
+            return choice.zoomIn;
         case ScaleClass::ZoomOut:
-            return s.zoomOutScale;
+            return choice.zoomOut;
     }
     return 0;
 }
 
-QString scaleToSize(const Viewer& viewer, const cv::Mat& source, cv::Mat& destination, int width,
-                    int height) {
+QString scaleToSize(const ScaleContext& context, const cv::Mat& source, cv::Mat& destination,
+                    int width, int height) {
     if (source.cols <= 0) return interpolationName(-1);
     if (source.cols == width && source.rows == height) {
         destination = source;
         return interpolationName(-1);
     }
-    const std::int32_t method =
-        methodForClass(viewer, scaleClassFor(viewer, {source.cols, source.rows}, {width, height}));
+    const std::int32_t method = methodForClass(
+        context.interpolation, scaleClassFor(context, {source.cols, source.rows}, {width, height}));
     cv::Mat scaled;
     try {
         cv::resize(source, scaled, cv::Size(width, height), 0, 0, method);
@@ -113,79 +111,80 @@ QString scaleToSize(const Viewer& viewer, const cv::Mat& source, cv::Mat& destin
     return interpolationName(method);
 }
 
-QString scaleMethodName(const Viewer& viewer, Size decoded, Size display) {
+QString scaleMethodName(const ScaleContext& context, Size decoded, Size display) {
     if (decoded.width <= 0 || display.width <= 0 || decoded == display)
         return interpolationName(-1);
-    return interpolationName(methodForClass(viewer, scaleClassFor(viewer, decoded, display)));
+    return interpolationName(
+        methodForClass(context.interpolation, scaleClassFor(context, decoded, display)));
 }
 
-Size fitSizeInClient(const Viewer& viewer, int width, int height, const cv::Mat& primary,
+Size fitSizeInClient(const ScaleContext& context, int width, int height, const cv::Mat& primary,
                      const cv::Mat& partner) {
-    if (!imageShown(viewer) || width <= 0 || height <= 0) return {1, 1};
-    const Size client = windowGeometry(viewer).client;
+    if (width <= 0 || height <= 0) return {1, 1};
+    const Size client = context.geometry.client;
     if (client.width <= 0 || client.height <= 0) return {1, 1};
     Size size = fitInto({width, height}, client, {.widthWinsTies = true, .raiseShortHeight = true});
-    const std::int64_t zoom = viewer.view.zoomPerMille;
+    const std::int64_t zoom = context.zoomPerMille;
     if (zoom != 1000) {
-        if (!viewer.view.fitActive) size = nativeSize(viewer, primary, partner);
+        if (!context.fitActive) size = nativeSize(context, primary, partner);
         size = {zoomedSide(size.width, zoom), zoomedSide(size.height, zoom)};
     }
     return atLeastOnePixel(size);
 }
 
-Size fitSizeOnScreen(const Viewer& viewer, int width, int height, const cv::Mat& primary,
-                     const cv::Mat& partner) {
-    if (!imageShown(viewer) || width <= 0 || height <= 0) return {1, 1};
-    // Runs on worker threads too: the geometry comes from the snapshot.
-    const GeometrySnapshot geometry = viewer.platform.geometrySnapshot();
+Size screenFitArea(const ScaleContext& context) {
+    const GeometrySnapshot& geometry = context.geometry;
     const Rect& desktop = geometry.primaryScreen;
     const int frameWidth = geometry.window.width() - geometry.client.width;
     const int frameHeight = geometry.window.height() - geometry.client.height;
-    const int fix = viewer.settings.fixWindowPosition;
+    const int fix = context.fixWindowPosition;
     int availableWidth = desktop.width();
     int availableHeight = desktop.height();
-    if (geometry.maximized && !viewer.mode.fullscreenActive) {
+    if (geometry.maximized && !context.fullscreen) {
         // A maximised window keeps its client area from image to image: that is the
         // size to scale for. (On Linux no border hangs off the screen to allow for.)
         availableWidth = geometry.client.width + frameWidth;
         availableHeight = geometry.client.height + frameHeight;
-    } else if (!viewer.mode.fullscreenActive) {
+    } else if (!context.fullscreen) {
         const MonitorInfo& monitor = geometry.monitor;
         availableHeight =
             desktop.height() - (monitor.monitor.height() - monitor.work.height()) + fix;
         availableWidth = fix > 0 ? desktop.width() + 2 * fix : desktop.width();
     }
-    availableWidth -= frameWidth;
-    availableHeight -= frameHeight;
-    if (availableWidth <= 0 || availableHeight <= 0) return {1, 1};
-    Size size = fitInto({width, height}, {availableWidth, availableHeight}, {});
-    if (viewer.view.zoomPerMille != 1000 && !viewer.view.fitActive)
-        size = nativeSize(viewer, primary, partner);
+    return {availableWidth - frameWidth, availableHeight - frameHeight};
+}
+
+Size fitSizeOnScreen(const ScaleContext& context, int width, int height, const cv::Mat& primary,
+                     const cv::Mat& partner) {
+    const Size area = screenFitArea(context);
+    if (width <= 0 || height <= 0 || area.width <= 0 || area.height <= 0) return {1, 1};
+    Size size = fitInto({width, height}, area, {});
+    if (context.zoomPerMille != 1000 && !context.fitActive)
+        size = nativeSize(context, primary, partner);
     return atLeastOnePixel(size);
 }
 
-cv::Mat prescaleForScreen(const Viewer& viewer, const cv::Mat& primary, const cv::Mat& partner) {
-    // Worker threads call this: a merged pair goes its own way before any fit is computed.
-    if (viewer.merge.mergeMode != 0) return scaleMergedForScreen(viewer, primary, partner);
-    const Size size = fitSizeOnScreen(viewer, primary.cols, primary.rows, primary, partner);
-    if (viewer.view.fitActive) {
-        cv::Mat display;
-        scaleToSize(viewer, primary, display, size.width, size.height);
-        return display;
-    }
-    return primary;
+cv::Mat prescaleForScreen(const ScaleContext& context, const cv::Mat& primary,
+                          const cv::Mat& partner) {
+    if (context.mergeMode != 0) return scaleMergedForScreen(context, primary, partner);
+    if (!context.fitActive) return primary;
+    const Size size = fitSizeOnScreen(context, primary.cols, primary.rows, primary, partner);
+    cv::Mat display;
+    scaleToSize(context, primary, display, size.width, size.height);
+    return display;
 }
 
 void rescaleShownImage(Viewer& viewer) {
     if (!imageShown(viewer)) return;
     ImageBuffer& shown = viewer.shownImage;
-    if (viewer.merge.mergeMode != 0) {
+    const ScaleContext context = scaleContext(viewer);
+    if (context.mergeMode != 0) {
         shown.display =
-            scaleMergedForClient(viewer, windowGeometry(viewer).client, shown.image, shown.partner);
-    } else if (viewer.view.fitActive || viewer.view.zoomPerMille != 1000) {
-        const Size size =
-            fitSizeInClient(viewer, shown.image.cols, shown.image.rows, shown.image, shown.partner);
-        scaleToSize(viewer, shown.image, shown.display, size.width, size.height);
+            scaleMergedForClient(context, context.geometry.client, shown.image, shown.partner);
+    } else if (context.fitActive || context.zoomPerMille != 1000) {
+        const Size size = fitSizeInClient(context, shown.image.cols, shown.image.rows, shown.image,
+                                          shown.partner);
+        scaleToSize(context, shown.image, shown.display, size.width, size.height);
     } else {
         shown.display = shown.image;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/geometry.h"
+#include "view/view_state.h"
 
 #include <QString>
 #include <opencv2/core/mat.hpp>
@@ -25,31 +26,36 @@ enum class ScaleClass { LargeDownscale, Downscale, Upscale, LargeUpscale, ZoomIn
 QString interpolationName(std::int32_t method);
 
 // The class of a resize from a source to a target size.
-ScaleClass scaleClassFor(const Viewer& viewer, Size source, Size target);
+ScaleClass scaleClassFor(const ScaleContext& context, Size source, Size target);
 
 // The interpolation setting that holds the class's method.
-std::int32_t methodForClass(const Viewer& viewer, ScaleClass scaleClass);
+std::int32_t methodForClass(const InterpolationChoice& choice, ScaleClass scaleClass);
 
 // Resizes `source` into `destination` (8-bit BGRA, ready to draw) with the method of
 // its class and returns the method's name; shares the decoded pixels when no resize is
 // needed ("None").
-QString scaleToSize(const Viewer& viewer, const cv::Mat& source, cv::Mat& destination, int width,
-                    int height);
+QString scaleToSize(const ScaleContext& context, const cv::Mat& source, cv::Mat& destination,
+                    int width, int height);
 
 // The name scaleToSize gave when it made `display` from `decoded`.
-QString scaleMethodName(const Viewer& viewer, Size decoded, Size display);
+QString scaleMethodName(const ScaleContext& context, Size decoded, Size display);
 
 // Display size of a w x h image in the current client area, zoom applied.
-Size fitSizeInClient(const Viewer& viewer, int width, int height, const cv::Mat& primary,
+Size fitSizeInClient(const ScaleContext& context, int width, int height, const cv::Mat& primary,
                      const cv::Mat& partner);
+
+// The client area a window fitted to the screen has: the one the screen fit and a merged
+// pair for the screen are laid out in.
+Size screenFitArea(const ScaleContext& context);
 
 // Display size of a w x h image for the client area the window will have once
 // fitted to the screen.
-Size fitSizeOnScreen(const Viewer& viewer, int width, int height, const cv::Mat& primary,
+Size fitSizeOnScreen(const ScaleContext& context, int width, int height, const cv::Mat& primary,
                      const cv::Mat& partner);
 
-// A neighbour's display matrix for the screen (worker threads).
-cv::Mat prescaleForScreen(const Viewer& viewer, const cv::Mat& primary, const cv::Mat& partner);
+// A neighbour's display matrix for the screen (jobs call this with their own context).
+cv::Mat prescaleForScreen(const ScaleContext& context, const cv::Mat& primary,
+                          const cv::Mat& partner);
 
 // Makes the shown image's display matrix for the current client area.
 void rescaleShownImage(Viewer& viewer);

@@ -18,6 +18,25 @@ Rect clientRect(const Viewer& viewer) {
     return {0, 0, client.width, client.height};
 }
 
+ScaleContext scaleContext(const Viewer& viewer) {
+    const ViewerSettings& s = viewer.settings;
+    return {.geometry = windowGeometry(viewer),
+            .interpolation = {.largeDownscale = s.largeDownscale,
+                              .downscale = s.downscale,
+                              .upscale = s.upscale,
+                              .largeUpscale = s.largeUpscale,
+                              .zoomIn = s.zoomInScale,
+                              .zoomOut = s.zoomOutScale,
+                              .largeDownscaleThreshold = s.largeDownscaleThreshold,
+                              .largeUpscaleThreshold = s.largeUpscaleThreshold},
+            .fixWindowPosition = s.fixWindowPosition,
+            .zoomPerMille = viewer.view.zoomPerMille,
+            .fitActive = viewer.view.fitActive,
+            .fullscreen = viewer.mode.fullscreenActive,
+            .mergeMode = viewer.merge.mergeMode,
+            .reverseMerge = viewer.merge.reverseMergeActive};
+}
+
 void requestRedraw(Viewer& viewer) {
     Platform& platform = viewer.platform;
     const Rect client = clientRect(viewer);

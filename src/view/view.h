@@ -16,6 +16,8 @@ bool imageShown(const Viewer& viewer);
 GeometrySnapshot windowGeometry(const Viewer& viewer);
 // The client area as a rectangle at the origin.
 Rect clientRect(const Viewer& viewer);
+// What scaling for the window reads now, copied from the viewer.
+ScaleContext scaleContext(const Viewer& viewer);
 
 // A size derived from a ratio: rounded half away from zero.
 inline int roundedSide(float value) {

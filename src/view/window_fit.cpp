@@ -27,9 +27,10 @@ Size stickyOuterSize(const Viewer& viewer, const GeometrySnapshot& geometry,
     const MonitorInfo& monitor = geometry.monitor;
     const int fix = viewer.settings.fixWindowPosition;
     const ImageBuffer& shown = viewer.shownImage;
-    const Size image = viewer.merge.mergeMode != 0
-                           ? mergedFitSize(viewer, geometry.client, shown.image, partner)
-                           : Size{shown.width, shown.height};
+    const Size image =
+        viewer.merge.mergeMode != 0
+            ? mergedFitSize(scaleContext(viewer), geometry.client, shown.image, partner)
+            : Size{shown.width, shown.height};
     const auto imageWidth = static_cast<float>(image.width);
     const auto imageHeight = static_cast<float>(image.height);
     const float scale = imageWidth / static_cast<float>(viewer.view.stickyWidth);
@@ -259,14 +260,6 @@ void constrainSizing(Viewer& viewer, SizingEdge edge, Rect& r) {
             enforceMinimum(r, false, false);
             return;
     }
-}
-
-Size maxClientSize(const Viewer& viewer) {
-    const GeometrySnapshot geometry = windowGeometry(viewer);
-    const Size frame = frameSize(geometry);
-    const int fix = viewer.settings.fixWindowPosition;
-    return {geometry.monitor.monitor.width() + 2 * fix - frame.width,
-            geometry.monitor.work.height() - frame.height};
 }
 
 bool imageOverflowsClient(const Viewer& viewer) {

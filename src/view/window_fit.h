@@ -35,8 +35,6 @@ void refit(Viewer& viewer, ScrollReset reset);
 // Adjusts a proposed outer rectangle of a frame drag in place.
 void constrainSizing(Viewer& viewer, SizingEdge edge, Rect& proposed);
 bool imageOverflowsClient(const Viewer& viewer);
-// The largest client area a window on this monitor can have.
-Size maxClientSize(const Viewer& viewer);
 
 // Moves the view over an image larger than the client area and redraws; see the
 // design notes for the meaning of the result.

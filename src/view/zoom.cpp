@@ -23,7 +23,7 @@ float zoomFactorForSteps(const Viewer& viewer) {
 void applyZoom(Viewer& viewer, int direction, ZoomAnchor anchor) {
     ImageBuffer& shown = viewer.shownImage;
     if (!shown.ready) return;
-    const float current = static_cast<float>(viewer.view.zoomPerMille.load()) / 1000.0F;
+    const float current = static_cast<float>(viewer.view.zoomPerMille) / 1000.0F;
     float factor = zoomFactorForSteps(viewer);
     if (factor > 1.0F) {
         const auto width = static_cast<float>(shown.width);
@@ -69,9 +69,7 @@ void applyZoom(Viewer& viewer, int direction, ZoomAnchor anchor) {
 
 void zoomByStep(Viewer& viewer, bool zoomIn, ZoomAnchor anchor) {
     viewer.view.zoomStepCount += zoomIn ? 1 : -1;
-    applyZoom(viewer,
-              zoomIn ? viewer.settings.zoomInStep.load() : -viewer.settings.zoomOutStep.load(),
-              anchor);
+    applyZoom(viewer, zoomIn ? viewer.settings.zoomInStep : -viewer.settings.zoomOutStep, anchor);
 }
 
 ScrollAmounts scrollAmounts(const Viewer& viewer, std::int32_t step) {

@@ -7,10 +7,12 @@
 #include <QString>
 
 #include <cstdio>
+#include <deque>
 #include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
+#include <thread>
 #include <vector>
 
 namespace pavo::test {
@@ -26,13 +28,47 @@ struct RecordedInvalidation {
     bool erase;
 };
 
+// Jobs that wait until the test runs them, each on a thread of its own, one at a time:
+// the order in which jobs end and hand their results back is the test's to choose.
+class HeldJobs final : public JobRunner {
+  public:
+    void runJob(std::function<void()> work) override {
+        const std::lock_guard lock(mutex_);
+        held_.push_back(std::move(work));
+    }
+    // Runs the job at `position` among those waiting (oldest first) to its end; false when
+    // there is none.
+    bool runOne(std::size_t position = 0) {
+        std::function<void()> work;
+        {
+            const std::lock_guard lock(mutex_);
+            if (position >= held_.size()) return false;
+            work = std::move(held_[position]);
+            held_.erase(held_.begin() + static_cast<std::ptrdiff_t>(position));
+        }
+        std::thread(std::move(work)).join();
+        return true;
+    }
+    [[nodiscard]] std::size_t waiting() const {
+        const std::lock_guard lock(mutex_);
+        return held_.size();
+    }
+
+  private:
+    mutable std::mutex mutex_;
+    std::deque<std::function<void()>> held_;
+};
+
 // A desktop that records what the logic asks of it. By default one 1920 x 1080
 // monitor with a 1920 x 1040 work area, and a window frame of 16 x 59 (borders,
 // caption and menu bar); the client area is the outer window minus that frame.
 // Like Qt, it reports a change of the window's geometry back to the attached handler
 // at once (resized, then moved), the frame exists only once the window is shown, and
 // what other threads ask of the user-interface thread waits in a queue until the
-// test's "event loop" (runQueued, settle) runs it. Fullscreen counts as maximised.
+// test's "event loop" (runQueued, settle) runs it. Fullscreen counts as maximised. Jobs run
+// on a real thread pool unless a test hands them to a runner of its own. Message boxes and
+// dialogs are modal as Qt's are: while one is open its event loop runs (`modalLoop`, by
+// default what is queued for the user-interface thread).
 class FakePlatform : public Platform {
   public:
     void attach(WindowEvents& e, const WindowSetup& s) override {
@@ -45,6 +81,34 @@ class FakePlatform : public Platform {
     }
     void showMessageBox(BoxOwner owner, const QString& text, const QString& caption) override {
         boxes.push_back({owner, text, caption});
+        runModalLoop();
+    }
+    void refreshGeometry() override { ++geometryRefreshes; }
+    void runJob(std::function<void()> work) override {
+        if (jobRunner != nullptr) {
+            jobRunner->runJob(std::move(work));
+        } else {
+            pool.runJob(std::move(work));
+        }
+    }
+    // Jobs started on the pool that have not ended.
+    [[nodiscard]] int jobsUnderWay() const { return pool.jobsUnderWay(); }
+    // Runs the jobs that wait in the test's own runner, oldest first; false when none did.
+    bool runHeldJobs() {
+        auto* held = dynamic_cast<HeldJobs*>(jobRunner);
+        bool ran = false;
+        while (held != nullptr && held->runOne()) ran = true;
+        return ran;
+    }
+    // The event loop of a modal box or dialog, while the user looks at it.
+    void runModalLoop() {
+        ++modalDepth;
+        if (modalLoop) {
+            modalLoop();
+        } else {
+            runQueued();
+        }
+        --modalDepth;
     }
     void beep(BeepKind kind) override { beeps.push_back(kind); }
 
@@ -104,7 +168,6 @@ class FakePlatform : public Platform {
     }
     void redrawNow(const Rect& area) override { redraws.push_back(area); }
 
-    // Workers arm timers too.
     void armTimer(int id, int milliseconds) override {
         const std::lock_guard lock(mutex);
         timers[id] = milliseconds;
@@ -188,6 +251,7 @@ class FakePlatform : public Platform {
     // Runs the test's script for the dialog; without one the dialog opens and is cancelled.
     int runDialog(DialogId id, DialogHandler& handler) override {
         dialogsRun.push_back(id);
+        runModalLoop();
         if (onDialog) return onDialog(id, handler);
         FakeDialogControls controls;
         handler.opened(controls);
@@ -196,14 +260,17 @@ class FakePlatform : public Platform {
 
     bool askYesNo(const QString& text, const QString& caption) override {
         questions.push_back({BoxOwner::MainWindow, text, caption});
+        runModalLoop();
         return answerYes;
     }
     QStringList chooseFiles(const QString& title) override {
         fileDialogTitles.push_back(title);
+        runModalLoop();
         return chosenFiles;
     }
     std::optional<QString> askPosition(std::int32_t position, std::int32_t count) override {
         positionsAsked.emplace_back(position, count);
+        runModalLoop();
         return positionTyped;
     }
     // Like the desktop's trash: the file leaves its folder for the trash folder, or
@@ -281,10 +348,15 @@ class FakePlatform : public Platform {
     std::vector<DialogId> dialogsRun;
     std::function<int(DialogId, DialogHandler&)> onDialog;
     std::vector<std::function<void()>> queued;
-    Point cursor;  // screen coordinates
+    std::function<void()> modalLoop;  // what runs while a box or dialog is open
+    int modalDepth = 0;
+    int geometryRefreshes = 0;
+    JobRunner* jobRunner = nullptr;  // where jobs run instead of the pool
+    Point cursor;                    // screen coordinates
     bool captured = false;
     bool leftDown = false;
     bool rightDown = false;
+    ThreadPool pool;  // last: it goes first, waiting for the jobs that post to this
 };
 
 // A painter that records what is drawn.

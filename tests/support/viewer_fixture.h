@@ -3,6 +3,7 @@
 #include "app/app.h"
 #include "app/events.h"
 #include "app/window_modes.h"
+#include "browse/load.h"
 #include "browse/navigation.h"
 #include "browse/neighbour_cache.h"
 #include "browse/open.h"
@@ -36,29 +37,36 @@ class ViewerTest : public testing::Test {
         platform.attach(events, windowSetup());
         platform.showInitial(initialWindow(viewer).outer, false);
     }
-    // Workers read the viewer; it must outlive them.
+    // What the jobs hand back refers to the viewer: none may run once it is gone.
     ~ViewerTest() override {
-        waitForWorkers(viewer);
-        waitForAbandonedWorkers(viewer);
+        while (platform.jobsUnderWay() > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     ViewerTest(const ViewerTest&) = delete;
     ViewerTest& operator=(const ViewerTest&) = delete;
     ViewerTest(ViewerTest&&) = delete;
     ViewerTest& operator=(ViewerTest&&) = delete;
 
-    // Lets the program's own hand-overs run, as its event loop would: runs what the
-    // workers queued for the user-interface thread until none of them is running.
+    // Lets the program's own hand-overs run, as its event loop would: runs what the jobs
+    // hand back until no job is under way and nothing waits in the queue.
     void settle() {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        while (anyWorkerRunning(viewer)) {
-            platform.runQueued();
+        for (;;) {
+            const bool running = platform.jobsUnderWay() > 0;
+            const bool ran = platform.runHeldJobs();
+            if (!platform.runQueued() && !running && !ran) return;
             if (std::chrono::steady_clock::now() > deadline) {
-                ADD_FAILURE() << "the workers are still running after 30 s";
+                ADD_FAILURE() << "jobs are still running after 30 s";
                 return;
             }
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            if (running) std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
-        platform.runQueued();
+    }
+
+    // A key pressed as the window delivers it, and what it starts carried out.
+    void press(Key key, int presses = 1) {
+        events.keyDown(key, presses);
+        settle();
     }
 
     // Puts a decoded w x h image on screen without any file, as a load leaves it.

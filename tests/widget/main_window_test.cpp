@@ -42,8 +42,6 @@ class MainWindowTest : public testing::Test {
     void TearDown() override {
         QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
         QApplication::exec();
-        waitForWorkers(viewer);  // workers read the viewer; it must outlive them
-        waitForAbandonedWorkers(viewer);
     }
 
     void start(const QStringList& arguments, bool fitToScreen) {

@@ -21,6 +21,8 @@
 #include <QUrl>
 #include <QWindow>
 
+#include <cstdio>
+
 namespace pavo::qt {
 namespace {
 
@@ -70,6 +72,14 @@ void QtPlatform::showInitial(const Rect& outer, bool maximized) {
     window_->setOuterGeometry(outer);
     if (maximized) window_->showMaximized();
     waitUntilExposed(*window_);
+}
+
+void QtPlatform::refreshGeometry() {
+    window_->syncGeometryWithServer();
+}
+
+void QtPlatform::runJob(std::function<void()> work) {
+    jobs_.runJob(std::move(work));
 }
 
 void QtPlatform::showMessageBox(BoxOwner owner, const QString& text, const QString& caption) {
@@ -182,7 +192,15 @@ void QtPlatform::runUiTasks() {
         const std::lock_guard lock(uiTasksMutex_);
         tasks.swap(uiTasks_);
     }
-    for (auto& task : tasks) task();
+    for (auto& task : tasks) {
+        try {
+            task();
+        } catch (const std::exception& error) {
+            // The viewer's own hand-overs catch what they can report; nothing else may
+            // end the program from the event loop.
+            std::fprintf(stderr, "pavo: %s\n", error.what());
+        }
+    }
 }
 
 Point QtPlatform::cursorPosition() const {

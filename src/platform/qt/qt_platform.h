@@ -28,6 +28,8 @@ class QtPlatform final : public Platform {
 
     void attach(WindowEvents& events, const WindowSetup& setup) override;
     void showInitial(const Rect& outer, bool maximized) override;
+    void refreshGeometry() override;
+    void runJob(std::function<void()> work) override;
     void showMessageBox(BoxOwner owner, const QString& text, const QString& caption) override;
     void beep(BeepKind kind) override;
     [[nodiscard]] std::optional<WindowPlacement> windowPlacement() const override;
@@ -75,6 +77,7 @@ class QtPlatform final : public Platform {
     int cursorCounter_ = 0;
     bool quitRequested_ = false;
     int quitCode_ = 0;
+    ThreadPool jobs_;  // last: it goes first, waiting for the jobs that post to this
 };
 
 }  // namespace pavo::qt
