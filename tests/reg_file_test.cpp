@@ -1,5 +1,7 @@
 #include "platform/reg_file.h"
 
+#include <QStringEncoder>
+
 #include <gtest/gtest.h>
 
 namespace pavo {
@@ -7,9 +9,10 @@ namespace {
 
 const QString kKey = QStringLiteral("HKEY_CURRENT_USER\\SOFTWARE\\Pavo\\settings");
 
-QString storeText(const QString& body) {
-    return QStringLiteral("Windows Registry Editor Version 5.00\n\n[") + kKey +
-           QStringLiteral("]\n") + body;
+QByteArray storeText(const QString& body) {
+    return (QStringLiteral("Windows Registry Editor Version 5.00\n\n[") + kKey +
+            QStringLiteral("]\n") + body)
+        .toUtf8();
 }
 
 TEST(RegDocument, ReadsEveryValueSyntax) {
@@ -41,7 +44,8 @@ TEST(RegDocument, IgnoresWhatItCannotReadAndValuesOfOtherKeys) {
                                           "\"broken\"=\"no end quote\n"
                                           "\"escape\"=\"bad \\n escape\"\n"
                                           "\"state\"=dword:00000003\n"
-                                          "\"state\"=dword:00000001\n"),
+                                          "\"state\"=dword:00000001\n")
+                               .toUtf8(),
                            kKey);
     EXPECT_FALSE(doc.value("width")) << "the other key's value and the malformed one are not ours";
     EXPECT_EQ(doc.value("height"), dwordValue(800)) << "reading goes on after a bad line";
@@ -51,7 +55,7 @@ TEST(RegDocument, IgnoresWhatItCannotReadAndValuesOfOtherKeys) {
 }
 
 TEST(RegDocument, RewriteChangesOnlyTheValuesSet) {
-    const QString original = QStringLiteral(
+    const QByteArray original = QByteArrayLiteral(
         "Windows Registry Editor Version 5.00\n\n"
         "; kept comment\n"
         "[HKEY_CURRENT_USER\\SOFTWARE\\Other]\n"
@@ -61,12 +65,12 @@ TEST(RegDocument, RewriteChangesOnlyTheValuesSet) {
         "this line is not a value\n"
         "\"width\"=dword:00000258\n\n");
     RegDocument doc = RegDocument::parse(original, kKey);
-    EXPECT_EQ(doc.toText(), original) << "an untouched document is written back byte for byte";
+    EXPECT_EQ(doc.toBytes(), original) << "an untouched document is written back byte for byte";
 
     doc.setValue("Width", dwordValue(1024));
     doc.setValue("mute", flagValue(false));
     doc.setValue("ignoreVersion", textValue("line\nbreak"));
-    const QString expected = QStringLiteral(
+    const QByteArray expected = QByteArrayLiteral(
         "Windows Registry Editor Version 5.00\n\n"
         "; kept comment\n"
         "[HKEY_CURRENT_USER\\SOFTWARE\\Other]\n"
@@ -79,24 +83,68 @@ TEST(RegDocument, RewriteChangesOnlyTheValuesSet) {
         "\"ignoreVersion\"=hex(1):6c,00,69,00,6e,00,65,00,0a,00,62,00,72,00,65,00,61,00,6b,00,00,"
         "00\n"
         "\n");
-    EXPECT_EQ(doc.toText(), expected);
+    EXPECT_EQ(doc.toBytes(), expected);
 
-    const RegDocument reread = RegDocument::parse(doc.toText(), kKey);
+    const RegDocument reread = RegDocument::parse(doc.toBytes(), kKey);
     EXPECT_EQ(reread.value("ignoreVersion"), textValue("line\nbreak"));
     EXPECT_EQ(reread.value("unknown"), (RegValue{0xb, QByteArray("\1\2\3\4\5\6\7\x08", 8)}));
 }
 
 TEST(RegDocument, CreatesHeaderAndKeyWhenMissing) {
-    RegDocument doc = RegDocument::parse({}, kKey);
+    RegDocument doc = RegDocument::parse(QByteArray(), kKey);
     doc.setValue("rememberExit", flagValue(true));
-    EXPECT_EQ(doc.toText(), storeText("\"rememberExit\"=hex:01\n"));
+    EXPECT_EQ(doc.toBytes(), storeText("\"rememberExit\"=hex:01\n"));
 
-    RegDocument other =
-        RegDocument::parse("Windows Registry Editor Version 5.00\n\n[HKEY_X]\n\"a\"=hex:\n", kKey);
+    RegDocument other = RegDocument::parse(
+        QByteArray("Windows Registry Editor Version 5.00\n\n[HKEY_X]\n\"a\"=hex:\n"), kKey);
     other.setValue("b", textValue(QString::fromUtf8("K\xc3\xa4se \xe2\x82\xac")));
-    EXPECT_EQ(other.toText(),
-              QStringLiteral("Windows Registry Editor Version 5.00\n\n[HKEY_X]\n\"a\"=hex:\n\n[") +
-                  kKey + QString::fromUtf8("]\n\"b\"=\"K\xc3\xa4se \xe2\x82\xac\"\n"));
+    EXPECT_EQ(other.toBytes(),
+              QByteArray("Windows Registry Editor Version 5.00\n\n[HKEY_X]\n\"a\"=hex:\n\n[") +
+                  kKey.toUtf8() + "]\n\"b\"=\"K\xc3\xa4se \xe2\x82\xac\"\n");
+}
+
+// A file keeps its encoding and line ends: the line set and the line added are written
+// as the file writes its lines, and every other byte stays, even bytes that are not text.
+TEST(RegDocument, RewriteKeepsTheFileEncodingAndLineEnds) {
+    struct Case {
+        const char* name;
+        QStringConverter::Encoding encoding;
+        QByteArray byteOrderMark;
+        QByteArray invalidCharacter;  // bytes that are no character in the encoding
+        QString firstEnd;             // the first line's end, which added lines take
+        QString end;                  // every other line's end
+    };
+    const Case cases[] = {
+        {"UTF-8 with a Latin-1 byte", QStringConverter::Utf8, "", "\xe9", "\n", "\n"},
+        {"UTF-8 with its mark and mixed line ends", QStringConverter::Utf8, "\xef\xbb\xbf", "\xff",
+         "\r\n", "\n"},
+        {"UTF-16LE as the registry editor exports", QStringConverter::Utf16LE, "\xff\xfe",
+         QByteArray("\0\xd8", 2), "\r\n", "\r\n"},
+        {"UTF-16BE", QStringConverter::Utf16BE, "\xfe\xff", QByteArray("\xdc\0", 2), "\n", "\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto encoded = [&](const QString& text) {
+            return QByteArray(QStringEncoder(c.encoding).encode(text));
+        };
+        const auto file = [&](const QString& width, const QString& added) {
+            return c.byteOrderMark +
+                   encoded("Windows Registry Editor Version 5.00" + c.firstEnd + c.end + "[" +
+                           kKey + "]" + c.end + "\"text\"=\"caf") +
+                   c.invalidCharacter +
+                   encoded("\"" + c.end + width + c.end + "\"mute\"=hex:01" + c.end + added +
+                           c.end);
+        };
+        RegDocument doc = RegDocument::parse(file("\"width\"=dword:00000258", ""), kKey);
+        EXPECT_EQ(doc.value("width"), dwordValue(600));
+        EXPECT_EQ(doc.value("mute"), flagValue(true));
+        EXPECT_FALSE(doc.value("text")) << "a line that is not text is kept, not read";
+
+        doc.setValue("width", dwordValue(1024));
+        doc.setValue("added", dwordValue(1));
+        EXPECT_EQ(doc.toBytes(),
+                  file("\"width\"=dword:00000400", "\"added\"=dword:00000001" + c.firstEnd));
+    }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "viewer.h"
 
 #include <QDir>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -140,6 +141,30 @@ TEST_F(SettingsTest, MalformedStoreIsReadAsFarAsValidAndNotRewrittenByLoading) {
     EXPECT_EQ(viewer.settings.height, 800);
     EXPECT_EQ(viewer.settings.state, 3);
     EXPECT_EQ(test::readBytes(storeFile()), before);
+}
+
+// The registry editor exports UTF-16LE with a byte-order mark and CRLF line ends.
+TEST_F(SettingsTest, ARegistryEditorExportIsReadAndSavedInItsOwnEncoding) {
+    const auto exported = [](const QString& body) {
+        return QByteArray("\xff\xfe") +
+               QByteArray(
+                   QStringEncoder(QStringConverter::Utf16LE)
+                       .encode(QStringLiteral("Windows Registry Editor Version 5.00\r\n\r\n"
+                                              "[HKEY_CURRENT_USER\\SOFTWARE\\Pavo\\settings]\r\n") +
+                               body));
+    };
+    QDir().mkpath(folder());
+    test::writeBytes(storeFile(),
+                     exported("\"mute\"=hex:01\r\n\"nextUpdateCheck\"=dword:00000005\r\n\r\n"));
+    Viewer viewer = makeViewer();
+    loadSettings(viewer);
+    EXPECT_TRUE(viewer.settings.mute);
+    EXPECT_EQ(viewer.settings.nextUpdateCheck, 5);
+
+    EXPECT_TRUE(writeUpdateState(viewer.store, 7, QStringLiteral("2.0")));
+    EXPECT_EQ(test::readBytes(storeFile()),
+              exported("\"mute\"=hex:01\r\n\"nextUpdateCheck\"=dword:00000007\r\n"
+                       "\"ignoreVersion\"=\"2.0\"\r\n\r\n"));
 }
 
 TEST_F(SettingsTest, UnreachableStoreIsReportedAndNothingIsWritten) {

@@ -3,6 +3,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <utility>
 
 namespace pavo {
 namespace {
@@ -161,19 +162,18 @@ std::optional<std::pair<QString, RegValue>> readValueLine(const QString& line) {
 }
 
 // Physical lines joined where a hex list continues on the next line (",\" at the end).
-QStringList logicalLines(const QString& text) {
-    QString body = text;
-    if (body.startsWith(QChar(0xFEFF))) body.remove(0, 1);
-    body.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    QStringList physical = body.split(u'\n');
-    if (!physical.isEmpty() && physical.last().isEmpty()) physical.removeLast();
-    QStringList logical;
-    for (const QString& line : physical) {
-        if (!logical.isEmpty() && logical.last().trimmed().endsWith(QStringLiteral(",\\"))) {
-            logical.last().append(u'\n').append(line);
-        } else {
-            logical.append(line);
+std::vector<StoredLine> logicalLines(std::vector<StoredLine> physical) {
+    std::vector<StoredLine> logical;
+    for (StoredLine& line : physical) {
+        if (logical.empty() || !logical.back().text.trimmed().endsWith(QStringLiteral(",\\"))) {
+            logical.push_back(std::move(line));
+            continue;
         }
+        StoredLine& joined = logical.back();
+        joined.bytes.append(joined.end).append(line.bytes);
+        joined.end = std::move(line.end);
+        joined.text.append(u'\n').append(line.text);
+        joined.exact = joined.exact && line.exact;
     }
     return logical;
 }
@@ -195,19 +195,23 @@ RegValue textValue(const QString& text) {
     return {RegSz, utf16le(text)};
 }
 
-RegDocument RegDocument::parse(const QString& text, const QString& keyPath) {
+RegDocument RegDocument::parse(const QByteArray& file, const QString& keyPath) {
+    StoredText stored = readStoredText(file);
     RegDocument doc;
     doc.keyPath_ = keyPath;
+    doc.format_ = std::move(stored.format);
+    doc.tail_ = std::move(stored.tail);
     bool inKey = false;
-    for (const QString& raw : logicalLines(text)) {
-        Line line{raw, false, std::nullopt, {}};
-        const QString trimmed = raw.trimmed();
+    for (StoredLine& read : logicalLines(std::move(stored.lines))) {
+        Line line{std::move(read), false, std::nullopt, {}};
+        const QString trimmed = line.stored.text.trimmed();
         if (trimmed.startsWith(u'[') && trimmed.endsWith(u']')) {
             inKey = trimmed.mid(1, trimmed.size() - 2).compare(keyPath, Qt::CaseInsensitive) == 0;
             line.inKey = inKey;
         } else if (inKey) {
             line.inKey = true;
-            if (auto parsed = readValueLine(raw)) {
+            auto parsed = line.stored.exact ? readValueLine(line.stored.text) : std::nullopt;
+            if (parsed) {
                 line.name = parsed->first;
                 line.value = parsed->second;
             }
@@ -227,13 +231,22 @@ std::optional<RegValue> RegDocument::value(const QString& name) const {
 void RegDocument::setValue(const QString& name, const RegValue& value) {
     for (auto it = lines_.rbegin(); it != lines_.rend(); ++it) {
         if (it->name && it->name->compare(name, Qt::CaseInsensitive) == 0) {
-            *it = Line{lineText(*it->name, value), true, *it->name, value};
+            it->stored = written(lineText(*it->name, value), it->stored.end);
+            it->value = value;
             return;
         }
     }
     const std::size_t at = insertionPoint();
     lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at),
-                  Line{lineText(name, value), true, name, value});
+                  Line{written(lineText(name, value)), true, name, value});
+}
+
+StoredLine RegDocument::written(const QString& text, QByteArray end) const {
+    return {format_.encode(text), std::move(end), text, true};
+}
+
+StoredLine RegDocument::written(const QString& text) const {
+    return written(text, format_.newline);
 }
 
 // Just after the last non-blank line of the key's last block, creating the block
@@ -241,18 +254,25 @@ void RegDocument::setValue(const QString& name, const RegValue& value) {
 std::size_t RegDocument::insertionPoint() {
     for (std::size_t i = lines_.size(); i > 0; --i) {
         const Line& line = lines_[i - 1];
-        if (line.inKey && !line.text.trimmed().isEmpty()) return i;
+        if (line.inKey && !line.stored.text.trimmed().isEmpty()) return i;
     }
-    if (lines_.empty()) lines_.push_back(Line{kHeader, false, std::nullopt, {}});
-    if (!lines_.back().text.trimmed().isEmpty()) lines_.push_back(Line{});
-    lines_.push_back(Line{u'[' + keyPath_ + u']', true, std::nullopt, {}});
+    if (lines_.empty()) lines_.push_back(Line{written(kHeader), false, std::nullopt, {}});
+    if (!lines_.back().stored.text.trimmed().isEmpty()) {
+        lines_.push_back(Line{written({}), false, std::nullopt, {}});
+    }
+    lines_.push_back(Line{written(u'[' + keyPath_ + u']'), true, std::nullopt, {}});
     return lines_.size();
 }
 
-QString RegDocument::toText() const {
-    QString text;
-    for (const Line& line : lines_) text.append(line.text).append(u'\n');
-    return text;
+QByteArray RegDocument::toBytes() const {
+    QByteArray bytes = format_.byteOrderMark;
+    for (std::size_t i = 0; i < lines_.size(); ++i) {
+        const StoredLine& line = lines_[i].stored;
+        // A last line without an end gets one when lines were added after it.
+        const bool endless = line.end.isEmpty() && i + 1 < lines_.size();
+        bytes.append(line.bytes).append(endless ? format_.newline : line.end);
+    }
+    return bytes.append(tail_);
 }
 
 }  // namespace pavo

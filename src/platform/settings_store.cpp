@@ -38,10 +38,12 @@ class StoreLock {
     int fd_;
 };
 
-std::optional<QString> readText(const QString& path) {
+// The file's bytes as they are: the document reads their encoding and keeps the bytes
+// of every line it does not set.
+std::optional<QByteArray> readBytes(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
-    return QString::fromUtf8(file.readAll());
+    return file.readAll();
 }
 
 }  // namespace
@@ -78,9 +80,9 @@ QString SettingsStore::filePath() const {
 std::optional<SettingsKey> SettingsStore::open() const {
     if (!QDir().mkpath(folder_)) return std::nullopt;
     if (!QFile::exists(filePath()) && !commit({})) return std::nullopt;
-    auto text = readText(filePath());
-    if (!text || access(QFile::encodeName(filePath()).constData(), W_OK) != 0) return std::nullopt;
-    return SettingsKey(RegDocument::parse(*text, keyPath()));
+    auto bytes = readBytes(filePath());
+    if (!bytes || access(QFile::encodeName(filePath()).constData(), W_OK) != 0) return std::nullopt;
+    return SettingsKey(RegDocument::parse(*bytes, keyPath()));
 }
 
 bool SettingsStore::close(const SettingsKey& key) const {
@@ -90,20 +92,20 @@ bool SettingsStore::close(const SettingsKey& key) const {
 bool SettingsStore::commit(const std::vector<std::pair<QString, RegValue>>& writes) const {
     const StoreLock lock(filePath() + QStringLiteral(".lock"));
     if (!lock.held()) return false;
-    // A new store starts with its header and the empty key, as regedit would export it.
-    QString current = QStringLiteral("Windows Registry Editor Version 5.00\n\n[") + keyPath() +
-                      QStringLiteral("]\n");
+    // A new store starts with its header and the empty key, as regedit would export it,
+    // but in UTF-8 with LF line ends.
+    QByteArray current = "Windows Registry Editor Version 5.00\n\n[" + keyPath().toUtf8() + "]\n";
     if (QFile::exists(filePath())) {
-        auto text = readText(filePath());
-        if (!text) return false;  // never replace a store that could not be read
-        current = *text;
+        auto bytes = readBytes(filePath());
+        if (!bytes) return false;  // never replace a store that could not be read
+        current = *bytes;
     }
     RegDocument doc = RegDocument::parse(current, keyPath());
     for (const auto& [name, value] : writes) doc.setValue(name, value);
 
     QSaveFile file(filePath());
     if (!file.open(QIODevice::WriteOnly)) return false;
-    const QByteArray bytes = doc.toText().toUtf8();
+    const QByteArray bytes = doc.toBytes();
     if (file.write(bytes) != bytes.size() || !file.commit()) return false;
     syncDirectory(folder_);
     return true;
