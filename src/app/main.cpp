@@ -100,7 +100,11 @@ int main(int argc, char** argv) {
 
     // The automatic update check runs while the first image is decoded.
     viewer.update.endpoints = pavo::configuredEndpoints(PAVO_READS_TEST_SERVER);
-    viewer.update.fetch = [](const QString& url) { return pavo::fetchText(url); };
+    pavo::FetchOptions fetchOptions;
+    fetchOptions.trustedCaFile = viewer.update.endpoints.trustedCaFile;
+    viewer.update.fetch = [fetchOptions](const QString& url) {
+        return pavo::fetchText(url, fetchOptions);
+    };
     pavo::startUpdateCheck(viewer, true);
 
     if (earlyDecode) handleEventsDuring(viewer, *earlyDecode);

@@ -21,6 +21,9 @@ struct Viewer;
 struct UpdateEndpoints {
     QString updateUrl;
     QString websiteUrl;
+    // The certificate authority of a local test server, trusted by the fetch; empty in
+    // every build but those made to read the test server.
+    QString trustedCaFile;
 };
 
 // The update check's record. The fetch and the clock are parameters so that tests
@@ -69,7 +72,8 @@ void answerUpdateDialog(Viewer& viewer, int button);
 void startUpdateCheck(Viewer& viewer, bool automatic);
 
 // The endpoints this build was configured with; with `allowTestServer` the variable
-// PAVO_TEST_SERVER, when it names a server on this machine, replaces their host.
+// PAVO_TEST_SERVER, when it names a server on this machine, replaces their host, and
+// PAVO_TEST_CA_FILE names the authority that signed that server's certificate.
 UpdateEndpoints configuredEndpoints(bool allowTestServer);
 
 }  // namespace pavo
