@@ -15,29 +15,23 @@ namespace pavo {
 namespace {
 
 // The servers of update_server.py, started once for all cases: plain HTTP, HTTPS with a
-// self-signed certificate for another host name, a CONNECT proxy, and a closed port.
+// certificate from the test's own authority (and with two that must not be trusted), a
+// CONNECT proxy, and a closed port.
 class HttpFetchTest : public testing::Test {
   protected:
     static void SetUpTestSuite() {
         folder = std::make_unique<QTemporaryDir>();
-        const QString cert = folder->filePath(QStringLiteral("cert.pem"));
-        const QString key = folder->filePath(QStringLiteral("key.pem"));
-        QProcess openssl;
-        openssl.start(QStringLiteral("openssl"),
-                      {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1", "-subj",
-                       "/CN=other.example", "-keyout", key, "-out", cert});
-        ASSERT_TRUE(openssl.waitForFinished(60000) && openssl.exitCode() == 0)
-            << "openssl could not make the test certificate";
         server = std::make_unique<QProcess>();
         server->start(
             QStringLiteral("python3"),
-            {QStringLiteral(PAVO_TEST_SOURCE_DIR "/support/update_server.py"), cert, key});
+            {QStringLiteral(PAVO_TEST_SOURCE_DIR "/support/update_server.py"), folder->path()});
         ASSERT_TRUE(server->waitForStarted(10000)) << "python3 could not start";
         while (!server->canReadLine()) {
             ASSERT_TRUE(server->waitForReadyRead(20000))
                 << "the test servers did not start: " << server->readAllStandardError().data();
         }
         ports = QJsonDocument::fromJson(server->readLine()).object();
+        options.trustedCaFile = ports.value("ca").toString();
     }
     static void TearDownTestSuite() {
         server->closeWriteChannel();  // the servers end when their input closes
@@ -46,20 +40,28 @@ class HttpFetchTest : public testing::Test {
         folder.reset();
     }
 
-    static QString url(const char* scheme, const char* path) {
+    // A page of one of the servers, named as update_server.py names them.
+    static QString url(const char* serverName, const char* path) {
+        const QString name = QLatin1String(serverName);
         return QStringLiteral("%1://127.0.0.1:%2%3")
-            .arg(QLatin1String(scheme))
-            .arg(ports.value(QLatin1String(scheme)).toInt())
+            .arg(name.section(u'-', 0, 0))
+            .arg(ports.value(name).toInt())
             .arg(QLatin1String(path));
     }
-    static QString fetch(const QString& address) { return fetchText(address, kLimits); }
+    static QString fetch(const QString& address) { return fetchText(address, options); }
     static int requestsSeen(const char* key) {
         return fetch(url("http", "/count/") + QLatin1String(key)).toInt();
     }
 
-    // Short bounds, so that the trickling server is cut off within seconds.
-    static inline const FetchLimits kLimits{
-        std::chrono::milliseconds(1000), std::chrono::milliseconds(1000), 3, std::size_t{1} << 20};
+    // Short bounds, so that the trickling server is cut off within seconds; the test
+    // authority is added once the servers have made it.
+    static FetchOptions shortBounds() {
+        FetchOptions bounds;
+        bounds.connect = std::chrono::milliseconds(1000);
+        bounds.exchange = std::chrono::milliseconds(1000);
+        return bounds;
+    }
+    static inline FetchOptions options = shortBounds();
     static inline std::unique_ptr<QTemporaryDir> folder;
     static inline std::unique_ptr<QProcess> server;
     static inline QJsonObject ports;
@@ -71,9 +73,20 @@ TEST_F(HttpFetchTest, PagesOverHttpAndHttpsGiveTheirVersion) {
     EXPECT_EQ(extractVersion(fetch(url("http", "/equals"))), "1.3.0");
     EXPECT_EQ(decideRequested(extractVersion(fetch(url("http", "/same")))),
               UpdateOutcome::UpToDate);
-    // A self-signed certificate for another host name: the page still arrives.
-    EXPECT_EQ(fetch(url("https", "/newer")), "latest version: 1.3.0 ");
     EXPECT_EQ(extractVersion(fetch(url("https", "/equals"))), "1.3.0");
+}
+
+TEST_F(HttpFetchTest, OnlyATrustedCertificateForTheHostAskedForGivesThePage) {
+    // Signed by the trusted authority for 127.0.0.1 and localhost.
+    EXPECT_EQ(fetch(url("https", "/newer")), "latest version: 1.3.0 ");
+    EXPECT_EQ(fetch(url("https", "/newer").replace("127.0.0.1", "localhost")),
+              "latest version: 1.3.0 ");
+    // Anyone could make these: a certificate signed by itself, and one the authority
+    // signed for another host.
+    EXPECT_EQ(fetch(url("https-self-signed", "/newer")), "");
+    EXPECT_EQ(fetch(url("https-other-host", "/newer")), "");
+    // The system's store alone knows nothing of the test authority.
+    EXPECT_EQ(fetchText(url("https", "/newer"), shortBounds()), "");
 }
 
 TEST_F(HttpFetchTest, PagesWithoutAVersionAndErrorPagesGiveNone) {

@@ -56,7 +56,7 @@ class UpdateCheckTest : public test::ViewerTest {
   protected:
     UpdateCheckTest() {
         viewer.update.endpoints = {QStringLiteral("https://pavo.invalid/pavo/update"),
-                                   QStringLiteral("https://pavo.invalid/pavo")};
+                                   QStringLiteral("https://pavo.invalid/pavo"), QString()};
         viewer.update.now = [] { return kNow; };
         viewer.update.fetch = [this](const QString& url) {
             fetchedUrls.push_back(url);
@@ -210,16 +210,22 @@ TEST_F(UpdateCheckTest, ASecondCheckDoesNotStartWhileOneRuns) {
 
 TEST(UpdateEndpoints, TheTestServerIsReadOnlyWhenAllowedAndOnlyOnThisMachine) {
     qputenv("PAVO_TEST_SERVER", "http://127.0.0.1:8123");
+    qputenv("PAVO_TEST_CA_FILE", "/tmp/ca.pem");
     EXPECT_EQ(configuredEndpoints(false).updateUrl, PAVO_UPDATE_URL);
+    EXPECT_EQ(configuredEndpoints(false).trustedCaFile, "");
     const UpdateEndpoints local = configuredEndpoints(true);
     EXPECT_EQ(local.updateUrl, "http://127.0.0.1:8123/pavo/update");
     EXPECT_EQ(local.websiteUrl, "http://127.0.0.1:8123/pavo");
+    EXPECT_EQ(local.trustedCaFile, "/tmp/ca.pem");
     for (const char* elsewhere :
          {"http://example.org:80", "http://127.evil.example", "file:///x"}) {
         qputenv("PAVO_TEST_SERVER", elsewhere);
         EXPECT_EQ(configuredEndpoints(true).websiteUrl, PAVO_WEBSITE_URL) << elsewhere;
+        // The test authority is never trusted for the real server.
+        EXPECT_EQ(configuredEndpoints(true).trustedCaFile, "") << elsewhere;
     }
     qunsetenv("PAVO_TEST_SERVER");
+    qunsetenv("PAVO_TEST_CA_FILE");
 }
 
 }  // namespace

@@ -61,7 +61,11 @@ int main(int argc, char** argv) {
 
     // The automatic update check runs while the first image is decoded.
     viewer.update.endpoints = pavo::configuredEndpoints(PAVO_READS_TEST_SERVER);
-    viewer.update.fetch = [](const QString& url) { return pavo::fetchText(url); };
+    pavo::FetchOptions fetchOptions;
+    fetchOptions.trustedCaFile = viewer.update.endpoints.trustedCaFile;
+    viewer.update.fetch = [fetchOptions](const QString& url) {
+        return pavo::fetchText(url, fetchOptions);
+    };
     pavo::startUpdateCheck(viewer, true);
 
     // The file a start opens is shown once its decode is there; meanwhile the event loop

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/trash.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -14,12 +16,6 @@ enum class BeepKind { Failure = 0x30, Information = 0x40 };
 // Whether a message box belongs to the main window or stands alone (before the
 // window exists, or when the store cannot be read at start).
 enum class BoxOwner { None, MainWindow };
-
-// What became of a file sent to the trash.
-enum class TrashResult {
-    Moved,    // in the trash of its file system, restorable by any file manager
-    Refused,  // no trash could take it (read-only folder, no usable trash); nothing deleted
-};
 
 // The desktop's services around the window. User-interface thread only.
 class Desktop {

@@ -19,13 +19,15 @@ bool isLocalServer(const QUrl& url) {
 }  // namespace
 
 UpdateEndpoints configuredEndpoints(bool allowTestServer) {
-    UpdateEndpoints endpoints{QStringLiteral(PAVO_UPDATE_URL), QStringLiteral(PAVO_WEBSITE_URL)};
+    UpdateEndpoints endpoints{QStringLiteral(PAVO_UPDATE_URL), QStringLiteral(PAVO_WEBSITE_URL),
+                              QString()};
     if (!allowTestServer) return endpoints;
     const QString server = qEnvironmentVariable("PAVO_TEST_SERVER");
     const QUrl base(server);
     if (server.isEmpty() || !isLocalServer(base)) return endpoints;
     QString root = base.toString(QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment);
-    return {root + QStringLiteral("/pavo/update"), root + QStringLiteral("/pavo")};
+    return {root + QStringLiteral("/pavo/update"), root + QStringLiteral("/pavo"),
+            qEnvironmentVariable("PAVO_TEST_CA_FILE")};
 }
 
 }  // namespace pavo

@@ -1,6 +1,8 @@
 // One page over HTTP or HTTPS with libcurl, synchronously on the update thread.
 #include "update/http_fetch.h"
 
+#include <QFile>
+
 #include <curl/curl.h>
 
 #include <memory>
@@ -76,7 +78,7 @@ void initialiseCurlOnce() {
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
-void configure(CURL* curl, const QByteArray& url, const FetchLimits& limits, Transfer& transfer) {
+void configure(CURL* curl, const QByteArray& url, const FetchOptions& options, Transfer& transfer) {
     curl_easy_setopt(curl, CURLOPT_URL, url.constData());
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
     // Redirects are followed as far as a browser would, never from HTTPS to HTTP.
@@ -85,12 +87,18 @@ void configure(CURL* curl, const QByteArray& url, const FetchLimits& limits, Tra
     curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR,
                      url.startsWith("https:") ? "https" : "http,https");
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limits.connect.count()));
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options.connect.count()));
     curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS,
-                     static_cast<long>((limits.connect + limits.exchange).count()));
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 0L);
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
-    curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(limits.maxBody));
+                     static_cast<long>((options.connect + options.exchange).count()));
+    // Anyone on the way could otherwise answer for the update server: its certificate
+    // must lead to a trusted authority (the system's store) and name the host asked for.
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+    if (!options.trustedCaFile.isEmpty()) {
+        curl_easy_setopt(curl, CURLOPT_CAINFO,
+                         QFile::encodeName(options.trustedCaFile).constData());
+    }
+    curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(options.maxBody));
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, onBody);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
     curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, onHeader);
@@ -101,16 +109,16 @@ void configure(CURL* curl, const QByteArray& url, const FetchLimits& limits, Tra
 
 }  // namespace
 
-QString fetchText(const QString& url, const FetchLimits& limits) {
+QString fetchText(const QString& url, const FetchOptions& options) {
     initialiseCurlOnce();
     const std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
     if (!curl) return {};
     Transfer transfer;
-    transfer.maxBody = limits.maxBody;
-    configure(curl.get(), url.toUtf8(), limits, transfer);
+    transfer.maxBody = options.maxBody;
+    configure(curl.get(), url.toUtf8(), options, transfer);
 
     QString result;
-    for (int attempt = 0; attempt < limits.attempts; ++attempt) {
+    for (int attempt = 0; attempt < options.attempts; ++attempt) {
         transfer.headers.clear();
         transfer.body.clear();
         const CURLcode code = curl_easy_perform(curl.get());

@@ -7,8 +7,9 @@
 
 namespace pavo {
 
-// The bounds of one fetch. The defaults are the program's; tests shorten them.
-struct FetchLimits {
+// The bounds of one fetch and whom it trusts. The defaults are the program's; tests
+// shorten the bounds and name their own certificate authority.
+struct FetchOptions {
     std::chrono::milliseconds connect{60000};
     // Sending the request and receiving the whole answer, per attempt: a server that
     // trickles its answer cannot hold the check for longer.
@@ -16,14 +17,17 @@ struct FetchLimits {
     int attempts = 3;
     // A longer answer is no answer: nothing the update page needs comes near it.
     std::size_t maxBody = std::size_t{1} << 20;
+    // A file of certificate authorities to trust in place of the system's bundle; only
+    // builds made for tests set it, for their local server. Empty: the system's store.
+    QString trustedCaFile;
 };
 
 // The body of the page at `url` as text, or empty when nothing could be fetched.
 // The first attempt goes direct; after a request that could not be sent the next
 // attempts use the proxy the environment names (https_proxy, http_proxy, all_proxy,
 // no_proxy, as libcurl reads them). An HTML page cut short before "</html>" is fetched
-// again while attempts remain. Certificates are not checked: the answer only decides
-// whether a dialog appears. Blocks the calling thread.
-QString fetchText(const QString& url, const FetchLimits& limits = {});
+// again while attempts remain. The server's certificate and host name are verified, so
+// no one on the way can answer for it. Blocks the calling thread.
+QString fetchText(const QString& url, const FetchOptions& options = {});
 
 }  // namespace pavo

@@ -49,7 +49,8 @@ void answerUpdateDialog(Viewer& viewer, int button);
 void startUpdateCheck(Viewer& viewer, bool automatic);
 
 // The endpoints this build was configured with; with `allowTestServer` the variable
-// PAVO_TEST_SERVER, when it names a server on this machine, replaces their host.
+// PAVO_TEST_SERVER, when it names a server on this machine, replaces their host, and
+// PAVO_TEST_CA_FILE names the authority that signed that server's certificate.
 UpdateEndpoints configuredEndpoints(bool allowTestServer);
 
 }  // namespace pavo

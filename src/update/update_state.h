@@ -16,6 +16,9 @@ namespace pavo {
 struct UpdateEndpoints {
     QString updateUrl;
     QString websiteUrl;
+    // The certificate authority of a local test server, trusted by the fetch; empty in
+    // every build but those made to read the test server.
+    QString trustedCaFile;
 };
 
 // The update check's record. The fetch and the clock are parameters so that tests

@@ -205,16 +205,22 @@ check_drop() {
 # ---------------------------------------------------------------- 3: delete to the trash
 
 # Delete asks first: No keeps everything; Yes moves the shown file to the trash of its file
-# system, with its .trashinfo, and shows the file that took its place.
+# system, with its .trashinfo, and shows the file that took its place. The folder's name is
+# not UTF-8 ("delete" and the byte FF); beside it lies the folder a lossy decoding makes of
+# that name (FF read as U+FFFD), which is also how titles spell the path, with a b.png of
+# its own that must stay.
 check_delete() {
   settings_write
-  local dir="$E2E_WORK/delete" trash="$XDG_DATA_HOME/Trash"
+  local dir="$E2E_WORK/delete"$'\xff' shown="$E2E_WORK/delete"$'\xef\xbf\xbd'
+  local trash="$XDG_DATA_HOME/Trash"
   image "$dir/a.png" 300 200 "$RED"
   image "$dir/b.png" 300 200 "$GREEN"
   image "$dir/c.png" 300 200 "$BLUE"
+  image "$shown/b.png" 300 200 "$YELLOW"
   cp "$dir/b.png" "$E2E_WORK/b copy.png"
+  cp "$shown/b.png" "$E2E_WORK/lookalike copy.png"
   pavo_start "$dir/b.png"
-  shows_title "$dir/b.png" "the start"
+  shows_title "$shown/b.png" "the start"
   shows_colour "$GREEN" "the start"
 
   press Delete
@@ -223,14 +229,18 @@ check_delete() {
   wait_for 10 dialog_gone "Delete file" || fail "N (No) did not close the 'Delete file' box"
   [ -f "$dir/b.png" ] || fail "after answering No the file $dir/b.png is gone"
   [ -z "$(ls -A "$trash/files" 2>/dev/null)" ] || miss "after answering No the trash holds: $(ls -A "$trash/files")"
-  shows_title "$dir/b.png" "answering No should change nothing"
+  shows_title "$shown/b.png" "answering No should change nothing"
   shows_colour "$GREEN" "answering No should change nothing"
 
   press Delete
   wait_dialog "Delete file" || fail "Delete showed no 'Delete file' box the second time (Pavo's windows: $(pavo_titles))"
   press_in "$DIALOG_WIN" Return
   wait_for 10 dialog_gone "Delete file" || fail "Return (Yes) did not close the 'Delete file' box"
-  shows_title "$dir/c.png" "after deleting b.png the file that took its place"
+  # The trash is written right after the box closes.
+  wait_for 10 test -e "$trash/files/b.png" || true
+  cmp -s "$shown/b.png" "$E2E_WORK/lookalike copy.png" ||
+    fail "the other folder's b.png went to the trash instead of the shown one"
+  shows_title "$shown/c.png" "after deleting b.png the file that took its place"
   shows_colour "$BLUE" "after deleting b.png"
   [ ! -e "$dir/b.png" ] || fail "after answering Yes $dir/b.png is still there"
   [ -f "$dir/a.png" ] && [ -f "$dir/c.png" ] || fail "the neighbours were touched: $(ls -A "$dir" | tr '\n' ' ')"
@@ -239,9 +249,10 @@ check_delete() {
   cmp -s "$trash/files/b.png" "$E2E_WORK/b copy.png" || miss "the trashed b.png differs from the file deleted"
   local info="$trash/info/b.png.trashinfo"
   [ -f "$info" ] || fail "the trash has b.png but no $info (info holds: $(ls -A "$trash/info" 2>&1 | tr '\n' ' '))"
-  { [ "$(sed -n 1p "$info")" = "[Trash Info]" ] && grep -qx "Path=$dir/b.png" "$info" &&
+  # The path as the trash writes it: a URI path, the byte that is not UTF-8 as %FF.
+  { [ "$(sed -n 1p "$info")" = "[Trash Info]" ] && grep -qx "Path=$E2E_WORK/delete%FF/b.png" "$info" &&
     grep -qE '^DeletionDate=[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}$' "$info"; } ||
-    miss "$info should name [Trash Info], Path=$dir/b.png and a DeletionDate; it holds: $(tr '\n' '|' <"$info")"
+    miss "$info should name [Trash Info], Path=$E2E_WORK/delete%FF/b.png and a DeletionDate; it holds: $(tr '\n' '|' <"$info")"
 }
 
 # ---------------------------------------------------------------- 4: rotate and mirror

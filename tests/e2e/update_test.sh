@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# End to end: the update check against a local server. "&Check for update" shows the
+# End to end: the update check against a local HTTPS server. "&Check for update" shows the
 # "Update available" dialog, "Skip version" stores the version, and the automatic check
 # of the next start fetches the same version and stays silent.
 # Usage: update_test.sh PATH_TO_PAVO_BUILT_FOR_A_TEST_SERVER
@@ -12,18 +12,23 @@ e2e_need Xvfb xdpyinfo xwininfo xprop xdotool python3 openssl
 x_start -screen 0 1280x800x24
 wm_start openbox
 
-# The local servers end when their input closes, which is when this script ends.
+# The local servers end when their input closes, which is when this script ends. Pavo asks
+# the HTTPS server, whose certificate only the test authority (PAVO_TEST_CA_FILE) vouches for.
 server_start() {
-  openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=other.example \
-    -keyout "$E2E_WORK/key.pem" -out "$E2E_WORK/cert.pem" >/dev/null 2>&1
   mkfifo "$E2E_WORK/server.in"
-  python3 "$here/../support/update_server.py" "$E2E_WORK/cert.pem" "$E2E_WORK/key.pem" \
+  mkdir "$E2E_WORK/certificates"
+  python3 "$here/../support/update_server.py" "$E2E_WORK/certificates" \
     <"$E2E_WORK/server.in" >"$E2E_WORK/ports.json" 2>"$E2E_WORK/server.log" &
   E2E_PIDS+=($!)
   exec 7>"$E2E_WORK/server.in"
   wait_for 20 test -s "$E2E_WORK/ports.json" || { e2e_log "the test server did not start"; exit 1; }
-  SERVER_PORT=$(python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["http"])' "$E2E_WORK/ports.json")
-  export PAVO_TEST_SERVER="http://127.0.0.1:$SERVER_PORT"
+  SERVER_PORT=$(server_value http)
+  export PAVO_TEST_SERVER="https://127.0.0.1:$(server_value https)"
+  PAVO_TEST_CA_FILE=$(server_value ca)
+  export PAVO_TEST_CA_FILE
+}
+server_value() {
+  python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))[sys.argv[2]])' "$E2E_WORK/ports.json" "$1"
 }
 
 requests_seen() {

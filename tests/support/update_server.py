@@ -1,13 +1,19 @@
 #!/usr/bin/env python3
 """Local servers for the update tests, on 127.0.0.1 only.
 
-Usage: update_server.py CERT KEY
-Prints one JSON line with the ports ({"http", "https", "proxy", "closed"}) and serves
-until its standard input closes, so it ends with the test that started it.
+Usage: update_server.py FOLDER
+Makes a test certificate authority in FOLDER (ca.pem, for the fetch to trust) and serves
+HTTP, HTTPS with a certificate it signed for 127.0.0.1, HTTPS with a self-signed one and
+with one it signed for another host name, and a CONNECT proxy. Prints one JSON line with
+the ports ({"http", "https", "https-self-signed", "https-other-host", "proxy", "closed"})
+and the authority's file ("ca"), and serves until its standard input closes, so it ends
+with the test that started it.
 """
 import json
+import os
 import socket
 import ssl
+import subprocess
 import sys
 import threading
 import time
@@ -132,6 +138,68 @@ class Tunnel(StreamRequestHandler):
         upstream.close()
 
 
+CERTIFICATE_CONFIG = """
+[req]
+distinguished_name = name
+[name]
+[authority]
+basicConstraints = critical, CA:true
+keyUsage = critical, keyCertSign
+subjectKeyIdentifier = hash
+[local]
+basicConstraints = CA:false
+subjectAltName = IP:127.0.0.1, DNS:localhost
+[elsewhere]
+basicConstraints = CA:false
+subjectAltName = DNS:other.example
+"""
+
+
+def openssl(*args):
+    subprocess.run(["openssl", *args], check=True, capture_output=True)
+
+
+def make_certificates(folder):
+    """The authority's file, and (certificate, key) by server name."""
+    config = os.path.join(folder, "certificates.cnf")
+    with open(config, "w") as out:
+        out.write(CERTIFICATE_CONFIG)
+
+    def at(name, kind):
+        return os.path.join(folder, name + kind)
+
+    def request(name, subject, output, *how):
+        openssl("req", "-config", config, "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256",
+                "-nodes", "-days", "1", "-subj", subject, "-keyout", at(name, ".key"),
+                "-out", output, *how)
+
+    def self_signed(name, subject, extensions):
+        request(name, subject, at(name, ".pem"), "-x509", "-extensions", extensions)
+        return at(name, ".pem"), at(name, ".key")
+
+    def signed(name, subject, extensions, serial):
+        request(name, subject, at(name, ".csr"), "-new")
+        openssl("x509", "-req", "-in", at(name, ".csr"), "-CA", at("ca", ".pem"),
+                "-CAkey", at("ca", ".key"), "-set_serial", str(serial), "-days", "1",
+                "-extfile", config, "-extensions", extensions, "-out", at(name, ".pem"))
+        return at(name, ".pem"), at(name, ".key")
+
+    authority, _ = self_signed("ca", "/CN=Pavo test authority", "authority")
+    return authority, {
+        "https": signed("https", "/CN=127.0.0.1", "local", 1),
+        "https-self-signed": self_signed("https-self-signed", "/CN=127.0.0.1", "local"),
+        "https-other-host": signed("https-other-host", "/CN=other.example", "elsewhere", 2),
+    }
+
+
+def secure(cert, key):
+    server = ThreadingHTTPServer(("127.0.0.1", 0), Pages)
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.load_cert_chain(cert, key)
+    server.socket = context.wrap_socket(server.socket, server_side=True)
+    return server
+
+
 def serve(server):
     threading.Thread(target=server.serve_forever, daemon=True).start()
     return server.server_address[1]
@@ -141,19 +209,17 @@ def main():
     ThreadingHTTPServer.daemon_threads = True
     ThreadingTCPServer.daemon_threads = True
     ThreadingTCPServer.allow_reuse_address = True
-    plain = ThreadingHTTPServer(("127.0.0.1", 0), Pages)
-    secure = ThreadingHTTPServer(("127.0.0.1", 0), Pages)
-    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-    context.load_cert_chain(sys.argv[1], sys.argv[2])
-    secure.socket = context.wrap_socket(secure.socket, server_side=True)
-    Tunnel.target = secure.server_address[1]
-    proxy = ThreadingTCPServer(("127.0.0.1", 0), Tunnel)
+    authority, certificates = make_certificates(sys.argv[1])
+    ports = {"http": serve(ThreadingHTTPServer(("127.0.0.1", 0), Pages))}
+    for name, (cert, key) in certificates.items():
+        ports[name] = serve(secure(cert, key))
+    Tunnel.target = ports["https"]
+    ports["proxy"] = serve(ThreadingTCPServer(("127.0.0.1", 0), Tunnel))
     closed = socket.socket()
     closed.bind(("127.0.0.1", 0))
-    closed_port = closed.getsockname()[1]
+    ports["closed"] = closed.getsockname()[1]
     closed.close()
-    ports = {"http": serve(plain), "https": serve(secure), "proxy": serve(proxy), "closed": closed_port}
-    print(json.dumps(ports), flush=True)
+    print(json.dumps({**ports, "ca": authority}), flush=True)
     sys.stdin.read()
 
 

@@ -1,6 +1,7 @@
 #include "platform/qt/qt_platform.h"
 
 #include "platform/files.h"
+#include "platform/trash.h"
 
 #include "platform/qt/device_pixels.h"
 #include "platform/qt/dialog_form.h"
@@ -11,7 +12,6 @@
 #include <QCursor>
 #include <QDesktopServices>
 #include <QEventLoop>
-#include <QFile>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QMessageBox>
@@ -278,9 +278,7 @@ std::optional<QString> QtPlatform::askPosition(std::int32_t position, std::int32
 }
 
 TrashResult QtPlatform::moveToTrash(const QString& path) {
-    // Qt follows the freedesktop trash: the trash of the file's own file system, with
-    // its .trashinfo, so any file manager can put it back.
-    return QFile::moveToTrash(path) ? TrashResult::Moved : TrashResult::Refused;
+    return moveFileToTrash(path);
 }
 
 void QtPlatform::bringToFront() {
