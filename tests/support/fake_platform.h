@@ -2,6 +2,7 @@
 
 #include "platform/files.h"
 #include "platform/platform.h"
+#include "platform/trash.h"
 #include "support/fake_dialogs.h"
 
 #include <QString>
@@ -220,6 +221,18 @@ class FakePlatform : public Platform {
         for (auto& task : tasks) task();
         return !tasks.empty();
     }
+    // Runs only the oldest task waiting; false when none was.
+    bool runOneQueued() {
+        std::function<void()> task;
+        {
+            const std::lock_guard lock(mutex);
+            if (queued.empty()) return false;
+            task = std::move(queued.front());
+            queued.erase(queued.begin());
+        }
+        task();
+        return true;
+    }
 
     [[nodiscard]] Point cursorPosition() const override { return cursor; }
     [[nodiscard]] Point cursorInClient() const override {
@@ -277,6 +290,7 @@ class FakePlatform : public Platform {
     // stays where it is when the trash refuses it.
     TrashResult moveToTrash(const QString& path) override {
         trashed.push_back(path);
+        if (realTrash && !trashRefuses) return moveFileToTrash(path);
         if (trashRefuses || trashFolder.isEmpty()) return TrashResult::Refused;
         const QByteArray name = encodeFileName(path).mid(encodeFileName(path).lastIndexOf('/'));
         return std::rename(encodeFileName(path).constData(),
@@ -342,7 +356,8 @@ class FakePlatform : public Platform {
     std::vector<std::pair<std::int32_t, std::int32_t>> positionsAsked;
     std::optional<QString> positionTyped;  // nothing: Cancel
     std::vector<QString> trashed;
-    QString trashFolder;  // where trashed files go; empty: no trash
+    QString trashFolder;     // where trashed files go; empty: no trash
+    bool realTrash = false;  // the desktop's own trash instead
     bool trashRefuses = false;
     std::vector<QString> openedUrls;
     std::vector<DialogId> dialogsRun;

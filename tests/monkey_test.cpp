@@ -1,0 +1,596 @@
+// A seeded random walk through everything the window takes, with the files changing
+// behind the viewer's back and the jobs ending in orders nobody writes by hand. After
+// every action the walk checks the viewer against a model of the folder: nothing escapes,
+// inputs never nest, the title names the entry at the index, the picture on screen is one
+// that entry's file has held (or there is none), no file leaves the folder but the one the
+// user confirmed for the trash (and that one is in the trash), and the store reads back.
+// A failing walk is shrunk to the shortest list of actions that still fails, and printed.
+//   PAVO_MONKEY_SEED=n      also walk this seed (else one new seed, printed)
+//   PAVO_MONKEY_ACTIONS=n   actions per seed
+#include "platform/files.h"
+#include "platform/settings_store.h"
+#include "support/viewer_fixture.h"
+
+#include <QDir>
+#include <QFile>
+#include <QUrl>
+#include <opencv2/imgcodecs.hpp>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <map>
+#include <optional>
+#include <random>
+#include <set>
+#include <string>
+
+namespace pavo {
+namespace {
+
+// One action, its numbers drawn from the seed once. They are read against the state the
+// walk is in when the action runs, so that any sub-list of actions can be replayed.
+struct Action {
+    enum Kind : std::uint8_t {
+        Press,
+        Modifier,
+        Wheel,
+        Button,
+        Drop,
+        Command,
+        Window,
+        Timer,  // what the window takes
+        RunJob,
+        RunTasks,
+        Settle,
+        IdleRelease,  // time passing
+        ChangeFile,   // behind its back
+    };
+    Kind kind;
+    std::uint32_t a;
+    std::uint32_t b;
+};
+
+constexpr std::array<const char*, 13> kKindNames{
+    "press", "modifier", "wheel",     "button", "drop",         "command",    "window",
+    "timer", "run-job",  "run-tasks", "settle", "idle-release", "change-file"};
+
+// How often each kind comes: mostly keys and the jobs and hand-overs they start.
+constexpr std::array<int, 13> kKindWeights{30, 4, 6, 6, 3, 6, 5, 6, 16, 10, 2, 1, 8};
+
+constexpr std::array<Key, 31> kKeys{
+    Key::Right,  Key::Left,   Key::Up,     Key::Down,     Key::Space, Key::Right, Key::Left,
+    Key::Home,   Key::End,    Key::PageUp, Key::PageDown, Key::Plus,  Key::Minus, Key::T,
+    Key::Y,      Key::F,      Key::R,      Key::I,        Key::Q,     Key::L,     Key::G,
+    Key::Digit1, Key::Digit2, Key::Digit3, Key::Enter,    Key::F11,   Key::F5,    Key::Comma,
+    Key::Period, Key::Delete, Key::Esc};
+
+constexpr std::array<int, 15> kCommands{32775, 32774, 32773, 105,   32789, 32781, 32782, 32783,
+                                        32786, 32785, 32787, 32788, 32792, 32771, 104};
+
+std::vector<Action> actionsFor(std::uint64_t seed, std::size_t count) {
+    std::mt19937_64 random(seed);
+    int total = 0;
+    for (const int weight : kKindWeights) total += weight;
+    std::vector<Action> actions;
+    actions.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        int pick = static_cast<int>(random() % static_cast<std::uint64_t>(total));
+        std::size_t kind = 0;
+        while (pick >= kKindWeights[kind]) pick -= kKindWeights[kind++];
+        actions.push_back({static_cast<Action::Kind>(kind), static_cast<std::uint32_t>(random()),
+                           static_cast<std::uint32_t>(random())});
+    }
+    return actions;
+}
+
+std::string describe(const std::vector<Action>& actions) {
+    std::string text;
+    for (const Action& action : actions) {
+        text += std::string(kKindNames[action.kind]) + "(" + std::to_string(action.a) + "," +
+                std::to_string(action.b) + ") ";
+    }
+    return text;
+}
+
+// A picture's colour names which file held it: 16 levels a channel, far apart enough to
+// be told apart after a lossy JPEG.
+cv::Scalar colourOf(int id) {
+    return {16.0 * (id % 16) + 8, 16.0 * (id / 16 % 16) + 8, 16.0 * (id / 256 % 16) + 8};
+}
+
+int idOf(const unsigned char* pixel) {
+    return (pixel[0] / 16) + 16 * (pixel[1] / 16) + 256 * (pixel[2] / 16);
+}
+
+const std::array<const char*, 4> kExtensions{".png", ".bmp", ".ppm", ".jpg"};
+
+// The files of the walk and every picture each name has held.
+class Folder {
+  public:
+    explicit Folder(const QString& root) : root_(encodeFileName(root)) {
+        for (const char* folder : {"/album", "/other", "/empty"})
+            mkdir((root_ + folder).constData(), 0755);
+        for (int i = 0; i < 8; ++i) addPicture("/album/", static_cast<std::uint32_t>(i));
+        // Names that are not UTF-8, and one that is the text the other would be shown as.
+        writePicture("/album/x\xFF.png", 60, 40);
+        writePicture("/album/x\xEF\xBF\xBD.png", 60, 40);
+        writePicture("/other/a.png", 30, 90);
+        writePicture("/other/b.jpg", 90, 30);
+    }
+
+    [[nodiscard]] QString path(const QByteArray& relative) const {
+        return decodeFileName(root_ + relative);
+    }
+    [[nodiscard]] QByteArray bytes(const QString& path) const {
+        return encodeFileName(path).mid(root_.size());
+    }
+    [[nodiscard]] std::vector<QByteArray> names() const {
+        return {present_.begin(), present_.end()};
+    }
+    // The colours a file has held, its partner's with it.
+    [[nodiscard]] std::set<int> heldBy(const QString& path) const {
+        const auto found = history_.find(bytes(path));
+        return found == history_.end() ? std::set<int>{} : found->second;
+    }
+    [[nodiscard]] bool present(const QByteArray& relative) const {
+        return present_.contains(relative);
+    }
+    void forget(const QByteArray& relative) { present_.erase(relative); }
+
+    void addPicture(const char* folder, std::uint32_t n) {
+        const QByteArray name = folder + QByteArray::number(n % 40) + kExtensions[n % 4];
+        writePicture(name, 4 + static_cast<int>(n * 7 % 300), 4 + static_cast<int>(n * 13 % 200));
+    }
+
+    // A change behind the viewer's back.
+    void change(std::uint32_t what, std::uint32_t which) {
+        const std::vector<QByteArray> all = names();
+        if (all.empty()) return addPicture("/album/", which);
+        const QByteArray& name = all[which % all.size()];
+        const QByteArray full = root_ + name;
+        switch (what % 7) {
+            case 0:  // deleted
+                unlink(full.constData());
+                rmdir(full.constData());
+                present_.erase(name);
+                return;
+            case 1:  // cut to nothing
+                rmdir(full.constData());
+                test::writeBytesAt(full, {});
+                return;
+            case 2:  // another picture of another size
+                writePicture(name, 4 + static_cast<int>(which % 900),
+                             4 + static_cast<int>(what % 600));
+                return;
+            case 3:  // garbage
+                rmdir(full.constData());
+                test::writeBytesAt(full, QByteArray("\x89PNG\r\n\x1a\n garbage", 17));
+                return;
+            case 4:  // unreadable: it is a folder now
+                unlink(full.constData());
+                mkdir(full.constData(), 0755);
+                return;
+            case 5: {  // renamed
+                const QByteArray to = name.left(name.lastIndexOf('/') + 1) + "r" +
+                                      QByteArray::number(which % 50) + kExtensions[what % 4];
+                if (present_.contains(to) ||
+                    rename(full.constData(), (root_ + to).constData()) != 0)
+                    return;
+                present_.erase(name);
+                present_.insert(to);
+                history_[to] = history_[name];
+                return;
+            }
+            default:
+                addPicture("/album/", which);
+                return;
+        }
+    }
+
+    // Names that left the folder without the walk's doing.
+    [[nodiscard]] std::vector<QByteArray> missing() const {
+        std::vector<QByteArray> gone;
+        for (const QByteArray& name : present_) {
+            struct stat info {};
+            if (lstat((root_ + name).constData(), &info) != 0) gone.push_back(name);
+        }
+        return gone;
+    }
+
+    Folder(const Folder&) = delete;
+    Folder& operator=(const Folder&) = delete;
+    Folder(Folder&&) = delete;
+    Folder& operator=(Folder&&) = delete;
+    // Qt cannot name every file of the walk: they go by their bytes.
+    ~Folder() { removeTree(root_); }
+
+  private:
+    static void removeTree(const QByteArray& path) {
+        if (unlink(path.constData()) == 0) return;
+        if (const auto names = listDirectory(decodeFileName(path))) {
+            for (const QString& name : *names) removeTree(path + '/' + encodeFileName(name));
+        }
+        rmdir(path.constData());
+    }
+
+    void writePicture(const QByteArray& name, int width, int height) {
+        const int id = nextId_++;
+        unlink((root_ + name).constData());
+        rmdir((root_ + name).constData());
+        const std::vector<int> exact{cv::IMWRITE_JPEG_QUALITY, 100};
+        cv::imwrite((root_ + name).toStdString(), cv::Mat(height, width, CV_8UC3, colourOf(id)),
+                    exact);
+        history_[name].insert(id);
+        present_.insert(name);
+    }
+
+    QByteArray root_;
+    int nextId_ = 1;
+    std::map<QByteArray, std::set<int>> history_;
+    std::set<QByteArray> present_;
+};
+
+// What the walk expects of a failure: a message naming the rule it broke.
+using Broken = std::optional<std::string>;
+
+// One walk: a fresh folder, a fresh viewer on the fake desktop whose jobs wait for the
+// walk to run them, and the list of actions.
+class Walk {
+  public:
+    explicit Walk(std::vector<Action> actions)
+        : folder_(dir_.path()),
+          viewer_(platform_, SettingsStore(dir_.filePath(QStringLiteral("config")))),
+          events_(viewer_),
+          actions_(std::move(actions)) {
+        platform_.jobRunner = &jobs_;
+        platform_.realTrash = true;
+        platform_.modalLoop = [this] { whileModal(); };
+        platform_.onDialog = [this](DialogId, DialogHandler& handler) {
+            return test::runFakeDialog(handler, answer_ % 3 == 0 ? kOkButton : kCancelButton,
+                                       [this](test::FakeDialogControls& controls) {
+                                           controls.setChecked(1030, answer_ % 2 == 0);
+                                           controls.setText(1024, QString::number(answer_ % 60));
+                                       })
+                .value_or(kCancelButton);
+        };
+        viewer_.update.fetch = [](const QString&) {
+            return QStringLiteral("latest version: 9.0 ");
+        };
+        initialiseRunState(viewer_);
+        platform_.attach(events_, windowSetup());
+        platform_.showInitial(initialWindow(viewer_).outer, false);
+        openCommandLine(viewer_, {folder_.path("/album")}, dir_.path());
+    }
+    Walk(const Walk&) = delete;
+    Walk& operator=(const Walk&) = delete;
+    Walk(Walk&&) = delete;
+    Walk& operator=(Walk&&) = delete;
+    ~Walk() { platform_.jobRunner = nullptr; }
+
+    // Runs the actions; the first broken rule, or nothing.
+    Broken run() {
+        try {
+            while (next_ < actions_.size()) {
+                perform(actions_[next_++]);
+                if (Broken broken = check()) return broken;
+            }
+            settle();
+            if (Broken broken = check()) return broken;
+            return checkSettled();
+        } catch (const std::exception& error) {
+            return std::string("an exception escaped: ") + error.what();
+        }
+    }
+
+  private:
+    void perform(const Action& action) {
+        switch (action.kind) {
+            case Action::Press: {
+                const Key key = kKeys[action.a % kKeys.size()];
+                platform_.answerYes = action.b % 2 == 0;                   // for Delete
+                platform_.positionTyped = QString::number(action.b % 12);  // for G
+                events_.keyDown(key, action.b % 5 == 0 ? 2 + static_cast<int>(action.b % 3) : 1);
+                return;
+            }
+            case Action::Modifier: {
+                const Key key = action.a % 2 == 0 ? Key::Shift : Key::Ctrl;
+                if (action.b % 2 == 0) {
+                    events_.keyDown(key, 1);
+                } else {
+                    events_.keyUp(key);
+                }
+                return;
+            }
+            case Action::Wheel:
+                events_.wheel(action.a % 2 == 0 ? 120 : -120, action.b % 4 == 0, action.b % 5 == 0);
+                return;
+            case Action::Button: {
+                const auto button = static_cast<MouseButton>(action.a % 5);
+                const auto what = static_cast<MouseAction>(action.b % 3);
+                platform_.leftDown = button == MouseButton::Left && what == MouseAction::Press;
+                platform_.rightDown = button == MouseButton::Right && what == MouseAction::Press;
+                platform_.cursor = {static_cast<int>(action.b % 1500),
+                                    static_cast<int>(action.a % 900)};
+                events_.mouseButton(button, what);
+                events_.mouseMoved(static_cast<int>(action.a % 700),
+                                   static_cast<int>(action.b % 500));
+                return;
+            }
+            case Action::Drop:
+                events_.filesDropped(dropped(action.a));
+                return;
+            case Action::Command:
+                answer_ = action.b;
+                platform_.chosenFiles = action.b % 3 == 0 ? QStringList{} : dropped(action.b);
+                events_.command(kCommands[action.a % kCommands.size()]);
+                return;
+            case Action::Window:
+                changeWindow(action.a, action.b);
+                return;
+            case Action::Timer: {
+                const int id = 7000 + static_cast<int>(action.a % 6);
+                if (platform_.timerPending(id)) events_.timer(id);
+                return;
+            }
+            case Action::RunJob:
+                if (jobs_.waiting() > 0) jobs_.runOne(action.a % jobs_.waiting());
+                return;
+            case Action::RunTasks:
+                if (action.a % 2 == 0) {
+                    platform_.runQueued();
+                } else {
+                    platform_.runOneQueued();
+                }
+                return;
+            case Action::Settle:
+                settle();
+                return;
+            case Action::IdleRelease:
+                clearIdleCache(viewer_,
+                               viewer_.input.lastActivityTime + viewer_.settings.bufferTimeout + 1);
+                return;
+            case Action::ChangeFile:
+                folder_.change(action.a, action.b);
+                return;
+        }
+    }
+
+    // What a drop or the open dialog brings: files, folders, nothing to open, an address.
+    [[nodiscard]] QStringList dropped(std::uint32_t n) const {
+        const std::vector<QByteArray> names = folder_.names();
+        const QString any = names.empty() ? folder_.path("/album/none.png")
+                                          : folder_.path(names[n / 7 % names.size()]);
+        switch (n % 6) {
+            case 0:
+                return {folder_.path("/album")};
+            case 1:
+                return {folder_.path("/other")};
+            case 2:
+                return {folder_.path("/empty")};
+            case 3:
+                return {QStringLiteral("http://pavo.invalid/a.png")};
+            case 4:
+                return {any, folder_.path("/other/a.png")};
+            default:
+                return {any};
+        }
+    }
+
+    void changeWindow(std::uint32_t what, std::uint32_t size) {
+        switch (what % 4) {
+            case 0:  // the user drags the frame
+                platform_.changeGeometry([&] {
+                    const int width = 300 + static_cast<int>(size % 1600);
+                    const int height = 200 + static_cast<int>(size / 7 % 900);
+                    platform_.normal = {10, 10, 10 + width, 10 + height};
+                    platform_.maximized = false;
+                });
+                return;
+            case 1:  // maximised or restored by the window manager
+                platform_.changeGeometry([&] { platform_.maximized = !platform_.maximized; });
+                return;
+            case 2:  // another monitor
+                platform_.monitor = size % 2 == 0
+                                        ? MonitorInfo{{0, 0, 1920, 1080}, {0, 0, 1920, 1040}}
+                                        : MonitorInfo{{0, 0, 1600, 900}, {0, 30, 1600, 900}};
+                events_.displayChanged();
+                return;
+            default:  // a hand-edited store: zoom steps of nothing, a quick idle release
+                viewer_.settings.zoomInStep = static_cast<std::int32_t>(size % 3);
+                viewer_.settings.bufferTimeout = static_cast<std::int32_t>(size % 2);
+                return;
+        }
+    }
+
+    // While a box or dialog is open its event loop runs: the next few actions of the list
+    // that can happen then (jobs end, hand-overs and timers run, keys arrive, the window
+    // and the files change) happen inside it.
+    void whileModal() {
+        if (modalDepth_ > 1) return;
+        ++modalDepth_;
+        for (int i = 0; i < 2 && next_ < actions_.size(); ++i) {
+            const Action action = actions_[next_++];
+            if (action.kind != Action::Drop && action.kind != Action::Command &&
+                action.kind != Action::Settle)
+                perform(action);
+        }
+        --modalDepth_;
+    }
+
+    void settle() {
+        for (int round = 0; round < 1000; ++round) {
+            const bool ran = jobs_.runOne();
+            if (!platform_.runQueued() && !ran) return;
+        }
+    }
+
+    // The colours on screen, sampled; black is the background a pair may be set on.
+    [[nodiscard]] std::set<int> coloursOnScreen() const {
+        const cv::Mat& display = viewer_.shownImage.display;
+        std::set<int> colours;
+        for (int y = 0; y < display.rows; y += std::max(1, display.rows / 5)) {
+            for (int x = 0; x < display.cols; x += std::max(1, display.cols / 5)) {
+                const unsigned char* pixel = display.ptr(y) + x * display.channels();
+                if (pixel[0] > 3 || pixel[1] > 3 || pixel[2] > 3) colours.insert(idOf(pixel));
+            }
+        }
+        return colours;
+    }
+
+    Broken check() {
+        if (viewer_.input.handlerDepth != 0) return "an input is still being handled";
+        if (Broken broken = checkFolder()) return broken;
+        if (stepUnderWay(viewer_)) return {};
+        const Playlist& playlist = viewer_.playlist;
+        const ImageBuffer& shown = viewer_.shownImage;
+        if (!hasShownEntry(playlist)) {
+            if (!shown.display.empty()) return "a picture shows while the playlist is empty";
+            return {};
+        }
+        const QString& path = currentPath(playlist);
+        if (!platform_.titles.empty() && platform_.titles.back() != path)
+            return "the title names " + platform_.titles.back().toStdString() + ", the index " +
+                   path.toStdString();
+        if (shown.display.empty()) return {};
+        if (shown.path != path) return "the picture shown is of " + shown.path.toStdString();
+        std::set<int> allowed = folder_.heldBy(shown.path);
+        if (viewer_.merge.mergeMode != 0 && shown.ready) {
+            const std::int32_t partner = stepIndex(static_cast<std::int32_t>(playlist.paths.size()),
+                                                   playlist.index, viewer_.merge.mergeMode);
+            if (shown.partnerPath != playlist.paths[static_cast<std::size_t>(partner)])
+                return "the pair shown has the partner " + shown.partnerPath.toStdString();
+            allowed.merge(folder_.heldBy(shown.partnerPath));
+        }
+        for (const int colour : coloursOnScreen()) {
+            if (!allowed.contains(colour))
+                return "the picture shows a colour " + path.toStdString() + " never held";
+        }
+        return {};
+    }
+
+    // No file leaves the folder but the one confirmed for the trash, which is in the trash.
+    Broken checkFolder() {
+        for (std::size_t i = trashChecked_; i < platform_.trashed.size(); ++i) {
+            const QString& trashed = platform_.trashed[i];
+            // Each file trashed is the one of a question asked before it, in order.
+            while (questionsChecked_ < platform_.questions.size() &&
+                   !platform_.questions[questionsChecked_].text.endsWith(u'\n' + trashed))
+                ++questionsChecked_;
+            if (questionsChecked_ == platform_.questions.size())
+                return "trashed " + trashed.toStdString() + " without asking";
+            ++questionsChecked_;
+            folder_.forget(folder_.bytes(trashed));
+            if (!inTrash(encodeFileName(trashed)))
+                return trashed.toStdString() + " is not in the trash";
+        }
+        trashChecked_ = platform_.trashed.size();
+        const std::vector<QByteArray> gone = folder_.missing();
+        if (!gone.empty()) return gone.front().toStdString() + " left the folder";
+        return {};
+    }
+
+    // Trash entries are named after the files, bytes and all: they are read by their bytes.
+    [[nodiscard]] static bool inTrash(const QByteArray& path) {
+        const QString info = qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/Trash/info/");
+        for (const QString& name : listDirectory(info).value_or(std::vector<QString>{})) {
+            const QString entry = info + name;
+            const FileBytes bytes = readFileBytes(entry, fileSizeOf(entry));
+            const QByteArray text(reinterpret_cast<const char*>(bytes.data()),
+                                  static_cast<qsizetype>(bytes.size()));
+            for (const QByteArray& line : text.split('\n')) {
+                if (line.startsWith("Path=") &&
+                    QByteArray::fromPercentEncoding(line.mid(5)) == path)
+                    return true;
+            }
+        }
+        return false;
+    }
+
+    // Once every job has ended and every hand-over has run, nothing waits any more, and
+    // the store reads back.
+    Broken checkSettled() {
+        if (stepUnderWay(viewer_)) return "a step still waits after every job ended";
+        if (anyJobUnderWay(viewer_)) return "a job counts as under way after every job ended";
+        if (!viewer_.input.deferred.empty()) return "inputs still wait after every job ended";
+        ViewerSettings stored;
+        if (!readSettings(viewer_.store, stored)) return "the store does not read back";
+        return {};
+    }
+
+    QTemporaryDir dir_;
+    Folder folder_;  // goes before the folder it lies in
+    test::FakePlatform platform_;
+    test::HeldJobs jobs_;
+    Viewer viewer_;
+    ViewerEvents events_;
+    std::vector<Action> actions_;
+    std::size_t next_ = 0;
+    int modalDepth_ = 0;
+    std::uint32_t answer_ = 0;
+    std::size_t trashChecked_ = 0;
+    std::size_t questionsChecked_ = 0;
+};
+
+Broken walk(const std::vector<Action>& actions) {
+    Walk walk(actions);
+    return walk.run();
+}
+
+// The shortest list found that still breaks a rule: chunks are left out, halves first.
+std::vector<Action> shrink(std::vector<Action> actions) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(3);
+    for (std::size_t chunk = actions.size() / 2; chunk >= 1; chunk /= 2) {
+        for (std::size_t start = 0; start < actions.size();) {
+            std::vector<Action> fewer = actions;
+            fewer.erase(
+                fewer.begin() + static_cast<std::ptrdiff_t>(start),
+                fewer.begin() + static_cast<std::ptrdiff_t>(std::min(start + chunk, fewer.size())));
+            if (walk(fewer)) {
+                actions = std::move(fewer);
+            } else {
+                start += chunk;
+            }
+            if (std::chrono::steady_clock::now() > deadline) return actions;
+        }
+    }
+    return actions;
+}
+
+std::size_t actionsPerSeed() {
+    const QByteArray set = qgetenv("PAVO_MONKEY_ACTIONS");
+    return set.isEmpty() ? 1500 : set.toULongLong();
+}
+
+std::uint64_t newSeed() {
+    const QByteArray set = qgetenv("PAVO_MONKEY_SEED");
+    if (!set.isEmpty()) return set.toULongLong();
+    return std::random_device{}();
+}
+
+TEST(Monkey, WalksThroughEverythingTheWindowTakesWithoutBreakingARule) {
+    std::vector<std::uint64_t> seeds{1, 2, 3, 4, newSeed()};
+    std::printf("monkey: seeds 1 2 3 4 %llu, %zu actions each\n",
+                static_cast<unsigned long long>(seeds.back()), actionsPerSeed());
+    for (const std::uint64_t seed : seeds) {
+        const std::vector<Action> actions = actionsFor(seed, actionsPerSeed());
+        const auto start = std::chrono::steady_clock::now();
+        const Broken broken = walk(actions);
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        std::printf("monkey: seed %llu, %zu actions in %.1f s\n",
+                    static_cast<unsigned long long>(seed), actions.size(), seconds);
+        if (!broken) continue;
+        const std::vector<Action> shortest = shrink(actions);
+        ADD_FAILURE() << "seed " << seed << ": " << *broken
+                      << "\n  shortest: " << describe(shortest)
+                      << "\n  breaks: " << walk(shortest).value_or("-");
+    }
+}
+
+}  // namespace
+}  // namespace pavo
