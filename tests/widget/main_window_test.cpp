@@ -1,11 +1,13 @@
 #include "app/app.h"
 #include "app/events.h"
+#include "platform/qt/key_map.h"
 #include "platform/qt/qt_platform.h"
 #include "support/test_files.h"
 #include "viewer.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QKeyEvent>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QScreen>
@@ -285,26 +287,41 @@ TEST_F(MainWindowTest, StepsThroughAFolderWithKeysWheelAndSpace) {
     expectShown(4);
 }
 
-// Keys are places on the keyboard, as virtual-key codes are: on a French layout the
-// unshifted digit keys type "&", "é" and '"', and minus is ")" there.
-TEST_F(MainWindowTest, DigitAndZoomKeysGoByTheirPlaceNotTheLayout) {
-    start({picture("photo.png", 320, 240)}, false);
-    const auto sendKey = [&](Qt::Key key, quint32 scanCode, Qt::KeyboardModifiers modifiers) {
-        QKeyEvent press(QEvent::KeyPress, key, modifiers, scanCode, 0, 0);
-        QApplication::sendEvent(&window(), &press);
-        QKeyEvent release(QEvent::KeyRelease, key, modifiers, scanCode, 0, 0);
-        QApplication::sendEvent(&window(), &release);
-        settle();
+// The key events the X11 platform sends (Qt's key, the X key code, the modifiers) and the
+// key each stands for. Digit, minus and plus keys are places on the keyboard, as virtual-key
+// codes are: on a French layout the unshifted digit keys type "&", "é" and '"', and minus is
+// ")" there. Keypad keys are the main block's keys, but for + and -.
+TEST(KeyMap, KeysAreTheirPlaceAndKeypadKeysTheMainBlocks) {
+    struct Case {
+        Qt::Key qtKey = Qt::Key_unknown;
+        quint32 keyCode = 0;
+        Qt::KeyboardModifiers modifiers;
+        Key key = Key::Other;
     };
-    sendKey(Qt::Key_Ampersand, 10, Qt::NoModifier);
-    EXPECT_EQ(viewer.mode.chromeLevel, 1) << "the 1 key of a French keyboard";
-    sendKey(Qt::Key_QuoteDbl, 12, Qt::NoModifier);
-    EXPECT_EQ(viewer.mode.chromeLevel, 3);
-    sendKey(Qt::Key_Plus, 21, Qt::ShiftModifier);
-    EXPECT_EQ(viewer.view.zoomStepCount, 1) << "Shift and the plus key still zoom in";
-    sendKey(Qt::Key_ParenRight, 20, Qt::NoModifier);
-    sendKey(Qt::Key_Underscore, 20, Qt::ShiftModifier);
-    EXPECT_EQ(viewer.view.zoomStepCount, -1) << "the minus key zooms out, shifted or not";
+    const Qt::KeyboardModifiers keypad = Qt::KeypadModifier;
+    const Case cases[] = {
+        {Qt::Key_Ampersand, 10, Qt::NoModifier, Key::Digit1},
+        {Qt::Key_QuoteDbl, 12, Qt::NoModifier, Key::Digit3},
+        {Qt::Key_Plus, 21, Qt::ShiftModifier, Key::Plus},
+        {Qt::Key_ParenRight, 20, Qt::NoModifier, Key::Minus},
+        {Qt::Key_Underscore, 20, Qt::ShiftModifier, Key::Minus},
+        {Qt::Key_Right, 114, Qt::AltModifier, Key::Other},
+        {Qt::Key_Enter, 104, keypad, Key::Enter},
+        {Qt::Key_Home, 79, keypad, Key::Home},  // NumLock off
+        {Qt::Key_Left, 83, keypad, Key::Left},
+        {Qt::Key_PageDown, 89, keypad, Key::PageDown},
+        {Qt::Key_Delete, 91, keypad, Key::Delete},
+        {Qt::Key_1, 87, keypad, Key::Digit1},  // NumLock on
+        {Qt::Key_Plus, 86, keypad, Key::Other},
+        {Qt::Key_Minus, 82, keypad, Key::Other},
+        {Qt::Key_Enter, 104, keypad | Qt::AltModifier, Key::Other},
+    };
+    for (const Case& c : cases) {
+        const QKeyEvent event(QEvent::KeyPress, c.qtKey, c.modifiers, c.keyCode, 0, 0);
+        // Keys are valued as the virtual-key codes they stand for.
+        EXPECT_EQ(static_cast<int>(qt::keyFor(event)), static_cast<int>(c.key))
+            << "Qt key " << std::hex << c.qtKey << std::dec << ", X key code " << c.keyCode;
+    }
 }
 
 TEST_F(MainWindowTest, EveryKeyCountsAsActivity) {
