@@ -26,7 +26,7 @@ Rect toRect(const QRect& r) {
 // Everything below counts device pixels (the X server's, the frame's); Qt's own
 // geometry is mapped on the way in and out.
 QRect MainWindow::deviceGeometry() const {
-    return devicePixelsOf(*this).toDevice(geometry());
+    return devicePixelsOf(*this).windowToDevice(geometry());
 }
 
 void MainWindow::setDeviceGeometry(const QRect& inner) {
@@ -101,7 +101,7 @@ Rect MainWindow::outerGeometry() const {
 Rect MainWindow::outerNormalGeometry() const {
     if (normalOuter_.isValid()) return toRect(normalOuter_);
     return toRect(
-        devicePixelsOf(*this).toDevice(normalGeometry()).marginsAdded(frameOf(levelStyle_)));
+        devicePixelsOf(*this).windowToDevice(normalGeometry()).marginsAdded(frameOf(levelStyle_)));
 }
 
 void MainWindow::recordNormalOuter() {
@@ -111,13 +111,14 @@ void MainWindow::recordNormalOuter() {
 }
 
 // The image view's size in device pixels as the layout gives it for the present geometry: known at
-// once after a geometry change, before the layout has run.
+// once after a geometry change, before the layout has run. Counted between the device
+// edges Qt draws the view's logical edges on, so that it is the view as drawn: on a
+// screen scaled by a fraction its rounded logical size can be a pixel more or less.
 QSize MainWindow::clientSize() const {
-    QSize client = geometry().size();
-    if (menuBar()->isVisibleTo(this)) client.rheight() -= menuBar()->sizeHint().height();
-    const QMargins border = border_->layout()->contentsMargins();
-    client -= QSize(border.left() + border.right(), border.top() + border.bottom());
-    return devicePixelsOf(*this).toDevice(client.expandedTo(QSize(0, 0)));
+    QRect view(QPoint(0, 0), geometry().size());
+    if (menuBar()->isVisibleTo(this)) view.setTop(menuBar()->sizeHint().height());
+    view = view.marginsRemoved(border_->layout()->contentsMargins());
+    return devicePixelsOf(*this).drawnArea(view).size().expandedTo(QSize(0, 0));
 }
 
 // The user-interface thread gets the geometry as it is now (the window manager may
