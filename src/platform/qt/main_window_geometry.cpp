@@ -14,11 +14,32 @@
 #include <QTimer>
 #include <QWindow>
 
+#include <optional>
+
 namespace pavo::qt {
 namespace {
 
 Rect toRect(const QRect& r) {
     return {r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
+}
+
+// At a fractional scale Qt tells the window manager to size the window in steps of the
+// ratio rounded (2 device pixels at 1.5 and 1.75) from a base size, and a manager rounds a
+// size between two steps down (openbox, which takes the minimum size for Qt's negative
+// base): a picture 301 rows high got 300. The logical base size that puts a window of
+// `native` device pixels on a step; none at whole ratios, whose sizes are always on one.
+std::optional<QSize> baseSizeOnStep(QSize native, qreal ratio) {
+    const int step = qRound(ratio);
+    if (step <= 1 || qFuzzyCompare(ratio, step)) return std::nullopt;
+    const auto baseFor = [&](int length) -> std::optional<int> {
+        for (int base = 1; base <= 4 * step; ++base)
+            if (qRound(base * ratio) % step == length % step) return base;
+        return std::nullopt;
+    };
+    const auto width = baseFor(native.width());
+    const auto height = baseFor(native.height());
+    if (!width || !height) return std::nullopt;
+    return QSize(*width, *height);
 }
 
 }  // namespace
@@ -30,7 +51,11 @@ QRect MainWindow::deviceGeometry() const {
 }
 
 void MainWindow::setDeviceGeometry(const QRect& inner) {
-    setGeometry(devicePixelsAtDevice(inner.center(), *this).toLogical(inner));
+    const DevicePixels pixels = devicePixelsAtDevice(inner.center(), *this);
+    const QRect logical = pixels.toLogical(inner);
+    const auto base = baseSizeOnStep(pixels.windowToDevice(logical).size(), pixels.ratio());
+    if (base && *base != baseSize()) setBaseSize(*base);
+    setGeometry(logical);
 }
 
 // QWidget::move places the frame's top-left corner, as the outer rectangle counts.
