@@ -4,7 +4,8 @@
 #   hidpi     openbox on a 1280 x 800 screen that Qt scales by 2 (QT_SCALE_FACTOR=2):
 #             image pixels stay device pixels, the fit fills the screen's device
 #             pixels, placements and fullscreen come back exactly; and scaled by 1.25,
-#             1.5 and 1.75: a picture at its own size is whole and Down steps on
+#             1.5 and 1.75: a picture at its own size is whole and Down steps on, and a
+#             maximised window shows every row
 #   session   the window system chosen on a Wayland session with and without an X display
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -101,6 +102,27 @@ check_own_size_at_fractions() {
   done
 }
 
+# A window manager may size a window a device pixel off what Qt's whole logical pixels
+# draw: maximised at 1.5 openbox gives the client 781 rows, which Qt draws as 782. The
+# view is what the window has: Page Down brings a tall picture's last row into view.
+check_maximised_at_fraction() {
+  export QT_SCALE_FACTOR=1.5
+  settings_write fitToScreen=off rememberExit=on posX=100 posY=80 width=700 height=500 state=3
+  local picture="$E2E_WORK/pictures/tall.png" x y w h blue
+  image "$picture" 600 1500 '#FF0000' -fill '#0000FF' -draw 'line 0,1499 599,1499'
+  pavo_start "$picture"
+  wait_for 10 is_maximized || fail "state 3 is stored, but the window is not maximised ($(window_state))"
+  settle
+  press Next
+  settle
+  read -r x y w h <<<"$CLIENT"
+  shot
+  blue=$(count_colour "$x" "$y" "$w" "$h" '#0000FF')
+  [ "$blue" = 600 ] ||
+    miss "maximised at 1.5, Page Down should show the picture's last row; the screen shows $blue of its 600 pixels in a client of ${w}x${h}"
+  pavo_quit
+}
+
 # The fit counts the screen in device pixels: a large picture fills the screen's 1280
 # device pixels and is scaled for them, not for half of them and drawn doubled.
 check_fit_fills_device_pixels() {
@@ -191,7 +213,7 @@ case "$E2E_SCENARIO" in
     x_start -screen 0 1280x800x24
     wm_start openbox
     export QT_SCALE_FACTOR=2
-    checks="own_size fit_fills_device_pixels placement_and_fullscreen own_size_at_fractions"
+    checks="own_size fit_fills_device_pixels placement_and_fullscreen own_size_at_fractions maximised_at_fraction"
     ;;
   desktop.session)
     x_start -screen 0 1280x800x24

@@ -58,6 +58,10 @@ QRect DevicePixels::windowToDevice(const QRect& logical) const {
             QSize(scaled(logical.width(), ratio_), scaled(logical.height(), ratio_))};
 }
 
+QSize DevicePixels::windowSizeToLogical(QSize device) const {
+    return {scaled(device.width(), 1.0 / ratio_), scaled(device.height(), 1.0 / ratio_)};
+}
+
 QPoint DevicePixels::edgesToDevice(QPoint logicalInWindow) const {
     return {scaled(logicalInWindow.x(), ratio_), scaled(logicalInWindow.y(), ratio_)};
 }

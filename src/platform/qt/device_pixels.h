@@ -32,8 +32,9 @@ class DevicePixels {
     [[nodiscard]] QRect toLogical(const QRect& device) const;
     [[nodiscard]] QMargins toDevice(const QMargins& logical) const;
     // A window's geometry as Qt hands it to the window system: its place mapped as a
-    // point, its size on its own.
+    // point, its size on its own; and the logical size Qt makes of a window's device size.
     [[nodiscard]] QRect windowToDevice(const QRect& logical) const;
+    [[nodiscard]] QSize windowSizeToLogical(QSize device) const;
     // Inside a window (no screen origin): the device area Qt draws a widget on, from the
     // widget's logical rectangle in window coordinates; a logical point of the widget at
     // `widgetOrigin` as a device point of that area; and a device area of that widget to

@@ -47,7 +47,33 @@ std::optional<QSize> baseSizeOnStep(QSize native, qreal ratio) {
 // Everything below counts device pixels (the X server's, the frame's); Qt's own
 // geometry is mapped on the way in and out.
 QRect MainWindow::deviceGeometry() const {
-    return devicePixelsOf(*this).windowToDevice(geometry());
+    return {devicePixelsOf(*this).windowToDevice(geometry()).topLeft(), deviceSize()};
+}
+
+// The size the window system reported while it is the one Qt's logical size was made of
+// (a window manager may size the window a device pixel off Qt's rounding); else the size
+// Qt's logical size asks for, before the window system has answered.
+QSize MainWindow::deviceSize() const {
+    const DevicePixels pixels = devicePixelsOf(*this);
+    if (reportedSize_.isValid() && pixels.windowSizeToLogical(reportedSize_) == size())
+        return reportedSize_;
+    return pixels.windowToDevice(geometry()).size();
+}
+
+// Qt reports no resize when the window system's size changes by less than a logical
+// pixel; the client may still have gained or lost a row of device pixels.
+bool MainWindow::nativeEvent(const QByteArray& eventType, void* message, qintptr* result) {
+    if (const auto size = configuredSize(eventType, message, *this);
+        size && *size != reportedSize_) {
+        reportedSize_ = *size;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (notifiedClient_.isValid() && clientSize() != notifiedClient_) clientResized();
+            },
+            Qt::QueuedConnection);
+    }
+    return QMainWindow::nativeEvent(eventType, message, result);
 }
 
 void MainWindow::setDeviceGeometry(const QRect& inner) {
@@ -143,7 +169,8 @@ QSize MainWindow::clientSize() const {
     QRect view(QPoint(0, 0), geometry().size());
     if (menuBar()->isVisibleTo(this)) view.setTop(menuBar()->sizeHint().height());
     view = view.marginsRemoved(border_->layout()->contentsMargins());
-    return devicePixelsOf(*this).drawnArea(view).size().expandedTo(QSize(0, 0));
+    const QRect drawn = devicePixelsOf(*this).drawnArea(view) & QRect(QPoint(0, 0), deviceSize());
+    return drawn.size().expandedTo(QSize(0, 0));
 }
 
 // The user-interface thread gets the geometry as it is now (the window manager may
@@ -177,6 +204,7 @@ void MainWindow::publishGeometry() const {
 // is read from which sides moved, and the viewer may correct the proposed rectangle.
 void MainWindow::clientResized() {
     publishGeometry();
+    notifiedClient_ = clientSize();
     // Qt learns the frame only some events after mapping; the outer rectangle comes
     // from the frame Pavo sizes by, as every other outer rectangle does.
     const QRect outer = deviceGeometry().marginsAdded(frameMargins());
