@@ -10,7 +10,7 @@ packages=(
   libboost-dev libcurl4-openssl-dev libglib2.0-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libx11-dev libxext-dev libxdamage-dev libxtst-dev
-  python3 openssl
+  python3 openssl locales
   xvfb xauth x11-utils x11-xserver-utils openbox xfwm4 dbus-daemon tint2 xdotool wmctrl imagemagick
   clang clang-format clang-tidy gdb
   desktop-file-utils appstream dpkg-dev file shared-mime-info xdg-utils man-db groff-base librsvg2-bin

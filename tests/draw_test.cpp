@@ -1,5 +1,9 @@
 #include "support/viewer_fixture.h"
 
+#include <clocale>
+#include <string>
+#include <utility>
+
 namespace pavo {
 namespace {
 
@@ -16,20 +20,32 @@ TEST(Drawing, ImagesAreCentredOrScrolled) {
     EXPECT_EQ(scrolled.sourceY, 300);
 }
 
-TEST(Drawing, ByteSizesUseBinaryUnitsAndCutDecimals) {
+// Qt sets the C library's locale from the environment at start; the overlay's numbers keep
+// their point under a locale that writes a decimal comma. The build generates de_DE.UTF-8
+// into the build folder (tests/CMakeLists.txt), as a machine may have only the C locales.
+TEST(Drawing, ByteSizesUseBinaryUnitsAndCutDecimalsInEveryLocale) {
     const auto text = [](float v) {
         const ByteSizeText t = formatByteSize(v);
         return (t.number + t.unit).toStdString();
     };
-    EXPECT_EQ(text(500), "500B");
-    EXPECT_EQ(text(5), "5.00B");
-    EXPECT_EQ(text(1536), "1.50KB");
-    EXPECT_EQ(text(1048576), "1.00MB");
-    EXPECT_EQ(text(123456789), "117MB");
-    EXPECT_EQ(text(15000000), "14.3MB");
-    EXPECT_EQ(text(99.99F * 1024.0F * 1024.0F), "99.9MB") << "cut, not rounded";
-    EXPECT_EQ(text(3.0F * 1024 * 1024 * 1024), "3.00GB");
-    EXPECT_EQ(text(2.5F * 1024 * 1024 * 1024 * 1024), "2.50TB");
+    const std::string before = std::setlocale(LC_ALL, nullptr);
+    qputenv("LOCPATH", PAVO_TEST_LOCALES);
+    for (const auto& [locale, point] : {std::pair{"C", "."}, std::pair{"de_DE.UTF-8", ","}}) {
+        SCOPED_TRACE(locale);
+        ASSERT_NE(std::setlocale(LC_ALL, locale), nullptr) << "made in " PAVO_TEST_LOCALES;
+        ASSERT_STREQ(std::localeconv()->decimal_point, point);
+        EXPECT_EQ(text(500), "500B");
+        EXPECT_EQ(text(5), "5.00B");
+        EXPECT_EQ(text(1536), "1.50KB");
+        EXPECT_EQ(text(1048576), "1.00MB");
+        EXPECT_EQ(text(123456789), "117MB");
+        EXPECT_EQ(text(15000000), "14.3MB");
+        EXPECT_EQ(text(99.99F * 1024.0F * 1024.0F), "99.9MB") << "cut, not rounded";
+        EXPECT_EQ(text(0.0099999F), "0.01B") << "rounded to six decimals first";
+        EXPECT_EQ(text(3.0F * 1024 * 1024 * 1024), "3.00GB");
+        EXPECT_EQ(text(2.5F * 1024 * 1024 * 1024 * 1024), "2.50TB");
+    }
+    std::setlocale(LC_ALL, before.c_str());
 }
 
 class OverlayTest : public ViewerTest {};

@@ -5,8 +5,9 @@
 #include "view/view.h"
 #include "viewer.h"
 
+#include <charconv>
 #include <cmath>
-#include <cstdio>
+#include <iterator>
 
 namespace pavo {
 namespace {
@@ -103,9 +104,13 @@ ByteSizeText formatByteSize(float bytes) {
         unit = QStringLiteral("KB");
     }
     const int decimals = value >= 100.0F ? 0 : value >= 10.0F ? 1 : 2;
+    // Six decimals as %f writes them in the C locale, whatever locale Qt set at start
+    // (a German one would write a comma, which the cut below would not find).
     char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%f", static_cast<double>(value));
-    QString number = QString::fromLatin1(buffer);
+    const std::to_chars_result written =
+        std::to_chars(std::begin(buffer), std::end(buffer), static_cast<double>(value),
+                      std::chars_format::fixed, 6);
+    QString number = QString::fromLatin1(buffer, written.ptr - std::begin(buffer));
     const qsizetype point = number.indexOf(u'.');
     if (point >= 0) number.truncate(decimals > 0 ? point + 1 + decimals : point);
     return {number, unit};

@@ -3,7 +3,9 @@
 # Usage: desktop_test.sh PATH_TO_PAVO SCENARIO
 #   hidpi     openbox on a 1280 x 800 screen that Qt scales by 2 (QT_SCALE_FACTOR=2):
 #             image pixels stay device pixels, the fit fills the screen's device
-#             pixels, placements and fullscreen come back exactly
+#             pixels, placements and fullscreen come back exactly; and scaled by 1.25,
+#             1.5 and 1.75: a picture at its own size is whole and Down steps on, and a
+#             maximised window shows every row
 #   session   the window system chosen on a Wayland session with and without an X display
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -38,6 +40,19 @@ one_to_one() {
   [ "$red" = $(($1 * $2 / 2)) ] && [ "$blue" = $(($1 * $2 / 2)) ]
 }
 
+# whole_picture W H: the client shows the W x H checkerboard whole and pixel for pixel: as
+# many red and blue pixels as it has, its last row and column included (what it shows is
+# left in SEEN).
+whole_picture() {
+  local x y w h red blue
+  read -r x y w h <<<"$CLIENT"
+  shot
+  red=$(count_colour "$x" "$y" "$w" "$h" '#FF0000')
+  blue=$(count_colour "$x" "$y" "$w" "$h" '#0000FF')
+  SEEN="a client of ${w}x${h} (menu bar included) with $red red and $blue blue pixels"
+  [ "$red" = $((($1 * $2 + 1) / 2)) ] && [ "$blue" = $(($1 * $2 / 2)) ]
+}
+
 # doubled_share X Y W H: per cent of the region's pixels that differ from the region
 # made of 2 x 2 blocks (a picture scaled for half the pixels and drawn doubled gives 0).
 doubled_share() {
@@ -60,6 +75,51 @@ check_own_size() {
   settle
   wait_for 5 one_to_one 400 300 ||
     fail "expected the picture pixel for pixel in a 400x300 client; the X server reports $(say_rect "$OUTER") and the screen shows $SEEN"
+  pavo_quit
+}
+
+# On screens Qt scales by a fraction, a picture at its own size is whole: where whole
+# logical pixels cannot give its size, background is left beside it, never a row or a
+# column cut, and Down steps to the next picture instead of scrolling by that row.
+check_own_size_at_fractions() {
+  local scale size w h first second
+  for scale in 1.25 1.5 1.75; do
+    export QT_SCALE_FACTOR=$scale
+    for size in 300x200 401x301; do
+      w=${size%x*} h=${size#*x}
+      first="$E2E_WORK/pictures/$size/1.png" second="$E2E_WORK/pictures/$size/2.png"
+      [ -f "$second" ] || { checkerboard "$first" "$w" "$h" && cp "$first" "$second"; }
+      settings_write fitToScreen=off
+      pavo_start "$first"
+      settle
+      wait_for 5 whole_picture "$w" "$h" ||
+        miss "at $scale the ${size} picture should be whole, pixel for pixel; the screen shows $SEEN"
+      press Down
+      wait_for 5 title_is "$second" ||
+        miss "at $scale Down should step from the ${size} picture to the next; the title is $(xdotool getwindowname "$PAVO_WIN")"
+      pavo_quit
+    done
+  done
+}
+
+# A window manager may size a window a device pixel off what Qt's whole logical pixels
+# draw: maximised at 1.5 openbox gives the client 781 rows, which Qt draws as 782. The
+# view is what the window has: Page Down brings a tall picture's last row into view.
+check_maximised_at_fraction() {
+  export QT_SCALE_FACTOR=1.5
+  settings_write fitToScreen=off rememberExit=on posX=100 posY=80 width=700 height=500 state=3
+  local picture="$E2E_WORK/pictures/tall.png" x y w h blue
+  image "$picture" 600 1500 '#FF0000' -fill '#0000FF' -draw 'line 0,1499 599,1499'
+  pavo_start "$picture"
+  wait_for 10 is_maximized || fail "state 3 is stored, but the window is not maximised ($(window_state))"
+  settle
+  press Next
+  settle
+  read -r x y w h <<<"$CLIENT"
+  shot
+  blue=$(count_colour "$x" "$y" "$w" "$h" '#0000FF')
+  [ "$blue" = 600 ] ||
+    miss "maximised at 1.5, Page Down should show the picture's last row; the screen shows $blue of its 600 pixels in a client of ${w}x${h}"
   pavo_quit
 }
 
@@ -153,7 +213,7 @@ case "$E2E_SCENARIO" in
     x_start -screen 0 1280x800x24
     wm_start openbox
     export QT_SCALE_FACTOR=2
-    checks="own_size fit_fills_device_pixels placement_and_fullscreen"
+    checks="own_size fit_fills_device_pixels placement_and_fullscreen own_size_at_fractions maximised_at_fraction"
     ;;
   desktop.session)
     x_start -screen 0 1280x800x24

@@ -1,12 +1,14 @@
 #include "app/app.h"
 #include "app/events.h"
 #include "browse/neighbour_cache.h"
+#include "platform/qt/key_map.h"
 #include "platform/qt/qt_platform.h"
 #include "support/test_files.h"
 #include "viewer.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QKeyEvent>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QScreen>
@@ -284,27 +286,85 @@ TEST_F(MainWindowTest, StepsThroughAFolderWithKeysWheelAndSpace) {
     expectShown(4);
 }
 
-// Keys are places on the keyboard, as virtual-key codes are: on a French layout the
-// unshifted digit keys type "&", "é" and '"', and minus is ")" there.
-TEST_F(MainWindowTest, DigitAndZoomKeysGoByTheirPlaceNotTheLayout) {
-    start({picture("photo.png", 320, 240)}, false);
-    const auto sendKey = [&](Qt::Key key, quint32 scanCode, Qt::KeyboardModifiers modifiers) {
-        QKeyEvent press(QEvent::KeyPress, key, modifiers, scanCode, 0, 0);
-        QApplication::sendEvent(&window(), &press);
-        QKeyEvent release(QEvent::KeyRelease, key, modifiers, scanCode, 0, 0);
-        QApplication::sendEvent(&window(), &release);
-        settle();
+// The key events the X11 platform sends (Qt's key, the X key code, the modifiers) and the
+// key each stands for. Digit, minus and plus keys are places on the keyboard, as virtual-key
+// codes are: on a French layout the unshifted digit keys type "&", "é" and '"', and minus is
+// ")" there. Keypad keys are the main block's keys, but for + and -.
+TEST(KeyMap, KeysAreTheirPlaceAndKeypadKeysTheMainBlocks) {
+    struct Case {
+        Qt::Key qtKey = Qt::Key_unknown;
+        quint32 keyCode = 0;
+        Qt::KeyboardModifiers modifiers;
+        Key key = Key::Other;
     };
-    sendKey(Qt::Key_Ampersand, 10, Qt::NoModifier);
-    EXPECT_EQ(viewer.mode.chromeLevel, 1) << "the 1 key of a French keyboard";
-    sendKey(Qt::Key_QuoteDbl, 12, Qt::NoModifier);
-    EXPECT_EQ(viewer.mode.chromeLevel, 3);
-    sendKey(Qt::Key_Plus, 21, Qt::ShiftModifier);
-    EXPECT_EQ(viewer.view.zoomStepCount, 1) << "Shift and the plus key still zoom in";
-    sendKey(Qt::Key_ParenRight, 20, Qt::NoModifier);
-    sendKey(Qt::Key_Underscore, 20, Qt::ShiftModifier);
-    EXPECT_EQ(viewer.view.zoomStepCount, -1) << "the minus key zooms out, shifted or not";
+    const Qt::KeyboardModifiers keypad = Qt::KeypadModifier;
+    const Case cases[] = {
+        {Qt::Key_Ampersand, 10, Qt::NoModifier, Key::Digit1},
+        {Qt::Key_QuoteDbl, 12, Qt::NoModifier, Key::Digit3},
+        {Qt::Key_Plus, 21, Qt::ShiftModifier, Key::Plus},
+        {Qt::Key_ParenRight, 20, Qt::NoModifier, Key::Minus},
+        {Qt::Key_Underscore, 20, Qt::ShiftModifier, Key::Minus},
+        {Qt::Key_Right, 114, Qt::AltModifier, Key::Other},
+        {Qt::Key_Enter, 104, keypad, Key::Enter},
+        {Qt::Key_Home, 79, keypad, Key::Home},  // NumLock off
+        {Qt::Key_Left, 83, keypad, Key::Left},
+        {Qt::Key_PageDown, 89, keypad, Key::PageDown},
+        {Qt::Key_Delete, 91, keypad, Key::Delete},
+        {Qt::Key_1, 87, keypad, Key::Digit1},  // NumLock on
+        {Qt::Key_Plus, 86, keypad, Key::Other},
+        {Qt::Key_Minus, 82, keypad, Key::Other},
+        {Qt::Key_Enter, 104, keypad | Qt::AltModifier, Key::Other},
+    };
+    for (const Case& c : cases) {
+        const QKeyEvent event(QEvent::KeyPress, c.qtKey, c.modifiers, c.keyCode, 0, 0);
+        // Keys are valued as the virtual-key codes they stand for.
+        EXPECT_EQ(static_cast<int>(qt::keyFor(event)), static_cast<int>(c.key))
+            << "Qt key " << std::hex << c.qtKey << std::dec << ", X key code " << c.keyCode;
+    }
 }
+
+// On a screen Qt scales by a fraction (ctest runs this again under QT_SCALE_FACTOR 1.25, 1.5
+// and 1.75), a picture at its own size covers as many device pixels as it has and is whole
+// in the view. Where whole logical pixels cannot give its size, background is left beside
+// it, and the client the logic sees is the view as drawn; so the first Down steps on.
+class OwnSizeTest : public MainWindowTest, public testing::WithParamInterface<QSize> {};
+
+TEST_P(OwnSizeTest, ThePictureIsWholeAndDownStepsOn) {
+    const QSize size = GetParam();
+    const QString first = picture("1.png", size.width(), size.height());
+    picture("2.png", size.width(), size.height());
+    start({first}, false);
+    const Size client = platform.geometrySnapshot().client;
+    // The window in device pixels: the menu bar, then the view (black around the picture).
+    const QImage drawn = window().grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const auto colourAt = [&](int x, int y) {
+        return drawn.valid(x, y) ? drawn.pixelColor(x, y).name().toStdString() : "outside";
+    };
+    int viewTop = 0;
+    while (viewTop < drawn.height() && colourAt(0, viewTop) != "#ff0000" &&
+           colourAt(0, viewTop) != "#000000")
+        ++viewTop;
+    EXPECT_EQ(client.width, drawn.width());
+    EXPECT_EQ(client.height, drawn.height() - viewTop);
+    const int left = (client.width - size.width()) / 2;
+    const int top = viewTop + (client.height - size.height()) / 2;
+    const int right = left + size.width() - 1;
+    const int bottom = top + size.height() - 1;
+    EXPECT_EQ(colourAt(left, top), "#ff0000");
+    EXPECT_EQ(colourAt(right, top), "#0000ff");
+    EXPECT_EQ(colourAt(left, bottom), "#ff0000") << "the last row is shown";
+    EXPECT_EQ(colourAt(right, bottom), "#0000ff") << "the last row and column are shown";
+    for (const std::string& beside : {colourAt(right + 1, top), colourAt(left, bottom + 1)})
+        EXPECT_TRUE(beside == "#000000" || beside == "outside") << "background, not more picture";
+    press(Qt::Key_Down);
+    EXPECT_EQ(viewer.playlist.index, 1) << "Down steps on instead of scrolling";
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, OwnSizeTest, testing::Values(QSize(300, 200), QSize(401, 301)),
+                         [](const testing::TestParamInfo<QSize>& info) {
+                             return std::to_string(info.param.width()) + "x" +
+                                    std::to_string(info.param.height());
+                         });
 
 TEST_F(MainWindowTest, EveryKeyCountsAsActivity) {
     start({picture("photo.png", 320, 240)}, false);

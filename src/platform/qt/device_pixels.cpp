@@ -31,10 +31,6 @@ QPoint DevicePixels::toLogical(QPoint device) const {
     return origin_ + QPoint(scaled(within.x(), 1.0 / ratio_), scaled(within.y(), 1.0 / ratio_));
 }
 
-QSize DevicePixels::toDevice(QSize logical) const {
-    return {scaled(logical.width(), ratio_), scaled(logical.height(), ratio_)};
-}
-
 // Corners are mapped, not the size, so that rectangles side by side stay side by side.
 QRect DevicePixels::toDevice(const QRect& logical) const {
     const QPoint topLeft = toDevice(logical.topLeft());
@@ -57,15 +53,35 @@ QMargins DevicePixels::toDevice(const QMargins& logical) const {
             scaled(logical.right(), ratio_), scaled(logical.bottom(), ratio_)};
 }
 
-// From Qt's fractional positions, so that odd device pixels are not lost.
-QPoint DevicePixels::lengthsToDevice(QPointF logical) const {
-    return (logical * ratio_).toPoint();
+QRect DevicePixels::windowToDevice(const QRect& logical) const {
+    return {toDevice(logical.topLeft()),
+            QSize(scaled(logical.width(), ratio_), scaled(logical.height(), ratio_))};
 }
 
-QRect DevicePixels::coveringLogical(const QRect& device) const {
-    const QRectF logical(device.x() / ratio_, device.y() / ratio_, device.width() / ratio_,
-                         device.height() / ratio_);
-    return logical.toAlignedRect();
+QSize DevicePixels::windowSizeToLogical(QSize device) const {
+    return {scaled(device.width(), 1.0 / ratio_), scaled(device.height(), 1.0 / ratio_)};
+}
+
+QPoint DevicePixels::edgesToDevice(QPoint logicalInWindow) const {
+    return {scaled(logicalInWindow.x(), ratio_), scaled(logicalInWindow.y(), ratio_)};
+}
+
+QRect DevicePixels::drawnArea(const QRect& logicalInWindow) const {
+    const QPoint topLeft = edgesToDevice(logicalInWindow.topLeft());
+    const QPoint end = edgesToDevice(logicalInWindow.topLeft() +
+                                     QPoint(logicalInWindow.width(), logicalInWindow.height()));
+    return {topLeft, QSize(end.x() - topLeft.x(), end.y() - topLeft.y())};
+}
+
+// From Qt's fractional positions, so that odd device pixels are not lost.
+QPoint DevicePixels::toDeviceInWidget(QPointF logical, QPoint widgetOrigin) const {
+    return ((logical + widgetOrigin) * ratio_).toPoint() - edgesToDevice(widgetOrigin);
+}
+
+QRect DevicePixels::coveringLogical(const QRect& device, QPoint widgetOrigin) const {
+    const QRectF inWindow(QRectF(device.translated(edgesToDevice(widgetOrigin))).topLeft() / ratio_,
+                          QSizeF(device.size()) / ratio_);
+    return inWindow.toAlignedRect().translated(-widgetOrigin);
 }
 
 DevicePixels devicePixelsOf(const QWidget& widget) {

@@ -18,8 +18,18 @@ namespace {
 // text at the size Qt gives every other text.
 class QtPainter final : public Painter {
   public:
-    QtPainter(QPainter& painter, QSize client, qreal ratio)
-        : painter_(painter), client_(client), ratio_(ratio) {}
+    // `size` is the view's logical size.
+    QtPainter(QPainter& painter, QSize size) : painter_(painter) {
+        // The view's logical edges fall between device pixels on a screen scaled by a
+        // fraction; Qt draws it between the nearest device edges, and so do the images.
+        const QTransform toDevice = painter.deviceTransform();
+        const QPointF origin = toDevice.map(QPointF(0, 0));
+        const QPoint start = origin.toPoint();
+        const QPoint end = toDevice.map(QPointF(size.width(), size.height())).toPoint();
+        client_ = QSize(end.x() - start.x(), end.y() - start.y());
+        shift_ = QPointF(start) - origin;
+        ratio_ = toDevice.m11();
+    }
 
     void blit(const cv::Mat& image, int x, int y, int sourceX, int sourceY) override {
         if (image.empty() || (image.type() != CV_8UC4 && image.type() != CV_8UC3)) return;
@@ -30,6 +40,7 @@ class QtPainter final : public Painter {
         const QRect source(sourceX, sourceY, client_.width() - x, client_.height() - y);
         painter_.save();
         painter_.scale(1.0 / ratio_, 1.0 / ratio_);
+        painter_.translate(shift_);
         painter_.drawImage(QPoint(x, y), view, source);
         painter_.restore();
     }
@@ -46,8 +57,9 @@ class QtPainter final : public Painter {
 
   private:
     QPainter& painter_;
-    QSize client_;  // device pixels
-    qreal ratio_;
+    QSize client_;   // device pixels
+    QPointF shift_;  // from the view's origin to the device edge it is drawn from
+    qreal ratio_ = 1.0;
 };
 
 }  // namespace
@@ -63,15 +75,23 @@ ImageView::ImageView(QWidget* parent) : QWidget(parent) {
 }
 
 void ImageView::invalidate(const QRect& deviceArea, bool erase) {
-    const QRect area = devicePixelsOf(*this).coveringLogical(deviceArea);
+    const QRect area = devicePixelsOf(*this).coveringLogical(deviceArea, originInWindow());
     if (erase) pendingErase_ += area;
     update(area);
 }
 
 void ImageView::redrawNow(const QRect& deviceArea) {
     ownRedraw_ = true;
-    repaint(devicePixelsOf(*this).coveringLogical(deviceArea));
+    repaint(devicePixelsOf(*this).coveringLogical(deviceArea, originInWindow()));
     ownRedraw_ = false;
+}
+
+QPoint ImageView::toDevice(QPointF logical) const {
+    return devicePixelsOf(*this).toDeviceInWidget(logical, originInWindow());
+}
+
+QPoint ImageView::originInWindow() const {
+    return mapTo(window(), QPoint(0, 0));
 }
 
 void ImageView::paintEvent(QPaintEvent* event) {
@@ -84,15 +104,14 @@ void ImageView::paintEvent(QPaintEvent* event) {
     for (const QRect& r : erase) painter.fillRect(r, Qt::black);
     pendingErase_ -= event->region();
     if (events_ != nullptr) {
-        const DevicePixels pixels = devicePixelsOf(*this);
-        QtPainter adaptor(painter, pixels.toDevice(size()), pixels.ratio());
+        QtPainter adaptor(painter, size());
         events_->paint(adaptor);
     }
 }
 
 void ImageView::mouseMoveEvent(QMouseEvent* event) {
     if (events_ == nullptr) return;
-    const QPoint p = devicePixelsOf(*this).lengthsToDevice(event->position());
+    const QPoint p = toDevice(event->position());
     events_->mouseMoved(p.x(), p.y());
 }
 

@@ -27,6 +27,8 @@ class ImageView final : public QWidget {
     void invalidate(const QRect& deviceArea, bool erase);
     // Paints the area (and what is marked) before returning.
     void redrawNow(const QRect& deviceArea);
+    // A logical point of the view as the device pixel of the view it falls on.
+    QPoint toDevice(QPointF logical) const;
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -39,6 +41,8 @@ class ImageView final : public QWidget {
 
   private:
     void forwardButton(QMouseEvent* event, MouseAction action);
+    // Where the view sits in its window, in logical pixels.
+    QPoint originInWindow() const;
 
     WindowEvents* events_ = nullptr;
     std::function<void()> beforePaint_;

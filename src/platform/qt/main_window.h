@@ -53,14 +53,16 @@ class MainWindow final : public QMainWindow {
     void mouseMoveEvent(QMouseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
 
   private:
     void buildMenu(const WindowSetup& setup);
     void clientResized();
     void recordNormalOuter();
     QSize clientSize() const;
-    // The inner geometry (inside the frame) in device pixels.
+    // The inner geometry (inside the frame) in device pixels, and its size.
     QRect deviceGeometry() const;
+    QSize deviceSize() const;
     void setDeviceGeometry(const QRect& inner);
     bool correctFrameDrag(SizingEdge edge);
     void dragSettled();
@@ -97,6 +99,10 @@ class MainWindow final : public QMainWindow {
     // correction is made again once the drag is over.
     QTimer* dragSettle_ = nullptr;
     SizingEdge lastDragEdge_ = SizingEdge::BottomRight;
+    // The inner size the window system last reported, in device pixels, and the client
+    // size the viewer last heard of.
+    QSize reportedSize_;
+    QSize notifiedClient_;
     // The frame of a decorated window: from the window manager before mapping, or
     // measured once the window was framed when the manager does not answer the request.
     mutable std::optional<QMargins> decoratedFrame_;

@@ -14,6 +14,8 @@
 #include <QTimer>
 #include <QWindow>
 
+#include <optional>
+
 namespace pavo::qt {
 namespace {
 
@@ -21,16 +23,65 @@ Rect toRect(const QRect& r) {
     return {r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
 }
 
+// At a fractional scale Qt tells the window manager to size the window in steps of the
+// ratio rounded (2 device pixels at 1.5 and 1.75) from a base size, and a manager rounds a
+// size between two steps down (openbox, which takes the minimum size for Qt's negative
+// base): a picture 301 rows high got 300. The logical base size that puts a window of
+// `native` device pixels on a step; none at whole ratios, whose sizes are always on one.
+std::optional<QSize> baseSizeOnStep(QSize native, qreal ratio) {
+    const int step = qRound(ratio);
+    if (step <= 1 || qFuzzyCompare(ratio, step)) return std::nullopt;
+    const auto baseFor = [&](int length) -> std::optional<int> {
+        for (int base = 1; base <= 4 * step; ++base)
+            if (qRound(base * ratio) % step == length % step) return base;
+        return std::nullopt;
+    };
+    const auto width = baseFor(native.width());
+    const auto height = baseFor(native.height());
+    if (!width || !height) return std::nullopt;
+    return QSize(*width, *height);
+}
+
 }  // namespace
 
 // Everything below counts device pixels (the X server's, the frame's); Qt's own
 // geometry is mapped on the way in and out.
 QRect MainWindow::deviceGeometry() const {
-    return devicePixelsOf(*this).toDevice(geometry());
+    return {devicePixelsOf(*this).windowToDevice(geometry()).topLeft(), deviceSize()};
+}
+
+// The size the window system reported while it is the one Qt's logical size was made of
+// (a window manager may size the window a device pixel off Qt's rounding); else the size
+// Qt's logical size asks for, before the window system has answered.
+QSize MainWindow::deviceSize() const {
+    const DevicePixels pixels = devicePixelsOf(*this);
+    if (reportedSize_.isValid() && pixels.windowSizeToLogical(reportedSize_) == size())
+        return reportedSize_;
+    return pixels.windowToDevice(geometry()).size();
+}
+
+// Qt reports no resize when the window system's size changes by less than a logical
+// pixel; the client may still have gained or lost a row of device pixels.
+bool MainWindow::nativeEvent(const QByteArray& eventType, void* message, qintptr* result) {
+    if (const auto size = configuredSize(eventType, message, *this);
+        size && *size != reportedSize_) {
+        reportedSize_ = *size;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (notifiedClient_.isValid() && clientSize() != notifiedClient_) clientResized();
+            },
+            Qt::QueuedConnection);
+    }
+    return QMainWindow::nativeEvent(eventType, message, result);
 }
 
 void MainWindow::setDeviceGeometry(const QRect& inner) {
-    setGeometry(devicePixelsAtDevice(inner.center(), *this).toLogical(inner));
+    const DevicePixels pixels = devicePixelsAtDevice(inner.center(), *this);
+    const QRect logical = pixels.toLogical(inner);
+    const auto base = baseSizeOnStep(pixels.windowToDevice(logical).size(), pixels.ratio());
+    if (base && *base != baseSize()) setBaseSize(*base);
+    setGeometry(logical);
 }
 
 // QWidget::move places the frame's top-left corner, as the outer rectangle counts.
@@ -101,7 +152,7 @@ Rect MainWindow::outerGeometry() const {
 Rect MainWindow::outerNormalGeometry() const {
     if (normalOuter_.isValid()) return toRect(normalOuter_);
     return toRect(
-        devicePixelsOf(*this).toDevice(normalGeometry()).marginsAdded(frameOf(levelStyle_)));
+        devicePixelsOf(*this).windowToDevice(normalGeometry()).marginsAdded(frameOf(levelStyle_)));
 }
 
 void MainWindow::recordNormalOuter() {
@@ -111,13 +162,15 @@ void MainWindow::recordNormalOuter() {
 }
 
 // The image view's size in device pixels as the layout gives it for the present geometry: known at
-// once after a geometry change, before the layout has run.
+// once after a geometry change, before the layout has run. Counted between the device
+// edges Qt draws the view's logical edges on, so that it is the view as drawn: on a
+// screen scaled by a fraction its rounded logical size can be a pixel more or less.
 QSize MainWindow::clientSize() const {
-    QSize client = geometry().size();
-    if (menuBar()->isVisibleTo(this)) client.rheight() -= menuBar()->sizeHint().height();
-    const QMargins border = border_->layout()->contentsMargins();
-    client -= QSize(border.left() + border.right(), border.top() + border.bottom());
-    return devicePixelsOf(*this).toDevice(client.expandedTo(QSize(0, 0)));
+    QRect view(QPoint(0, 0), geometry().size());
+    if (menuBar()->isVisibleTo(this)) view.setTop(menuBar()->sizeHint().height());
+    view = view.marginsRemoved(border_->layout()->contentsMargins());
+    const QRect drawn = devicePixelsOf(*this).drawnArea(view) & QRect(QPoint(0, 0), deviceSize());
+    return drawn.size().expandedTo(QSize(0, 0));
 }
 
 // The user-interface thread gets the geometry as it is now (the window manager may
@@ -151,6 +204,7 @@ void MainWindow::publishGeometry() const {
 // is read from which sides moved, and the viewer may correct the proposed rectangle.
 void MainWindow::clientResized() {
     publishGeometry();
+    notifiedClient_ = clientSize();
     // Qt learns the frame only some events after mapping; the outer rectangle comes
     // from the frame Pavo sizes by, as every other outer rectangle does.
     const QRect outer = deviceGeometry().marginsAdded(frameMargins());

@@ -210,8 +210,8 @@ Point QtPlatform::cursorPosition() const {
 }
 
 Point QtPlatform::cursorInClient() const {
-    const QWidget& view = *window_->view();
-    const QPoint p = devicePixelsOf(view).lengthsToDevice(view.mapFromGlobal(QCursor::pos()));
+    const ImageView& view = *window_->view();
+    const QPoint p = view.toDevice(view.mapFromGlobal(QCursor::pos()));
     return {p.x(), p.y()};
 }
 

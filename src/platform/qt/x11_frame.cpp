@@ -106,6 +106,16 @@ std::optional<QRect> serverGeometry(QWidget& window) {
     return QRect(place->dst_x, place->dst_y, size->width, size->height);
 }
 
+std::optional<QSize> configuredSize(const QByteArray& eventType, const void* message,
+                                    const QWidget& window) {
+    if (eventType != "xcb_generic_event_t" || message == nullptr) return std::nullopt;
+    const auto* event = static_cast<const xcb_generic_event_t*>(message);
+    if ((event->response_type & 0x7F) != XCB_CONFIGURE_NOTIFY) return std::nullopt;
+    const auto* configure = static_cast<const xcb_configure_notify_event_t*>(message);
+    if (configure->window != static_cast<xcb_window_t>(window.internalWinId())) return std::nullopt;
+    return QSize(configure->width, configure->height);
+}
+
 std::optional<bool> serverButtonHeld() {
     xcb_connection_t* c = x11Connection();
     if (c == nullptr) return std::nullopt;

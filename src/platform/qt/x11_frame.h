@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QByteArray>
 #include <QMargins>
 #include <QRect>
+#include <QSize>
 
 #include <optional>
 
@@ -24,6 +26,13 @@ std::optional<QMargins> frameBeforeMapping(QWidget& window, int timeoutMs = 500)
 // window, and believes a size a window manager ignored during its frame drag, so what
 // matters is asked of the server.
 std::optional<QRect> serverGeometry(QWidget& window);
+
+// The size (inside the frame) that an X event of `window` reports the window now has, if
+// it is a ConfigureNotify; nothing for other events or when not on X11. For
+// QWidget::nativeEvent: Qt turns the size into whole logical pixels, which at a
+// fractional scale may draw a device pixel more or less than the window has.
+std::optional<QSize> configuredSize(const QByteArray& eventType, const void* message,
+                                    const QWidget& window);
 
 // Whether a mouse button is held, as the X server sees it (a window manager's frame
 // drag keeps the pointer to itself); nothing when not on X11.
