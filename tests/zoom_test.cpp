@@ -53,6 +53,15 @@ TEST_F(ZoomScrollTest, ZoomStopsAtItsLimitsWithABeep) {
     press(Key::Minus);
     EXPECT_EQ(viewer.view.zoomPerMille, 63) << "below one pixel is refused";
     EXPECT_EQ(platform.beeps.size(), 2U);
+
+    // A step of 0 % (a hand-edited store) is refused and leaves the count as it was, so
+    // zooming out still works.
+    press(Key::R);
+    viewer.settings.zoomInStep = 0;
+    press(Key::Plus);
+    EXPECT_EQ(viewer.view.zoomStepCount, 0);
+    press(Key::Minus);
+    EXPECT_EQ(viewer.view.zoomPerMille, 500);
 }
 
 TEST_F(ZoomScrollTest, ScrollingStaysWithinTheImage) {

@@ -20,7 +20,7 @@ float zoomFactorForSteps(const Viewer& viewer) {
     return factor;
 }
 
-void applyZoom(Viewer& viewer, int direction, ZoomAnchor anchor) {
+void applyZoom(Viewer& viewer, bool zoomIn, ZoomAnchor anchor) {
     ImageBuffer& shown = viewer.shownImage;
     if (!shown.ready) return;
     const float current = static_cast<float>(viewer.view.zoomPerMille) / 1000.0F;
@@ -38,7 +38,9 @@ void applyZoom(Viewer& viewer, int direction, ZoomAnchor anchor) {
     }
     const auto perMille = static_cast<std::int64_t>(std::roundf(factor * 1000.0F));
     if (perMille == viewer.view.zoomPerMille) {
-        viewer.view.zoomStepCount += direction >= 1 ? -1 : 1;
+        // Undone by the way it went, not by the size of its step: a step of 0 % (only a
+        // hand-edited store holds one) went in, and a refused request changes nothing.
+        viewer.view.zoomStepCount += zoomIn ? -1 : 1;
         if (!viewer.settings.mute) viewer.platform.beep(BeepKind::Information);
         return;
     }
@@ -69,7 +71,7 @@ void applyZoom(Viewer& viewer, int direction, ZoomAnchor anchor) {
 
 void zoomByStep(Viewer& viewer, bool zoomIn, ZoomAnchor anchor) {
     viewer.view.zoomStepCount += zoomIn ? 1 : -1;
-    applyZoom(viewer, zoomIn ? viewer.settings.zoomInStep : -viewer.settings.zoomOutStep, anchor);
+    applyZoom(viewer, zoomIn, anchor);
 }
 
 ScrollAmounts scrollAmounts(const Viewer& viewer, std::int32_t step) {

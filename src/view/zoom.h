@@ -13,9 +13,9 @@ enum class ZoomAnchor { Centre, Cursor };
 
 // The zoom factor that zoomStepCount steps of the zoom settings reach.
 float zoomFactorForSteps(const Viewer& viewer);
-// Zooms one step (the caller has counted it in zoomStepCount) about the anchor; a step
-// that cannot change the factor is undone with a beep.
-void applyZoom(Viewer& viewer, int direction, ZoomAnchor anchor);
+// Zooms one step in or out (the caller has counted it in zoomStepCount) about the anchor;
+// a step that cannot change the factor is undone with a beep.
+void applyZoom(Viewer& viewer, bool zoomIn, ZoomAnchor anchor);
 // One step in or out, as + and - or Ctrl and the wheel ask for it.
 void zoomByStep(Viewer& viewer, bool zoomIn, ZoomAnchor anchor);
 
