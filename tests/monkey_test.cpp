@@ -235,6 +235,62 @@ class Folder {
     std::set<QByteArray> present_;
 };
 
+// Makes one allocation of pixel memory throw, as OpenCV does when memory runs out: the
+// n-th made while armed. Every OpenCV call that makes a matrix (decode, convert, resize,
+// turn, join) allocates through it.
+class FailingAllocator final : public cv::MatAllocator {
+  public:
+    explicit FailingAllocator(cv::MatAllocator* base) : base_(base) {}
+    cv::UMatData* allocate(int dims, const int* sizes, int type, void* data, size_t* step,
+                           cv::AccessFlag flags, cv::UMatUsageFlags usage) const override {
+        if (armed_ && data == nullptr) {
+            ++made_;
+            if (made_ == failAt_) CV_Error(cv::Error::StsNoMem, "no memory left (injected)");
+        }
+        return base_->allocate(dims, sizes, type, data, step, flags, usage);
+    }
+    bool allocate(cv::UMatData* data, cv::AccessFlag flags,
+                  cv::UMatUsageFlags usage) const override {
+        return base_->allocate(data, flags, usage);
+    }
+    void deallocate(cv::UMatData* data) const override { base_->deallocate(data); }
+
+    // Counts from nothing again; `failAt` 0 fails none.
+    void restart(long failAt) {
+        made_ = 0;
+        failAt_ = failAt;
+    }
+    // Arms or disarms it; the state it had before.
+    bool arm(bool on) { return armed_.exchange(on); }
+    [[nodiscard]] long made() const { return made_; }
+
+  private:
+    cv::MatAllocator* base_;
+    std::atomic<bool> armed_{false};
+    mutable std::atomic<long> made_{0};
+    std::atomic<long> failAt_{0};
+};
+
+// Arms the allocator, when there is one, while the viewer works, and disarms it while the
+// walk writes its own pictures (inside a dialog's loop too): those never fail.
+class Armed {
+  public:
+    Armed(FailingAllocator* allocator, bool on) : allocator_(allocator) {
+        if (allocator_ != nullptr) before_ = allocator_->arm(on);
+    }
+    Armed(const Armed&) = delete;
+    Armed& operator=(const Armed&) = delete;
+    Armed(Armed&&) = delete;
+    Armed& operator=(Armed&&) = delete;
+    ~Armed() {
+        if (allocator_ != nullptr) allocator_->arm(before_);
+    }
+
+  private:
+    FailingAllocator* allocator_;
+    bool before_ = false;
+};
+
 // What the walk expects of a failure: a message naming the rule it broke.
 using Broken = std::optional<std::string>;
 
@@ -242,8 +298,9 @@ using Broken = std::optional<std::string>;
 // walk to run them, and the list of actions.
 class Walk {
   public:
-    explicit Walk(std::vector<Action> actions)
-        : folder_(dir_.path()),
+    explicit Walk(std::vector<Action> actions, FailingAllocator* allocator = nullptr)
+        : allocator_(allocator),
+          folder_(dir_.path()),
           viewer_(platform_, SettingsStore(dir_.filePath(QStringLiteral("config")))),
           events_(viewer_),
           actions_(std::move(actions)) {
@@ -264,6 +321,7 @@ class Walk {
         initialiseRunState(viewer_);
         platform_.attach(events_, windowSetup());
         platform_.showInitial(initialWindow(viewer_).outer, false);
+        const Armed armed(allocator_, true);
         openCommandLine(viewer_, {folder_.path("/album")}, dir_.path());
     }
     Walk(const Walk&) = delete;
@@ -289,6 +347,8 @@ class Walk {
 
   private:
     void perform(const Action& action) {
+        const Armed armed(allocator_, action.kind != Action::ChangeFile);
+        if (action.kind == Action::ChangeFile) return folder_.change(action.a, action.b);
         switch (action.kind) {
             case Action::Press: {
                 const Key key = kKeys[action.a % kKeys.size()];
@@ -355,7 +415,6 @@ class Walk {
                                viewer_.input.lastActivityTime + viewer_.settings.bufferTimeout + 1);
                 return;
             case Action::ChangeFile:
-                folder_.change(action.a, action.b);
                 return;
         }
     }
@@ -423,6 +482,7 @@ class Walk {
     }
 
     void settle() {
+        const Armed armed(allocator_, true);
         for (int round = 0; round < 1000; ++round) {
             const bool ran = jobs_.runOne();
             if (!platform_.runQueued() && !ran) return;
@@ -522,6 +582,7 @@ class Walk {
         return {};
     }
 
+    FailingAllocator* allocator_;
     QTemporaryDir dir_;
     Folder folder_;  // goes before the folder it lies in
     test::FakePlatform platform_;
@@ -536,8 +597,8 @@ class Walk {
     std::size_t questionsChecked_ = 0;
 };
 
-Broken walk(const std::vector<Action>& actions) {
-    Walk walk(actions);
+Broken walk(const std::vector<Action>& actions, FailingAllocator* allocator = nullptr) {
+    Walk walk(actions, allocator);
     return walk.run();
 }
 
@@ -590,6 +651,29 @@ TEST(Monkey, WalksThroughEverythingTheWindowTakesWithoutBreakingARule) {
                       << "\n  shortest: " << describe(shortest)
                       << "\n  breaks: " << walk(shortest).value_or("-");
     }
+}
+
+// Allocations of pixel memory the viewer makes along a walk fail once, each in turn: in
+// a decode, a conversion, a resize, a turn or a join, on a job or on the user-interface
+// thread. Each is a failed load at worst; no rule of the walk breaks and nothing escapes.
+TEST(Monkey, AnAllocationThatFailsIsAFailedLoadAndNothingWorse) {
+    cv::MatAllocator* base = cv::Mat::getDefaultAllocator();
+    FailingAllocator allocator(base);
+    cv::Mat::setDefaultAllocator(&allocator);
+    const std::vector<Action> actions = actionsFor(11, 300);
+    allocator.restart(0);
+    ASSERT_FALSE(walk(actions, &allocator));
+    const long made = allocator.made();
+    ASSERT_GT(made, 50);
+    // Spread over the walk when it made more than can be tried in a short while.
+    const long every = std::max(1L, made / 40);
+    std::printf("monkey: %ld allocations, every %ld failing once\n", made, every);
+    for (long failing = 1; failing <= made; failing += every) {
+        allocator.restart(failing);
+        const Broken broken = walk(actions, &allocator);
+        EXPECT_FALSE(broken) << "allocation " << failing << ": " << broken.value_or("");
+    }
+    cv::Mat::setDefaultAllocator(base);
 }
 
 }  // namespace

@@ -308,5 +308,85 @@ TEST_F(NavigationTest, WithoutPrescaleStepsScaleOnTheUserInterfaceThread) {
     EXPECT_FALSE(viewer.shownImage.displayReady);
 }
 
+// A jump that lands on a file that cannot be shown says nothing: the title names it and
+// the window shows its background. Nothing stays pending, so what comes next (fullscreen,
+// other keys, the idle release) works as after any failed load, without a box.
+TEST_F(NavigationTest, AFailedJumpIsSilentAndLeavesNothingPending) {
+    ASSERT_TRUE(QDir(dir.path()).mkpath("album"));
+    for (const char* name : {"a.png", "c.png", "d.png", "e.png", "f.png"})
+        imageFile(QStringLiteral("album/") + name, 60, 40);
+    test::writeBytes(dir.filePath("album/b.png"), {});
+    openCommandLine(viewer, {dir.filePath("album/a.png")}, dir.path());
+    settle();
+    events.keyDown(Key::Shift, 1);
+    press(Key::Left);  // five back from the first of six: b.png
+    events.keyUp(Key::Shift);
+    EXPECT_EQ(platform.titles.back(), dir.filePath("album/b.png"));
+    EXPECT_TRUE(viewer.shownImage.display.empty()) << "the picture left does not stand for b.png";
+    EXPECT_FALSE(stepUnderWay(viewer));
+    press(Key::Enter);
+    press(Key::T);
+    press(Key::Enter);
+    EXPECT_TRUE(platform.boxes.empty()) << "a jump's failure is not reported";
+    EXPECT_TRUE(std::find(platform.beeps.begin(), platform.beeps.end(), BeepKind::Failure) ==
+                platform.beeps.end());
+    EXPECT_FALSE(anyJobUnderWay(viewer)) << "nothing keeps the idle release away";
+    press(Key::Right);
+    EXPECT_EQ(platform.titles.back(), dir.filePath("album/c.png"));
+    EXPECT_TRUE(viewer.shownImage.ready);
+}
+
+// A drop while a jump decodes waits for the jump and then opens what was dropped; a drop
+// that empties the playlist leaves nothing for later keys to trip on.
+TEST_F(NavigationTest, DropsWaitForAJumpAndAnEmptyPlaylistIsSafe) {
+    openFolder(6);
+    ASSERT_TRUE(QDir(dir.path()).mkpath("other"));
+    ASSERT_TRUE(QDir(dir.path()).mkpath("empty"));
+    imageFile("other/z.png", 30, 20);
+    test::HeldJobs held;
+    platform.jobRunner = &held;
+    events.keyDown(Key::Right, 3);
+    ASSERT_TRUE(stepUnderWay(viewer));
+    events.filesDropped({dir.filePath("other")});
+    EXPECT_EQ(shownIndex(), 3) << "the drop waits";
+    settle();
+    EXPECT_EQ(viewer.playlist.paths, std::vector<QString>{dir.filePath("other/z.png")});
+    EXPECT_EQ(platform.titles.back(), dir.filePath("other/z.png"));
+
+    events.keyDown(Key::Right, 2);
+    events.filesDropped({dir.filePath("empty")});
+    settle();
+    ASSERT_EQ(platform.boxes.size(), 1U);
+    EXPECT_EQ(platform.boxes[0].text, "No supported files found.");
+    for (const Key key : {Key::Right, Key::Left, Key::End, Key::T, Key::Period, Key::Delete,
+                          Key::F5, Key::G, Key::Plus}) {
+        press(key);
+        press(key, 3);
+    }
+    EXPECT_TRUE(viewer.playlist.paths.empty());
+    EXPECT_FALSE(stepUnderWay(viewer));
+    platform.jobRunner = nullptr;
+}
+
+// A step that fails leaves the picture of the image before it on screen for a moment; that
+// record is kept as a neighbour only for its own entry, so stepping back to the missing
+// file reports it again instead of showing the other image under its name.
+TEST_F(NavigationTest, ARecordIsOnlyEverShownForItsOwnEntry) {
+    openFolder(5);
+    ASSERT_TRUE(QFile::remove(paths[2]));
+    press(Key::Right);
+    press(Key::Right);
+    ASSERT_EQ(platform.boxes.size(), 1U);
+    press(Key::Right);
+    EXPECT_EQ(shownColour(), 3);
+    press(Key::Left);
+    EXPECT_EQ(platform.titles.back(), paths[2]);
+    EXPECT_TRUE(viewer.shownImage.display.empty()) << "not 2.png's picture under 3.png's name";
+    ASSERT_EQ(platform.boxes.size(), 2U);
+    EXPECT_EQ(platform.boxes[1].text, "Failed to load " + paths[2] + ".");
+    press(Key::Left);
+    EXPECT_EQ(shownColour(), 1);
+}
+
 }  // namespace
 }  // namespace pavo
