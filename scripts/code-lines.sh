@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Prints the non-blank lines of the program (src/) and of its tests (tests/: unit, widget
+# and end-to-end, with their support), and the tests' share of the two.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+count() {
+  find "$1" -type f \( -name '*.cpp' -o -name '*.h' -o -name '*.c' -o -name '*.sh' -o -name '*.py' \) \
+    -print0 | xargs -0 cat | grep -cv '^[[:space:]]*$'
+}
+
+src=$(count src)
+tests=$(count tests)
+echo "src: $src lines; tests: $tests lines; tests are $((100 * tests / (src + tests)))% of the two"
