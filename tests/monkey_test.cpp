@@ -5,8 +5,9 @@
 // that entry's file has held (or there is none), no file leaves the folder but the one the
 // user confirmed for the trash (and that one is in the trash), and the store reads back.
 // A failing walk is shrunk to the shortest list of actions that still fails, and printed.
-//   PAVO_MONKEY_SEED=n      also walk this seed (else one new seed, printed)
-//   PAVO_MONKEY_ACTIONS=n   actions per seed
+//   PAVO_MONKEY_SEED=n          walk this seed after 1 to 4 (else one new seed, printed)
+//   PAVO_MONKEY_SEEDS="n m .."  walk only these seeds
+//   PAVO_MONKEY_ACTIONS=n       actions per seed
 #include "platform/files.h"
 #include "platform/settings_store.h"
 #include "support/viewer_fixture.h"
@@ -633,9 +634,17 @@ std::uint64_t newSeed() {
     return std::random_device{}();
 }
 
+std::vector<std::uint64_t> seedsToWalk() {
+    const QByteArray only = qgetenv("PAVO_MONKEY_SEEDS");
+    if (only.isEmpty()) return {1, 2, 3, 4, newSeed()};
+    std::vector<std::uint64_t> seeds;
+    for (const QByteArray& seed : only.simplified().split(' ')) seeds.push_back(seed.toULongLong());
+    return seeds;
+}
+
 TEST(Monkey, WalksThroughEverythingTheWindowTakesWithoutBreakingARule) {
-    std::vector<std::uint64_t> seeds{1, 2, 3, 4, newSeed()};
-    std::printf("monkey: seeds 1 2 3 4 %llu, %zu actions each\n",
+    const std::vector<std::uint64_t> seeds = seedsToWalk();
+    std::printf("monkey: %zu seeds (the last %llu), %zu actions each\n", seeds.size(),
                 static_cast<unsigned long long>(seeds.back()), actionsPerSeed());
     for (const std::uint64_t seed : seeds) {
         const std::vector<Action> actions = actionsFor(seed, actionsPerSeed());
