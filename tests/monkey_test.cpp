@@ -33,35 +33,39 @@
 namespace pavo {
 namespace {
 
+// What the window takes, time passing, and a change behind its back.
+// clang-format off
+enum class Kind : std::uint8_t {
+    Press, Modifier, Wheel, Button, Drop, Command, Window, Timer,
+    RunJob, RunTasks, Settle, IdleRelease, ChangeFile
+};
+// clang-format on
 // One action, its numbers drawn from the seed once. They are read against the state the
 // walk is in when the action runs, so that any sub-list of actions can be replayed.
 struct Action {
-    enum Kind : std::uint8_t {
-        Press,
-        Modifier,
-        Wheel,
-        Button,
-        Drop,
-        Command,
-        Window,
-        Timer,  // what the window takes
-        RunJob,
-        RunTasks,
-        Settle,
-        IdleRelease,  // time passing
-        ChangeFile,   // behind its back
-    };
     Kind kind;
     std::uint32_t a;
     std::uint32_t b;
 };
 
-constexpr std::array<const char*, 13> kKindNames{
-    "press", "modifier", "wheel",     "button", "drop",         "command",    "window",
-    "timer", "run-job",  "run-tasks", "settle", "idle-release", "change-file"};
-
-// How often each kind comes: mostly keys and the jobs and hand-overs they start.
-constexpr std::array<int, 13> kKindWeights{30, 4, 6, 6, 3, 6, 5, 6, 16, 10, 2, 1, 8};
+// Each kind's name and how often it comes: mostly keys and the jobs they start.
+struct KindInfo {
+    const char* name;
+    int weight;
+};
+constexpr std::array<KindInfo, 13> kKinds{{{"press", 30},
+                                           {"modifier", 4},
+                                           {"wheel", 6},
+                                           {"button", 6},
+                                           {"drop", 3},
+                                           {"command", 6},
+                                           {"window", 5},
+                                           {"timer", 6},
+                                           {"run-job", 16},
+                                           {"run-tasks", 10},
+                                           {"settle", 2},
+                                           {"idle-release", 1},
+                                           {"change-file", 8}}};
 
 constexpr std::array<Key, 31> kKeys{
     Key::Right,  Key::Left,   Key::Up,     Key::Down,     Key::Space, Key::Right, Key::Left,
@@ -76,15 +80,14 @@ constexpr std::array<int, 15> kCommands{32775, 32774, 32773, 105,   32789, 32781
 std::vector<Action> actionsFor(std::uint64_t seed, std::size_t count) {
     std::mt19937_64 random(seed);
     int total = 0;
-    for (const int weight : kKindWeights) total += weight;
-    std::vector<Action> actions;
-    actions.reserve(count);
-    for (std::size_t i = 0; i < count; ++i) {
+    for (const KindInfo& kind : kKinds) total += kind.weight;
+    std::vector<Action> actions(count);
+    for (Action& action : actions) {
         int pick = static_cast<int>(random() % static_cast<std::uint64_t>(total));
         std::size_t kind = 0;
-        while (pick >= kKindWeights[kind]) pick -= kKindWeights[kind++];
-        actions.push_back({static_cast<Action::Kind>(kind), static_cast<std::uint32_t>(random()),
-                           static_cast<std::uint32_t>(random())});
+        while (pick >= kKinds[kind].weight) pick -= kKinds[kind++].weight;
+        action = {static_cast<Kind>(kind), static_cast<std::uint32_t>(random()),
+                  static_cast<std::uint32_t>(random())};
     }
     return actions;
 }
@@ -92,8 +95,8 @@ std::vector<Action> actionsFor(std::uint64_t seed, std::size_t count) {
 std::string describe(const std::vector<Action>& actions) {
     std::string text;
     for (const Action& action : actions) {
-        text += std::string(kKindNames[action.kind]) + "(" + std::to_string(action.a) + "," +
-                std::to_string(action.b) + ") ";
+        text += std::string(kKinds[static_cast<std::size_t>(action.kind)].name) + "(" +
+                std::to_string(action.a) + "," + std::to_string(action.b) + ") ";
     }
     return text;
 }
@@ -137,9 +140,6 @@ class Folder {
     [[nodiscard]] std::set<int> heldBy(const QString& path) const {
         const auto found = history_.find(bytes(path));
         return found == history_.end() ? std::set<int>{} : found->second;
-    }
-    [[nodiscard]] bool present(const QByteArray& relative) const {
-        return present_.contains(relative);
     }
     void forget(const QByteArray& relative) { present_.erase(relative); }
 
@@ -203,10 +203,6 @@ class Folder {
         return gone;
     }
 
-    Folder(const Folder&) = delete;
-    Folder& operator=(const Folder&) = delete;
-    Folder(Folder&&) = delete;
-    Folder& operator=(Folder&&) = delete;
     // Qt cannot name every file of the walk: they go by their bytes.
     ~Folder() { removeTree(root_); }
 
@@ -279,10 +275,6 @@ class Armed {
     Armed(FailingAllocator* allocator, bool on) : allocator_(allocator) {
         if (allocator_ != nullptr) before_ = allocator_->arm(on);
     }
-    Armed(const Armed&) = delete;
-    Armed& operator=(const Armed&) = delete;
-    Armed(Armed&&) = delete;
-    Armed& operator=(Armed&&) = delete;
     ~Armed() {
         if (allocator_ != nullptr) allocator_->arm(before_);
     }
@@ -325,10 +317,6 @@ class Walk {
         const Armed armed(allocator_, true);
         openCommandLine(viewer_, {folder_.path("/album")}, dir_.path());
     }
-    Walk(const Walk&) = delete;
-    Walk& operator=(const Walk&) = delete;
-    Walk(Walk&&) = delete;
-    Walk& operator=(Walk&&) = delete;
     ~Walk() { platform_.jobRunner = nullptr; }
 
     // Runs the actions; the first broken rule, or nothing.
@@ -348,17 +336,17 @@ class Walk {
 
   private:
     void perform(const Action& action) {
-        const Armed armed(allocator_, action.kind != Action::ChangeFile);
-        if (action.kind == Action::ChangeFile) return folder_.change(action.a, action.b);
+        const Armed armed(allocator_, action.kind != Kind::ChangeFile);
+        if (action.kind == Kind::ChangeFile) return folder_.change(action.a, action.b);
         switch (action.kind) {
-            case Action::Press: {
+            case Kind::Press: {
                 const Key key = kKeys[action.a % kKeys.size()];
                 platform_.answerYes = action.b % 2 == 0;                   // for Delete
                 platform_.positionTyped = QString::number(action.b % 12);  // for G
                 events_.keyDown(key, action.b % 5 == 0 ? 2 + static_cast<int>(action.b % 3) : 1);
                 return;
             }
-            case Action::Modifier: {
+            case Kind::Modifier: {
                 const Key key = action.a % 2 == 0 ? Key::Shift : Key::Ctrl;
                 if (action.b % 2 == 0) {
                     events_.keyDown(key, 1);
@@ -367,10 +355,10 @@ class Walk {
                 }
                 return;
             }
-            case Action::Wheel:
+            case Kind::Wheel:
                 events_.wheel(action.a % 2 == 0 ? 120 : -120, action.b % 4 == 0, action.b % 5 == 0);
                 return;
-            case Action::Button: {
+            case Kind::Button: {
                 const auto button = static_cast<MouseButton>(action.a % 5);
                 const auto what = static_cast<MouseAction>(action.b % 3);
                 platform_.leftDown = button == MouseButton::Left && what == MouseAction::Press;
@@ -382,40 +370,40 @@ class Walk {
                                    static_cast<int>(action.b % 500));
                 return;
             }
-            case Action::Drop:
+            case Kind::Drop:
                 events_.filesDropped(dropped(action.a));
                 return;
-            case Action::Command:
+            case Kind::Command:
                 answer_ = action.b;
                 platform_.chosenFiles = action.b % 3 == 0 ? QStringList{} : dropped(action.b);
                 events_.command(kCommands[action.a % kCommands.size()]);
                 return;
-            case Action::Window:
+            case Kind::Window:
                 changeWindow(action.a, action.b);
                 return;
-            case Action::Timer: {
+            case Kind::Timer: {
                 const int id = 7000 + static_cast<int>(action.a % 6);
                 if (platform_.timerPending(id)) events_.timer(id);
                 return;
             }
-            case Action::RunJob:
+            case Kind::RunJob:
                 if (jobs_.waiting() > 0) jobs_.runOne(action.a % jobs_.waiting());
                 return;
-            case Action::RunTasks:
+            case Kind::RunTasks:
                 if (action.a % 2 == 0) {
                     platform_.runQueued();
                 } else {
                     platform_.runOneQueued();
                 }
                 return;
-            case Action::Settle:
+            case Kind::Settle:
                 settle();
                 return;
-            case Action::IdleRelease:
+            case Kind::IdleRelease:
                 clearIdleCache(viewer_,
                                viewer_.input.lastActivityTime + viewer_.settings.bufferTimeout + 1);
                 return;
-            case Action::ChangeFile:
+            case Kind::ChangeFile:
                 return;
         }
     }
@@ -475,8 +463,8 @@ class Walk {
         ++modalDepth_;
         for (int i = 0; i < 2 && next_ < actions_.size(); ++i) {
             const Action action = actions_[next_++];
-            if (action.kind != Action::Drop && action.kind != Action::Command &&
-                action.kind != Action::Settle)
+            if (action.kind != Kind::Drop && action.kind != Kind::Command &&
+                action.kind != Kind::Settle)
                 perform(action);
         }
         --modalDepth_;
