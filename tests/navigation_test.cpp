@@ -1,13 +1,9 @@
 #include "app/app.h"
 #include "image/orientation.h"
-#include "platform/clock.h"
 #include "support/viewer_fixture.h"
 
 #include <QDir>
 #include <QFile>
-
-#include <atomic>
-#include <thread>
 
 namespace pavo {
 namespace {
@@ -72,46 +68,60 @@ TEST_F(NavigationTest, AStepWaitsForItsNeighbourBehindAPreviewAndInputsWaitWithI
     platform.jobRunner = nullptr;
 }
 
-TEST_F(NavigationTest, StepsWrapAroundAtBothEndsWithASound) {
+// Steps wrap at both ends with a sound (not while muted), the wheel steps, Shift goes five
+// at a time, Home and End go to the ends when there is somewhere to go; a single image only
+// pans. No step is reported.
+TEST_F(NavigationTest, StepsWrapWithASoundAndJumpsGoByFiveOrToTheEnds) {
     openFolder(3);
+    const auto landsOn = [&](int index) {
+        EXPECT_EQ(shownIndex(), index);
+        EXPECT_EQ(shownColour(), index);
+        EXPECT_EQ(platform.titles.back(), paths[static_cast<std::size_t>(index)]);
+    };
     press(Key::Right);
-    EXPECT_EQ(shownIndex(), 1);
-    EXPECT_EQ(shownColour(), 1);
-    EXPECT_EQ(platform.titles.back(), paths[1]);
+    landsOn(1);
     press(Key::Space);
-    EXPECT_EQ(shownColour(), 2);
+    landsOn(2);
     EXPECT_EQ(beeps(BeepKind::Information), 0U);
     press(Key::Down);
-    EXPECT_EQ(shownIndex(), 0) << "past the last entry comes the first";
-    EXPECT_EQ(shownColour(), 0);
+    landsOn(0);  // past the last entry comes the first
     EXPECT_EQ(beeps(BeepKind::Information), 1U);
     press(Key::Left);
-    EXPECT_EQ(shownIndex(), 2);
-    EXPECT_EQ(shownColour(), 2);
-    EXPECT_EQ(beeps(BeepKind::Information), 2U);
-    events.wheel(-120, false, false);
+    landsOn(2);
+    events.wheel(-120, false, false);  // towards the user: forward
     settle();
-    EXPECT_EQ(shownIndex(), 0) << "the wheel towards the user steps forward";
+    landsOn(0);
     viewer.settings.mute = true;
     events.wheel(120, false, false);
     settle();
-    EXPECT_EQ(shownIndex(), 2);
+    landsOn(2);
     EXPECT_EQ(beeps(BeepKind::Information), 3U) << "muted";
+    viewer.settings.mute = false;
+
+    press(Key::Shift);
+    press(Key::Right);  // five steps from 2 through three entries
+    landsOn(1);
+    const std::size_t titles = platform.titles.size();
+    press(Key::Right, 3);  // fifteen: the same image, nothing decoded
+    EXPECT_EQ(platform.titles.size(), titles);
+    events.keyUp(Key::Shift);
+    press(Key::End);
+    landsOn(2);
+    press(Key::End);
+    press(Key::Home);
+    landsOn(0);
+    EXPECT_EQ(platform.titles.size(), titles + 2) << "End at the end loads nothing";
     EXPECT_TRUE(platform.boxes.empty());
 }
 
-TEST_F(NavigationTest, ShiftMovesFiveAndWraps) {
-    openFolder(3);
-    viewer.input.shiftHeld = true;
+TEST_F(NavigationTest, OneImageOnlyPans) {
+    openFolder(1);
+    const std::size_t titles = platform.titles.size();
     press(Key::Right);
+    events.wheel(-120, false, false);
     settle();
-    EXPECT_EQ(shownIndex(), 2) << "five steps from 0 through 3 entries";
-    EXPECT_EQ(shownColour(), 2);
-    EXPECT_EQ(beeps(BeepKind::Information), 1U);
-    press(Key::Left);
-    settle();
-    EXPECT_EQ(shownIndex(), 0);
-    EXPECT_EQ(beeps(BeepKind::Information), 2U);
+    EXPECT_EQ(platform.titles.size(), titles);
+    EXPECT_TRUE(platform.beeps.empty());
 }
 
 // A held key: the jump's image decodes while further presses arrive; each press moves
@@ -149,76 +159,24 @@ TEST_F(NavigationTest, PressesDuringAJumpMoveItsTargetAndOtherInputsWaitForItsIm
     platform.jobRunner = nullptr;
 }
 
-TEST_F(NavigationTest, FiveStepsThroughFiveEntriesDecodeNothing) {
-    openFolder(5);
-    const std::size_t titles = platform.titles.size();
-    viewer.input.shiftHeld = true;
-    press(Key::Right);
-    EXPECT_EQ(shownIndex(), 0);
-    EXPECT_EQ(beeps(BeepKind::Information), 1U);
-    EXPECT_EQ(platform.titles.size(), titles) << "the same image: nothing loaded";
-}
-
-TEST_F(NavigationTest, HomeAndEndJumpOnlyWhenThereIsSomewhereToGo) {
-    openFolder(4);
-    press(Key::End);
-    EXPECT_EQ(shownIndex(), 3);
-    EXPECT_EQ(shownColour(), 3);
-    const std::size_t titles = platform.titles.size();
-    press(Key::End);
-    EXPECT_EQ(platform.titles.size(), titles);
-    press(Key::Home);
-    EXPECT_EQ(shownIndex(), 0);
-    EXPECT_EQ(shownColour(), 0);
-    EXPECT_TRUE(platform.beeps.empty());
-}
-
-TEST_F(NavigationTest, OneImageOnlyPans) {
-    openFolder(1);
-    EXPECT_TRUE(viewer.nextImage.failed) << "no neighbour to decode";
-    const std::size_t titles = platform.titles.size();
-    press(Key::Right);
-    onWheel(viewer, -120, false, false);
-    EXPECT_EQ(platform.titles.size(), titles);
-    EXPECT_TRUE(platform.beeps.empty());
-}
-
-TEST_F(NavigationTest, ACorruptNeighbourIsDecodedAgainAndReported) {
-    ASSERT_TRUE(QDir(dir.path()).mkpath("album"));
-    imageFile("album/1.png", 60, 40);
-    test::writeBytes(dir.filePath("album/2.png"), "broken");
-    imageFile("album/3.png", 60, 40);
-    openCommandLine(viewer, {dir.filePath("album")}, dir.path());
-    settle();
-    EXPECT_TRUE(viewer.nextImage.failed);
-    EXPECT_FALSE(viewer.nextImage.ready);
-    EXPECT_TRUE(viewer.previousImage.ready) << "the other side keeps working";
-    press(Key::Right);
-    ASSERT_EQ(platform.boxes.size(), 1U);
-    EXPECT_EQ(platform.boxes[0].text, "Failed to load " + dir.filePath("album/2.png") + ".");
-    press(Key::Right);
-    EXPECT_EQ(platform.titles.back(), dir.filePath("album/3.png"));
-    EXPECT_TRUE(viewer.shownImage.ready);
-}
-
-TEST_F(NavigationTest, AFileDeletedAfterItsDecodeIsStillShown) {
-    openFolder(3);
-    ASSERT_TRUE(viewer.nextImage.ready);
-    ASSERT_TRUE(QFile::remove(paths[1]));
-    press(Key::Right);
-    EXPECT_EQ(shownColour(), 1);
-    EXPECT_TRUE(platform.boxes.empty());
-}
-
-TEST_F(NavigationTest, AFileDeletedBeforeItsDecodeIsReported) {
+// Files that change behind the viewer: one deleted after its neighbour record was decoded
+// is still shown from the cache; one deleted or broken before is reported when a step
+// reaches it, and steps go on past it.
+TEST_F(NavigationTest, FilesGoneBeforeTheirDecodeAreReportedAndAfterItStillShown) {
     openFolder(4);  // the neighbours of the first are the second and the last
-    ASSERT_TRUE(QFile::remove(paths[2]));
+    ASSERT_TRUE(QFile::remove(paths[1]));
+    test::writeBytes(paths[2], "broken");
     press(Key::Right);
+    EXPECT_EQ(shownColour(), 1) << "decoded before it went";
     EXPECT_TRUE(platform.boxes.empty());
+    EXPECT_TRUE(viewer.nextImage.failed);
+    EXPECT_TRUE(viewer.previousImage.ready) << "the other side keeps working";
     press(Key::Right);
     EXPECT_EQ(platform.titles.back(), paths[2]);
     ASSERT_EQ(platform.boxes.size(), 1U);
     EXPECT_EQ(platform.boxes[0].text, "Failed to load " + paths[2] + ".");
+    press(Key::Right);
+    EXPECT_EQ(shownColour(), 3);
 }
 
 TEST_F(NavigationTest, APrescaledNeighbourIsShownWithoutScalingItAgain) {
@@ -240,6 +198,16 @@ TEST_F(NavigationTest, APrescaledNeighbourIsShownWithoutScalingItAgain) {
     press(Key::Left);
     EXPECT_EQ(shownColour(), 0);
     EXPECT_EQ(shownIndex(), 0);
+
+    // Without prescaling, a step uses the decoded pixels and scales them itself.
+    viewer.settings.preScale = false;
+    press(Key::F5);
+    const cv::Mat decoded = viewer.nextImage.image;
+    EXPECT_FALSE(viewer.nextImage.displayReady);
+    press(Key::Right);
+    EXPECT_EQ(viewer.shownImage.image.data, decoded.data) << "the decoded pixels are used";
+    EXPECT_EQ(viewer.shownImage.displayWidth, 1482);
+    EXPECT_FALSE(viewer.shownImage.displayReady);
 }
 
 // Keys that come faster than the cache: each key comes as soon as the step before has
@@ -294,18 +262,6 @@ TEST_F(NavigationTest, AWindowManagerThatRefusesTheSizeStillGetsAFittedImage) {
     ASSERT_NE(viewer.view.zoomPerMille, 1000);
     press(Key::Right);
     EXPECT_EQ(viewer.previousImage.displayHeight, 988) << "a zoomed picture is not kept either";
-}
-
-TEST_F(NavigationTest, WithoutPrescaleStepsScaleOnTheUserInterfaceThread) {
-    viewer.settings.preScale = false;
-    openFolder(3);
-    EXPECT_TRUE(viewer.nextImage.ready);
-    EXPECT_FALSE(viewer.nextImage.displayReady);
-    const cv::Mat decoded = viewer.nextImage.image;
-    press(Key::Right);
-    EXPECT_EQ(viewer.shownImage.image.data, decoded.data) << "the decoded pixels are used";
-    EXPECT_EQ(viewer.shownImage.displayWidth, 1482);
-    EXPECT_FALSE(viewer.shownImage.displayReady);
 }
 
 // A jump that lands on a file that cannot be shown says nothing: the title names it and
