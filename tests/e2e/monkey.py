@@ -52,8 +52,8 @@ KEYS = {
     "comma": 3, "l": 2, "Return": 2, "Escape": 2, "KP_Enter": 1, "KP_Left": 2, "KP_Add": 2,
 }
 OTHERS = {
-    "wheel": 5, "delete": 6, "goto": 4, "resize": 3, "maximize": 2,
-    "remove": 2, "truncate": 2, "replace": 3, "garbage": 2, "rename": 2, "add": 2,
+    "wheel": 5, "delete": 6, "goto": 6, "resize": 3, "maximize": 2,
+    "remove": 2, "truncate": 3, "replace": 3, "garbage": 3, "rename": 2, "add": 2,
 }
 # The boxes Pavo may show, by title, with the texts each may carry (PATH: a path of the
 # folder); the Delete question is judged on its own.
@@ -67,6 +67,7 @@ BOX_TEXTS = {
 QUESTION = re.compile(r"Move this file to the trash\?\n(?P<path>.*)", re.S)
 COLOUR_TOLERANCE = 16  # JPEG moves a flat colour by a few steps; the palette is 51 apart
 COLOUR_SEEN = 200  # pixels of a colour that show a picture, not an edge
+REGISTRY_ROOT = "/org/a11y/atspi/accessible/root"
 
 
 def fail(message):
@@ -130,8 +131,9 @@ def next_colour(state):
 
 
 def write_picture(path, fmt, width, height, colour):
-    subprocess.run(["convert", "-size", f"{width}x{height}", f"xc:{colour}", f"{fmt}:-"],
-                   check=True, stdout=open(path, "wb"))
+    with open(path, "wb") as out:
+        subprocess.run(["convert", "-size", f"{width}x{height}", f"xc:{colour}", f"{fmt}:-"],
+                       check=True, stdout=out)
 
 
 def record(state, name_hex, colour=None):
@@ -216,10 +218,11 @@ def extension(name_hex):
 def change(state_path, kind, args):
     state = load(state_path)
     rng = random.Random(" ".join([kind] + args))
+    size = (rng.randint(120, 480), rng.randint(120, 480))
     if kind == "add":
         name_hex = fresh_name(state, "new", args[0])
         colour = next_colour(state)
-        write_picture(full(state, name_hex), args[0], rng.randint(120, 480), rng.randint(120, 480), colour)
+        write_picture(full(state, name_hex), args[0], *size, colour)
         record(state, name_hex, colour)
         save(state_path, state)
         print(f"add {args[0]}  # as {shown(bytes.fromhex(name_hex))}")
@@ -238,7 +241,7 @@ def change(state_path, kind, args):
         open(path, "wb").close()
     elif kind == "replace":
         colour = next_colour(state)
-        write_picture(path, args[1], rng.randint(120, 480), rng.randint(120, 480), colour)
+        write_picture(path, args[1], *size, colour)
     elif kind == "garbage":
         noise = random.Random(int(args[1]))
         if noise.random() < 0.5:
@@ -294,7 +297,7 @@ def question_candidates(state, path_text):
     pending = state["pending"]
     # After a failed load the view may still hold the picture before it, under the old
     # title, until a load succeeds and changes the title: the colours then prove nothing.
-    if len(named) > 1 and pending and pending["colours"] is not None and state["failed_under"] is None:
+    if len(named) > 1 and pending and pending["colours"] and state["failed_under"] is None:
         seen = [tuple(c) for c in pending["colours"]]
         on_view = [n for n in named if shows_one_of(state["files"][n]["colours"], seen)]
         if on_view:
@@ -361,7 +364,8 @@ def trashed(trash, path):
             continue
         with open(os.path.join(info_dir, entry), "rb") as f:
             lines = f.read().split(b"\n")
-        names = [urllib.parse.unquote_to_bytes(line[5:]) for line in lines if line.startswith(b"Path=")]
+        names = [urllib.parse.unquote_to_bytes(line[5:])
+                 for line in lines if line.startswith(b"Path=")]
         if lines[0] == b"[Trash Info]" and names == [path]:
             found.append(os.path.join(trash, b"files", entry[: -len(b".trashinfo")]))
     return found
@@ -388,8 +392,8 @@ def check(state_path, title, trash):
             continue
         conf["state"] = "trashed"
         open_confs.remove(conf)
-        in_trash = [f for f in trashed(trash, path) if os.path.isfile(f) and digest(f) == conf["hashes"][name_hex]]
-        if not in_trash:
+        if not any(os.path.isfile(f) and digest(f) == conf["hashes"][name_hex]
+                   for f in trashed(trash, path)):
             problems.append(f"{shown(path)}, deleted after Yes, is not in the trash {shown(trash)} "
                             f"(files/ and a .trashinfo naming it, with the same bytes)")
         del state["files"][name_hex]
@@ -442,13 +446,12 @@ def box_text(bus, title):
     deadline = time.monotonic() + 10
     while True:
         try:
-            for dest, root in children(bus, "org.a11y.atspi.Registry", "/org/a11y/atspi/accessible/root"):
+            for dest, root in children(bus, "org.a11y.atspi.Registry", REGISTRY_ROOT):
                 for d, p in children(bus, dest, root):
-                    if accessible_name(bus, d, p) == title:
-                        texts = labels(bus, d, p)
-                        if texts:
-                            sys.stdout.buffer.write("\n".join(texts).encode("utf-8", "surrogateescape"))
-                            return
+                    texts = labels(bus, d, p) if accessible_name(bus, d, p) == title else []
+                    if texts:
+                        sys.stdout.buffer.write("\n".join(texts).encode("utf-8", "surrogateescape"))
+                        return
         except (subprocess.CalledProcessError, json.JSONDecodeError, KeyError):
             pass  # an object went away while it was read: read again
         if time.monotonic() > deadline:
@@ -462,14 +465,17 @@ def box_text(bus, title):
 def check_store(path):
     with open(path, "rb") as f:
         data = f.read()
-    text = data.decode("utf-16") if data[:2] in (b"\xff\xfe", b"\xfe\xff") else data.decode("utf-8")
+    utf16 = data[:2] in (b"\xff\xfe", b"\xfe\xff")
+    text = data.decode("utf-16" if utf16 else "utf-8")
     lines = [line for line in text.splitlines() if line.strip()]
     problems = []
     if not lines or lines[0].lstrip("\ufeff") != "Windows Registry Editor Version 5.00":
         problems.append("the first line is not the header")
     if "[HKEY_CURRENT_USER\\SOFTWARE\\Pavo\\settings]" not in lines:
         problems.append("the key [HKEY_CURRENT_USER\\SOFTWARE\\Pavo\\settings] is missing")
-    value = re.compile(r'"(?:[^"\\]|\\.)+"=(dword:[0-9a-f]{8}|hex(\([0-9a-f]+\))?:([0-9a-f]{2}(,[0-9a-f]{2})*)?|"(?:[^"\\]|\\.)*")')
+    quoted = r'"(?:[^"\\]|\\.)*"'
+    hex_list = r"hex(\([0-9a-f]+\))?:([0-9a-f]{2}(,[0-9a-f]{2})*)?"
+    value = re.compile(f"{quoted}=(dword:[0-9a-f]{{8}}|{hex_list}|{quoted})")
     names = []
     for line in lines[1:]:
         if line.startswith("["):

@@ -31,8 +31,10 @@ BUDGET=${E2E_MONKEY_SECONDS:-90}
 monkey() { python3 "$here/monkey.py" "$@"; }
 title() { xdotool getwindowname "$PAVO_WIN" 2>/dev/null; }
 
-# log LINE: the action log of the seed, printed whole when a check fails.
+# log LINE: the action log of the seed, printed whole when a check fails; notes on an
+# action are indented and start with #, so that the log replays as a plan.
 log() { echo "$*" >>"$SEED_DIR/actions.log"; }
+actions_done() { grep -c '^[a-z]' "$SEED_DIR/actions.log" || true; }
 
 # ---------------------------------------------------------------- the accessibility bus
 
@@ -52,11 +54,13 @@ a11y_start() {
 
 # alive: Pavo's process is still there.
 alive() {
-  kill -0 "$PAVO_PID" 2>/dev/null && return 0
+  kill -0 "$PAVO_PID" 2>/dev/null || fail "$(how_pavo_ended)"
+}
+how_pavo_ended() {
   pavo_reap
-  local how="exit code $PAVO_CODE"
-  [ "$PAVO_CODE" -le 128 ] || how="signal $((PAVO_CODE - 128)) ($(kill -l $((PAVO_CODE - 128)) 2>/dev/null || echo '?'))"
-  fail "Pavo ended ($how)$(pavo_log_tail)"
+  local how="exit code $PAVO_CODE" signal=$((PAVO_CODE - 128))
+  [ "$signal" -le 0 ] || how="signal $signal, SIG$(kill -l "$signal" 2>/dev/null)"
+  echo "Pavo ended ($how)$(pavo_log_tail)"
 }
 
 # a_box: BOX := one of Pavo's visible windows other than its main window, if any.
@@ -155,7 +159,7 @@ act() {
     maximize) log "$line"; wmctrl -i -r "$PAVO_WIN" -b toggle,maximized_vert,maximized_horz ;;
     remove | truncate | replace | garbage | rename | add)
       local resolved
-      resolved=$(monkey change "$STATE" "${a[@]}") || fail "the monkey could not change a file: $resolved"
+      resolved=$(monkey change "$STATE" "${a[@]}") || fail "a file change failed: $resolved"
       log "$resolved"
       ;;
     *) fail "an action the monkey does not know: '$line'" ;;
@@ -164,21 +168,30 @@ act() {
 
 # ---------------------------------------------------------------- one seed
 
+# report_seed: on the way out of a seed; a failure gets the seed and its log. A Pavo
+# that ended may stop the harness's own reads of its window first: that is said here.
 report_seed() {
-  local rc=$?
-  if [ "$rc" -ne 0 ] || [ -s "$E2E_WORK/failure" ]; then
+  local rc=$? failure="$E2E_WORK/failure" cause=""
+  if [ -n "${PAVO_PID:-}" ] && ! kill -0 "$PAVO_PID" 2>/dev/null &&
+    ! grep -qs '^Pavo ended' "$failure"; then
+    cause=$(how_pavo_ended)
+  elif [ "$rc" -ne 0 ] && ! [ -s "$failure" ]; then
+    cause="the harness stopped with code $rc (a command failed)"
+  fi
+  if [ -n "$cause" ] || [ -s "$failure" ]; then
     {
-      echo "seed $SEED (rerun: E2E_MONKEY_SEED=$SEED; replay the log: E2E_MONKEY_PLAN=FILE), after $(grep -c '^[a-z]' "$SEED_DIR/actions.log" || true) actions:"
+      [ -z "$cause" ] || echo "$cause"
+      echo "seed $SEED after $(actions_done) actions (rerun: E2E_MONKEY_SEED=$SEED;" \
+        "replay a log cut down: E2E_MONKEY_PLAN=FILE):"
       sed 's/^/  /' "$SEED_DIR/actions.log"
-    } >>"$E2E_WORK/failure"
+    } >>"$failure"
   fi
   pavo_kill
 }
 
 run_seed() {
-  SEED_DIR="$E2E_WORK/seed-$SEED"
+  SEED_DIR=$(mktemp -d "$E2E_WORK/seed-$SEED.XXXX")
   STATE="$SEED_DIR/state.json"
-  mkdir -p "$SEED_DIR"
   : >"$SEED_DIR/actions.log"
   trap report_seed EXIT
   # The home and the trash live in the temp folder, on the pictures' own file system.
@@ -208,7 +221,7 @@ run_seed() {
   pavo_quit
   local verdict
   verdict=$(monkey store "$(settings_file)") || fail "$verdict"
-  e2e_log "  seed $SEED: $(grep -c '^[a-z]' "$SEED_DIR/actions.log" || true) actions"
+  e2e_log "  seed $SEED: $(actions_done) actions"
 }
 
 # ---------------------------------------------------------------- run
