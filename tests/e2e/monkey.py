@@ -7,9 +7,13 @@ about the picture folder and judges what it sees:
   plan SEED COUNT                  the seeded action list, one action a line
   setup STATE FOLDER SEED          writes the pictures; prints the path to start Pavo on
   change STATE ACTION...           a change behind Pavo's back; prints it resolved
-  delete STATE ANSWER COLOURS      a Delete is about to be typed (COLOURS: the view's
-                                   colours, "count #RRGGBB" lines, before the key)
-  box STATE TITLE TEXT MAIN_TITLE  judges one of Pavo's boxes; prints the key answering it
+  delete STATE ANSWER KEY          a Delete is about to be typed, to be answered with KEY
+  box STATE TITLE TEXT MAIN_TITLE COLOURS
+                                   judges one of Pavo's boxes; prints the key answering it
+                                   (COLOURS: the main window's colours while a Delete box
+                                   is up, "count #RRGGBB" lines)
+  delete-done STATE                Yes has had its effect: the file is gone (or a box says
+                                   why not)
   check STATE TITLE TRASH          the title, the folder and the trash after an action
   box-text BUS TITLE               the text of Pavo's box of that title, read over the
                                    accessibility bus (AT-SPI) as a screen reader reads it
@@ -52,9 +56,12 @@ KEYS = {
     "comma": 3, "l": 2, "Return": 2, "Escape": 2, "KP_Enter": 1, "KP_Left": 2, "KP_Add": 2,
 }
 OTHERS = {
-    "wheel": 5, "delete": 6, "goto": 6, "resize": 3, "maximize": 2,
+    "burst": 4, "wheel": 5, "delete": 6, "goto": 6, "resize": 3, "maximize": 2,
     "remove": 2, "truncate": 3, "replace": 3, "garbage": 3, "rename": 2, "add": 2,
 }
+# Keys typed in a burst, as a held key repeats: presses that queue while a step decodes
+# reach Pavo together and jump.
+BURST_KEYS = ["Right", "Left", "space", "Down", "Up"]
 # The boxes Pavo may show, by title, with the texts each may carry (PATH: a path of the
 # folder); the Delete question is judged on its own.
 BOX_TEXTS = {
@@ -158,6 +165,8 @@ def plan(seed, count):
         pick = f"{rng.random():.4f}"
         if kind in KEYS:
             print(f"key {kind}")
+        elif kind == "burst":
+            print(f"burst {rng.choice(BURST_KEYS)} {rng.randint(2, 6)}")
         elif kind == "wheel":
             print(f"wheel {rng.choice(['up', 'down'])} {rng.randint(1, 3)}")
         elif kind == "delete":
@@ -289,23 +298,22 @@ def shows_one_of(colours, seen):
     return False
 
 
-def question_candidates(state, path_text):
+def question_candidates(state, path_text, colours_path):
     """The files the Delete question may mean: those whose path reads as its text; when
     two read alike, the one whose picture the view showed (every picture written has a
     colour of its own)."""
     named = [n for n in state["files"] if display(full(state, n)) == path_text]
-    pending = state["pending"]
     # After a failed load the view may still hold the picture before it, under the old
     # title, until a load succeeds and changes the title: the colours then prove nothing.
-    if len(named) > 1 and pending and pending["colours"] and state["failed_under"] is None:
-        seen = [tuple(c) for c in pending["colours"]]
+    if len(named) > 1 and state["failed_under"] is None:
+        seen = colours_seen(colours_path)
         on_view = [n for n in named if shows_one_of(state["files"][n]["colours"], seen)]
         if on_view:
             return on_view
     return named
 
 
-def judge_box(state_path, title, text, main_title):
+def judge_box(state_path, title, text, main_title, colours_path):
     state = load(state_path)
     ever = {display(full(state, n)) for n in state["ever"]}
     if title == "Delete file":
@@ -315,7 +323,7 @@ def judge_box(state_path, title, text, main_title):
         match = QUESTION.fullmatch(text)
         if not match:
             fail(f"the 'Delete file' box reads {text!r}")
-        named = question_candidates(state, match["path"])
+        named = question_candidates(state, match["path"], colours_path)
         if not named:
             fail(f"the 'Delete file' box asks about {match['path']!r}, which is not in the folder")
         pending["asked"] = True
@@ -345,11 +353,19 @@ def judge_box(state_path, title, text, main_title):
     print("Return")
 
 
-def note_delete(state_path, answer, key, colours_path):
+def note_delete(state_path, answer, key):
     state = load(state_path)
-    colours = colours_seen(colours_path) if os.path.getsize(colours_path) else None
-    state["pending"] = {"answer": answer, "key": key, "colours": colours}
+    state["pending"] = {"answer": answer, "key": key}
     save(state_path, state)
+
+
+def delete_done(state_path):
+    """Pavo, slowed by a busy machine, may not have moved the file yet when the window
+    looks at rest: the judgement waits until a file has left the folder after Yes."""
+    state = load(state_path)
+    unchanged = {n.hex() for n in os.listdir(folder(state))} == set(state["files"])
+    if unchanged and any(conf["state"] == "open" for conf in state["confirmations"]):
+        sys.exit(1)
 
 
 # ---------------------------------------------------------------- after each action
@@ -502,9 +518,11 @@ def main(argv):
     elif command == "change":
         change(args[0], args[1], args[2:])
     elif command == "delete":
-        note_delete(args[0], args[1], args[2], args[3])
+        note_delete(args[0], args[1], args[2])
+    elif command == "delete-done":
+        delete_done(args[0])
     elif command == "box":
-        judge_box(args[0], args[1], args[2], args[3])
+        judge_box(args[0], args[1], args[2], args[3], args[4])
     elif command == "check":
         check(args[0], args[1], raw[2])
     elif command == "box-text":

@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # End to end: a seeded monkey. The real program under Xvfb and openbox gets a random but
-# reproducible run of actions: keys, the wheel, Delete answered Yes or No in the real box,
-# go-to, resizes and maximising through the window manager, and files deleted, truncated,
-# replaced, turned to garbage, renamed and added behind its back. After each action, once
-# the window is at rest: Pavo is alive; every box it shows is one it may show (its text read
-# over the accessibility bus, as a screen reader reads it) and is answered; the title names
-# a file the folder had; no file left the folder but those the monkey removed and those a
-# Delete box named and Yes confirmed, and each of those is in the trash. At the end Esc
-# stores the placement and the settings store reads back.
+# reproducible run of actions: keys (alone and in bursts, as a held key), the wheel,
+# Delete answered Yes or No in the real box, go-to, resizes and maximising through the
+# window manager, and files deleted, truncated, replaced, turned to garbage, renamed and
+# added behind its back. After each action, once the window is at rest: Pavo is alive;
+# every box it shows is one it may show (its text read over the accessibility bus, as a
+# screen reader reads it) and is answered; the title names a file the folder had; no file
+# left the folder but those the monkey removed and those a Delete box named and Yes
+# confirmed, and each of those is in the trash. At the end Esc stores the placement and
+# the settings store reads back.
 # Usage: monkey_test.sh PATH_TO_PAVO
 #   E2E_MONKEY_SEED=N       run that seed only (else two fixed seeds and one from the clock)
 #   E2E_MONKEY_PLAN=FILE    replay the actions in FILE (lines as the failure log prints them)
@@ -83,14 +84,30 @@ answer_boxes() {
     [ "$n" -le 8 ] || fail "Pavo keeps showing boxes: $(pavo_titles)"
     box_title=$(xdotool getwindowname "$BOX" 2>/dev/null)
     text=$(monkey box-text "$A11Y_BUS" "$box_title") || fail "$text"
-    reply=$(monkey box "$STATE" "$box_title" "$text" "$(title)") || fail "$reply"
+    view_colours "$box_title"
+    reply=$(monkey box "$STATE" "$box_title" "$text" "$(title)" "$SEED_DIR/colours") ||
+      fail "$reply"
     log "  # box '$box_title': $(echo "$text" | tr '\n' ' ') -> $reply"
     press_in "$BOX" "$reply"
     wait_for 10 box_gone "$BOX" || fail "the box '$box_title' stayed after $reply"
+    [ "$box_title" != "Delete file" ] || wait_for 10 delete_done || true
     settle
     alive
   done
 }
+
+# view_colours TITLE: while a Delete box is up, Pavo has drawn all it had to: the colours
+# of its view (the box's greys aside) tell which of two paths that read alike it shows.
+view_colours() {
+  : >"$SEED_DIR/colours"
+  [ "$1" = "Delete file" ] || return 0
+  local x y w h
+  read -r x y w h <<<"$(client_rect)"
+  shot
+  region_colours "$x" "$y" "$w" "$h" >"$SEED_DIR/colours"
+}
+
+delete_done() { a_box || monkey delete-done "$STATE"; }
 
 # judge: after an action, once at rest.
 judge() {
@@ -117,6 +134,15 @@ do_key() {
   press "$1"
 }
 
+# do_burst KEY N: the key N times, 5 ms apart, as a held key repeats.
+do_burst() {
+  local -a keys=()
+  local i
+  for ((i = 0; i < $2; i++)); do keys+=("$1"); done
+  focus
+  xdotool key --delay 5 "${keys[@]}"
+}
+
 do_wheel() {
   local cx cy
   read -r cx cy <<<"$(view_centre)"
@@ -125,15 +151,13 @@ do_wheel() {
   xdotool click --repeat "$2" --delay 120 "$([ "$1" = up ] && echo 4 || echo 5)"
 }
 
-# do_delete yes|no KEY: Delete, and KEY answers the box; the view's colours are kept to
-# tell apart two files whose paths read alike.
+# do_delete yes|no KEY: Delete, and KEY will answer the box. A busy machine may leave
+# Pavo's window still for a moment before the key is read: the box is waited for (an
+# empty folder shows none).
 do_delete() {
-  local x y w h
-  read -r x y w h <<<"$(client_rect)"
-  shot
-  region_colours "$x" "$y" "$w" "$h" >"$SEED_DIR/colours"
-  monkey delete "$STATE" "$1" "$2" "$SEED_DIR/colours"
+  monkey delete "$STATE" "$1" "$2"
   press Delete
+  wait_for 5 a_box || true
 }
 
 do_goto() {
@@ -152,6 +176,7 @@ act() {
   read -r -a a <<<"${line%%#*}"
   case "$kind" in
     key) log "$line"; do_key "${a[1]}" ;;
+    burst) log "$line"; do_burst "${a[1]}" "${a[2]}" ;;
     wheel) log "$line"; do_wheel "${a[1]}" "${a[2]}" ;;
     delete) log "$line"; do_delete "${a[1]}" "${a[2]}" ;;
     goto) log "$line"; do_goto "${a[1]}" ;;
