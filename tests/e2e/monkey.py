@@ -179,7 +179,11 @@ def plan(seed, count):
         elif kind == "maximize":
             print("maximize")
         elif kind == "replace":
-            print(f"replace {pick} {rng.choice(FORMATS)}")
+            fmt = rng.choice(FORMATS)
+            # Now and then a large photo-sized picture, so that a step takes long enough
+            # for keys to queue behind it.
+            large = " 4000x3000" if fmt in ("jpg", "png") and rng.random() < 0.3 else ""
+            print(f"replace {pick} {fmt}{large}")
         elif kind == "add":
             print(f"add {rng.choice(FORMATS)}")
         elif kind == "garbage":
@@ -228,6 +232,8 @@ def change(state_path, kind, args):
     state = load(state_path)
     rng = random.Random(" ".join([kind] + args))
     size = (rng.randint(120, 480), rng.randint(120, 480))
+    if kind == "replace" and len(args) > 2:
+        size = tuple(int(v) for v in args[2].split("x"))
     if kind == "add":
         name_hex = fresh_name(state, "new", args[0])
         colour = next_colour(state)
