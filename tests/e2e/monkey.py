@@ -230,7 +230,8 @@ def extension(name_hex):
 
 def change(state_path, kind, args):
     state = load(state_path)
-    rng = random.Random(" ".join([kind] + args))
+    # Sizes follow the colours handed out, so that a log replayed writes the same files.
+    rng = random.Random(state["colours_used"])
     size = (rng.randint(120, 480), rng.randint(120, 480))
     if kind == "replace" and len(args) > 2:
         size = tuple(int(v) for v in args[2].split("x"))
