@@ -3,7 +3,7 @@
 the file a Yes may take, and the judgement of title, folder and trash after each action.
 Names are bytes, kept as hex in the state."""
 
-import glob, json, os, random, subprocess, sys, urllib.parse
+import glob, json, os, pathlib, random, subprocess, sys, urllib.parse
 
 # Four formats, spaces, natural order (9 before 10) and a name that is not UTF-8: the
 # title shows its byte as U+FFFD, and Yes must trash that file by its own bytes.
@@ -21,8 +21,7 @@ ACTIONS = {
     "wheel": (3, lambda r: f"{r.choice([4, 5])} {r.randint(1, 3)}"),
     "delete": (8, lambda r: r.choice(["yes Return", "yes y", "no n", "no Escape"])),
     "goto": (5, lambda r: str(r.randint(0, 9))),
-    "resize": (3, lambda r: f"{r.randint(0, 300)},{r.randint(0, 200)},"
-                            f"{r.randint(200, 1100)},{r.randint(150, 650)}"),
+    "resize": (3, lambda r: ",".join(str(r.randint(*b)) for b in [(0, 300), (0, 200), (200, 1100), (150, 650)])),
     "maximize": (2, lambda r: ""),
     "remove": CHANGE, "truncate": CHANGE, "replace": CHANGE, "garbage": CHANGE,
     "rename": CHANGE, "add": CHANGE,
@@ -38,14 +37,12 @@ def shown(path):
 
 
 def load(path):
-    with open(path, encoding="ascii") as f:
-        state = json.load(f)
+    state = json.loads(pathlib.Path(path).read_text(encoding="ascii"))
     return state, bytes.fromhex(state["folder"])
 
 
 def save(path, state):
-    with open(path, "w", encoding="ascii") as f:
-        json.dump(state, f)
+    pathlib.Path(path).write_text(json.dumps(state), encoding="ascii")
 
 
 def at(folder, name_hex):
@@ -69,8 +66,10 @@ def spoil(path, fmt, rng):
 
 
 def plan(seed, count):
+    """The actions of a seed; fewer are the first of more."""
     rng = random.Random(int(seed))
-    for kind in rng.choices(list(ACTIONS), [w for w, _ in ACTIONS.values()], k=int(count)):
+    for _ in range(int(count)):
+        kind = rng.choices(list(ACTIONS), [w for w, _ in ACTIONS.values()])[0]
         print(f"{kind} {ACTIONS[kind][1](rng)}".strip())
 
 
