@@ -24,8 +24,9 @@ export QT_QPA_PLATFORM=offscreen
 if [ "$sanitize" = thread ]; then
   export TSAN_OPTIONS="suppressions=$PWD/tests/tsan.supp halt_on_error=1 second_deadlock_stack=1"
 fi
-# Under a sanitizer the window-geometry scenarios are left out: they judge what the window
-# manager does with the window, which no sanitizer changes, and they cost minutes there.
+# Under a sanitizer the window-geometry scenarios and the monkey are left out: the first
+# judge what the window manager does with the window, which no sanitizer changes, and both
+# cost minutes there.
 exclude=()
-[ -n "$sanitize" ] && exclude=(-E '^e2e\.window\.')
+[ -n "$sanitize" ] && exclude=(-E '^e2e\.(window\.|monkey$)')
 ctest --test-dir "$build" --output-on-failure -j "$(nproc)" "${exclude[@]}"
