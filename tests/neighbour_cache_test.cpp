@@ -49,68 +49,23 @@ class NeighbourCacheTest : public test::ViewerTest {
     }
 };
 
-TEST_F(NeighbourCacheTest, FinishedNeighboursArriveInTheirSlotsWithoutAnyUserAction) {
+// Finished neighbours arrive in their slots, prescaled, without any user action; the
+// idle release empties them only once the time-out has passed, no job runs and both are
+// there (a failed one keeps the cache), and the next step then decodes directly.
+TEST_F(NeighbourCacheTest, TheIdleReleaseEmptiesTheCacheOnlyWhenDue) {
     openFolder(3);
     settle();
-    EXPECT_TRUE(viewer.nextImage.ready);
-    EXPECT_TRUE(viewer.previousImage.ready);
+    ASSERT_TRUE(viewer.nextImage.ready && viewer.previousImage.ready);
     EXPECT_TRUE(viewer.nextImage.displayReady) << "prescaled by its job for this window";
-}
-
-TEST_F(NeighbourCacheTest, TheIdleReleaseEmptiesNeighboursThatArrivedOnTheirOwn) {
-    viewer.settings.bufferTimeout = 0;
-    openFolder(3);
-    settle();
-    clearIdleCache(viewer, viewer.input.lastActivityTime + 1);
-    EXPECT_FALSE(viewer.nextImage.ready);
-    EXPECT_TRUE(viewer.nextImage.image.empty());
-    EXPECT_TRUE(viewer.previousImage.image.empty());
-}
-
-// F while the workers decode, then a step: the next image must be shown at its own
-// size, not as the picture the worker scaled for the fitted window.
-TEST_F(NeighbourCacheTest, AStepAfterFitToggleShowsTheNeighbourForTheNewWindow) {
-    openFolder(3, 1200, 900);
-    press(Key::F);  // the workers may still be decoding
-    settle();
-    EXPECT_FALSE(viewer.nextImage.displayReady) << "scaled for the fitted window: dropped";
-    EXPECT_TRUE(platform.timerPending(PrescaleTimer)) << "the hand-over asks for a prescale";
-    events.mouseButton(MouseButton::Forward, MouseAction::Press);
-    settle();
-    EXPECT_EQ(shownColour(), 1);
-    EXPECT_EQ(viewer.shownImage.displayWidth, 1200) << "its own size";
-    EXPECT_EQ(viewer.shownImage.displayHeight, 900);
-}
-
-TEST_F(NeighbourCacheTest, AScaledPictureSurvivesOnlyWhileItFitsTheWindow) {
-    openFolder(3, 1200, 900);
-    settle();
-    ASSERT_TRUE(viewer.nextImage.displayReady);
-    press(Key::F);
-    EXPECT_FALSE(viewer.nextImage.displayReady);
-    EXPECT_TRUE(viewer.nextImage.display.empty());
-    onTimer(viewer, PrescaleTimer);
-    settle();
-    EXPECT_TRUE(viewer.nextImage.displayReady);
-    EXPECT_EQ(viewer.nextImage.displayWidth, 1200) << "scaled again for the unfitted window";
-    press(Key::Right);
-    EXPECT_EQ(viewer.shownImage.displayWidth, 1200);
-}
-
-TEST_F(NeighbourCacheTest, TheIdleWatcherClearsTheCacheOnlyWhenDue) {
-    openFolder(3);
-    settle();
     const std::int32_t start = viewer.input.lastActivityTime;
     clearIdleCache(viewer, start + 900);
     EXPECT_TRUE(viewer.nextImage.ready) << "not yet past the timeout";
-
-    // A job under way keeps the records.
     test::HeldJobs held;
     platform.jobRunner = &held;
     forgetNeighbourScaling(viewer);
     onTimer(viewer, PrescaleTimer);
     clearIdleCache(viewer, start + 901);
-    EXPECT_TRUE(viewer.nextImage.ready);
+    EXPECT_TRUE(viewer.nextImage.ready) << "a job under way keeps the records";
     settle();
     platform.jobRunner = nullptr;
 
@@ -121,18 +76,39 @@ TEST_F(NeighbourCacheTest, TheIdleWatcherClearsTheCacheOnlyWhenDue) {
     EXPECT_TRUE(viewer.previousImage.display.empty());
     EXPECT_EQ(viewer.input.lastActivityTime, start + 901);
     EXPECT_EQ(platform.timerPeriod(OverlayTimer), 100);
-
     press(Key::Right);
     EXPECT_EQ(shownColour(), 1) << "the next step decodes directly";
+
+    test::writeBytes(dir.filePath("album/3.png"), "broken");  // the next neighbour fails
+    press(Key::F5);
+    ASSERT_TRUE(viewer.nextImage.failed);
+    clearIdleCache(viewer, viewer.input.lastActivityTime + 5000);
+    EXPECT_TRUE(viewer.previousImage.ready) << "a failed neighbour keeps the cache";
 }
 
-TEST_F(NeighbourCacheTest, AFailedNeighbourStopsTheIdleClearing) {
-    openFolder(3);
+// A picture scaled for one window is dropped when the window changes: F while the jobs
+// decode, then a step, shows the next image at its own size; the prescale timer scales the
+// cached neighbour again for the new window.
+TEST_F(NeighbourCacheTest, AScaledPictureSurvivesOnlyWhileItFitsTheWindow) {
+    openFolder(3, 1200, 900);
+    press(Key::F);  // the jobs may still be decoding
     settle();
-    viewer.nextImage.ready = false;
-    viewer.nextImage.failed = true;
-    clearIdleCache(viewer, viewer.input.lastActivityTime + 5000);
-    EXPECT_TRUE(viewer.previousImage.ready);
+    EXPECT_FALSE(viewer.nextImage.displayReady) << "scaled for the fitted window: dropped";
+    EXPECT_TRUE(platform.timerPending(PrescaleTimer)) << "the hand-over asks for a prescale";
+    events.mouseButton(MouseButton::Forward, MouseAction::Press);
+    settle();
+    EXPECT_EQ(shownColour(), 1);
+    EXPECT_EQ(viewer.shownImage.displayWidth, 1200) << "its own size";
+
+    press(Key::F);
+    press(Key::F);
+    EXPECT_FALSE(viewer.nextImage.displayReady);
+    onTimer(viewer, PrescaleTimer);
+    settle();
+    EXPECT_TRUE(viewer.nextImage.displayReady);
+    EXPECT_EQ(viewer.nextImage.displayWidth, 1200) << "scaled again for the unfitted window";
+    press(Key::Right);
+    EXPECT_EQ(viewer.shownImage.displayWidth, 1200);
 }
 
 // After the idle release only the picture on screen is kept; whatever acts on the image
@@ -173,19 +149,27 @@ TEST_F(NeighbourCacheTest,
         << "the red corner ends top right";
 }
 
+// Steps go on after the idle release and step back to the released image, decoded afresh;
+// a step to a file that went meanwhile fails as any failed step does, and the window keeps
+// the size of the released picture instead of collapsing to its frame.
 TEST_F(NeighbourCacheTest, AfterTheIdleReleaseStepsGoOnAndStepBackToTheReleasedImage) {
     openLargeFolder(3);
+    const Size client = platform.clientSize();
     idleRelease();
     ASSERT_TRUE(viewer.shownImage.image.empty());
     press(Key::Right);
     EXPECT_EQ(viewer.shownImage.image.at<cv::Vec3b>(0, 0)[0], 80);
-    settle();
     press(Key::Left);
-    settle();
     ASSERT_FALSE(viewer.shownImage.image.empty()) << "the image left was decoded afresh";
     EXPECT_EQ(viewer.shownImage.image.at<cv::Vec3b>(0, 0)[0], 40);
     EXPECT_EQ(viewer.shownImage.width, 2400);
     EXPECT_GT(viewer.shownImage.display.cols, 1);
+
+    idleRelease();
+    ASSERT_TRUE(QFile::remove(dir.filePath(QStringLiteral("2.png"))));
+    press(Key::Right);
+    EXPECT_EQ(platform.clientSize(), client);
+    EXPECT_EQ(platform.boxes.size(), 1U) << "the failure is reported";
 }
 
 // The file went while Pavo was idle: its picture stays on screen, nothing acts on the
@@ -216,18 +200,6 @@ TEST_F(NeighbourCacheTest, AShownFileThatWentWhileIdleStaysOnScreenUntilTheNextS
     ASSERT_EQ(platform.boxes.size(), 1U);
     EXPECT_EQ(platform.boxes[0].text,
               QStringLiteral("Failed to load ") + dir.filePath(QStringLiteral("1.png")) + u'.');
-}
-
-// A step to a file that went while idle fails as any failed step does, and the window
-// keeps the size of the released picture instead of collapsing to its frame.
-TEST_F(NeighbourCacheTest, AFailedStepFromReleasedPixelsKeepsTheWindow) {
-    openLargeFolder(3);
-    const Size client = platform.clientSize();
-    idleRelease();
-    ASSERT_TRUE(QFile::remove(dir.filePath(QStringLiteral("2.png"))));
-    press(Key::Right);
-    EXPECT_EQ(platform.clientSize(), client);
-    EXPECT_EQ(platform.boxes.size(), 1U) << "the failure is reported";
 }
 
 // A step swaps in the prescaled image ahead while the released one is still on screen:
