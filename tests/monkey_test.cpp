@@ -136,7 +136,7 @@ class Folder {
     [[nodiscard]] std::vector<QByteArray> names() const {
         return {present_.begin(), present_.end()};
     }
-    // The colours a file has held, its partner's with it.
+    // The colours a file has held.
     [[nodiscard]] std::set<int> heldBy(const QString& path) const {
         const auto found = history_.find(bytes(path));
         return found == history_.end() ? std::set<int>{} : found->second;

@@ -221,6 +221,8 @@ void stepOne(Viewer& viewer, bool forward) {
 }
 
 void move(Viewer& viewer, int dx, int dy, bool forward, int presses) {
+    // Only a jump's target moves while a step waits; other steps come once it has landed.
+    if (stepUnderWay(viewer) && !stepKeysMoveTarget(viewer)) return;
     viewer.navigation.navigationStartTime = monotonicNanoseconds();
     // While a jump decodes, the shown image is not the one the keys are about: they step.
     const bool jumping = stepKeysMoveTarget(viewer);
