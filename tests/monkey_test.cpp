@@ -513,8 +513,9 @@ class Walk {
                                                    playlist.index, viewer_.merge.mergeMode);
             if (shown.partnerPath != playlist.paths[static_cast<std::size_t>(partner)])
                 return "the pair shown has the partner " + shown.partnerPath.toStdString();
-            allowed.merge(folder_.heldBy(shown.partnerPath));
         }
+        // A pair's picture, also one kept on screen after its files went, holds both.
+        if (!shown.partnerPath.isEmpty()) allowed.merge(folder_.heldBy(shown.partnerPath));
         for (const int colour : coloursOnScreen()) {
             if (!allowed.contains(colour))
                 return "the picture shows a colour " + path.toStdString() + " never held";
