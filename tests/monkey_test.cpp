@@ -141,6 +141,9 @@ class Folder {
         const auto found = history_.find(bytes(path));
         return found == history_.end() ? std::set<int>{} : found->second;
     }
+    [[nodiscard]] bool present(const QByteArray& relative) const {
+        return present_.contains(relative);
+    }
     void forget(const QByteArray& relative) { present_.erase(relative); }
 
     void addPicture(const char* folder, std::uint32_t n) {
@@ -534,6 +537,12 @@ class Walk {
             if (questionsChecked_ == platform_.questions.size())
                 return "trashed " + trashed.toStdString() + " without asking";
             ++questionsChecked_;
+            // A trash that refused it leaves it where it was (and says so in a box), and one
+            // the walk took away itself (inside the box's loop) cannot go to the trash.
+            struct stat info {};
+            if (lstat(encodeFileName(trashed).constData(), &info) == 0 ||
+                !folder_.present(folder_.bytes(trashed)))
+                continue;
             folder_.forget(folder_.bytes(trashed));
             if (!inTrash(encodeFileName(trashed)))
                 return trashed.toStdString() + " is not in the trash";
