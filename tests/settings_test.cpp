@@ -163,8 +163,7 @@ TEST_F(SettingsTest, AStoreThatCannotBeReachedIsReportedAndNothingIsWritten) {
 
 TEST_F(SettingsTest, WindowPlacementIsRecordedAndWrittenAtEveryExit) {
     writeStore("\"mute\"=hex:01\n");
-    Viewer viewer = makeViewer();
-    loadSettings(viewer);
+    Viewer viewer = makeViewer();  // mute off in force, on in the store, where it stays
     platform.placement = WindowPlacement{{-7, 0, 1200, 900}, 3};
     saveWindowPlacement(viewer);
     Viewer reread = makeViewer();
@@ -175,11 +174,11 @@ TEST_F(SettingsTest, WindowPlacementIsRecordedAndWrittenAtEveryExit) {
     EXPECT_TRUE(s.mute);
 
     platform.placement.reset();  // no window to ask: the first-start placement
-    viewer.settings.fixWindowPosition = 0;
+    viewer.settings.fixWindowPosition = 7;
     saveWindowPlacement(viewer);
     const ViewerSettings& first = viewer.settings;
     EXPECT_EQ((std::vector{first.posX, first.posY, first.width, first.height, first.state}),
-              (std::vector{0, 0, 600, 800, 1}));
+              (std::vector{-7, 0, 600, 800, 1}));
     EXPECT_TRUE(platform.boxes.empty());
 }
 
