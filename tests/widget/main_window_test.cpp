@@ -156,6 +156,7 @@ TEST(KeyMap, KeysAreTheirPlaceAndKeypadKeysTheMainBlocks) {
         {Qt::Key_Plus, 21, Qt::ShiftModifier, Key::Plus},
         {Qt::Key_ParenRight, 20, Qt::NoModifier, Key::Minus},
         {Qt::Key_Underscore, 20, Qt::ShiftModifier, Key::Minus},
+        {Qt::Key_Space, 65, Qt::NoModifier, Key::Space},
         {Qt::Key_Right, 114, Qt::AltModifier, Key::Other},
         {Qt::Key_Enter, 104, keypad, Key::Enter},
         {Qt::Key_Home, 79, keypad, Key::Home},  // NumLock off
