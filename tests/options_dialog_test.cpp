@@ -2,316 +2,168 @@
 #include "support/fake_dialogs.h"
 #include "support/viewer_fixture.h"
 
-#include <QFile>
+#include <array>
 
 namespace pavo {
 namespace {
 
 using test::FakeDialogControls;
 using test::runFakeDialog;
+using S = ViewerSettings;
 
 class OptionsDialogTest : public test::ViewerTest {
   protected:
-    // Opens the Options dialog, lets `act` play the user, and presses `button`.
-    std::optional<int> options(
-        int button,
-        const std::function<void(FakeDialogControls&)>& act = [](FakeDialogControls&) {}) {
+    // Opens the Options dialog, lets `act` play the user, and presses OK.
+    void confirmOptions(const std::function<void(FakeDialogControls&)>& act = [](auto&) {}) {
         OptionsDialog dialog(viewer);
-        return runFakeDialog(dialog, button, act);
-    }
-    std::optional<int> scaling(
-        int button,
-        const std::function<void(FakeDialogControls&)>& act = [](FakeDialogControls&) {}) {
-        ScalingDialog dialog(viewer);
-        return runFakeDialog(dialog, button, act);
-    }
-    QByteArray storeText() {
-        QFile file(viewer.store.filePath());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        runFakeDialog(dialog, kOkButton, act);
     }
 };
 
-constexpr int kFlagBoxIds[] = {kReverseMergeBox, kRememberExitBox,  kRelativeScrollBox,
-                               kMuteBox,         kReduceFlickerBox, kPreScaleBox,
-                               kFitToScreenBox,  kSnapToEdgeBox,    kStickySizeBox,
-                               kUpdateCheckBox,  kAnimationsBox,    kMouseAnchorBox};
-
-TEST_F(OptionsDialogTest, OpeningFillsEveryControlFromTheOptionsInForce) {
-    ViewerSettings& s = viewer.settings;
-    s.fixWindowPosition = 3;  // any allowance of 1 or more ticks the box
-    s.reverseMerge = true;
-    s.rememberExit = true;
-    s.useRelativeScroll = true;
-    s.mute = true;
-    s.reduceFlicker = false;
-    s.preScale = false;
-    s.fitToScreen = false;
-    s.snapToMonitorEdge = false;
-    s.stickyWindowSize = true;
-    s.checkForUpdate = false;
-    s.animations = false;
-    s.useMouseAnchor = true;
-    s.bufferTimeout = 179;  // shown in whole minutes, truncated
-    s.autoShowOriginal = 0;
-    s.scrollSpeed = 41;
-    s.shiftScrollSpeed = 201;
-    s.ctrlScrollSpeed = 2;
-    s.relativeScroll = 33;
-    s.zoomInStep = 7;
-    s.zoomOutStep = 9;
-
-    FakeDialogControls c;
-    OptionsDialog dialog(viewer);
-    dialog.opened(c);
-    EXPECT_TRUE(c.checked(kThinBordersBox));
-    for (int id : {kReverseMergeBox, kRememberExitBox, kRelativeScrollBox, kMuteBox, kStickySizeBox,
-                   kMouseAnchorBox}) {
-        EXPECT_TRUE(c.checked(id)) << id;
-    }
-    for (int id : {kReduceFlickerBox, kPreScaleBox, kFitToScreenBox, kSnapToEdgeBox,
-                   kUpdateCheckBox, kAnimationsBox}) {
-        EXPECT_FALSE(c.checks.at(id)) << id;  // set, not merely missing
-    }
-    EXPECT_EQ(c.text(kBufferTimeoutEdit), "2");
-    EXPECT_EQ(c.text(kShowOriginalEdit), "0");
-    EXPECT_EQ(c.text(kScrollSpeedEdit), "41");
-    EXPECT_EQ(c.text(kShiftScrollEdit), "201");
-    EXPECT_EQ(c.text(kCtrlScrollEdit), "2");
-    EXPECT_EQ(c.text(kRelativeScrollEdit), "33");
-    EXPECT_EQ(c.text(kZoomInEdit), "7");
-    EXPECT_EQ(c.text(kZoomOutEdit), "9");
-}
-
-TEST_F(OptionsDialogTest, OkStoresEveryCheckBoxAndTheReverseMergeInForce) {
-    const ViewerSettings before = viewer.settings;
+// Each box shows its own flag when the dialog opens and turns only that flag at OK, which
+// also records the window's placement and stores the options.
+TEST_F(OptionsDialogTest, EachBoxShowsAndStoresItsOwnFlag) {
+    // The boxes and, in the same order, their flags.
+    const int ids[] = {kReverseMergeBox,  kRememberExitBox, kRelativeScrollBox, kMuteBox,
+                       kReduceFlickerBox, kPreScaleBox,     kFitToScreenBox,    kSnapToEdgeBox,
+                       kStickySizeBox,    kUpdateCheckBox,  kAnimationsBox,     kMouseAnchorBox};
+    const std::array flags{&S::reverseMerge,   &S::rememberExit,      &S::useRelativeScroll,
+                           &S::mute,           &S::reduceFlicker,     &S::preScale,
+                           &S::fitToScreen,    &S::snapToMonitorEdge, &S::stickyWindowSize,
+                           &S::checkForUpdate, &S::animations,        &S::useMouseAnchor};
     viewer.view.fitActive = true;
-    EXPECT_EQ(options(kOkButton,
-                      [](FakeDialogControls& c) {
-                          for (int id : kFlagBoxIds) c.setChecked(id, !c.checked(id));
-                      }),
-              kOkButton);
-    const ViewerSettings& s = viewer.settings;
-    EXPECT_NE(s.reverseMerge, before.reverseMerge);
-    EXPECT_NE(s.rememberExit, before.rememberExit);
-    EXPECT_NE(s.useRelativeScroll, before.useRelativeScroll);
-    EXPECT_NE(s.mute, before.mute);
-    EXPECT_NE(s.reduceFlicker, before.reduceFlicker);
-    EXPECT_NE(s.preScale, before.preScale);
-    EXPECT_NE(s.fitToScreen, before.fitToScreen);
-    EXPECT_NE(s.snapToMonitorEdge, before.snapToMonitorEdge);
-    EXPECT_NE(s.stickyWindowSize, before.stickyWindowSize);
-    EXPECT_NE(s.checkForUpdate, before.checkForUpdate);
-    EXPECT_NE(s.animations, before.animations);
-    EXPECT_NE(s.useMouseAnchor, before.useMouseAnchor);
-    EXPECT_EQ(viewer.merge.reverseMergeActive, s.reverseMerge);
-    // Fit to screen is the next start's; the fit in force stays.
-    EXPECT_TRUE(viewer.view.fitActive);
-    EXPECT_TRUE(storeText().contains("\"mute\"=hex:01"));
-}
-
-TEST_F(OptionsDialogTest, NumbersAreClampedToTheirRanges) {
-    const auto store = [&](int id, const QString& typed) {
-        options(kOkButton, [&](FakeDialogControls& c) { c.setText(id, typed); });
-    };
-    store(kBufferTimeoutEdit, "0");
-    EXPECT_EQ(viewer.settings.bufferTimeout, 60);
-    store(kBufferTimeoutEdit, "7000");
-    EXPECT_EQ(viewer.settings.bufferTimeout, 360000);
-    // So many minutes that their seconds leave 32 bits: the longest time-out, not the
-    // shortest a wrapped product would give.
-    store(kBufferTimeoutEdit, "40000000");
-    EXPECT_EQ(viewer.settings.bufferTimeout, 360000);
-    store(kZoomInEdit, "80");
-    EXPECT_EQ(viewer.settings.zoomInStep, 50);
-    store(kScrollSpeedEdit, "");  // not a number: the lower bound
-    EXPECT_EQ(viewer.settings.scrollSpeed, 1);
-    store(kShiftScrollEdit, "20000");
-    EXPECT_EQ(viewer.settings.shiftScrollSpeed, 10000);
-    store(kRelativeScrollEdit, "1001");
-    EXPECT_EQ(viewer.settings.relativeScroll, 1000);
-    store(kShowOriginalEdit, "-5");
-    EXPECT_EQ(viewer.settings.autoShowOriginal, 0);
-
-    // 90 seconds set outside the dialog shows as 1 minute and is stored as 60 seconds.
-    viewer.settings.bufferTimeout = 90;
-    options(kOkButton, [](FakeDialogControls& c) { EXPECT_EQ(c.text(kBufferTimeoutEdit), "1"); });
-    EXPECT_EQ(viewer.settings.bufferTimeout, 60);
-}
-
-TEST_F(OptionsDialogTest, ThinBordersStoreSevenOrZeroAndForgetEveryScaledPicture) {
-    viewer.settings.fixWindowPosition = 3;
-    viewer.shownImage.displayReady = true;
-    viewer.nextImage.displayReady = true;
-    viewer.previousImage.displayReady = true;
-    options(kOkButton);  // still ticked: stored as 7, a change that forgets the pictures
-    EXPECT_EQ(viewer.settings.fixWindowPosition, 7);
-    EXPECT_FALSE(viewer.shownImage.displayReady);
-    EXPECT_FALSE(viewer.nextImage.displayReady);
-    EXPECT_FALSE(viewer.previousImage.displayReady);
-    const int widthWithBorders = viewer.view.maxWindowWidth;
-    EXPECT_EQ(widthWithBorders, 1920 + 14);
-
-    viewer.shownImage.displayReady = true;
-    viewer.nextImage.displayReady = true;
-    options(kOkButton);  // unchanged: the pictures still fit
-    EXPECT_TRUE(viewer.shownImage.displayReady);
-    EXPECT_TRUE(viewer.nextImage.displayReady);
-
-    options(kOkButton, [](FakeDialogControls& c) { c.setChecked(kThinBordersBox, false); });
-    EXPECT_EQ(viewer.settings.fixWindowPosition, 0);
-    EXPECT_FALSE(viewer.shownImage.displayReady);
-    EXPECT_FALSE(viewer.nextImage.displayReady);
-    // The usable screen area follows at once.
-    EXPECT_EQ(viewer.view.maxWindowWidth, 1920);
-}
-
-TEST_F(OptionsDialogTest, AChangedZoomStepResetsTheZoomAndAnUnchangedOneKeepsIt) {
-    viewer.view.zoomStepCount = 3;
-    viewer.view.zoomPerMille = 1157;
-    options(kOkButton);
-    EXPECT_EQ(viewer.view.zoomStepCount, 3);
-    EXPECT_EQ(viewer.view.zoomPerMille, 1157);
-
-    options(kOkButton, [](FakeDialogControls& c) { c.setInt(kZoomInEdit, 6); });
-    EXPECT_EQ(viewer.view.zoomStepCount, 0);
-    EXPECT_EQ(viewer.view.zoomPerMille, 1000);
-
-    viewer.view.zoomStepCount = -2;
-    viewer.view.zoomPerMille = 902;
-    options(kOkButton, [](FakeDialogControls& c) { c.setInt(kZoomOutEdit, 9); });
-    EXPECT_EQ(viewer.view.zoomStepCount, 0);
-    EXPECT_EQ(viewer.view.zoomPerMille, 1000);
-    EXPECT_TRUE(platform.invalidations.empty() && platform.redraws.empty());
-}
-
-TEST_F(OptionsDialogTest, OkRecordsThePlacementAndStoresEverything) {
     platform.setWindowRect({100, 50, 900, 650});
-    options(kOkButton);
-    EXPECT_EQ(viewer.settings.posX, 100);
-    EXPECT_EQ(viewer.settings.posY, 50);
-    EXPECT_EQ(viewer.settings.width, 800);
-    EXPECT_EQ(viewer.settings.height, 600);
-    EXPECT_EQ(viewer.settings.state, 1);
-    const QByteArray text = storeText();
-    EXPECT_TRUE(text.contains("\"posX\"=dword:00000064")) << text.constData();
-    EXPECT_TRUE(text.contains("\"scrollSpeed\"=dword:00000028"));
-    EXPECT_FALSE(text.contains("nextUpdateCheck"));
-    EXPECT_TRUE(platform.boxes.empty());
+    for (std::size_t box = 0; box < flags.size(); ++box) {
+        SCOPED_TRACE(ids[box]);
+        const S before = viewer.settings;
+        confirmOptions([&](FakeDialogControls& c) {
+            EXPECT_EQ(c.checks.at(ids[box]), before.*flags[box]);  // set, not merely missing
+            c.setChecked(ids[box], !(before.*flags[box]));
+        });
+        for (std::size_t other = 0; other < flags.size(); ++other)
+            EXPECT_EQ(viewer.settings.*flags[other], before.*flags[other] != (other == box));
+        EXPECT_EQ(viewer.merge.reverseMergeActive, viewer.settings.reverseMerge);
+    }
+    EXPECT_TRUE(viewer.view.fitActive) << "fit to screen is the next start's";
+    const S& s = viewer.settings;
+    EXPECT_EQ((std::vector{s.posX, s.posY, s.width, s.height, s.state}),
+              (std::vector{100, 50, 800, 600, 1}));
+    EXPECT_TRUE(test::readBytes(viewer.store.filePath()).contains("\"mute\"=hex:01\n"));
 }
 
-TEST_F(OptionsDialogTest, AStoreThatCannotBeWrittenIsReportedAndTheOptionsStayInForce) {
-    test::writeBytes(dir.filePath(QStringLiteral("blocker")), "x");
-    Viewer denied(platform, SettingsStore(dir.filePath(QStringLiteral("blocker/Pavo"))));
-    OptionsDialog dialog(denied);
-    runFakeDialog(dialog, kOkButton, [](FakeDialogControls& c) { c.setInt(kScrollSpeedEdit, 77); });
-    ASSERT_EQ(platform.boxes.size(), 1U);
-    EXPECT_EQ(platform.boxes[0].text, "Registry access was denied, cannot store user options.");
-    EXPECT_EQ(platform.boxes[0].caption, "Access denied");
-    EXPECT_EQ(denied.settings.scrollSpeed, 77);
+// Each field shows its own option (the buffer time-out in whole minutes) and stores what is
+// typed into it within the option's range; only a changed zoom step resets the zoom.
+TEST_F(OptionsDialogTest, EachFieldShowsItsNumberAndStoresItWithinItsRange) {
+    openCommandLine(viewer, {imageFile("a.png", 64, 48)}, dir.path());
+    // The field, its option, the option's value, the text shown, the text typed, the value stored.
+    const std::tuple<int, std::int32_t S::*, int, const char*, const char*, int> rows[] = {
+        {kBufferTimeoutEdit, &S::bufferTimeout, 179, "2", "0", 60},
+        // Minutes whose seconds leave 32 bits: the longest time-out, not a wrapped product.
+        {kBufferTimeoutEdit, &S::bufferTimeout, 60, "1", "40000000", 360000},
+        {kShowOriginalEdit, &S::autoShowOriginal, 0, "0", "-5", 0},
+        {kShowOriginalEdit, &S::autoShowOriginal, 3, "3", "1001", 1000},
+        {kScrollSpeedEdit, &S::scrollSpeed, 41, "41", "", 1},  // not a number
+        {kShiftScrollEdit, &S::shiftScrollSpeed, 201, "201", "20000", 10000},
+        {kCtrlScrollEdit, &S::ctrlScrollSpeed, 2, "2", "10000", 10000},
+        {kRelativeScrollEdit, &S::relativeScroll, 33, "33", "1001", 1000},
+        {kZoomInEdit, &S::zoomInStep, 7, "7", "80", 50},
+        {kZoomOutEdit, &S::zoomOutStep, 9, "9", "0", 1},
+    };
+    for (const auto& [id, field, value, shown, typed, stored] : rows) {
+        SCOPED_TRACE(typed);
+        viewer.settings.*field = value;
+        press(Key::Plus);
+        const std::int32_t zoom = viewer.view.zoomPerMille;
+        confirmOptions([&, id = id, shown = shown, typed = typed](FakeDialogControls& c) {
+            EXPECT_EQ(c.text(id), shown);
+            c.setText(id, typed);
+        });
+        EXPECT_EQ(viewer.settings.*field, stored);
+        const bool stepChanged = (id == kZoomInEdit || id == kZoomOutEdit) && stored != value;
+        EXPECT_EQ(viewer.view.zoomPerMille, stepChanged ? 1000 : zoom);
+        EXPECT_EQ(viewer.view.zoomStepCount == 0, stepChanged);
+    }
 }
 
-TEST_F(OptionsDialogTest, ResetShowsTheDefaultsAndCancelStoresNothing) {
+TEST_F(OptionsDialogTest, TheThinBorderBoxStoresSevenOrNoneAndAChangeRescalesEveryPicture) {
+    for (const char* neighbour : {"1.png", "3.png"}) imageFile(neighbour, 64, 48);
+    openCommandLine(viewer, {imageFile("2.png", 64, 48)}, dir.path());
+    press(Key::Right);               // the picture stepped to was scaled ahead
+    onTimer(viewer, PrescaleTimer);  // and its neighbours are when the timer fires
+    settle();
+    const auto scaled = [this] {  // how many of the three pictures are scaled for the window
+        return viewer.previousImage.displayReady + viewer.shownImage.displayReady +
+               viewer.nextImage.displayReady;
+    };
+    ASSERT_EQ(scaled(), 3);
+    confirmOptions();  // ticked, as the allowance of 7 was: no change, the pictures still fit
+    EXPECT_EQ(scaled(), 3);
+    EXPECT_EQ(viewer.view.maxWindowWidth, 1920 + 14);
+    confirmOptions([](FakeDialogControls& c) { c.setChecked(kThinBordersBox, false); });
+    EXPECT_EQ(viewer.settings.fixWindowPosition, 0);
+    EXPECT_EQ(scaled(), 0);
+    EXPECT_EQ(viewer.view.maxWindowWidth, 1920) << "the usable screen area follows at once";
+    viewer.settings.fixWindowPosition = 3;  // any allowance of 1 or more ticks the box
+    confirmOptions([](FakeDialogControls& c) { EXPECT_TRUE(c.checked(kThinBordersBox)); });
+    EXPECT_EQ(viewer.settings.fixWindowPosition, 7);
+}
+
+// Reset shows the defaults and keeps the dialog open. Cancel keeps the options in force,
+// with what the Scaling dialog opened from it confirmed, and stores nothing.
+TEST_F(OptionsDialogTest, ResetShowsTheDefaultsAndCancelKeepsTheOptionsUnstored) {
     viewer.settings.scrollSpeed = 99;
-    viewer.settings.mute = true;
-    viewer.settings.bufferTimeout = 600;
-    const QByteArray storedBefore = storeText();
+    viewer.settings.largeDownscale = 0;
+    Viewer fresh(platform, SettingsStore(dir.filePath(QStringLiteral("fresh"))));
+    FakeDialogControls defaults;
+    OptionsDialog(fresh).opened(defaults);
     FakeDialogControls c;
+    c.onChild = [this](DialogId id, DialogHandler& scaling) {
+        EXPECT_EQ(id, DialogId::Scaling);
+        FakeDialogControls s;
+        scaling.opened(s);
+        s.setText(kLargeDownscaleCombo, "Bilinear");
+        EXPECT_EQ(scaling.pressed(s, kCancelButton), kCancelButton);
+        EXPECT_EQ(viewer.settings.largeDownscale, 0);
+        EXPECT_EQ(scaling.pressed(s, kResetButton), std::nullopt);
+        return *scaling.pressed(s, kOkButton);
+    };
     OptionsDialog dialog(viewer);
     dialog.opened(c);
-    EXPECT_EQ(dialog.pressed(c, kResetButton), std::nullopt);  // stays open
-    EXPECT_EQ(c.text(kScrollSpeedEdit), "40");
-    EXPECT_EQ(c.text(kBufferTimeoutEdit), "15");
-    EXPECT_FALSE(c.checked(kMuteBox));
-    EXPECT_TRUE(c.checked(kReduceFlickerBox));
+    EXPECT_EQ(dialog.pressed(c, kResetButton), std::nullopt);
+    EXPECT_TRUE(c.texts == defaults.texts && c.checks == defaults.checks);
+    EXPECT_EQ(dialog.pressed(c, kScalingButton), std::nullopt);
     EXPECT_EQ(dialog.pressed(c, kCancelButton), kCancelButton);
     EXPECT_EQ(viewer.settings.scrollSpeed, 99);
-    EXPECT_TRUE(viewer.settings.mute);
-    EXPECT_EQ(viewer.settings.bufferTimeout, 600);
-    EXPECT_EQ(storeText(), storedBefore);
+    EXPECT_EQ(viewer.settings.largeDownscale, viewer.defaults.largeDownscale);
+    EXPECT_FALSE(QFile::exists(viewer.store.filePath()));
 }
 
-TEST_F(OptionsDialogTest, ScalingChoicesConfirmedThenOptionsCancelledStayUnstored) {
-    FakeDialogControls c;
-    c.onChild = [](DialogId id, DialogHandler& handler) {
-        EXPECT_EQ(id, DialogId::Scaling);
-        return runFakeDialog(handler, kOkButton,
-                             [](FakeDialogControls& s) { s.setText(kUpscaleCombo, "lanczos"); })
-            .value_or(0);
-    };
-    OptionsDialog dialog(viewer);
-    dialog.opened(c);
-    EXPECT_EQ(dialog.pressed(c, kScalingButton), std::nullopt);
-    EXPECT_EQ(c.children.size(), 1U);
-    EXPECT_EQ(dialog.pressed(c, kCancelButton), kCancelButton);
-    EXPECT_EQ(viewer.settings.upscale, 4);
-    EXPECT_FALSE(storeText().contains("\"upscale\""));
-}
-
-TEST(InterpolationNames, OnlyWholeNamesInAnyLetterCaseAreRecognised) {
-    EXPECT_EQ(parseInterpolationName("LANCZOS", 2), 4);
-    EXPECT_EQ(parseInterpolationName("lanczos", 2), 4);
-    EXPECT_EQ(parseInterpolationName("Nearest Neighbour", 3), 0);
-    EXPECT_EQ(parseInterpolationName("biLinear", 3), 1);
-    EXPECT_EQ(parseInterpolationName("Bicubic", 3), 2);
-    EXPECT_EQ(parseInterpolationName("area", 0), 3);
-    EXPECT_EQ(parseInterpolationName("Lanczos ", 2), 2);  // nothing is trimmed
-    EXPECT_EQ(parseInterpolationName("None", 7), 7);
-    EXPECT_EQ(parseInterpolationName("", 1), 1);
-    EXPECT_EQ(parseInterpolationName(QStringLiteral("\u00c1rea"), 1), 1);  // ASCII only
-}
-
-TEST_F(OptionsDialogTest, ScalingOpensOnTheCurrentNamesWithTheFourListedMethods) {
-    viewer.settings.largeDownscale = 7;  // only a hand-edited store holds this
-    viewer.settings.zoomInScale = 4;
-    viewer.settings.largeUpscaleThreshold = 12;
+// The Scaling dialog opens on each method's name ("None" for a number no name stands for)
+// and the thresholds. At OK it reads whole names in any letter case, keeps the method for
+// any other text, and clamps the thresholds.
+TEST_F(OptionsDialogTest, ScalingShowsEachChoiceAndReadsWhatIsTyped) {
+    S& s = viewer.settings;
+    std::tie(s.largeDownscale, s.downscale, s.upscale, s.largeUpscale, s.zoomInScale,
+             s.zoomOutScale, s.largeUpscaleThreshold) = std::tuple{0, 1, 2, 3, 4, 7, 12};
     FakeDialogControls c;
     ScalingDialog dialog(viewer);
     dialog.opened(c);
-    for (int id : {kLargeDownscaleCombo, kDownscaleCombo, kUpscaleCombo, kLargeUpscaleCombo,
-                   kZoomInCombo, kZoomOutCombo}) {
-        EXPECT_EQ(c.items[id], QStringList({"Nearest Neighbour", "Bilinear", "Bicubic", "Area"}));
-    }
-    EXPECT_EQ(c.text(kLargeDownscaleCombo), "None");
-    EXPECT_EQ(c.text(kDownscaleCombo), "Bicubic");
-    EXPECT_EQ(c.text(kZoomInCombo), "Lanczos");
-    EXPECT_EQ(c.text(kZoomOutCombo), "Area");
-    EXPECT_EQ(c.text(kLargeDownscaleThresholdEdit), "3");
-    EXPECT_EQ(c.text(kLargeUpscaleThresholdEdit), "12");
-
-    // OK without touching the "None" box keeps its number; typed names are read.
-    c.setText(kDownscaleCombo, "Lanczos ");
-    c.setText(kUpscaleCombo, "NEAREST NEIGHBOUR");
+    const int combos[] = {kLargeDownscaleCombo, kDownscaleCombo, kUpscaleCombo,
+                          kLargeUpscaleCombo,   kZoomInCombo,    kZoomOutCombo};
+    QStringList shown;
+    for (const int id : combos) shown << c.text(id);
+    EXPECT_EQ(shown,
+              QStringList({"Nearest Neighbour", "Bilinear", "Bicubic", "Area", "Lanczos", "None"}));
+    EXPECT_EQ(c.text(kLargeDownscaleThresholdEdit) + " " + c.text(kLargeUpscaleThresholdEdit),
+              "3 12");
+    const QStringList typed{"biLinear", "Lanczos ", "NEAREST NEIGHBOUR", "lanczos", "", "None"};
+    for (int i = 0; i < 6; ++i) c.setText(combos[i], typed[i]);
     c.setText(kLargeDownscaleThresholdEdit, "0");
     c.setText(kLargeUpscaleThresholdEdit, "250");
     EXPECT_EQ(dialog.pressed(c, kOkButton), kOkButton);
-    EXPECT_EQ(viewer.settings.largeDownscale, 7);
-    EXPECT_EQ(viewer.settings.downscale, 2);
-    EXPECT_EQ(viewer.settings.upscale, 0);
-    EXPECT_EQ(viewer.settings.largeDownscaleThreshold, 1);
-    EXPECT_EQ(viewer.settings.largeUpscaleThreshold, 100);
-}
-
-TEST_F(OptionsDialogTest, ScalingResetThenOkStoresTheDefaultsAndCancelNothing) {
-    viewer.settings.largeDownscale = 0;
-    viewer.settings.zoomOutScale = 1;
-    viewer.settings.largeDownscaleThreshold = 50;
-    EXPECT_EQ(
-        scaling(kCancelButton, [](FakeDialogControls& c) { c.setText(kZoomOutCombo, "Bicubic"); }),
-        kCancelButton);
-    EXPECT_EQ(viewer.settings.zoomOutScale, 1);
-
-    FakeDialogControls c;
-    ScalingDialog dialog(viewer);
-    dialog.opened(c);
-    EXPECT_EQ(dialog.pressed(c, kResetButton), std::nullopt);
-    EXPECT_EQ(c.text(kLargeDownscaleCombo), "Area");
-    EXPECT_EQ(dialog.pressed(c, kOkButton), kOkButton);
-    const ViewerSettings& s = viewer.settings;
-    EXPECT_EQ(std::vector<int>({s.largeDownscale, s.downscale, s.upscale, s.largeUpscale,
-                                s.zoomInScale, s.zoomOutScale}),
-              std::vector<int>({3, 2, 2, 2, 3, 3}));
-    EXPECT_EQ(s.largeDownscaleThreshold, 3);
-    EXPECT_EQ(s.largeUpscaleThreshold, 3);
+    EXPECT_EQ((std::vector{s.largeDownscale, s.downscale, s.upscale, s.largeUpscale, s.zoomInScale,
+                           s.zoomOutScale, s.largeDownscaleThreshold, s.largeUpscaleThreshold}),
+              (std::vector{1, 1, 0, 4, 4, 7, 1, 100}));
 }
 
 }  // namespace

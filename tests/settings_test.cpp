@@ -15,91 +15,66 @@
 namespace pavo {
 namespace {
 
+constexpr char kCannotRead[] =
+    "Access denied: Registry access was denied, could not read the options.";
+constexpr char kCannotStore[] =
+    "Access denied: Registry access was denied, cannot store user options.";
+
 class SettingsTest : public testing::Test {
   protected:
     QString folder() const { return dir.path() + QStringLiteral("/Pavo"); }
     QString storeFile() const { return folder() + QStringLiteral("/settings.reg"); }
     Viewer makeViewer() { return Viewer(platform, SettingsStore(folder())); }
 
-    // A store folder that can never be created: its parent is a regular file.
-    QString deniedFolder() const {
-        const QString blocker = dir.path() + QStringLiteral("/blocker");
-        test::writeBytes(blocker, "x");
-        return blocker + QStringLiteral("/Pavo");
+    // A store holding the header, the key and `body`, in `encoding` with `end` as line end.
+    void writeStore(const QString& body,
+                    QStringConverter::Encoding encoding = QStringConverter::Utf8,
+                    const QString& end = QStringLiteral("\n")) {
+        QDir().mkpath(folder());
+        const QString text = "Windows Registry Editor Version 5.00" + end + end +
+                             "[HKEY_CURRENT_USER\\SOFTWARE\\Pavo\\settings]" + end + body;
+        const QByteArray mark = encoding == QStringConverter::Utf16LE ? "\xff\xfe" : "";
+        test::writeBytes(storeFile(), mark + QByteArray(QStringEncoder(encoding).encode(text)));
     }
 
-    void writeStore(const QString& body) {
-        QDir().mkpath(folder());
-        test::writeBytes(storeFile(),
-                         (QStringLiteral("Windows Registry Editor Version 5.00\n\n"
-                                         "[HKEY_CURRENT_USER\\SOFTWARE\\Pavo\\settings]\n") +
-                          body)
-                             .toUtf8());
+    std::vector<QString> boxTexts() const {
+        std::vector<QString> texts;
+        for (const auto& box : platform.boxes) texts.push_back(box.caption + ": " + box.text);
+        return texts;
     }
 
     QTemporaryDir dir;
     test::FakePlatform platform;
 };
 
-// Every option set to something other than its default, so a round trip proves each one.
-void setEveryOption(ViewerSettings& s) {
-    int n = 100;
-    for (const auto& [name, field] : numberSettings()) s.*field = n++;
-    for (const auto& [name, field] : flagSettings()) s.*field = !(ViewerSettings().*field);
-    s.posX = -7;
-}
-
-TEST_F(SettingsTest, FirstStartCreatesTheStoreAndKeepsEveryDefault) {
-    Viewer viewer = makeViewer();
-    loadSettings(viewer);
-    EXPECT_TRUE(platform.boxes.empty());
-    EXPECT_TRUE(QFile::exists(storeFile()));
-    for (const auto& [name, field] : numberSettings()) {
-        EXPECT_EQ(viewer.settings.*field, viewer.defaults.*field) << name;
-    }
-    for (const auto& [name, field] : flagSettings()) {
-        EXPECT_EQ(viewer.settings.*field, viewer.defaults.*field) << name;
-    }
-    EXPECT_EQ(viewer.settings.fixWindowPosition, 0)
-        << "X11 window managers draw no invisible borders";
-    EXPECT_EQ(viewer.settings.bufferTimeout, 900);
-    EXPECT_EQ(viewer.settings.width, 600);
-    EXPECT_EQ(viewer.settings.height, 800);
-    EXPECT_EQ(viewer.settings.largeDownscale, 3);
-    EXPECT_TRUE(viewer.settings.reduceFlicker);
-    EXPECT_FALSE(viewer.settings.rememberExit);
-    EXPECT_EQ(viewer.settings.ignoreVersion, QStringLiteral("1.2.0"));
-}
-
-TEST_F(SettingsTest, SavedOptionsReadBackAndLeaveTheUpdateStateAlone) {
-    writeStore(
-        "\"nextUpdateCheck\"=dword:12345678\n\"ignoreVersion\"=\"0.9\"\n\"custom\"=hex(7):00,00\n");
+// Every option saved reads back as it was (each set to something other than its default),
+// and a save of the options leaves the update state as it was.
+TEST_F(SettingsTest, EveryOptionReadsBackAsSavedAndTheUpdateStateIsLeftAlone) {
     Viewer first = makeViewer();
-    setEveryOption(first.settings);
+    writeStore("\"nextUpdateCheck\"=dword:12345678\n\"ignoreVersion\"=\"0.9\"\n");
+    int n = 100;
+    for (const auto& [name, field] : numberSettings()) first.settings.*field = n++;
+    for (const auto& [name, field] : flagSettings())
+        first.settings.*field = !(first.defaults.*field);
+    first.settings.posX = -7;
     first.settings.nextUpdateCheck = 1;
     first.settings.ignoreVersion = "never stored by saveSettings";
     saveSettings(first);
-    ASSERT_TRUE(platform.boxes.empty());
-
-    const QString text = QString::fromUtf8(test::readBytes(storeFile()));
-    EXPECT_TRUE(text.contains("\"posX\"=dword:fffffff9")) << text.toStdString();
-    EXPECT_TRUE(text.contains("\"rememberExit\"=hex:01"));
-    EXPECT_TRUE(text.contains("\"custom\"=hex(7):00,00")) << "values Pavo does not know survive";
 
     Viewer second = makeViewer();
     loadSettings(second);
-    for (const auto& [name, field] : numberSettings()) {
+    for (const auto& [name, field] : numberSettings())
         EXPECT_EQ(second.settings.*field, first.settings.*field) << name;
-    }
-    for (const auto& [name, field] : flagSettings()) {
+    for (const auto& [name, field] : flagSettings())
         EXPECT_EQ(second.settings.*field, first.settings.*field) << name;
-    }
-    EXPECT_EQ(second.settings.posX, -7);
     EXPECT_EQ(second.settings.nextUpdateCheck, 0x12345678);
     EXPECT_EQ(second.settings.ignoreVersion, QStringLiteral("0.9"));
+    EXPECT_TRUE(platform.boxes.empty());
 }
 
-TEST_F(SettingsTest, ValuesAreReadByTheirTypeRules) {
+// Each value is read by the rules of its kind, a missing one is its default, and loading
+// never rewrites the store.
+TEST_F(SettingsTest, ValuesAreReadByTheirTypeRulesAndLoadingWritesNothing) {
     const QString longVersion(2047, u'9');
     writeStore(QStringLiteral("\"rememberExit\"=dword:00000001\n"   // flag: first byte 1
                               "\"mute\"=dword:00000100\n"           // flag: first byte 0
@@ -111,193 +86,132 @@ TEST_F(SettingsTest, ValuesAreReadByTheirTypeRules) {
                               "\"largeUpscale\"=dword:00000009\n"   // unknown method kept
                               "\"ignoreVersion\"=\"") +
                longVersion + QStringLiteral("\"\n"));
+    const QByteArray before = test::readBytes(storeFile());
     Viewer viewer = makeViewer();
     loadSettings(viewer);
-    EXPECT_TRUE(viewer.settings.rememberExit);
-    EXPECT_FALSE(viewer.settings.mute);
-    EXPECT_TRUE(viewer.settings.preScale) << "an unreadable flag keeps its default (on)";
-    EXPECT_TRUE(viewer.settings.reverseMerge);
-    EXPECT_EQ(viewer.settings.scrollSpeed, 40);
-    EXPECT_EQ(viewer.settings.zoomInStep, 5);
-    EXPECT_EQ(viewer.settings.bufferTimeout, 0);
-    EXPECT_EQ(viewer.settings.largeUpscale, 9);
-    EXPECT_EQ(viewer.settings.ignoreVersion, longVersion) << "2047 units fit with the terminator";
+    const ViewerSettings& s = viewer.settings;
+    // The last of each: not in the store, so at its default.
+    EXPECT_EQ((std::vector{s.rememberExit, s.mute, s.preScale, s.reverseMerge, s.animations}),
+              (std::vector{true, false, true, true, true}));
+    EXPECT_EQ(
+        (std::vector{s.scrollSpeed, s.zoomInStep, s.bufferTimeout, s.largeUpscale, s.zoomOutStep}),
+        (std::vector{40, 5, 0, 9, 5}));
+    EXPECT_EQ(s.ignoreVersion, longVersion) << "2047 units fit with the terminator";
+    EXPECT_EQ(test::readBytes(storeFile()), before);
+    EXPECT_TRUE(platform.boxes.empty());
 
     writeStore(QStringLiteral("\"ignoreVersion\"=\"") + longVersion + QStringLiteral("9\"\n"));
     Viewer tooLong = makeViewer();
     loadSettings(tooLong);
-    EXPECT_EQ(tooLong.settings.ignoreVersion, QStringLiteral("1.2.0"));
+    EXPECT_EQ(tooLong.settings.ignoreVersion, tooLong.defaults.ignoreVersion);
 }
 
-TEST_F(SettingsTest, MalformedStoreIsReadAsFarAsValidAndNotRewrittenByLoading) {
-    writeStore(
-        "\"width\"=dword:00000400\n\"height\"=dword:\n\xff\xfe "
-        "garbage\n\"state\"=dword:00000003\n");
-    const QByteArray before = test::readBytes(storeFile());
-    Viewer viewer = makeViewer();
-    loadSettings(viewer);
-    EXPECT_TRUE(platform.boxes.empty());
-    EXPECT_EQ(viewer.settings.width, 1024);
-    EXPECT_EQ(viewer.settings.height, 800);
-    EXPECT_EQ(viewer.settings.state, 3);
-    EXPECT_EQ(test::readBytes(storeFile()), before);
-}
-
-// The registry editor exports UTF-16LE with a byte-order mark and CRLF line ends.
-TEST_F(SettingsTest, ARegistryEditorExportIsReadAndSavedInItsOwnEncoding) {
-    const auto exported = [](const QString& body) {
-        return QByteArray("\xff\xfe") +
-               QByteArray(
-                   QStringEncoder(QStringConverter::Utf16LE)
-                       .encode(QStringLiteral("Windows Registry Editor Version 5.00\r\n\r\n"
-                                              "[HKEY_CURRENT_USER\\SOFTWARE\\Pavo\\settings]\r\n") +
-                               body));
-    };
-    QDir().mkpath(folder());
-    test::writeBytes(storeFile(),
-                     exported("\"mute\"=hex:01\r\n\"nextUpdateCheck\"=dword:00000005\r\n\r\n"));
+// The registry editor exports UTF-16LE with a byte-order mark and CRLF line ends: the store
+// is read and written in them. The update state writes its two values and nothing else.
+TEST_F(SettingsTest, AnExportIsReadAndWrittenInItsEncodingAndTheUpdateStateAlone) {
+    const auto utf16 = QStringConverter::Utf16LE;
+    writeStore("\"mute\"=hex:01\r\n\"nextUpdateCheck\"=dword:00000005\r\n\r\n", utf16, "\r\n");
     Viewer viewer = makeViewer();
     loadSettings(viewer);
     EXPECT_TRUE(viewer.settings.mute);
     EXPECT_EQ(viewer.settings.nextUpdateCheck, 5);
-
-    EXPECT_TRUE(writeUpdateState(viewer.store, 7, QStringLiteral("2.0")));
-    EXPECT_EQ(test::readBytes(storeFile()),
-              exported("\"mute\"=hex:01\r\n\"nextUpdateCheck\"=dword:00000007\r\n"
-                       "\"ignoreVersion\"=\"2.0\"\r\n\r\n"));
+    viewer.settings.scrollSpeed = 99;  // in memory only
+    EXPECT_TRUE(writeUpdateState(viewer.store, -2, QStringLiteral("2.0 \"x\"")));
+    const QByteArray written = test::readBytes(storeFile());
+    writeStore(
+        "\"mute\"=hex:01\r\n\"nextUpdateCheck\"=dword:fffffffe\r\n"
+        "\"ignoreVersion\"=\"2.0 \\\"x\\\"\"\r\n\r\n",
+        utf16, "\r\n");
+    EXPECT_EQ(written, test::readBytes(storeFile()));
 }
 
-TEST_F(SettingsTest, UnreachableStoreIsReportedAndNothingIsWritten) {
-    Viewer viewer(platform, SettingsStore(deniedFolder()));
-    loadSettings(viewer);
-    ASSERT_EQ(platform.boxes.size(), 1U);
-    EXPECT_EQ(platform.boxes[0].owner, BoxOwner::None);
-    EXPECT_EQ(platform.boxes[0].text, "Registry access was denied, could not read the options.");
-    EXPECT_EQ(platform.boxes[0].caption, "Access denied");
-    EXPECT_EQ(viewer.settings.bufferTimeout, 900);
-
-    saveSettings(viewer);
-    ASSERT_EQ(platform.boxes.size(), 2U);
-    EXPECT_EQ(platform.boxes[1].text, "Registry access was denied, cannot store user options.");
-    EXPECT_EQ(platform.boxes[1].caption, "Access denied");
-
-    writeUpdateState(viewer.store, viewer.settings.nextUpdateCheck, viewer.settings.ignoreVersion);
-    EXPECT_EQ(platform.boxes.size(), 2U) << "the update state fails silently";
-
-    platform.placement = WindowPlacement{{10, 20, 810, 620}, 3};
-    saveWindowPlacement(viewer);
-    ASSERT_EQ(platform.boxes.size(), 3U);
-    EXPECT_EQ(platform.boxes[2].text, "Registry access was denied, cannot store user options.");
-    EXPECT_EQ(viewer.settings.width, 800) << "the placement stays in force for the run";
-}
-
-TEST_F(SettingsTest, AStoreThatCannotBeReadIsNeverReplaced) {
+// A store that cannot be reached is reported at load and at each save but the update state's,
+// which fails silently; the options in force stay, and nothing is written. It cannot be
+// reached when its folder cannot be made, when its file cannot be read, or, for a save,
+// when the lock cannot be taken.
+TEST_F(SettingsTest, AStoreThatCannotBeReachedIsReportedAndNothingIsWritten) {
+    test::writeBytes(dir.filePath(QStringLiteral("blocker")), "x");
+    Viewer denied(platform, SettingsStore(dir.filePath(QStringLiteral("blocker/Pavo"))));
     QDir().mkpath(storeFile());  // a directory where the file should be
-    Viewer viewer = makeViewer();
-    loadSettings(viewer);
-    ASSERT_EQ(platform.boxes.size(), 1U);
-    saveSettings(viewer);
-    ASSERT_EQ(platform.boxes.size(), 2U);
+    Viewer unreadable = makeViewer();
+    for (Viewer* viewer : {&denied, &unreadable}) {
+        platform.boxes.clear();
+        loadSettings(*viewer);
+        saveSettings(*viewer);
+        writeUpdateState(viewer->store, 0, "1.0");
+        platform.placement = WindowPlacement{{10, 20, 810, 620}, 3};
+        saveWindowPlacement(*viewer);
+        EXPECT_EQ(boxTexts(), (std::vector<QString>{kCannotRead, kCannotStore, kCannotStore}));
+        EXPECT_EQ(platform.boxes[0].owner, BoxOwner::None);
+        EXPECT_EQ(viewer->settings.width, 800) << "the placement stays in force for the run";
+    }
     EXPECT_TRUE(QFileInfo(storeFile()).isDir());
-}
 
-TEST_F(SettingsTest, ASaveThatCannotReachTheDiskIsReported) {
+    QDir(folder()).removeRecursively();
     writeStore("\"mute\"=hex:01\n");
     const QByteArray before = test::readBytes(storeFile());
     ASSERT_TRUE(QDir().mkpath(storeFile() + ".lock"));  // the lock cannot be taken
-    Viewer viewer = makeViewer();
-    loadSettings(viewer);
+    platform.boxes.clear();
+    Viewer locked = makeViewer();
+    loadSettings(locked);
     EXPECT_TRUE(platform.boxes.empty()) << "reading needs no lock";
-    saveSettings(viewer);
-    ASSERT_EQ(platform.boxes.size(), 1U);
-    EXPECT_EQ(platform.boxes[0].text, "Registry access was denied, cannot store user options.");
-    writeUpdateState(viewer.store, viewer.settings.nextUpdateCheck, viewer.settings.ignoreVersion);
-    EXPECT_EQ(platform.boxes.size(), 1U);
+    saveSettings(locked);
+    writeUpdateState(locked.store, 0, "1.0");
+    EXPECT_EQ(boxTexts(), std::vector<QString>{kCannotStore});
     EXPECT_EQ(test::readBytes(storeFile()), before);
 }
 
 TEST_F(SettingsTest, WindowPlacementIsRecordedAndWrittenAtEveryExit) {
     writeStore("\"mute\"=hex:01\n");
-    Viewer viewer = makeViewer();
-    loadSettings(viewer);
+    Viewer viewer = makeViewer();  // mute off in force, on in the store, where it stays
     platform.placement = WindowPlacement{{-7, 0, 1200, 900}, 3};
     saveWindowPlacement(viewer);
     Viewer reread = makeViewer();
     loadSettings(reread);
-    EXPECT_EQ(reread.settings.posX, -7);
-    EXPECT_EQ(reread.settings.posY, 0);
-    EXPECT_EQ(reread.settings.width, 1207);
-    EXPECT_EQ(reread.settings.height, 900);
-    EXPECT_EQ(reread.settings.state, 3);
-    EXPECT_TRUE(reread.settings.mute);
+    const ViewerSettings& s = reread.settings;
+    EXPECT_EQ((std::vector{s.posX, s.posY, s.width, s.height, s.state}),
+              (std::vector{-7, 0, 1207, 900, 3}));
+    EXPECT_TRUE(s.mute);
 
     platform.placement.reset();  // no window to ask: the first-start placement
-    viewer.settings.fixWindowPosition = 0;
+    viewer.settings.fixWindowPosition = 7;
     saveWindowPlacement(viewer);
-    EXPECT_EQ(viewer.settings.posX, 0);
-    EXPECT_EQ(viewer.settings.width, 600);
-    EXPECT_EQ(viewer.settings.height, 800);
-    EXPECT_EQ(viewer.settings.state, 1);
+    const ViewerSettings& first = viewer.settings;
+    EXPECT_EQ((std::vector{first.posX, first.posY, first.width, first.height, first.state}),
+              (std::vector{-7, 0, 600, 800, 1}));
     EXPECT_TRUE(platform.boxes.empty());
-}
-
-TEST_F(SettingsTest, UpdateStateSavesOnlyItsTwoValues) {
-    writeStore("\"scrollSpeed\"=dword:00000007\n");
-    Viewer viewer = makeViewer();
-    viewer.settings.scrollSpeed = 99;  // in memory only
-    viewer.settings.nextUpdateCheck = -2;
-    viewer.settings.ignoreVersion = "2.0.10-beta \"x\"";
-    writeUpdateState(viewer.store, viewer.settings.nextUpdateCheck, viewer.settings.ignoreVersion);
-    Viewer reread = makeViewer();
-    loadSettings(reread);
-    EXPECT_EQ(reread.settings.scrollSpeed, 7);
-    EXPECT_EQ(reread.settings.nextUpdateCheck, -2);
-    EXPECT_EQ(reread.settings.ignoreVersion, "2.0.10-beta \"x\"");
 }
 
 // Two viewers saving at the same moment: every save lands whole, none of the other's
 // values is lost, and no temporary file is left behind.
 TEST_F(SettingsTest, TwoProcessesSavingAtOnceLoseNothing) {
     constexpr int kRounds = 150;
-    Viewer setup = makeViewer();
-    loadSettings(setup);
-
+    ASSERT_TRUE(SettingsStore(folder()).open());  // a first start makes the folder and store
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     const bool isChild = child == 0;
-    {
-        SettingsStore store(folder());
-        const QString mine =
-            isChild ? QStringLiteral("childCounter") : QStringLiteral("parentCounter");
-        for (int i = 1; i <= kRounds; ++i) {
-            auto key = store.open();
-            if (!key) {
-                if (isChild) _exit(2);
-                FAIL() << "open failed in round " << i;
-            }
-            key->setValue(mine, dwordValue(i));
-            key->setValue(QStringLiteral("shared"), textValue(QString(200, isChild ? u'c' : u'p')));
-            if (!store.close(*key)) {
-                if (isChild) _exit(3);
-                FAIL() << "close failed in round " << i;
-            }
+    const SettingsStore store(folder());
+    for (int i = 1; i <= kRounds; ++i) {
+        auto key = store.open();
+        if (key) {
+            key->setValue(isChild ? "childCounter" : "parentCounter", dwordValue(i));
+            key->setValue("shared", textValue(QString(200, isChild ? u'c' : u'p')));
+        }
+        if (!key || !store.close(*key)) {
+            if (isChild) _exit(2);  // never back into the test runner
+            FAIL() << "round " << i << " was not saved";
         }
     }
     if (isChild) _exit(0);
-
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    ASSERT_EQ(WEXITSTATUS(status), 0);
-
-    auto key = SettingsStore(folder()).open();
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the child's saves";
+    const auto key = store.open();
     ASSERT_TRUE(key);
     EXPECT_EQ(key->value("childCounter"), dwordValue(kRounds));
     EXPECT_EQ(key->value("parentCounter"), dwordValue(kRounds));
-    const auto shared = key->value("shared");
-    ASSERT_TRUE(shared);
-    EXPECT_TRUE(*shared == textValue(QString(200, u'c')) ||
-                *shared == textValue(QString(200, u'p')));
+    EXPECT_TRUE(key->value("shared") == textValue(QString(200, u'c')) ||
+                key->value("shared") == textValue(QString(200, u'p')));
     EXPECT_EQ(QDir(folder()).entryList(QDir::Files | QDir::Hidden),
               (QStringList{"settings.reg", "settings.reg.lock"}));
 }
