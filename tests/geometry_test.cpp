@@ -1,21 +1,11 @@
 #include "support/viewer_fixture.h"
 
+#include <tuple>
+
 namespace pavo {
 namespace {
 
-using test::ViewerTest;
-
-class GeometryTest : public ViewerTest {};
-
-TEST_F(GeometryTest, LimitsComeFromTheMonitorAndTheThinBorderAllowance) {
-    refreshWindowLimits(viewer);
-    EXPECT_EQ(viewer.view.maxWindowWidth, 1934);
-    EXPECT_EQ(viewer.view.maxWindowHeight, 1047);
-    viewer.settings.fixWindowPosition = 0;
-    refreshWindowLimits(viewer);
-    EXPECT_EQ(viewer.view.maxWindowWidth, 1920);
-    EXPECT_EQ(viewer.view.maxWindowHeight, 1040);
-}
+using GeometryTest = test::ViewerTest;
 
 TEST_F(GeometryTest, WindowSizesForFittedAndNativeImages) {
     const auto sizeFor = [&](int w, int h, bool fit) {
@@ -34,28 +24,30 @@ TEST_F(GeometryTest, WindowSizesForFittedAndNativeImages) {
     EXPECT_EQ(platform.windowRect().width(), 1934) << "clamped to the limit";
 }
 
-TEST_F(GeometryTest, TheWindowStaysInsideTheWorkAreaAndNeverAboveIt) {
+// A window may hang the thin-border allowance (7) off the work area's sides and bottom.
+TEST_F(GeometryTest, TheWindowAndTheSnapStayInsideTheWorkAreaAndNeverAboveIt) {
+    platform.normal = {1700, -40, 2100, 360};
+    snapWindowToMonitor(viewer);
+    EXPECT_EQ(platform.windowRect(), (Rect{1527, 0, 1927, 400}));
+    viewer.settings.snapToMonitorEdge = false;
+    platform.normal = {1700, -40, 2100, 360};
+    snapWindowToMonitor(viewer);
+    EXPECT_EQ(platform.windowRect().left, 1700);
+
     showImage(100, 100);
-    refreshWindowLimits(viewer);
-    platform.normal = {1000, 100, 1940, 500};
-    applyWindowSize(viewer, {940, 400});
-    EXPECT_EQ(platform.windowRect(), (Rect{987, 100, 1927, 500})) << "right edge at work right + 7";
-
-    platform.normal = {-300, -50, 100, 350};
-    applyWindowSize(viewer, {400, 400});
-    EXPECT_EQ(platform.windowRect(), (Rect{-7, 0, 393, 400}));
-
-    platform.normal = {0, 900, 400, 1300};
-    applyWindowSize(viewer, {400, 400}, {.pinLeftEdge = true});
-    EXPECT_EQ(platform.windowRect(), (Rect{-7, 647, 393, 1047}))
-        << "pinned left edge, lifted off the bottom";
-
-    viewer.settings.fixWindowPosition = 0;
-    refreshWindowLimits(viewer);
-    platform.normal = {1800, 900, 2200, 1300};
-    applyWindowSize(viewer, {400, 400});
-    EXPECT_EQ(platform.windowRect(), (Rect{1520, 640, 1920, 1040}));
-
+    const std::tuple<int, Rect, Size, bool, Rect> rows[] = {
+        {7, {1000, 100, 1940, 500}, {940, 400}, false, {987, 100, 1927, 500}},
+        {7, {-300, -50, 100, 350}, {400, 400}, false, {-7, 0, 393, 400}},
+        {7, {0, 900, 400, 1300}, {400, 400}, true, {-7, 647, 393, 1047}},
+        {0, {1800, 900, 2200, 1300}, {400, 400}, false, {1520, 640, 1920, 1040}},
+    };
+    for (const auto& [fix, normal, size, pinned, expected] : rows) {
+        viewer.settings.fixWindowPosition = fix;
+        refreshWindowLimits(viewer);
+        platform.normal = normal;
+        applyWindowSize(viewer, size, {.pinLeftEdge = pinned});
+        EXPECT_EQ(platform.windowRect(), expected) << normal.left << ", " << normal.top;
+    }
     platform.maximized = true;
     const std::size_t before = platform.windowRects.size();
     applyWindowSize(viewer, {400, 400});
@@ -68,8 +60,7 @@ TEST_F(GeometryTest, StickySizeKeepsTheWidthWithinTheMonitor) {
     refreshWindowLimits(viewer);
     showImage(1000, 2000);
     applyWindowSize(viewer, {500, 500});
-    EXPECT_EQ(platform.windowRect().width(), 494 + 16);
-    EXPECT_EQ(platform.windowRect().height(), 988 + 59);
+    EXPECT_EQ(platform.clientSize(), (Size{494, 988}));
 
     showImage(1000, 500);
     applyWindowSize(viewer, {500, 500});
@@ -79,48 +70,27 @@ TEST_F(GeometryTest, StickySizeKeepsTheWidthWithinTheMonitor) {
     EXPECT_EQ(platform.clientSize(), (Size{484, 441})) << "noSticky keeps the requested size";
 }
 
+// A frame drag keeps the image's ratio: narrower, the height follows; flatter, the width
+// does; below the smallest size the opposite corner stays. Ctrl lets the frame go free.
 TEST_F(GeometryTest, FrameDragsKeepTheAspectUnlessCtrlIsHeld) {
     showImage(400, 200);
     refreshWindowLimits(viewer);
     platform.normal = {100, 100, 516, 359};  // client 400 x 200
-
-    Rect right{100, 100, 616, 359};  // client 500 wide
-    constrainSizing(viewer, SizingEdge::Right, right);
-    EXPECT_EQ(right, (Rect{100, 100, 616, 409})) << "height follows: 250 + 59";
-
-    Rect bottom{100, 100, 516, 459};  // client 300 high
-    constrainSizing(viewer, SizingEdge::Bottom, bottom);
-    EXPECT_EQ(bottom, (Rect{100, 100, 716, 459}));
-
-    Rect corner{50, 50, 516, 359};  // top-left dragged: client 450 x 250, narrower than 2:1
-    constrainSizing(viewer, SizingEdge::TopLeft, corner);
-    EXPECT_EQ(corner, (Rect{50, 75, 516, 359})) << "the height follows the width";
-
-    Rect flat{-200, 50, 516, 359};  // client 700 x 250, flatter than 2:1
-    constrainSizing(viewer, SizingEdge::BottomLeft, flat);
-    EXPECT_EQ(flat, (Rect{0, 50, 516, 359})) << "the width follows the height";
-
-    Rect tiny{500, 350, 516, 359};
-    constrainSizing(viewer, SizingEdge::TopLeft, tiny);
-    EXPECT_EQ(tiny.width(), 300);
-    EXPECT_EQ(tiny.height(), 200);
-    EXPECT_EQ(tiny.right, 516) << "the opposite corner stays";
-    EXPECT_EQ(tiny.bottom, 359);
-
+    const std::tuple<SizingEdge, Rect, Rect> drags[] = {
+        {SizingEdge::Right, {100, 100, 616, 359}, {100, 100, 616, 409}},  // 500 wide: 250 high
+        {SizingEdge::Bottom, {100, 100, 516, 459}, {100, 100, 716, 459}},
+        {SizingEdge::TopLeft, {50, 50, 516, 359}, {50, 75, 516, 359}},      // 450 x 250
+        {SizingEdge::BottomLeft, {-200, 50, 516, 359}, {0, 50, 516, 359}},  // 700 x 250
+        {SizingEdge::TopLeft, {500, 350, 516, 359}, {216, 159, 516, 359}},  // too small
+    };
+    for (auto [edge, dragged, expected] : drags) {
+        constrainSizing(viewer, edge, dragged);
+        EXPECT_EQ(dragged, expected) << static_cast<int>(edge);
+    }
     viewer.input.ctrlHeld = true;
     Rect free{100, 100, 700, 700};
     constrainSizing(viewer, SizingEdge::BottomRight, free);
     EXPECT_EQ(free, (Rect{100, 100, 700, 700}));
-}
-
-TEST_F(GeometryTest, SnapPullsADraggedWindowBackIntoTheWorkArea) {
-    platform.normal = {1700, -40, 2100, 360};
-    snapWindowToMonitor(viewer);
-    EXPECT_EQ(platform.windowRect(), (Rect{1527, 0, 1927, 400}));
-    viewer.settings.snapToMonitorEdge = false;
-    platform.normal = {1700, -40, 2100, 360};
-    snapWindowToMonitor(viewer);
-    EXPECT_EQ(platform.windowRect().left, 1700);
 }
 
 }  // namespace

@@ -1,153 +1,106 @@
+#include "view/scale.h"
 #include "support/viewer_fixture.h"
-#include "view/view.h"
 
 #include <opencv2/imgproc.hpp>
 
-#include <vector>
+#include <tuple>
 
 namespace pavo {
 namespace {
 
-using test::ViewerTest;
+// A client area and its frame on a 1920 x 1080 monitor with a 40-pixel panel at the bottom.
+ScaleContext windowOf(Size client, Size frame = {16, 59}) {
+    ScaleContext context;
+    context.geometry.client = client;
+    context.geometry.window = {0, 0, client.width + frame.width, client.height + frame.height};
+    context.geometry.monitor = {{0, 0, 1920, 1080}, {0, 0, 1920, 1040}};
+    context.geometry.primaryScreen = {0, 0, 1920, 1080};
+    return context;
+}
 
-class ScaleTest : public ViewerTest {};
+cv::Mat black(Size size) {
+    return {size.height, size.width, CV_8UC3, cv::Scalar::all(0)};
+}
 
-TEST_F(ScaleTest, ScaleClassesPickTheirInterpolation) {
-    const auto nameFor = [&](Size source, Size target) {
-        cv::Mat destination;
-        return scaleToSize(scaleContext(viewer),
-                           cv::Mat(source.height, source.width, CV_8UC3, cv::Scalar::all(0)),
-                           destination, target.width, target.height);
+// Each class has a method of its own here, so the name tells which setting was read.
+TEST(Scale, EachClassOfResizeUsesItsOwnInterpolation) {
+    const std::tuple<std::int64_t, Size, Size, ScaleClass, const char*> rows[] = {
+        {1000, {301, 100}, {100, 100}, ScaleClass::LargeDownscale, "Area"},
+        {1000, {300, 100}, {100, 100}, ScaleClass::Downscale, "Bilinear"},  // three times
+        {1000, {100, 100}, {150, 150}, ScaleClass::Upscale, "Bicubic"},
+        {1000, {100, 100}, {300, 100}, ScaleClass::LargeUpscale, "Lanczos"},  // three times
+        {1050, {300, 300}, {10, 10}, ScaleClass::ZoomIn, "Nearest Neighbour"},
+        // 9 is only in a hand-edited store: the picture is still scaled, by the cheapest.
+        {950, {10, 10}, {30, 30}, ScaleClass::ZoomOut, "None"},
     };
-    EXPECT_EQ(nameFor({3000, 2000}, {1000, 667}), "Area");
-    EXPECT_EQ(scaleClassFor(scaleContext(viewer), {3000, 2000}, {1000, 667}),
-              ScaleClass::LargeDownscale);
-    EXPECT_EQ(scaleClassFor(scaleContext(viewer), {300, 100}, {100, 100}), ScaleClass::Downscale)
-        << "exactly three times";
-    EXPECT_EQ(scaleClassFor(scaleContext(viewer), {100, 100}, {300, 300}),
-              ScaleClass::LargeUpscale);
-    EXPECT_EQ(scaleClassFor(scaleContext(viewer), {100, 100}, {150, 150}), ScaleClass::Upscale);
-    EXPECT_EQ(nameFor({100, 100}, {150, 150}), "Bicubic");
-
-    viewer.settings.upscale = 4;
-    EXPECT_EQ(nameFor({100, 100}, {150, 150}), "Lanczos");
-    viewer.settings.upscale = 9;  // edited into the store by hand
-    EXPECT_EQ(nameFor({100, 100}, {150, 150}), "None");
-
-    viewer.view.zoomPerMille = 1050;
-    EXPECT_EQ(scaleClassFor(scaleContext(viewer), {3000, 3000}, {10, 10}), ScaleClass::ZoomIn);
-    viewer.view.zoomPerMille = 950;
-    EXPECT_EQ(scaleClassFor(scaleContext(viewer), {10, 10}, {3000, 3000}), ScaleClass::ZoomOut);
-    viewer.settings.zoomOutScale = 0;
-    EXPECT_EQ(nameFor({10, 10}, {30, 30}), "Nearest Neighbour");
+    // Methods for a large downscale, a downscale, an upscale, a large one, zooming in and out.
+    ScaleContext context{.geometry = {}, .interpolation = {3, 1, 2, 4, 0, 9}};
+    for (const auto& [zoom, source, target, scaleClass, name] : rows) {
+        SCOPED_TRACE(name);
+        context.zoomPerMille = zoom;
+        EXPECT_EQ(scaleClassFor(context, source, target), scaleClass);
+        cv::Mat scaled;
+        EXPECT_EQ(scaleToSize(context, black(source), scaled, target.width, target.height), name);
+        EXPECT_EQ(scaleMethodName(context, source, target), name);
+    }
+    const cv::Mat source = black({80, 50});
+    cv::Mat same;
+    EXPECT_EQ(scaleToSize(context, source, same, 80, 50), "None");
+    EXPECT_EQ(same.data, source.data) << "at its own size the decoded pixels are shown";
+    EXPECT_EQ(scaleToSize(context, cv::Mat(), same, 10, 10), "None");
 }
 
-TEST_F(ScaleTest, SameSizeSharesPixelsAndIsNamedNone) {
-    const cv::Mat source(50, 80, CV_8UC3, cv::Scalar::all(1));
-    cv::Mat destination;
-    EXPECT_EQ(scaleToSize(scaleContext(viewer), source, destination, 80, 50), "None");
-    EXPECT_EQ(destination.data, source.data);
-    EXPECT_EQ(scaleMethodName(scaleContext(viewer), {source.cols, source.rows},
-                              {destination.cols, destination.rows}),
-              "None");
-    EXPECT_EQ(scaleToSize(scaleContext(viewer), cv::Mat(), destination, 10, 10), "None");
-}
-
-// Images are kept as BGR and scaled to BGRA for drawing: every interpolation must give
-// the colours that scaling the image with an opaque alpha channel gives, downwards and
-// upwards, so keeping three channels changes nothing on screen.
-TEST_F(ScaleTest, ScaledColoursAreThoseOfScalingWithAlpha) {
+// Kept as BGR, scaled to BGRA: each method, down and up, gives what scaling with alpha gives.
+TEST(Scale, ScaledColoursAreThoseOfScalingWithAlpha) {
     cv::Mat image(301, 457, CV_8UC3);
     cv::randu(image, 0, 256);
     cv::GaussianBlur(image, image, cv::Size(5, 5), 0);  // edges and gradients both
     cv::Mat withAlpha;
     cv::cvtColor(image, withAlpha, cv::COLOR_BGR2BGRA);
-    for (int method = 0; method <= 4; ++method) {
+    for (int m = 0; m <= 4; ++m) {
+        const ScaleContext context{.geometry = {}, .interpolation = {m, m, m, m}};
         for (const cv::Size target : {cv::Size(97, 64), cv::Size(203, 134), cv::Size(700, 461)}) {
-            SCOPED_TRACE(testing::Message() << "method " << method << " to " << target);
-            viewer.settings.largeDownscale = viewer.settings.downscale = method;
-            viewer.settings.upscale = viewer.settings.largeUpscale = method;
-            cv::Mat drawn;
-            scaleToSize(scaleContext(viewer), image, drawn, target.width, target.height);
-            ASSERT_EQ(drawn.type(), CV_8UC4);
-            cv::Mat expected;
-            cv::resize(withAlpha, expected, target, 0, 0, method);
-            std::vector<cv::Mat> drawnPlanes;
-            std::vector<cv::Mat> expectedPlanes;
-            cv::split(drawn, drawnPlanes);
-            cv::split(expected, expectedPlanes);
-            for (int c = 0; c < 3; ++c)
-                EXPECT_EQ(cv::norm(drawnPlanes[c], expectedPlanes[c], cv::NORM_INF), 0.0) << c;
+            cv::Mat drawn, expected;
+            scaleToSize(context, image, drawn, target.width, target.height);
+            cv::resize(withAlpha, expected, target, 0, 0, m);
+            EXPECT_EQ(cv::norm(drawn, expected, cv::NORM_INF), 0.0) << m << " to " << target;
         }
     }
 }
 
-TEST_F(ScaleTest, FittedSizesInTheClientArea) {
-    platform.normal = {0, 0, 1016, 759};  // client 1000 x 700
-    showImage(1600, 1200);
-    EXPECT_EQ(fitSizeInClient(scaleContext(viewer), 1600, 1200, {}, {}), (Size{933, 700}));
-    EXPECT_EQ(fitSizeInClient(scaleContext(viewer), 2000, 1000, {}, {}), (Size{1000, 500}));
-    EXPECT_EQ(fitSizeInClient(scaleContext(viewer), 1430, 1000, {}, {}), (Size{1000, 700}))
-        << "699 is raised to 700";
+// The screen fit is for the client area a window fitted to the screen will have; maximised,
+// its own, so the neighbours the workers scale are the size a step shows (not scaled again).
+TEST(Scale, FitsInTheClientAndForTheClientTheWindowWillHave) {
+    const ScaleContext context = windowOf({1000, 700});
+    EXPECT_EQ(fitSizeInClient(context, 1600, 1200, {}, {}), (Size{933, 700}));
+    EXPECT_EQ(fitSizeInClient(context, 2000, 1000, {}, {}), (Size{1000, 500}));
+    EXPECT_EQ(fitSizeInClient(context, 1430, 1000, {}, {}), (Size{1000, 700}));
 
-    viewer.view.fitActive = false;
-    viewer.view.zoomPerMille = 1500;
-    const cv::Mat primary(300, 400, CV_8UC3);
-    EXPECT_EQ(fitSizeInClient(scaleContext(viewer), 400, 300, primary, {}), (Size{600, 450}));
+    ScaleContext normal = windowOf({640, 480});
+    normal.fixWindowPosition = 7;  // the thin-border allowance
+    ScaleContext fullscreen = windowOf({1920, 1080}, {0, 0});
+    fullscreen.fullscreen = true;
+    ScaleContext maximised = windowOf({1904, 981});
+    maximised.geometry.maximized = true;
+    EXPECT_EQ(screenFitArea(normal), (Size{1918, 988}));  // 1920 + 2 x 7 by 1040 + 7, no frame
+    EXPECT_EQ(screenFitArea(fullscreen), (Size{1920, 1080}));
+    EXPECT_EQ(screenFitArea(maximised), (Size{1904, 981}));
+    const cv::Mat display = prescaleForScreen(maximised, black({6000, 4000}), {});
+    EXPECT_EQ((Size{display.cols, display.rows}), fitSizeInClient(maximised, 6000, 4000, {}, {}));
 }
 
-TEST_F(ScaleTest, ScreenFitUsesTheWholeDesktopInFullscreen) {
-    showImage(4000, 3000);
-    // Work area 1040 of 1080, thin-border allowance 7, frame 16 x 59.
-    EXPECT_EQ(fitSizeOnScreen(scaleContext(viewer), 4000, 3000, {}, {}), (Size{1317, 988}));
-    viewer.mode.fullscreenActive = true;
-    platform.style = WindowStyle::Fullscreen;
-    EXPECT_EQ(fitSizeOnScreen(scaleContext(viewer), 4000, 3000, {}, {}), (Size{1440, 1080}));
-}
+using AutoShowOriginalTest = test::ViewerTest;
 
-// Stepping in a maximised window shows the neighbours as the workers scaled them: were
-// they scaled for another size, each step would scale the image again on the spot.
-TEST_F(ScaleTest, AMaximisedWindowIsPrescaledForItsClientArea) {
-    platform.showInitial({0, 0, 800, 600}, true);
-    showImage(6000, 4000);
-    for (const Size image : {Size{6000, 4000}, Size{3000, 4000}, Size{4000, 1000}}) {
-        SCOPED_TRACE(testing::Message() << image.width << " x " << image.height);
-        const cv::Mat pixels(image.height, image.width, CV_8UC3, cv::Scalar::all(0));
-        const cv::Mat display = prescaleForScreen(scaleContext(viewer), pixels, {});
-        EXPECT_EQ((Size{display.cols, display.rows}),
-                  fitSizeInClient(scaleContext(viewer), image.width, image.height, pixels, {}));
+// Opened directly, an image `autoShowOriginal` times as high as wide starts at its own size.
+TEST_F(AutoShowOriginalTest, TallImagesOpenedDirectlyStartAtTheirOwnSizeUnlessTurnedOff) {
+    for (const auto& [threshold, height, fit] :
+         {std::tuple{3, 1800, false}, std::tuple{3, 1799, true}, std::tuple{0, 1800, true}}) {
+        viewer.settings.autoShowOriginal = threshold;
+        viewer.view.fitActive = true;
+        showImage(600, height);
+        applyAutoShowOriginal(viewer, LoadOrigin::Opened);
+        EXPECT_EQ(viewer.view.fitActive, fit) << threshold << ", 600 x " << height;
     }
-}
-
-TEST_F(ScaleTest, RescaleFollowsFitAndZoom) {
-    platform.normal = {0, 0, 1016, 759};
-    showImage(2000, 1000);
-    rescaleShownImage(viewer);
-    EXPECT_EQ(viewer.shownImage.displayWidth, 1000);
-    EXPECT_EQ(viewer.shownImage.displayHeight, 500);
-
-    viewer.view.fitActive = false;
-    rescaleShownImage(viewer);
-    EXPECT_EQ(viewer.shownImage.display.data, viewer.shownImage.image.data) << "own size: no copy";
-    EXPECT_EQ(viewer.shownImage.displayWidth, 2000);
-}
-
-TEST_F(ScaleTest, TallImagesOpenedDirectlyStartAtTheirOwnSize) {
-    showImage(600, 1800);
-    applyAutoShowOriginal(viewer, LoadOrigin::Step);
-    EXPECT_TRUE(viewer.view.fitActive) << "browsing never changes the mode";
-    applyAutoShowOriginal(viewer, LoadOrigin::Opened);
-    EXPECT_FALSE(viewer.view.fitActive);
-
-    viewer.view.fitActive = true;
-    viewer.settings.autoShowOriginal = 0;
-    applyAutoShowOriginal(viewer, LoadOrigin::Opened);
-    EXPECT_TRUE(viewer.view.fitActive);
-
-    viewer.settings.autoShowOriginal = 3;
-    showImage(600, 1799);
-    applyAutoShowOriginal(viewer, LoadOrigin::Opened);
-    EXPECT_TRUE(viewer.view.fitActive);
 }
 
 }  // namespace
