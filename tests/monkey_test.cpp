@@ -505,7 +505,14 @@ class Walk {
             return {};
         }
         const QString& path = currentPath(playlist);
-        if (!platform_.titles.empty() && platform_.titles.back() != path)
+        // With nothing shown the title may name a file that failed to open, as its report did.
+        const auto failure = std::find_if(
+            platform_.boxes.rbegin(), platform_.boxes.rend(),
+            [](const test::RecordedBox& box) { return box.text.startsWith("Failed to load "); });
+        const bool reported =
+            shown.display.empty() && failure != platform_.boxes.rend() &&
+            failure->text == "Failed to load " + platform_.titles.back() + u'.';
+        if (!platform_.titles.empty() && platform_.titles.back() != path && !reported)
             return "the title names " + platform_.titles.back().toStdString() + ", the index " +
                    path.toStdString();
         if (shown.display.empty()) return {};

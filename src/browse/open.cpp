@@ -129,9 +129,9 @@ void openSeveral(Viewer& viewer, const QStringList& paths, const QString& spelle
 
 void showLoadFailure(Viewer& viewer, const QString& path, LoadFailure failure) {
     dropShownPicture(viewer);
-    // The title names the entry the index is at, shown or not.
-    const Playlist& playlist = viewer.playlist;
-    if (hasShownEntry(playlist) && currentPath(playlist) == path) viewer.platform.setTitle(path);
+    // The title names what could not be shown: the entry at the index, or the file the
+    // user opened, which the report names too.
+    if (failure == LoadFailure::FailedToLoad) viewer.platform.setTitle(path);
     tellLoadFailure(viewer, path, failure);
 }
 
