@@ -67,23 +67,33 @@ bool readHeader(jpeg_decompress_struct& info, ErrorJump& error, const FileBytes&
     return info.output_components == 3 && info.output_width > 0 && info.output_height > 0;
 }
 
+// libjpeg's decompressor, destroyed however the decode ends: the matrix's allocation may
+// throw when memory runs out, and libjpeg's own memory would leak with it.
+struct Decompressor {
+    jpeg_decompress_struct info{};
+    ErrorJump error;
+    Decompressor() {
+        info.err = jpeg_std_error(&error.manager);
+        error.manager.error_exit = leaveDecode;
+        error.manager.output_message = ignoreMessage;
+        jpeg_create_decompress(&info);
+    }
+    Decompressor(const Decompressor&) = delete;
+    Decompressor& operator=(const Decompressor&) = delete;
+    Decompressor(Decompressor&&) = delete;
+    Decompressor& operator=(Decompressor&&) = delete;
+    ~Decompressor() { jpeg_destroy_decompress(&info); }
+};
+
 std::optional<cv::Mat> decodeJpeg(const FileBytes& bytes, const ReducedSize* least,
                                   const std::atomic<bool>* stop) {
     if (!startsLikeJpeg(bytes)) return std::nullopt;
-    jpeg_decompress_struct info{};
-    ErrorJump error;
-    info.err = jpeg_std_error(&error.manager);
-    error.manager.error_exit = leaveDecode;
-    error.manager.output_message = ignoreMessage;
-    jpeg_create_decompress(&info);
-    std::optional<cv::Mat> result;
-    if (readHeader(info, error, bytes, least)) {
-        cv::Mat bgr(static_cast<int>(info.output_height), static_cast<int>(info.output_width),
-                    CV_8UC3);
-        if (readScanlines(info, error, bgr.data, bgr.step[0], stop)) result = bgr;
-    }
-    jpeg_destroy_decompress(&info);
-    return result;
+    Decompressor jpeg;
+    if (!readHeader(jpeg.info, jpeg.error, bytes, least)) return std::nullopt;
+    cv::Mat bgr(static_cast<int>(jpeg.info.output_height), static_cast<int>(jpeg.info.output_width),
+                CV_8UC3);
+    if (!readScanlines(jpeg.info, jpeg.error, bgr.data, bgr.step[0], stop)) return std::nullopt;
+    return bgr;
 }
 
 }  // namespace
