@@ -25,10 +25,12 @@ TEST(Trash, TheFileOfTheExactBytesGoesToTheTrash) {
     test::RawPathCleanup cleanup;
     const QByteArray folder = QFile::encodeName(dir.path());
     const QByteArray trash = qgetenv("XDG_DATA_HOME") + "/Trash";
-    const QByteArray shown = cleanup.add(folder + "/x\xff.png");
-    const QByteArray sibling = cleanup.add(folder + "/x\xef\xbf\xbd.png");
-    const QByteArray trashed = cleanup.add(trash + "/files/x\xff.png");
-    const QByteArray info = cleanup.add(trash + "/info/x\xff.png.trashinfo");
+    // Named after the folder, so that no earlier test of the run trashed a file of that name.
+    const QByteArray name = folder.mid(folder.lastIndexOf('/') + 1) + ".png";
+    const QByteArray shown = cleanup.add(folder + "/x\xff" + name);
+    const QByteArray sibling = cleanup.add(folder + "/x\xef\xbf\xbd" + name);
+    const QByteArray trashed = cleanup.add(trash + "/files/x\xff" + name);
+    const QByteArray info = cleanup.add(trash + "/info/x\xff" + name + ".trashinfo");
     test::writeBytesAt(shown, "shown");
     test::writeBytesAt(sibling, "sibling");
 
@@ -38,11 +40,12 @@ TEST(Trash, TheFileOfTheExactBytesGoesToTheTrash) {
     EXPECT_EQ(moveFileToTrash(decodeFileName(folder + "/gone.png")), TrashResult::Refused);
     ASSERT_EQ(moveFileToTrash(decodeFileName(shown)), TrashResult::Moved);
 
-    EXPECT_EQ(listDirectory(dir.path()), std::vector<QString>{QStringLiteral("x\uFFFD.png")});
+    EXPECT_EQ(listDirectory(dir.path()),
+              std::vector<QString>{decodeFileName(sibling.mid(folder.size() + 1))});
     EXPECT_EQ(rawContents(sibling), "sibling");
     EXPECT_EQ(rawContents(trashed), "shown");
     // The .trashinfo names the original bytes, so a file manager can put the file back.
-    EXPECT_TRUE(rawContents(info).contains("\nPath=" + folder + "/x%FF.png\n"))
+    EXPECT_TRUE(rawContents(info).contains("\nPath=" + folder + "/x%FF" + name + "\n"))
         << rawContents(info).toStdString();
 }
 
