@@ -161,7 +161,7 @@ check_placement_and_fullscreen() {
       settle
       [ "$CLIENT" = "0 0 1280 800" ] || fail "fullscreen should cover the 1280x800 device pixels; the client is $(rect_text "$CLIENT")"
       press F11
-      wait_for 5 not_fullscreen || fail "F11 did not leave fullscreen"
+      wait_for 5 not is_fullscreen || fail "F11 did not leave fullscreen"
       settle
       [ "$OUTER" = "$before" ] || fail "after fullscreen the window is at $(say_rect "$OUTER"), expected $(rect_text "$before")"
     fi

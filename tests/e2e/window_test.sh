@@ -99,7 +99,7 @@ check_placement_maximised() {
   wait_for 10 is_maximized || fail "the window did not open maximised"
   settle
   wmctrl -i -r "$PAVO_WIN" -b remove,maximized_vert,maximized_horz
-  wait_for 10 not_maximized || fail "the window did not leave the maximised state"
+  wait_for 10 not is_maximized || fail "the window did not leave the maximised state"
   settle
   [ "$OUTER" = "$PLACE" ] ||
     miss "restored from maximised: expected the stored normal rectangle $(rect_text "$PLACE"), the X server reports $(say_rect "$OUTER")"
@@ -130,7 +130,7 @@ fullscreen_round_trip() {
   [ "$CLIENT" = "$MONITOR" ] ||
     miss "round $round: fullscreen should cover the monitor $(rect_text "$MONITOR"), the window covers $(rect_text "$CLIENT")"
   press Escape
-  wait_for 10 not_fullscreen ||
+  wait_for 10 not is_fullscreen ||
     fail "round $round: Escape did not leave fullscreen"
   settle
   [ "$OUTER" = "$before" ] ||
@@ -157,7 +157,7 @@ check_window_modes() {
   [ "$(field "$level1" 0) $(field "$level1" 1)" = "$(field "$before" 0) $(field "$before" 1)" ] ||
     miss "at level 1 the refitted window should keep its top-left corner $(field "$before" 0),$(field "$before" 1); the X server reports $(say_rect "$level1")"
   press 3
-  wait_for 10 framed ||
+  wait_for 10 not frameless ||
     fail "key 3 did not bring the window manager's frame back"
   settle
   [ "$OUTER" = "$before" ] ||
