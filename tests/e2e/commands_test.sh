@@ -239,11 +239,12 @@ pair_is() {
 }
 
 # Merge forward (.) shows the picture and the next one side by side at one height, in a
-# window the window manager sizes for the pair; L swaps them. (Steps by the pair, merging
-# backward and ending the merge are judged by the logic tests.)
+# window the window manager sizes for the pair; L swaps them; . again ends the merge and
+# the window is refitted to the picture alone. (Steps by the pair and merging backward
+# are judged by the logic tests.)
 check_merge() {
   settings_write
-  local dir="$E2E_WORK/merge" red="$RED:400:300" green="$GREEN:300:400"
+  local dir="$E2E_WORK/merge" red="$RED:400:300" green="$GREEN:300:400" w h
   image "$dir/a.png" 400 300 "$RED"
   image "$dir/b.png" 300 400 "$GREEN"
   pavo_start "$dir/a.png"
@@ -255,6 +256,11 @@ check_merge() {
   press l
   settle
   wait_for 5 pair_is "$green" "$red" || fail "L should swap the pair; seen $PAIR"
+  press period
+  settle
+  read -r _ _ w h <<<"$CLIENT"
+  [ $((w * 3 - h * 4)) -ge -8 ] && [ $((w * 3 - h * 4)) -le 8 ] ||
+    miss ". again should end the merge and refit the view to a.png alone (4:3); the X server reports $(say_rect "$OUTER")"
 }
 
 x_start -screen 0 1280x800x24
