@@ -196,7 +196,8 @@ quadrants_are() { QUADS=$(colours_at "1 1" "3 1" "1 3" "3 3"); [ "$QUADS" = "$1"
 
 # T turns a picture of four coloured quarters a quarter clockwise on screen, and the window
 # manager gives the view the turned shape; three more turns bring the picture and the view
-# back. (Mirroring, and a turn kept across steps, are judged by the logic tests.)
+# back; Y mirrors the picture on screen, scaled for the window as it is, in the same view.
+# (Turns and mirrors in any order, and kept across steps, are judged by the logic tests.)
 check_turn() {
   settings_write
   local picture="$E2E_WORK/turn/quarters.png" original="$RED $GREEN $BLUE $YELLOW" turned="$BLUE $RED $YELLOW $GREEN"
@@ -219,6 +220,10 @@ check_turn() {
   settle
   wait_for 5 quadrants_are "$original" || fail "after four quarter turns the quarters show '$QUADS', expected '$original'"
   [ "$CLIENT" = "$landscape" ] || miss "after four quarter turns the view should be back at $(rect_text "$landscape"), the X server reports $(say_rect "$OUTER")"
+  press y
+  wait_for 5 quadrants_are "$GREEN $RED $YELLOW $BLUE" || fail "after Y the quarters show '$QUADS', expected the picture mirrored left to right"
+  settle
+  [ "$CLIENT" = "$landscape" ] || miss "Y should keep the view at $(rect_text "$landscape"), the X server reports $(say_rect "$OUTER")"
 }
 
 # pair_is LEFT RIGHT: across its middle the view shows two pictures side by side (LEFT and
