@@ -20,17 +20,18 @@ checkerboard() {
   convert -size "${2}x${3}" "tile:$E2E_WORK/tile.png" "$1"
 }
 
-# whole_picture W H: the client is W (or a device pixel or two more) wide and shows the
-# W x H checkerboard whole and pixel for pixel: as many red and blue pixels as it has, its
-# last row and column included (what it shows is left in SEEN).
+# whole_picture W H: the client is W (or up to 2 device pixels more) wide and shows the W x H
+# checkerboard whole and pixel for pixel: as many red and blue pixels as it has, its last row
+# and column included, alternating across its middle (what it shows is left in SEEN).
 whole_picture() {
-  local x y w h red blue
+  local x y w h red blue row i
   read -r x y w h <<<"$CLIENT"
   shot
-  red=$(count_colour "$x" "$y" "$w" "$h" '#FF0000')
-  blue=$(count_colour "$x" "$y" "$w" "$h" '#0000FF')
-  SEEN="a client of ${w}x${h} (menu bar included) with $red red and $blue blue pixels"
-  [ $((w - $1)) -ge 0 ] && [ $((w - $1)) -le 2 ] && [ "$red" = $((($1 * $2 + 1) / 2)) ] && [ "$blue" = $(($1 * $2 / 2)) ]
+  red=$(count_colour "$x" "$y" "$w" "$h" '#FF0000') blue=$(count_colour "$x" "$y" "$w" "$h" '#0000FF')
+  row=$(for i in 0 1 2; do pixel $((x + w / 2 + i)) $((y + h / 2)); done | tr '\n' ' ')
+  SEEN="a client of ${w}x${h} (menu bar included) with $red red and $blue blue pixels, across its middle $row"
+  [ $((w - $1)) -ge 0 ] && [ $((w - $1)) -le 2 ] && [ "$red" = $((($1 * $2 + 1) / 2)) ] && [ "$blue" = $(($1 * $2 / 2)) ] &&
+    [[ $row == "#FF0000 #0000FF #FF0000 " || $row == "#0000FF #FF0000 #0000FF " ]]
 }
 
 # doubled_share X Y W H: per cent of the region's pixels that differ from the region
@@ -53,8 +54,7 @@ check_own_size() {
   for scale in 2 1.25 1.5 1.75; do
     export QT_SCALE_FACTOR=$scale
     for size in 300x200 401x301; do
-      w=${size%x*} h=${size#*x}
-      first="$E2E_WORK/pictures/$size/1.png" second="$E2E_WORK/pictures/$size/2.png"
+      w=${size%x*} h=${size#*x} first="$E2E_WORK/pictures/$size/1.png" second="$E2E_WORK/pictures/$size/2.png"
       [ -f "$second" ] || { checkerboard "$first" "$w" "$h" && cp "$first" "$second"; }
       settings_write fitToScreen=off
       pavo_start "$first"
