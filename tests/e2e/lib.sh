@@ -14,10 +14,7 @@ e2e_init() {
   E2E_SCENARIO=${2:?a scenario name}
   [ -x "$E2E_PAVO" ] || { e2e_log "no executable at $E2E_PAVO"; exit 1; }
   E2E_WORK=$(mktemp -d "${TMPDIR:-/tmp}/pavo-e2e.XXXXXX")
-  E2E_PIDS=()
-  E2E_PASSED=()
-  E2E_FAILED=()
-  E2E_T0=$SECONDS
+  E2E_PIDS=() E2E_PASSED=() E2E_FAILED=() E2E_T0=$SECONDS
   trap e2e_cleanup EXIT
   trap 'exit 143' TERM INT HUP
   export XDG_RUNTIME_DIR="$E2E_WORK/runtime" QT_QPA_PLATFORM=xcb
@@ -28,18 +25,12 @@ e2e_init() {
 e2e_cleanup() {
   local i pid
   # Pavos started inside checks that were cut short, if still the same program.
-  if [ -f "$E2E_WORK/pavo.pids" ]; then
-    while read -r pid; do
-      [ "$(readlink "/proc/$pid/exe" 2>/dev/null)" = "$(readlink -f "$E2E_PAVO")" ] && kill "$pid" 2>/dev/null
-    done <"$E2E_WORK/pavo.pids"
-  fi
+  while read -r pid; do
+    [ "$(readlink "/proc/$pid/exe" 2>/dev/null)" = "$(readlink -f "$E2E_PAVO")" ] && kill "$pid" 2>/dev/null
+  done < <(cat "$E2E_WORK/pavo.pids" 2>/dev/null)
   # Newest first: the window manager goes before the display it draws on.
-  for ((i = ${#E2E_PIDS[@]} - 1; i >= 0; i--)); do
-    kill "${E2E_PIDS[i]}" 2>/dev/null || true
-  done
-  for ((i = ${#E2E_PIDS[@]} - 1; i >= 0; i--)); do
-    wait "${E2E_PIDS[i]}" 2>/dev/null || true
-  done
+  for ((i = ${#E2E_PIDS[@]} - 1; i >= 0; i--)); do kill "${E2E_PIDS[i]}" 2>/dev/null || true; done
+  for ((i = ${#E2E_PIDS[@]} - 1; i >= 0; i--)); do wait "${E2E_PIDS[i]}" 2>/dev/null || true; done
   if [ -n "${E2E_KEEP:-}" ]; then e2e_log "kept $E2E_WORK"; else rm -rf "$E2E_WORK"; fi
 }
 
@@ -47,10 +38,7 @@ e2e_cleanup() {
 e2e_need() {
   local c
   for c in "$@"; do
-    if ! command -v "$c" >/dev/null 2>&1; then
-      e2e_log "SKIPPED: '$c' is not installed (scripts/install-deps.sh installs it)"
-      exit "$E2E_SKIP"
-    fi
+    command -v "$c" >/dev/null 2>&1 || { e2e_log "SKIPPED: '$c' is not installed (scripts/install-deps.sh installs it)"; exit "$E2E_SKIP"; }
   done
 }
 
@@ -64,12 +52,18 @@ wait_for() {
   done
 }
 
+# not COMMAND...: succeeds when the command fails (for wait_for).
+not() { ! "$@"; }
+
 # ---------------------------------------------------------------- display and desktop
 
-# x_start XVFB_ARGS...: Xvfb on a display it picks itself; exports DISPLAY.
-# -noreset keeps the server state (monitors set by xrandr) while no client is connected.
+# x_start XVFB_ARGS...: Xvfb on a display it picks itself (exports DISPLAY), and a session
+# bus of the test's own, as every desktop has. -noreset keeps the server state (monitors
+# set by xrandr) while no client is connected. Without a bus, Qt's first use of it makes
+# libdbus fork dbus-launch from inside Pavo, and a forked copy of a threaded program under
+# ThreadSanitizer can hang before its exec while the window waits for it.
 x_start() {
-  local file="$E2E_WORK/display"
+  local file="$E2E_WORK/display" bus
   Xvfb -displayfd 3 -noreset -nolisten tcp "$@" 3>"$file" >"$E2E_WORK/xvfb.log" 2>&1 &
   E2E_PIDS+=($!)
   wait_for 20 test -s "$file" || { e2e_log "Xvfb did not start: $(tail -3 "$E2E_WORK/xvfb.log")"; exit 1; }
@@ -77,18 +71,8 @@ x_start() {
   export DISPLAY
   wait_for 10 xdpyinfo >/dev/null 2>&1 || { e2e_log "display $DISPLAY does not answer"; exit 1; }
   read -r E2E_ROOT_W E2E_ROOT_H < <(xdpyinfo | sed -n 's/^ *dimensions: *\([0-9]*\)x\([0-9]*\) pixels.*/\1 \2/p' | head -n 1)
-  bus_start
-}
-
-# bus_start: a session bus of the test's own, as every desktop has. Without one, Qt's
-# first use of the bus makes libdbus fork dbus-launch from inside Pavo, and a forked
-# copy of a threaded program under ThreadSanitizer can hang before its exec while the
-# window waits for it.
-bus_start() {
   e2e_need dbus-daemon
-  local bus
-  bus=$(dbus-daemon --session --fork --print-address=1 --print-pid=1) ||
-    { e2e_log "no session bus"; exit 1; }
+  bus=$(dbus-daemon --session --fork --print-address=1 --print-pid=1) || { e2e_log "no session bus"; exit 1; }
   export DBUS_SESSION_BUS_ADDRESS=${bus%%$'\n'*}
   E2E_PIDS+=("${bus##*$'\n'}")
 }
@@ -98,12 +82,8 @@ bus_start() {
 x_split_monitors() {
   xrandr --setmonitor PAVO-LEFT 1280/339x800/212+0+0 screen >/dev/null 2>&1 || true
   xrandr --setmonitor PAVO-RIGHT 1280/339x800/212+1280+0 none >/dev/null 2>&1 || true
-  local heads
-  heads=$(xdpyinfo -ext XINERAMA 2>/dev/null | grep -c '^ *head #' || true)
-  if [ "$heads" != 2 ]; then
-    e2e_log "the X server did not take two monitors: $(xrandr --listmonitors 2>&1 | tr '\n' ' ')"
-    exit 1
-  fi
+  [ "$(xdpyinfo -ext XINERAMA 2>/dev/null | grep -c '^ *head #')" = 2 ] ||
+    { e2e_log "the X server did not take two monitors: $(xrandr --listmonitors 2>&1 | tr '\n' ' ')"; exit 1; }
 }
 
 root_prop() { xprop -root "$1" 2>/dev/null; }
@@ -115,31 +95,14 @@ wm_ready() {
   xprop -id "$check" _NET_WM_NAME 2>/dev/null | grep -q '"' && root_prop _NET_WORKAREA | grep -q '='
 }
 
-# wm_start openbox|xfwm4
+# wm_start openbox|xfwm4. Openbox gets a plain configuration of one desktop that focuses new
+# windows, so that the user's own never changes the results; xfwm4 reads its settings
+# through xfconf, on the session bus x_start started.
 wm_start() {
+  e2e_need "$1"
   case "$1" in
     openbox)
-      e2e_need openbox
-      local config="$E2E_WORK/openbox-rc.xml"
-      openbox_config "$config"
-      openbox --sm-disable --config-file "$config" >"$E2E_WORK/wm.log" 2>&1 &
-      E2E_PIDS+=($!)
-      ;;
-    xfwm4)
-      e2e_need xfwm4
-      # xfwm4 reads its settings through xfconf, on the session bus x_start started.
-      xfwm4 --compositor=off >"$E2E_WORK/wm.log" 2>&1 &
-      E2E_PIDS+=($!)
-      ;;
-    *) e2e_log "unknown window manager $1"; exit 1 ;;
-  esac
-  wait_for 20 wm_ready || { e2e_log "$1 did not start: $(tail -3 "$E2E_WORK/wm.log")"; exit 1; }
-}
-
-# openbox_config FILE: a plain openbox of one desktop that focuses new windows, so that
-# the user's own configuration never changes the results.
-openbox_config() {
-  cat >"$1" <<EOF
+      cat >"$E2E_WORK/openbox-rc.xml" <<EOF
 <?xml version="1.0" encoding="UTF-8"?>
 <openbox_config xmlns="http://openbox.org/3.4/rc">
   <focus><focusNew>yes</focusNew><followMouse>no</followMouse></focus>
@@ -147,35 +110,28 @@ openbox_config() {
   <desktops><number>1</number></desktops>
 </openbox_config>
 EOF
+      openbox --sm-disable --config-file "$E2E_WORK/openbox-rc.xml" >"$E2E_WORK/wm.log" 2>&1 &
+      ;;
+    xfwm4) xfwm4 --compositor=off >"$E2E_WORK/wm.log" 2>&1 & ;;
+    *) e2e_log "unknown window manager $1"; exit 1 ;;
+  esac
+  E2E_PIDS+=($!)
+  wait_for 20 wm_ready || { e2e_log "$1 did not start: $(tail -3 "$E2E_WORK/wm.log")"; exit 1; }
 }
 
-# panel_start HEIGHT: a tint2 panel across the top, reserving HEIGHT pixels.
+# panel_start HEIGHT: a tint2 panel across the top, reserving HEIGHT pixels (tint2's
+# defaults reserve the panel's size as a strut).
 panel_start() {
   e2e_need tint2
-  local config="$E2E_WORK/tint2rc"
-  cat >"$config" <<EOF
-panel_items = T
-panel_position = top center horizontal
-panel_size = 100% $1
-panel_margin = 0 0
-panel_padding = 0 0 0
-panel_dock = 0
-panel_layer = top
-panel_monitor = all
-strut_policy = follow_size
-autohide = 0
-EOF
-  tint2 -c "$config" >"$E2E_WORK/panel.log" 2>&1 &
+  printf 'panel_items = T\npanel_position = top center horizontal\npanel_size = 100%% %s\n' "$1" >"$E2E_WORK/tint2rc"
+  tint2 -c "$E2E_WORK/tint2rc" >"$E2E_WORK/panel.log" 2>&1 &
   E2E_PIDS+=($!)
-  local expected="0, $1, $E2E_ROOT_W, $((E2E_ROOT_H - $1))"
-  wait_for 20 sh -c "xprop -root _NET_WORKAREA | grep -q '= $expected'" ||
+  wait_for 20 sh -c "xprop -root _NET_WORKAREA | grep -q '= 0, $1, $E2E_ROOT_W, $((E2E_ROOT_H - $1))'" ||
     { e2e_log "the panel did not reserve its space: $(root_prop _NET_WORKAREA)"; exit 1; }
 }
 
 # The work area of the current desktop: "x y w h".
-work_area() {
-  root_prop _NET_WORKAREA | sed 's/.*= //; s/,//g' | awk '{ print $1, $2, $3, $4 }'
-}
+work_area() { root_prop _NET_WORKAREA | sed 's/.*= //; s/,//g' | awk '{ print $1, $2, $3, $4 }'; }
 
 # ---------------------------------------------------------------- settings
 
@@ -184,7 +140,7 @@ settings_file() { echo "$E2E_WORK/config/Pavo/settings.reg"; }
 # settings_write NAME=VALUE...: a fresh store; "on"/"off" are flags, numbers are dwords.
 # The update check is always off: no test may wait on the network.
 settings_write() {
-  local file pair name value
+  local file pair value
   file=$(settings_file)
   rm -rf "$E2E_WORK/config"
   mkdir -p "$(dirname "$file")"
@@ -192,13 +148,8 @@ settings_write() {
     printf 'Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\SOFTWARE\\Pavo\\settings]\n'
     printf '"checkForUpdate"=hex:00\n'
     for pair in "$@"; do
-      name=${pair%%=*}
-      value=${pair#*=}
-      case "$value" in
-        on) printf '"%s"=hex:01\n' "$name" ;;
-        off) printf '"%s"=hex:00\n' "$name" ;;
-        *) printf '"%s"=dword:%08x\n' "$name" $((value & 0xffffffff)) ;;
-      esac
+      case "${pair#*=}" in on) value=hex:01 ;; off) value=hex:00 ;; *) value=$(printf 'dword:%08x' $((${pair#*=} & 0xffffffff))) ;; esac
+      printf '"%s"=%s\n' "${pair%%=*}" "$value"
     done
   } >"$file"
 }
@@ -209,8 +160,7 @@ settings_number() {
   hex=$(sed -n "s/^\"$1\"=dword:\([0-9a-fA-F]\{8\}\).*/\1/p" "$(settings_file)" | tail -n 1)
   [ -n "$hex" ] || return 0
   v=$((16#$hex))
-  [ "$v" -lt 2147483648 ] || v=$((v - 4294967296))
-  echo "$v"
+  echo $((v < 2147483648 ? v : v - 4294967296))
 }
 
 # The stored placement: "posX posY width height state".
@@ -224,9 +174,8 @@ stored_placement() {
 pavo_start() {
   pavo_kill
   XDG_CONFIG_HOME="$E2E_WORK/config" "$E2E_PAVO" "$@" >"$E2E_WORK/pavo.log" 2>&1 &
-  PAVO_PID=$!
+  PAVO_PID=$! PAVO_WIN=
   echo "$PAVO_PID" >>"$E2E_WORK/pavo.pids"
-  PAVO_WIN=
   wait_for 20 pavo_find_window || fail "no window of Pavo appeared within 20 s$(pavo_log_tail)$(pavo_stuck_report)"
 }
 
@@ -234,35 +183,25 @@ pavo_start() {
 # its windows in any state, each thread's state and, where gdb is installed, its stack.
 pavo_stuck_report() {
   kill -0 "$PAVO_PID" 2>/dev/null || return 0
-  local ids t
-  ids=$(xdotool search --pid "$PAVO_PID" 2>/dev/null | tr '\n' ' ')
-  printf '\n  windows of the process (mapped or not): %s' "${ids:-none}"
+  local t
+  printf '\n  windows of the process (mapped or not): %s' "$(xdotool search --pid "$PAVO_PID" 2>/dev/null | tr '\n' ' ')"
   for t in /proc/"$PAVO_PID"/task/*; do
-    printf '\n  thread %s %s: %s' "$(cat "$t/comm" 2>/dev/null)" "$(awk '{print $3}' "$t/stat" 2>/dev/null)" "$(cat "$t/wchan" 2>/dev/null)"
-  done
-  if command -v gdb >/dev/null 2>&1; then
-    printf '\n%s' "$(timeout 60 gdb -p "$PAVO_PID" -batch -nx -ex 'thread apply all bt 25' 2>/dev/null | grep -E '^(Thread|#)' | sed 's/^/    /')"
-  fi
+    printf '\n  thread %s %s: %s' "$(cat "$t/comm")" "$(awk '{print $3}' "$t/stat")" "$(cat "$t/wchan")"
+  done 2>/dev/null
+  command -v gdb >/dev/null 2>&1 || return 0
+  printf '\n%s' "$(timeout 60 gdb -p "$PAVO_PID" -batch -nx -ex 'thread apply all bt 25' 2>/dev/null | grep -E '^(Thread|#)' | sed 's/^/    /')"
 }
 
 pavo_find_window() {
-  if ! kill -0 "$PAVO_PID" 2>/dev/null; then
-    pavo_reap
-    fail "Pavo ended at start (exit code $PAVO_CODE)$(pavo_log_tail)"
-  fi
+  kill -0 "$PAVO_PID" 2>/dev/null || { pavo_reap; fail "Pavo ended at start (exit code $PAVO_CODE)$(pavo_log_tail)"; }
   local ids
-  ids=$(xdotool search --onlyvisible --pid "$PAVO_PID" 2>/dev/null) || return 1
-  [ -n "$ids" ] || return 1
-  [ "$(echo "$ids" | wc -l)" -eq 1 ] ||
-    fail "Pavo shows more than one window (a message box?): $(for w in $ids; do xdotool getwindowname "$w"; done | tr '\n' '|')"
+  ids=$(xdotool search --onlyvisible --pid "$PAVO_PID" 2>/dev/null) && [ -n "$ids" ] || return 1
+  [ "$(echo "$ids" | wc -l)" -eq 1 ] || fail "Pavo shows more than one window (a message box?): $(pavo_titles)"
   PAVO_WIN=$ids
 }
 
 # pavo_reap: PAVO_CODE := the exit code of the Pavo that has ended.
-pavo_reap() {
-  PAVO_CODE=0
-  wait "$PAVO_PID" 2>/dev/null || PAVO_CODE=$?
-}
+pavo_reap() { PAVO_CODE=0 && wait "$PAVO_PID" 2>/dev/null || PAVO_CODE=$?; }
 
 pavo_log_tail() {
   [ -s "$E2E_WORK/pavo.log" ] && printf '\n  pavo stderr: %s' "$(grep -v 'XDG_RUNTIME_DIR' "$E2E_WORK/pavo.log" | tail -n 5 | tr '\n' ' ')"
@@ -270,17 +209,14 @@ pavo_log_tail() {
 }
 
 pavo_kill() {
-  if [ -n "${PAVO_PID:-}" ] && kill -0 "$PAVO_PID" 2>/dev/null; then
-    kill "$PAVO_PID" 2>/dev/null || true
-    wait "$PAVO_PID" 2>/dev/null || true
-  fi
+  if [ -n "${PAVO_PID:-}" ] && kill "$PAVO_PID" 2>/dev/null; then wait "$PAVO_PID" 2>/dev/null || true; fi
   PAVO_PID=
 }
 
 # pavo_quit: Esc ends Pavo (and stores the placement); it must end cleanly.
 pavo_quit() {
   press Escape
-  wait_for 10 sh -c "! kill -0 $PAVO_PID 2>/dev/null" || fail "Esc did not end Pavo within 10 s"
+  wait_for 10 not kill -0 "$PAVO_PID" 2>/dev/null || fail "Esc did not end Pavo within 10 s"
   pavo_reap
   PAVO_PID=
   [ "$PAVO_CODE" = 0 ] || fail "Pavo ended with exit code $PAVO_CODE after Esc$(pavo_log_tail)"
@@ -298,91 +234,49 @@ written_memory() {
   awk '/^Private_Dirty:/ { s += $2 } END { print s + 0 }' "/proc/$PAVO_PID/smaps_rollup"
 }
 
-# ---------------------------------------------------------------- input
+# ---------------------------------------------------------------- input and Pavo's windows
 
-is_active() { [ "$(xdotool getactivewindow 2>/dev/null)" = "$PAVO_WIN" ]; }
+active_is() { [ "$(xdotool getactivewindow 2>/dev/null)" = "$1" ]; }
 
-# focus: Pavo's window becomes the active one, so typed keys are real key events to it.
-focus() {
-  is_active && return 0
-  timeout 5 xdotool windowactivate --sync "$PAVO_WIN" >/dev/null 2>&1 || true
-  wait_for 5 is_active || fail "the window manager did not give Pavo's window the focus (active: $(xdotool getactivewindow 2>&1))"
+# focus_window WIN: WIN becomes the active window (Pavo's, a dialog of Pavo, another
+# program's), so typed keys are real key events to it; focus does it for Pavo's window.
+focus_window() {
+  active_is "$1" && return 0
+  timeout 5 xdotool windowactivate --sync "$1" >/dev/null 2>&1 || true
+  wait_for 5 active_is "$1" ||
+    fail "the window manager did not give window $1 ('$(xdotool getwindowname "$1" 2>/dev/null)') the focus (active: $(xdotool getactivewindow 2>&1))"
 }
+focus() { focus_window "$PAVO_WIN"; }
 
-# press KEY...: typed into the focused Pavo window.
-press() {
-  focus
-  xdotool key --delay 60 "$@"
-}
+# press KEY..., press_in WIN KEY..., type_in WIN TEXT: typed into that window (Pavo's)
+# once it has the focus.
+press() { press_in "$PAVO_WIN" "$@"; }
+press_in() { focus_window "$1" && xdotool key --delay 60 "${@:2}"; }
+type_in() { focus_window "$1" && xdotool type --delay 40 "$2"; }
 
 # drag BUTTON X0 Y0 X1 Y1 [HOLD_COMMAND]: a button drag in steps, as a hand does it; the
 # optional command runs while the button is still held.
 drag() {
-  local button=$1 x0=$2 y0=$3 x1=$4 y1=$5 hold=${6:-} i steps=12
-  xdotool mousemove --sync "$x0" "$y0"
-  sleep 0.1
-  xdotool mousedown "$button"
-  sleep 0.1
-  for ((i = 1; i <= steps; i++)); do
-    xdotool mousemove "$((x0 + (x1 - x0) * i / steps))" "$((y0 + (y1 - y0) * i / steps))"
-    sleep 0.05
-  done
-  sleep 0.2
-  [ -z "$hold" ] || $hold
+  local button=$1 x0=$2 y0=$3 x1=$4 y1=$5 i moves=()
+  for ((i = 1; i <= 12; i++)); do moves+=(mousemove $((x0 + (x1 - x0) * i / 12)) $((y0 + (y1 - y0) * i / 12)) sleep 0.05); done
+  xdotool mousemove --sync "$x0" "$y0" sleep 0.1 mousedown "$button" sleep 0.1 "${moves[@]}" sleep 0.2
+  [ -z "${6:-}" ] || "$6"
   xdotool mouseup "$button"
 }
 
-# ---------------------------------------------------------------- Pavo's other windows
-
-# pavo_window_titled TITLE: the id of Pavo's visible window of exactly that title (a dialog
-# or a message box), nothing when there is none.
-pavo_window_titled() {
-  local w
-  for w in $(xdotool search --onlyvisible --pid "$PAVO_PID" 2>/dev/null); do
-    if [ "$(xdotool getwindowname "$w" 2>/dev/null)" = "$1" ]; then
-      echo "$w"
-      return 0
-    fi
-  done
-  return 0
+# dialog_shown TITLE: Pavo shows a window of exactly that title (a dialog or a message
+# box); it is left in DIALOG_WIN. wait_dialog waits for it (at most 10 s).
+dialog_shown() {
+  DIALOG_WIN=$(xdotool search --all --onlyvisible --pid "$PAVO_PID" --name "^$1\$" 2>/dev/null | head -n 1) || true
+  [ -n "$DIALOG_WIN" ]
 }
+dialog_gone() { ! dialog_shown "$1"; }
+wait_dialog() { wait_for 10 dialog_shown "$1"; }
 
 # pavo_titles: the titles of Pavo's visible windows, for messages.
 pavo_titles() {
   local w
-  for w in $(xdotool search --onlyvisible --pid "$PAVO_PID" 2>/dev/null); do
-    printf "'%s' " "$(xdotool getwindowname "$w" 2>/dev/null)"
-  done
-}
-
-dialog_shown() { DIALOG_WIN=$(pavo_window_titled "$1"); [ -n "$DIALOG_WIN" ]; }
-dialog_gone() { [ -z "$(pavo_window_titled "$1")" ]; }
-
-# wait_dialog TITLE: waits (at most 10 s) for Pavo's window of that title; sets DIALOG_WIN.
-wait_dialog() {
-  wait_for 10 dialog_shown "$1"
-}
-
-# focus_window WIN: like focus, for any window (a dialog of Pavo, another program).
-focus_window() {
-  [ "$(xdotool getactivewindow 2>/dev/null)" = "$1" ] && return 0
-  timeout 5 xdotool windowactivate --sync "$1" >/dev/null 2>&1 || true
-  wait_for 5 sh -c "[ \"\$(xdotool getactivewindow 2>/dev/null)\" = '$1' ]" ||
-    fail "the window manager did not give window $1 ('$(xdotool getwindowname "$1" 2>/dev/null)') the focus (active: $(xdotool getactivewindow 2>&1))"
-}
-
-# press_in WIN KEY...: keys typed into that window once it has the focus.
-press_in() {
-  local win=$1
-  shift
-  focus_window "$win"
-  xdotool key --delay 60 "$@"
-}
-
-# type_in WIN TEXT: text typed into that window once it has the focus.
-type_in() {
-  focus_window "$1"
-  xdotool type --delay 40 "$2"
+  for w in $(xdotool search --onlyvisible --pid "$PAVO_PID" 2>/dev/null); do printf "'%s' " "$(xdotool getwindowname "$w" 2>/dev/null)"; done
 }
 
 # ---------------------------------------------------------------- geometry from the X server
@@ -412,12 +306,10 @@ outer_rect() {
 
 window_state() { xprop -id "$PAVO_WIN" _NET_WM_STATE 2>/dev/null; }
 is_fullscreen() { window_state | grep -q _NET_WM_STATE_FULLSCREEN; }
-not_fullscreen() { ! is_fullscreen; }
 is_maximized() { window_state | grep -q _NET_WM_STATE_MAXIMIZED_VERT && window_state | grep -q _NET_WM_STATE_MAXIMIZED_HORZ; }
-not_maximized() { ! window_state | grep -q _NET_WM_STATE_MAXIMIZED; }
 frameless() { [ "$(frame_extents)" = "0 0 0 0" ]; }
-framed() { ! frameless; }
-title_is() { [ "$(xdotool getwindowname "$PAVO_WIN" 2>/dev/null)" = "$1" ]; }
+title() { xdotool getwindowname "$PAVO_WIN" 2>/dev/null; }
+title_is() { [ "$(title)" = "$1" ]; }
 
 # cpu_ticks: the processor time Pavo has used so far, in clock ticks.
 cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$PAVO_PID/stat" 2>/dev/null; }
@@ -426,20 +318,13 @@ cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$PAVO_PID/stat" 2>/dev/null; }
 # has used no processor time for 0.6 s (at most 15 s), then sets OUTER and CLIENT.
 settle() {
   local last="" now same=0 deadline=$((SECONDS + 15))
-  while [ "$SECONDS" -lt "$deadline" ]; do
+  while [ "$SECONDS" -lt "$deadline" ] && [ "$same" -lt 6 ]; do
     now="$(outer_rect) / $(client_rect) / $(cpu_ticks)"
-    if [ "$now" = "$last" ]; then
-      same=$((same + 1))
-      [ "$same" -lt 6 ] || break
-    else
-      same=0
-      last=$now
-    fi
+    if [ "$now" = "$last" ]; then same=$((same + 1)); else same=0 last=$now; fi
     sleep 0.1
   done
   [ "$same" -ge 6 ] || fail "the window did not come to rest within 15 s (last: $now)"
-  OUTER=$(outer_rect)
-  CLIENT=$(client_rect)
+  OUTER=$(outer_rect) CLIENT=$(client_rect)
 }
 
 # settle_after_change OUTER: waits (at most 5 s) until the outer rectangle is no longer
@@ -448,6 +333,14 @@ settle_after_change() {
   local deadline=$((SECONDS + 5))
   while [ "$(outer_rect)" = "$1" ] && [ "$SECONDS" -lt "$deadline" ]; do sleep 0.1; done
   settle
+}
+
+# chrome_level_2: key 2, which leaves no menu bar in the client, so the client is the view.
+chrome_level_2() {
+  local before
+  before=$(outer_rect)
+  press 2
+  settle_after_change "$before"
 }
 
 # rect_text "X Y W H": the rectangle as WxH+X+Y.
@@ -460,108 +353,80 @@ field() { local a; read -r -a a <<<"$1"; echo "${a[$2]}"; }
 # inside OUTER AREA: the first rectangle lies entirely in the second.
 inside() {
   local x y w h ax ay aw ah
-  read -r x y w h <<<"$1"
-  read -r ax ay aw ah <<<"$2"
+  read -r x y w h ax ay aw ah <<<"$1 $2"
   [ "$x" -ge "$ax" ] && [ "$y" -ge "$ay" ] && [ $((x + w)) -le $((ax + aw)) ] && [ $((y + h)) -le $((ay + ah)) ]
 }
 
-# ---------------------------------------------------------------- screenshots
+# ---------------------------------------------------------------- screenshots and images
 
-# shot: the whole screen as raw RGB, read back by pixel and region_colours.
-shot() {
-  import -window root -depth 8 "rgb:$E2E_WORK/shot.rgb" 2>/dev/null || fail "cannot take a screenshot"
-}
+# shot: the whole screen as raw RGB, read back by pixel and count_colour.
+shot() { import -window root -depth 8 "rgb:$E2E_WORK/shot.rgb" 2>/dev/null || fail "cannot take a screenshot"; }
 
 # pixel X Y: "#RRGGBB" at root coordinates of the last shot ("off-screen" outside it).
 pixel() {
-  if [ "$1" -lt 0 ] || [ "$2" -lt 0 ] || [ "$1" -ge "$E2E_ROOT_W" ] || [ "$2" -ge "$E2E_ROOT_H" ]; then
-    echo off-screen
-    return
-  fi
-  local hex
-  hex=$(od -An -tx1 -j $((($2 * E2E_ROOT_W + $1) * 3)) -N3 "$E2E_WORK/shot.rgb" | tr -d ' \n')
-  echo "#${hex^^}"
+  if [ "$1" -lt 0 ] || [ "$2" -lt 0 ] || [ "$1" -ge "$E2E_ROOT_W" ] || [ "$2" -ge "$E2E_ROOT_H" ]; then echo off-screen; return; fi
+  echo "#$(od -An -tx1 -j $((($2 * E2E_ROOT_W + $1) * 3)) -N3 "$E2E_WORK/shot.rgb" | tr -d ' \n' | tr a-f A-F)"
 }
 
-# region_colours X Y W H: "count #RRGGBB" lines, most frequent first, of the last shot.
-region_colours() {
+# count_colour X Y W H #RRGGBB: how many pixels of that region of the last shot have that colour.
+count_colour() {
   convert -size "${E2E_ROOT_W}x${E2E_ROOT_H}" -depth 8 "rgb:$E2E_WORK/shot.rgb" \
     -crop "${3}x${4}+${1}+${2}" +repage -format %c histogram:info:- |
-    sed -n 's/^ *\([0-9]*\):.*\(#[0-9A-F]\{6\}\).*/\1 \2/p' | sort -rn
+    awk -v c="$5" 'index($0, c) { n += $1 } END { print n + 0 }'
 }
 
-# count_colour X Y W H #RRGGBB: how many pixels of the region have that colour.
-count_colour() {
-  region_colours "$1" "$2" "$3" "$4" | awk -v c="$5" '$2 == c { n += $1 } END { print n + 0 }'
+# colours_at "FX FY"...: the colours of the last client at those points of it, given in
+# quarters of its width and height ("2 2" is the centre), from a new shot.
+colours_at() {
+  local x y w h p out=""
+  read -r x y w h <<<"$CLIENT"
+  shot
+  for p in "$@"; do out+="$(pixel $((x + w * ${p% *} / 4)) $((y + h * ${p#* } / 4))) "; done
+  echo "${out% }"
 }
 
-# ---------------------------------------------------------------- images
+# centre_is COLOUR: the centre of the client is that colour (it is left in SEEN).
+centre_is() { SEEN=$(colours_at "2 2"); [ "$SEEN" = "$1" ]; }
 
 # image FILE W H COLOUR [DRAW...]: a flat picture, optionally with ImageMagick drawings.
 image() {
-  local file=$1 w=$2 h=$3 colour=$4
-  shift 4
-  mkdir -p "$(dirname "$file")"
-  if [ $# -gt 0 ]; then
-    convert -size "${w}x${h}" "xc:$colour" "$@" "$file"
-  else
-    convert -size "${w}x${h}" "xc:$colour" "$file"
-  fi
+  mkdir -p "$(dirname "$1")"
+  convert -size "${2}x${3}" "xc:$4" "${@:5}" "$1"
 }
 
 # ---------------------------------------------------------------- checks
 
-# fail MESSAGE: the check has failed and cannot go on.
-fail() {
-  echo "$*" >>"$E2E_WORK/failure"
-  exit 1
-}
-
-# miss MESSAGE: an expectation failed; the check goes on to show what else holds.
-miss() {
-  echo "$*" >>"$E2E_WORK/failure"
-}
+# fail MESSAGE: the check has failed and cannot go on. miss MESSAGE: an expectation
+# failed; the check goes on to show what else holds.
+fail() { echo "$*" >>"$E2E_WORK/failure"; exit 1; }
+miss() { echo "$*" >>"$E2E_WORK/failure"; }
 
 # check NAME FUNCTION: runs one check in a subshell so that a failure ends only it.
 check() {
-  local name=$1 fn=$2 start=$SECONDS rc
+  local name=$1 start=$SECONDS rc
   if [ -n "${E2E_ONLY:-}" ] && ! [[ " $E2E_ONLY " == *" $name "* ]]; then return 0; fi
   rm -f "$E2E_WORK/failure"
-  set +e
+  set +e  # the subshell sets errexit again: a command that fails ends the check only
   (
     set -e
     trap pavo_kill EXIT
     trap 'exit 143' TERM INT HUP
-    "$fn"
+    "$2"
   )
   rc=$?
   set -e
-  local took=$((SECONDS - start))
   if [ "$rc" -eq 0 ] && ! [ -s "$E2E_WORK/failure" ]; then
     E2E_PASSED+=("$name")
-    e2e_log "PASS $name (${took} s)"
-  else
-    E2E_FAILED+=("$name")
-    e2e_log "FAIL $name (${took} s):"
-    if [ -s "$E2E_WORK/failure" ]; then
-      sed 's/^/    /' "$E2E_WORK/failure" >&2
-    fi
-    if [ "$rc" -ne 0 ] && ! [ -s "$E2E_WORK/failure" ]; then
-      echo "    the harness stopped with code $rc (a command failed)$(pavo_log_tail)" >&2
-    fi
+    e2e_log "PASS $name ($((SECONDS - start)) s)"
+    return 0
   fi
+  E2E_FAILED+=("$name")
+  e2e_log "FAIL $name ($((SECONDS - start)) s):"
+  [ -s "$E2E_WORK/failure" ] && sed 's/^/    /' "$E2E_WORK/failure" >&2 ||
+    echo "    the harness stopped with code $rc (a command failed)$(pavo_log_tail)" >&2
 }
 
 e2e_finish() {
   e2e_log "$((SECONDS - E2E_T0)) s: ${#E2E_PASSED[@]} passed, ${#E2E_FAILED[@]} failed${E2E_FAILED[*]:+ (${E2E_FAILED[*]})}"
   [ "${#E2E_FAILED[@]}" -eq 0 ]
-}
-
-# centre_is COLOUR: the pixel at the centre of the client is that colour (it is left in SEEN).
-centre_is() {
-  local x y w h
-  read -r x y w h <<<"$CLIENT"
-  shot
-  SEEN=$(pixel $((x + w / 2)) $((y + h / 2)))
-  [ "$SEEN" = "$1" ]
 }

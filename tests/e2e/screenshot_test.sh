@@ -12,22 +12,14 @@ e2e_need Xvfb xdpyinfo xwininfo xprop xdotool import convert od awk
 x_start -screen 0 1280x800x24
 wm_start openbox
 
-# Left and right halves of a different colour, so both ends of the picture can be judged.
+# The picture's left and right halves are of different colours, judged 20 px from either
+# end of the view, so both ends of the picture are judged.
 halves_show() {
   local x y w h
   read -r x y w h <<<"$CLIENT"
   shot
-  LEFT=$(pixel $((x + 20)) $((y + h / 2)))
-  RIGHT=$(pixel $((x + w - 20)) $((y + h / 2)))
-  [ "$LEFT" = "#FF0000" ] && [ "$RIGHT" = "#0000FF" ]
-}
-
-centre_shows() {
-  local x y w h
-  read -r x y w h <<<"$CLIENT"
-  shot
-  CENTRE=$(pixel $((x + w / 2)) $((y + h / 2)))
-  [ "$CENTRE" = "$1" ]
+  SEEN="$(pixel $((x + 20)) $((y + h / 2))) $(pixel $((x + w - 20)) $((y + h / 2)))"
+  [ "$SEEN" = "#FF0000 #0000FF" ]
 }
 
 check_open_step_quit() {
@@ -36,20 +28,17 @@ check_open_step_quit() {
   image "$picture" 200 150 '#FF0000' -fill '#0000FF' -draw 'rectangle 100,0 199,149'
   image "$next" 150 200 '#00FF00'
   pavo_start "$picture"
-  wait_for 10 title_is "$picture" ||
-    fail "the title is '$(xdotool getwindowname "$PAVO_WIN")', expected '$picture'"
+  wait_for 10 title_is "$picture" || fail "the title is '$(title)', expected '$picture'"
   settle
-  wait_for 5 halves_show || fail "the picture shows $LEFT at its left and $RIGHT at its right, expected red and blue"
+  wait_for 5 halves_show || fail "the picture's halves show $SEEN, expected red left of blue"
   [ "$(field "$CLIENT" 3)" -gt 600 ] || fail "fit to screen should make the window tall, the X server reports $(say_rect "$OUTER")"
 
   press Right
-  wait_for 10 title_is "$next" ||
-    fail "Right did not step on: the title is '$(xdotool getwindowname "$PAVO_WIN")'"
+  wait_for 10 title_is "$next" || fail "Right did not step on: the title is '$(title)'"
   settle
-  wait_for 5 centre_shows '#00FF00' || fail "after the step the centre shows $CENTRE, expected green"
-
+  wait_for 5 centre_is '#00FF00' || fail "after the step the centre shows $SEEN, expected green"
   pavo_quit
-  grep -q '"posX"=dword:' "$(settings_file)" || fail "the placement was not stored"
+  [ -n "$(settings_number posX)" ] || fail "the placement was not stored"
 }
 
 check open_step_quit check_open_step_quit
