@@ -157,42 +157,36 @@ class Folder {
         if (all.empty()) return addPicture("/album/", which);
         const QByteArray& name = all[which % all.size()];
         const QByteArray full = root_ + name;
+        const QByteArray renamed = name.left(name.lastIndexOf('/') + 1) + "r" +
+                                   QByteArray::number(which % 50) + kExtensions[what % 4];
         switch (what % 7) {
             case 0:  // deleted
-                unlink(full.constData());
-                rmdir(full.constData());
+                removeTree(full);
                 present_.erase(name);
                 return;
             case 1:  // cut to nothing
-                rmdir(full.constData());
-                test::writeBytesAt(full, {});
-                return;
+                removeTree(full);
+                return test::writeBytesAt(full, {});
             case 2:  // another picture of another size
-                writePicture(name, 4 + static_cast<int>(which % 900),
-                             4 + static_cast<int>(what % 600));
-                return;
+                return writePicture(name, 4 + static_cast<int>(which % 900),
+                                    4 + static_cast<int>(what % 600));
             case 3:  // garbage
-                rmdir(full.constData());
-                test::writeBytesAt(full, QByteArray("\x89PNG\r\n\x1a\n garbage", 17));
-                return;
+                removeTree(full);
+                return test::writeBytesAt(full, QByteArray("\x89PNG\r\n\x1a\n garbage", 17));
             case 4:  // unreadable: it is a folder now
-                unlink(full.constData());
+                removeTree(full);
                 mkdir(full.constData(), 0755);
                 return;
-            case 5: {  // renamed
-                const QByteArray to = name.left(name.lastIndexOf('/') + 1) + "r" +
-                                      QByteArray::number(which % 50) + kExtensions[what % 4];
-                if (present_.contains(to) ||
-                    rename(full.constData(), (root_ + to).constData()) != 0)
+            case 5:  // renamed
+                if (present_.contains(renamed) ||
+                    rename(full.constData(), (root_ + renamed).constData()) != 0)
                     return;
                 present_.erase(name);
-                present_.insert(to);
-                history_[to] = history_[name];
+                present_.insert(renamed);
+                history_[renamed] = history_[name];
                 return;
-            }
             default:
-                addPicture("/album/", which);
-                return;
+                return addPicture("/album/", which);
         }
     }
 
@@ -220,8 +214,7 @@ class Folder {
 
     void writePicture(const QByteArray& name, int width, int height) {
         const int id = nextId_++;
-        unlink((root_ + name).constData());
-        rmdir((root_ + name).constData());
+        removeTree(root_ + name);
         const std::vector<int> exact{cv::IMWRITE_JPEG_QUALITY, 100};
         cv::imwrite((root_ + name).toStdString(), cv::Mat(height, width, CV_8UC3, colourOf(id)),
                     exact);
@@ -340,74 +333,54 @@ class Walk {
   private:
     void perform(const Action& action) {
         const Armed armed(allocator_, action.kind != Kind::ChangeFile);
-        if (action.kind == Kind::ChangeFile) return folder_.change(action.a, action.b);
+        const std::uint32_t a = action.a;
+        const std::uint32_t b = action.b;
+        const auto number = [](std::uint32_t value, int range) {
+            return static_cast<int>(value % static_cast<std::uint32_t>(range));
+        };
         switch (action.kind) {
-            case Kind::Press: {
-                const Key key = kKeys[action.a % kKeys.size()];
-                platform_.answerYes = action.b % 2 == 0;                   // for Delete
-                platform_.positionTyped = QString::number(action.b % 12);  // for G
-                events_.keyDown(key, action.b % 5 == 0 ? 2 + static_cast<int>(action.b % 3) : 1);
-                return;
-            }
-            case Kind::Modifier: {
-                const Key key = action.a % 2 == 0 ? Key::Shift : Key::Ctrl;
-                if (action.b % 2 == 0) {
-                    events_.keyDown(key, 1);
-                } else {
-                    events_.keyUp(key);
-                }
-                return;
-            }
+            case Kind::Press:
+                platform_.answerYes = b % 2 == 0;                   // for Delete
+                platform_.positionTyped = QString::number(b % 12);  // for G
+                return events_.keyDown(kKeys[a % kKeys.size()], b % 5 == 0 ? 2 + number(b, 3) : 1);
+            case Kind::Modifier:
+                if (b % 2 == 0) return events_.keyDown(a % 2 == 0 ? Key::Shift : Key::Ctrl, 1);
+                return events_.keyUp(a % 2 == 0 ? Key::Shift : Key::Ctrl);
             case Kind::Wheel:
-                events_.wheel(action.a % 2 == 0 ? 120 : -120, action.b % 4 == 0, action.b % 5 == 0);
-                return;
+                return events_.wheel(a % 2 == 0 ? 120 : -120, b % 4 == 0, b % 5 == 0);
             case Kind::Button: {
-                const auto button = static_cast<MouseButton>(action.a % 5);
-                const auto what = static_cast<MouseAction>(action.b % 3);
+                const auto button = static_cast<MouseButton>(a % 5);
+                const auto what = static_cast<MouseAction>(b % 3);
                 platform_.leftDown = button == MouseButton::Left && what == MouseAction::Press;
                 platform_.rightDown = button == MouseButton::Right && what == MouseAction::Press;
-                platform_.cursor = {static_cast<int>(action.b % 1500),
-                                    static_cast<int>(action.a % 900)};
+                platform_.cursor = {number(b, 1500), number(a, 900)};
                 events_.mouseButton(button, what);
-                events_.mouseMoved(static_cast<int>(action.a % 700),
-                                   static_cast<int>(action.b % 500));
-                return;
+                return events_.mouseMoved(number(a, 700), number(b, 500));
             }
             case Kind::Drop:
-                events_.filesDropped(dropped(action.a));
-                return;
+                return events_.filesDropped(dropped(a));
             case Kind::Command:
-                answer_ = action.b;
-                platform_.chosenFiles = action.b % 3 == 0 ? QStringList{} : dropped(action.b);
-                events_.command(kCommands[action.a % kCommands.size()]);
-                return;
+                answer_ = b;
+                platform_.chosenFiles = b % 3 == 0 ? QStringList{} : dropped(b);
+                return events_.command(kCommands[a % kCommands.size()]);
             case Kind::Window:
-                changeWindow(action.a, action.b);
+                return changeWindow(a, b);
+            case Kind::Timer:
+                if (platform_.timerPending(7000 + number(a, 6))) events_.timer(7000 + number(a, 6));
                 return;
-            case Kind::Timer: {
-                const int id = 7000 + static_cast<int>(action.a % 6);
-                if (platform_.timerPending(id)) events_.timer(id);
-                return;
-            }
             case Kind::RunJob:
-                if (jobs_.waiting() > 0) jobs_.runOne(action.a % jobs_.waiting());
+                if (jobs_.waiting() > 0) jobs_.runOne(a % jobs_.waiting());
                 return;
             case Kind::RunTasks:
-                if (action.a % 2 == 0) {
-                    platform_.runQueued();
-                } else {
-                    platform_.runOneQueued();
-                }
+                a % 2 == 0 ? platform_.runQueued() : platform_.runOneQueued();
                 return;
             case Kind::Settle:
-                settle();
-                return;
+                return settle();
             case Kind::IdleRelease:
-                clearIdleCache(viewer_,
-                               viewer_.input.lastActivityTime + viewer_.settings.bufferTimeout + 1);
-                return;
+                return clearIdleCache(
+                    viewer_, viewer_.input.lastActivityTime + viewer_.settings.bufferTimeout + 1);
             case Kind::ChangeFile:
-                return;
+                return folder_.change(a, b);
         }
     }
 
@@ -416,45 +389,34 @@ class Walk {
         const std::vector<QByteArray> names = folder_.names();
         const QString any = names.empty() ? folder_.path("/album/none.png")
                                           : folder_.path(names[n / 7 % names.size()]);
-        switch (n % 6) {
-            case 0:
-                return {folder_.path("/album")};
-            case 1:
-                return {folder_.path("/other")};
-            case 2:
-                return {folder_.path("/empty")};
-            case 3:
-                return {QStringLiteral("http://pavo.invalid/a.png")};
-            case 4:
-                return {any, folder_.path("/other/a.png")};
-            default:
-                return {any};
-        }
+        const std::array<QStringList, 6> choices{QStringList{folder_.path("/album")},
+                                                 QStringList{folder_.path("/other")},
+                                                 QStringList{folder_.path("/empty")},
+                                                 QStringList{"http://pavo.invalid/a.png"},
+                                                 QStringList{any, folder_.path("/other/a.png")},
+                                                 QStringList{any}};
+        return choices[n % choices.size()];
     }
 
     void changeWindow(std::uint32_t what, std::uint32_t size) {
-        switch (what % 4) {
-            case 0:  // the user drags the frame
-                platform_.changeGeometry([&] {
-                    const int width = 300 + static_cast<int>(size % 1600);
-                    const int height = 200 + static_cast<int>(size / 7 % 900);
-                    platform_.normal = {10, 10, 10 + width, 10 + height};
-                    platform_.maximized = false;
-                });
-                return;
-            case 1:  // maximised or restored by the window manager
-                platform_.changeGeometry([&] { platform_.maximized = !platform_.maximized; });
-                return;
-            case 2:  // another monitor
-                platform_.monitor = size % 2 == 0
-                                        ? MonitorInfo{{0, 0, 1920, 1080}, {0, 0, 1920, 1040}}
-                                        : MonitorInfo{{0, 0, 1600, 900}, {0, 30, 1600, 900}};
-                events_.displayChanged();
-                return;
-            default:  // a hand-edited store: zoom steps of nothing, a quick idle release
-                viewer_.settings.zoomInStep = static_cast<std::int32_t>(size % 3);
-                viewer_.settings.bufferTimeout = static_cast<std::int32_t>(size % 2);
-                return;
+        const auto side = [size](int least, int range, int by) {
+            return least + static_cast<int>(size / static_cast<std::uint32_t>(by) %
+                                            static_cast<std::uint32_t>(range));
+        };
+        if (what % 4 == 0) {  // the user drags the frame
+            platform_.changeGeometry([&] {
+                platform_.normal = {10, 10, 10 + side(300, 1600, 1), 10 + side(200, 900, 7)};
+                platform_.maximized = false;
+            });
+        } else if (what % 4 == 1) {  // maximised or restored by the window manager
+            platform_.changeGeometry([&] { platform_.maximized = !platform_.maximized; });
+        } else if (what % 4 == 2) {  // another monitor
+            platform_.monitor = size % 2 == 0 ? MonitorInfo{{0, 0, 1920, 1080}, {0, 0, 1920, 1040}}
+                                              : MonitorInfo{{0, 0, 1600, 900}, {0, 30, 1600, 900}};
+            events_.displayChanged();
+        } else {  // a hand-edited store: zoom steps of nothing, a quick idle release
+            viewer_.settings.zoomInStep = static_cast<std::int32_t>(size % 3);
+            viewer_.settings.bufferTimeout = static_cast<std::int32_t>(size % 2);
         }
     }
 
@@ -509,9 +471,8 @@ class Walk {
         const auto failure = std::find_if(
             platform_.boxes.rbegin(), platform_.boxes.rend(),
             [](const test::RecordedBox& box) { return box.text.startsWith("Failed to load "); });
-        const bool reported =
-            shown.display.empty() && failure != platform_.boxes.rend() &&
-            failure->text == "Failed to load " + platform_.titles.back() + u'.';
+        const bool reported = shown.display.empty() && failure != platform_.boxes.rend() &&
+                              failure->text == "Failed to load " + platform_.titles.back() + u'.';
         if (!platform_.titles.empty() && platform_.titles.back() != path && !reported)
             return "the title names " + platform_.titles.back().toStdString() + ", the index " +
                    path.toStdString();

@@ -84,7 +84,7 @@ class FakePlatform : public Platform {
         boxes.push_back({owner, text, caption});
         runModalLoop();
     }
-    void refreshGeometry() override { ++geometryRefreshes; }
+    void refreshGeometry() override {}
     void runJob(std::function<void()> work) override {
         if (jobRunner != nullptr) {
             jobRunner->runJob(std::move(work));
@@ -102,15 +102,7 @@ class FakePlatform : public Platform {
         return ran;
     }
     // The event loop of a modal box or dialog, while the user looks at it.
-    void runModalLoop() {
-        ++modalDepth;
-        if (modalLoop) {
-            modalLoop();
-        } else {
-            runQueued();
-        }
-        --modalDepth;
-    }
+    void runModalLoop() { modalLoop ? modalLoop() : static_cast<void>(runQueued()); }
     void beep(BeepKind kind) override { beeps.push_back(kind); }
 
     [[nodiscard]] std::optional<WindowPlacement> windowPlacement() const override {
@@ -170,36 +162,22 @@ class FakePlatform : public Platform {
     void redrawNow(const Rect& area) override { redraws.push_back(area); }
 
     void armTimer(int id, int milliseconds) override {
-        const std::lock_guard lock(mutex);
         timers[id] = milliseconds;
         armed.push_back({id, milliseconds});
     }
-    void killTimer(int id) override {
-        const std::lock_guard lock(mutex);
-        timers.erase(id);
-    }
-    [[nodiscard]] bool timerPending(int id) {
-        const std::lock_guard lock(mutex);
-        return timers.contains(id);
-    }
-    [[nodiscard]] int timerPeriod(int id) {
-        const std::lock_guard lock(mutex);
-        return timers.at(id);
-    }
+    void killTimer(int id) override { timers.erase(id); }
+    [[nodiscard]] bool timerPending(int id) const { return timers.contains(id); }
+    [[nodiscard]] int timerPeriod(int id) const { return timers.at(id); }
 
     [[nodiscard]] GeometrySnapshot geometrySnapshot() const override {
-        const std::lock_guard lock(mutex);
         return {windowRect(), clientSize(), isMaximized(), monitor, monitor.monitor};
     }
-    // Changes the geometry under the lock, then tells the handler what changed, as Qt
-    // sends resize and move events while the call that caused them is still running.
+    // Changes the geometry, then tells the handler what changed, as Qt sends resize and
+    // move events while the call that caused them is still running.
     template <typename Change>
     void changeGeometry(Change change) {
         const GeometrySnapshot before = geometrySnapshot();
-        {
-            const std::lock_guard lock(mutex);
-            change();
-        }
+        change();
         const GeometrySnapshot after = geometrySnapshot();
         if (events == nullptr) return;
         if (after.client != before.client || after.maximized != before.maximized) events->resized();
@@ -316,7 +294,7 @@ class FakePlatform : public Platform {
         return frame;
     }
 
-    mutable std::mutex mutex;  // guards what worker threads read or write
+    mutable std::mutex mutex;  // guards the queue, which jobs post to
     WindowEvents* events = nullptr;
     WindowSetup setup;
     MonitorInfo monitor{{0, 0, 1920, 1080}, {0, 0, 1920, 1040}};
@@ -364,10 +342,8 @@ class FakePlatform : public Platform {
     std::function<int(DialogId, DialogHandler&)> onDialog;
     std::vector<std::function<void()>> queued;
     std::function<void()> modalLoop;  // what runs while a box or dialog is open
-    int modalDepth = 0;
-    int geometryRefreshes = 0;
-    JobRunner* jobRunner = nullptr;  // where jobs run instead of the pool
-    Point cursor;                    // screen coordinates
+    JobRunner* jobRunner = nullptr;   // where jobs run instead of the pool
+    Point cursor;                     // screen coordinates
     bool captured = false;
     bool leftDown = false;
     bool rightDown = false;
