@@ -372,7 +372,7 @@ class Walk {
                 if (jobs_.waiting() > 0) jobs_.runOne(a % jobs_.waiting());
                 return;
             case Kind::RunTasks:
-                a % 2 == 0 ? platform_.runQueued() : platform_.runOneQueued();
+                platform_.runQueued(a % 2 == 0 ? SIZE_MAX : 1);
                 return;
             case Kind::Settle:
                 return settle();
