@@ -173,6 +173,40 @@ TEST_F(NavigationTest, APrescaledNeighbourIsShownWithoutScalingItAgain) {
     EXPECT_FALSE(viewer.shownImage.displayReady);
 }
 
+// Keys that come faster than the cache: each key comes as soon as the step before has
+// shown its image, so steps find the image ahead still decoding, and from the second on
+// the image beyond it decodes early, for the job of the next step to take over. Whichever
+// way the keys go, every step shows its own file, and the neighbours left in the cache
+// are the right ones.
+TEST_F(NavigationTest, StepsFasterThanTheCacheShowEachImageAndKeepTheRightNeighbours) {
+    ASSERT_TRUE(QDir(dir.path()).mkpath("photos"));
+    for (int i = 0; i < 6; ++i) {
+        paths.push_back(dir.filePath(QStringLiteral("photos/%1.jpg").arg(i + 1)));
+        test::writeImage(paths.back(), cv::Mat(2000, 3000, CV_8UC3, colourOf(i)));
+    }
+    test::HeldJobs held;
+    platform.jobRunner = &held;
+    openCommandLine(viewer, {paths[0]}, dir.path());
+    const auto colour = [](const cv::Mat& image) {
+        return image.empty() ? -1 : (image.at<cv::Vec3b>(0, 0)[0] + 10) / 20;
+    };
+    int decodedBeyond = 0;
+    for (const int expected : {1, 2, 3, 4, 3, 2, 1, 0, 5, 4}) {
+        const bool forward = expected == stepIndex(6, shownIndex(), 1);
+        events.keyDown(forward ? Key::Right : Key::Left, 1);
+        decodedBeyond += viewer.neighbours.beyondPath.isEmpty() ? 0 : 1;
+        while (stepUnderWay(viewer) && held.runOne()) platform.runQueued();
+        ASSERT_EQ(shownIndex(), expected);
+        EXPECT_EQ(colour(viewer.shownImage.image), expected);
+    }
+    EXPECT_GT(decodedBeyond, 0) << "the image beyond the one ahead was decoded early";
+    settle();
+    EXPECT_EQ(colour(viewer.nextImage.image), 5);
+    EXPECT_EQ(colour(viewer.previousImage.image), 3);
+    EXPECT_TRUE(viewer.nextImage.displayReady && viewer.previousImage.displayReady);
+    EXPECT_TRUE(platform.boxes.empty());
+}
+
 TEST_F(NavigationTest, AWindowManagerThatRefusesTheSizeStillGetsAFittedImage) {
     openFolder(3);
     platform.heightLimit = 1000;  // keeps the window within the screen: client 941 high
