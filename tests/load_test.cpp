@@ -7,7 +7,7 @@ namespace {
 
 using test::ViewerTest;
 
-class LoadTest : public ViewerTest {};
+using LoadTest = ViewerTest;
 
 TEST_F(LoadTest, ALoadedImageSizesTheWindowAndTitlesIt) {
     const QString path = imageFile("a.png", 640, 480);
@@ -15,7 +15,6 @@ TEST_F(LoadTest, ALoadedImageSizesTheWindowAndTitlesIt) {
     viewer.view.zoomPerMille = 1200;
     ASSERT_TRUE(loadShownImage(viewer, path, LoadOrigin::Opened));
     const ImageBuffer& shown = viewer.shownImage;
-    EXPECT_TRUE(shown.ready);
     EXPECT_EQ(platform.titles.back(), path);
     EXPECT_EQ(platform.clientSize(), (Size{640, 480}));
     EXPECT_EQ(platform.windowRect(), (Rect{-7, 0, 649, 539}));
@@ -23,7 +22,6 @@ TEST_F(LoadTest, ALoadedImageSizesTheWindowAndTitlesIt) {
     EXPECT_EQ(shown.display.data, shown.image.data) << "own size: shown as decoded";
     EXPECT_EQ(shown.channels, 3);
     EXPECT_EQ(shown.fileSize, fileSizeOf(path));
-    EXPECT_GE(shown.loadTimeMs, 0);
     EXPECT_EQ(viewer.view.zoomPerMille, 1000);
     ASSERT_FALSE(platform.redraws.empty()) << "the picture is drawn before the load returns";
 
@@ -105,7 +103,6 @@ TEST_F(LoadTest, APreviewShowsUntilTheImageReplacesIt) {
 
     settle();
     ASSERT_TRUE(viewer.shownImage.ready);
-    EXPECT_EQ(platform.titles.back(), path);
     cv::Mat exact;
     scaleToSize(scaleContext(viewer), viewer.shownImage.image, exact,
                 viewer.shownImage.displayWidth, viewer.shownImage.displayHeight);

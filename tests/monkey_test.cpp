@@ -12,9 +12,6 @@
 #include "platform/settings_store.h"
 #include "support/viewer_fixture.h"
 
-#include <QDir>
-#include <QFile>
-#include <QUrl>
 #include <opencv2/imgcodecs.hpp>
 
 #include <sys/stat.h>
@@ -33,12 +30,17 @@
 namespace pavo {
 namespace {
 
-// What the window takes, time passing, and a change behind its back.
+// What the window takes, time passing, and a change behind its back; each kind's name and
+// how often it comes: mostly keys and the jobs they start.
 // clang-format off
 enum class Kind : std::uint8_t {
     Press, Modifier, Wheel, Button, Drop, Command, Window, Timer,
     RunJob, RunTasks, Settle, IdleRelease, ChangeFile
 };
+constexpr std::array<std::pair<const char*, int>, 13> kKinds{{
+    {"press", 30}, {"modifier", 4}, {"wheel", 6}, {"button", 6}, {"drop", 3}, {"command", 6},
+    {"window", 5}, {"timer", 6}, {"run-job", 16}, {"run-tasks", 10}, {"settle", 2},
+    {"idle-release", 1}, {"change-file", 8}}};
 // clang-format on
 // One action, its numbers drawn from the seed once. They are read against the state the
 // walk is in when the action runs, so that any sub-list of actions can be replayed.
@@ -47,25 +49,6 @@ struct Action {
     std::uint32_t a;
     std::uint32_t b;
 };
-
-// Each kind's name and how often it comes: mostly keys and the jobs they start.
-struct KindInfo {
-    const char* name;
-    int weight;
-};
-constexpr std::array<KindInfo, 13> kKinds{{{"press", 30},
-                                           {"modifier", 4},
-                                           {"wheel", 6},
-                                           {"button", 6},
-                                           {"drop", 3},
-                                           {"command", 6},
-                                           {"window", 5},
-                                           {"timer", 6},
-                                           {"run-job", 16},
-                                           {"run-tasks", 10},
-                                           {"settle", 2},
-                                           {"idle-release", 1},
-                                           {"change-file", 8}}};
 
 constexpr std::array<Key, 31> kKeys{
     Key::Right,  Key::Left,   Key::Up,     Key::Down,     Key::Space, Key::Right, Key::Left,
@@ -80,12 +63,12 @@ constexpr std::array<int, 15> kCommands{32775, 32774, 32773, 105,   32789, 32781
 std::vector<Action> actionsFor(std::uint64_t seed, std::size_t count) {
     std::mt19937_64 random(seed);
     int total = 0;
-    for (const KindInfo& kind : kKinds) total += kind.weight;
+    for (const auto& kind : kKinds) total += kind.second;
     std::vector<Action> actions(count);
     for (Action& action : actions) {
         int pick = static_cast<int>(random() % static_cast<std::uint64_t>(total));
         std::size_t kind = 0;
-        while (pick >= kKinds[kind].weight) pick -= kKinds[kind++].weight;
+        while (pick >= kKinds[kind].second) pick -= kKinds[kind++].second;
         action = {static_cast<Kind>(kind), static_cast<std::uint32_t>(random()),
                   static_cast<std::uint32_t>(random())};
     }
@@ -95,7 +78,7 @@ std::vector<Action> actionsFor(std::uint64_t seed, std::size_t count) {
 std::string describe(const std::vector<Action>& actions) {
     std::string text;
     for (const Action& action : actions) {
-        text += std::string(kKinds[static_cast<std::size_t>(action.kind)].name) + "(" +
+        text += std::string(kKinds[static_cast<std::size_t>(action.kind)].first) + "(" +
                 std::to_string(action.a) + "," + std::to_string(action.b) + ") ";
     }
     return text;
@@ -127,24 +110,16 @@ class Folder {
         writePicture("/other/b.jpg", 90, 30);
     }
 
-    [[nodiscard]] QString path(const QByteArray& relative) const {
-        return decodeFileName(root_ + relative);
-    }
-    [[nodiscard]] QByteArray bytes(const QString& path) const {
-        return encodeFileName(path).mid(root_.size());
-    }
-    [[nodiscard]] std::vector<QByteArray> names() const {
-        return {present_.begin(), present_.end()};
-    }
+    QString path(const QByteArray& relative) const { return decodeFileName(root_ + relative); }
+    QByteArray bytes(const QString& path) const { return encodeFileName(path).mid(root_.size()); }
+    std::vector<QByteArray> names() const { return {present_.begin(), present_.end()}; }
     // The colours a file has held.
-    [[nodiscard]] std::set<int> heldBy(const QString& path) const {
+    std::set<int> heldBy(const QString& path) const {
         const auto found = history_.find(bytes(path));
         return found == history_.end() ? std::set<int>{} : found->second;
     }
-    [[nodiscard]] bool present(const QByteArray& relative) const {
-        return present_.contains(relative);
-    }
-    void forget(const QByteArray& relative) { present_.erase(relative); }
+    // Takes a file off the list of those that must stay; false when it was not on it.
+    bool forget(const QString& path) { return present_.erase(bytes(path)) > 0; }
 
     void addPicture(const char* folder, std::uint32_t n) {
         const QByteArray name = folder + QByteArray::number(n % 40) + kExtensions[n % 4];
@@ -236,10 +211,8 @@ class FailingAllocator final : public cv::MatAllocator {
     explicit FailingAllocator(cv::MatAllocator* base) : base_(base) {}
     cv::UMatData* allocate(int dims, const int* sizes, int type, void* data, size_t* step,
                            cv::AccessFlag flags, cv::UMatUsageFlags usage) const override {
-        if (armed_ && data == nullptr) {
-            ++made_;
-            if (made_ == failAt_) CV_Error(cv::Error::StsNoMem, "no memory left (injected)");
-        }
+        if (armed_ && data == nullptr && ++made == failAt)
+            CV_Error(cv::Error::StsNoMem, "no memory left (injected)");
         return base_->allocate(dims, sizes, type, data, step, flags, usage);
     }
     bool allocate(cv::UMatData* data, cv::AccessFlag flags,
@@ -248,36 +221,28 @@ class FailingAllocator final : public cv::MatAllocator {
     }
     void deallocate(cv::UMatData* data) const override { base_->deallocate(data); }
 
-    // Counts from nothing again; `failAt` 0 fails none.
-    void restart(long failAt) {
-        made_ = 0;
-        failAt_ = failAt;
-    }
     // Arms or disarms it; the state it had before.
     bool arm(bool on) { return armed_.exchange(on); }
-    [[nodiscard]] long made() const { return made_; }
+
+    mutable std::atomic<long> made{0};  // while armed
+    std::atomic<long> failAt{0};        // 0: none fails
 
   private:
     cv::MatAllocator* base_;
     std::atomic<bool> armed_{false};
-    mutable std::atomic<long> made_{0};
-    std::atomic<long> failAt_{0};
 };
 
-// Arms the allocator, when there is one, while the viewer works, and disarms it while the
-// walk writes its own pictures (inside a dialog's loop too): those never fail.
+// Arms the allocator while the viewer works, and disarms it while the walk writes its own
+// pictures (inside a dialog's loop too): those never fail.
 class Armed {
   public:
-    Armed(FailingAllocator* allocator, bool on) : allocator_(allocator) {
-        if (allocator_ != nullptr) before_ = allocator_->arm(on);
-    }
-    ~Armed() {
-        if (allocator_ != nullptr) allocator_->arm(before_);
-    }
+    Armed(FailingAllocator& allocator, bool on)
+        : allocator_(allocator), before_(allocator.arm(on)) {}
+    ~Armed() { allocator_.arm(before_); }
 
   private:
-    FailingAllocator* allocator_;
-    bool before_ = false;
+    FailingAllocator& allocator_;
+    bool before_;
 };
 
 // What the walk expects of a failure: a message naming the rule it broke.
@@ -288,7 +253,7 @@ using Broken = std::optional<std::string>;
 class Walk {
   public:
     explicit Walk(std::vector<Action> actions, FailingAllocator* allocator = nullptr)
-        : allocator_(allocator),
+        : allocator_(allocator != nullptr ? *allocator : unarmed_),
           folder_(dir_.path()),
           viewer_(platform_, SettingsStore(dir_.filePath(QStringLiteral("config")))),
           events_(viewer_),
@@ -313,7 +278,6 @@ class Walk {
         const Armed armed(allocator_, true);
         openCommandLine(viewer_, {folder_.path("/album")}, dir_.path());
     }
-    ~Walk() { platform_.jobRunner = nullptr; }
 
     // Runs the actions; the first broken rule, or nothing.
     Broken run() {
@@ -333,12 +297,11 @@ class Walk {
   private:
     void perform(const Action& action) {
         const Armed armed(allocator_, action.kind != Kind::ChangeFile);
-        const std::uint32_t a = action.a;
-        const std::uint32_t b = action.b;
+        const auto [kind, a, b] = action;
         const auto number = [](std::uint32_t value, int range) {
             return static_cast<int>(value % static_cast<std::uint32_t>(range));
         };
-        switch (action.kind) {
+        switch (kind) {
             case Kind::Press:
                 platform_.answerYes = b % 2 == 0;                   // for Delete
                 platform_.positionTyped = QString::number(b % 12);  // for G
@@ -372,7 +335,7 @@ class Walk {
                 if (jobs_.waiting() > 0) jobs_.runOne(a % jobs_.waiting());
                 return;
             case Kind::RunTasks:
-                a % 2 == 0 ? platform_.runQueued() : platform_.runOneQueued();
+                platform_.runQueued(a % 2 == 0 ? SIZE_MAX : 1);
                 return;
             case Kind::Settle:
                 return settle();
@@ -389,23 +352,22 @@ class Walk {
         const std::vector<QByteArray> names = folder_.names();
         const QString any = names.empty() ? folder_.path("/album/none.png")
                                           : folder_.path(names[n / 7 % names.size()]);
-        const std::array<QStringList, 6> choices{QStringList{folder_.path("/album")},
-                                                 QStringList{folder_.path("/other")},
-                                                 QStringList{folder_.path("/empty")},
-                                                 QStringList{"http://pavo.invalid/a.png"},
-                                                 QStringList{any, folder_.path("/other/a.png")},
-                                                 QStringList{any}};
+        const std::array<QStringList, 6> choices{{{folder_.path("/album")},
+                                                  {folder_.path("/other")},
+                                                  {folder_.path("/empty")},
+                                                  {"http://pavo.invalid/a.png"},
+                                                  {any, folder_.path("/other/a.png")},
+                                                  {any}}};
         return choices[n % choices.size()];
     }
 
     void changeWindow(std::uint32_t what, std::uint32_t size) {
-        const auto side = [size](int least, int range, int by) {
-            return least + static_cast<int>(size / static_cast<std::uint32_t>(by) %
-                                            static_cast<std::uint32_t>(range));
+        const auto side = [size](std::uint32_t by, std::uint32_t range) {
+            return static_cast<int>(size / by % range);
         };
         if (what % 4 == 0) {  // the user drags the frame
             platform_.changeGeometry([&] {
-                platform_.normal = {10, 10, 10 + side(300, 1600, 1), 10 + side(200, 900, 7)};
+                platform_.normal = {10, 10, 310 + side(1, 1600), 210 + side(7, 900)};
                 platform_.maximized = false;
             });
         } else if (what % 4 == 1) {  // maximised or restored by the window manager
@@ -462,10 +424,8 @@ class Walk {
         if (stepUnderWay(viewer_)) return {};
         const Playlist& playlist = viewer_.playlist;
         const ImageBuffer& shown = viewer_.shownImage;
-        if (!hasShownEntry(playlist)) {
-            if (!shown.display.empty()) return "a picture shows while the playlist is empty";
-            return {};
-        }
+        if (!hasShownEntry(playlist))
+            return shown.display.empty() ? Broken{} : "a picture shows while the playlist is empty";
         const QString& path = currentPath(playlist);
         // With nothing shown the title may name a file that failed to open, as its report did.
         const auto failure = std::find_if(
@@ -508,10 +468,8 @@ class Walk {
             // A trash that refused it leaves it where it was (and says so in a box), and one
             // the walk took away itself (inside the box's loop) cannot go to the trash.
             struct stat info {};
-            if (lstat(encodeFileName(trashed).constData(), &info) == 0 ||
-                !folder_.present(folder_.bytes(trashed)))
+            if (lstat(encodeFileName(trashed).constData(), &info) == 0 || !folder_.forget(trashed))
                 continue;
-            folder_.forget(folder_.bytes(trashed));
             if (!inTrash(encodeFileName(trashed)))
                 return trashed.toStdString() + " is not in the trash";
         }
@@ -549,7 +507,8 @@ class Walk {
         return {};
     }
 
-    FailingAllocator* allocator_;
+    FailingAllocator unarmed_{nullptr};  // never installed: arming it changes nothing
+    FailingAllocator& allocator_;
     QTemporaryDir dir_;
     Folder folder_;  // goes before the folder it lies in
     test::FakePlatform platform_;
@@ -565,8 +524,7 @@ class Walk {
 };
 
 Broken walk(const std::vector<Action>& actions, FailingAllocator* allocator = nullptr) {
-    Walk walk(actions, allocator);
-    return walk.run();
+    return Walk(actions, allocator).run();
 }
 
 // The shortest list found that still breaks a rule: chunks are left out, halves first.
@@ -589,37 +547,24 @@ std::vector<Action> shrink(std::vector<Action> actions) {
     return actions;
 }
 
-std::size_t actionsPerSeed() {
-    const QByteArray set = qgetenv("PAVO_MONKEY_ACTIONS");
-    return set.isEmpty() ? 1500 : set.toULongLong();
-}
-
-std::uint64_t newSeed() {
-    const QByteArray set = qgetenv("PAVO_MONKEY_SEED");
-    if (!set.isEmpty()) return set.toULongLong();
-    return std::random_device{}();
-}
-
 std::vector<std::uint64_t> seedsToWalk() {
-    const QByteArray only = qgetenv("PAVO_MONKEY_SEEDS");
-    if (only.isEmpty()) return {1, 2, 3, 4, newSeed()};
     std::vector<std::uint64_t> seeds;
-    for (const QByteArray& seed : only.simplified().split(' ')) seeds.push_back(seed.toULongLong());
-    return seeds;
+    for (const QByteArray& seed : qgetenv("PAVO_MONKEY_SEEDS").simplified().split(' '))
+        if (!seed.isEmpty()) seeds.push_back(seed.toULongLong());
+    if (!seeds.empty()) return seeds;
+    const QByteArray seed = qgetenv("PAVO_MONKEY_SEED");
+    return {1, 2, 3, 4, seed.isEmpty() ? std::random_device{}() : seed.toULongLong()};
 }
 
 TEST(Monkey, WalksThroughEverythingTheWindowTakesWithoutBreakingARule) {
     const std::vector<std::uint64_t> seeds = seedsToWalk();
+    const int count = qEnvironmentVariableIntValue("PAVO_MONKEY_ACTIONS");
+    const std::size_t perSeed = count > 0 ? static_cast<std::size_t>(count) : 1500;
     std::printf("monkey: %zu seeds (the last %llu), %zu actions each\n", seeds.size(),
-                static_cast<unsigned long long>(seeds.back()), actionsPerSeed());
+                static_cast<unsigned long long>(seeds.back()), perSeed);
     for (const std::uint64_t seed : seeds) {
-        const std::vector<Action> actions = actionsFor(seed, actionsPerSeed());
-        const auto start = std::chrono::steady_clock::now();
+        const std::vector<Action> actions = actionsFor(seed, perSeed);
         const Broken broken = walk(actions);
-        const double seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        std::printf("monkey: seed %llu, %zu actions in %.1f s\n",
-                    static_cast<unsigned long long>(seed), actions.size(), seconds);
         if (!broken) continue;
         const std::vector<Action> shortest = shrink(actions);
         ADD_FAILURE() << "seed " << seed << ": " << *broken
@@ -636,15 +581,15 @@ TEST(Monkey, AnAllocationThatFailsIsAFailedLoadAndNothingWorse) {
     FailingAllocator allocator(base);
     cv::Mat::setDefaultAllocator(&allocator);
     const std::vector<Action> actions = actionsFor(11, 300);
-    allocator.restart(0);
     ASSERT_FALSE(walk(actions, &allocator));
-    const long made = allocator.made();
+    const long made = allocator.made;
     ASSERT_GT(made, 50);
     // Spread over the walk when it made more than can be tried in a short while.
     const long every = std::max(1L, made / 40);
     std::printf("monkey: %ld allocations, every %ld failing once\n", made, every);
     for (long failing = 1; failing <= made; failing += every) {
-        allocator.restart(failing);
+        allocator.made = 0;
+        allocator.failAt = failing;
         const Broken broken = walk(actions, &allocator);
         EXPECT_FALSE(broken) << "allocation " << failing << ": " << broken.value_or("");
     }

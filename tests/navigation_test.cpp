@@ -60,68 +60,50 @@ TEST_F(NavigationTest, AStepWaitsForItsNeighbourBehindAPreviewAndInputsWaitWithI
     EXPECT_EQ(viewer.input.deferred.size(), 2U);
     settle();
     EXPECT_FALSE(stepUnderWay(viewer));
-    EXPECT_EQ(platform.titles.back(), dir.filePath("photos/b.jpg"));
     EXPECT_EQ(viewer.shownImage.turn, withMirror(withQuarterTurn({})))
         << "then run in order on the image the step brought";
     EXPECT_EQ(viewer.previousImage.display.data, before.data)
         << "the record left kept its own picture";
-    platform.jobRunner = nullptr;
 }
 
-// Steps wrap at both ends with a sound (not while muted), the wheel steps, Shift goes five
-// at a time, Home and End go to the ends when there is somewhere to go; a single image only
-// pans. No step is reported.
+// Steps wrap at both ends with a sound (not while muted), the wheel steps (towards the user:
+// forward), Shift goes five at a time, Home and End go to the ends when there is somewhere to
+// go; a single image only pans. No step is reported.
 TEST_F(NavigationTest, StepsWrapWithASoundAndJumpsGoByFiveOrToTheEnds) {
     openFolder(3);
-    const auto landsOn = [&](int index) {
-        EXPECT_EQ(shownIndex(), index);
-        EXPECT_EQ(shownColour(), index);
-        EXPECT_EQ(platform.titles.back(), paths[static_cast<std::size_t>(index)]);
+    struct Step {
+        Key key;
+        int wheel;  // not 0: the wheel turned instead of the key
+        bool muted;
+        int index;
+        std::size_t sounds;
     };
-    press(Key::Right);
-    landsOn(1);
-    press(Key::Space);
-    landsOn(2);
-    EXPECT_EQ(beeps(BeepKind::Information), 0U);
-    press(Key::Down);
-    landsOn(0);  // past the last entry comes the first
-    EXPECT_EQ(beeps(BeepKind::Information), 1U);
-    press(Key::Left);
-    landsOn(2);
-    events.wheel(-120, false, false);  // towards the user: forward
-    settle();
-    landsOn(0);
-    viewer.settings.mute = true;
-    events.wheel(120, false, false);
-    settle();
-    landsOn(2);
-    EXPECT_EQ(beeps(BeepKind::Information), 3U) << "muted";
-    viewer.settings.mute = false;
-
+    for (const Step& step : {Step{Key::Right, 0, false, 1, 0},
+                             {Key::Space, 0, false, 2, 0},
+                             {Key::Down, 0, false, 0, 1},
+                             {Key::Left, 0, false, 2, 2},
+                             {Key::Right, -120, false, 0, 3},
+                             {Key::Right, 120, true, 2, 3}}) {
+        viewer.settings.mute = step.muted;
+        step.wheel != 0 ? events.wheel(step.wheel, false, false) : events.keyDown(step.key, 1);
+        settle();
+        EXPECT_EQ(shownIndex(), step.index);
+        EXPECT_EQ(shownColour(), step.index);
+        EXPECT_EQ(beeps(BeepKind::Information), step.sounds);
+    }
     press(Key::Shift);
     press(Key::Right);  // five steps from 2 through three entries
-    landsOn(1);
+    EXPECT_EQ(shownColour(), 1);
     const std::size_t titles = platform.titles.size();
     press(Key::Right, 3);  // fifteen: the same image, nothing decoded
     EXPECT_EQ(platform.titles.size(), titles);
     events.keyUp(Key::Shift);
     press(Key::End);
-    landsOn(2);
     press(Key::End);
     press(Key::Home);
-    landsOn(0);
+    EXPECT_EQ(shownColour(), 0);
     EXPECT_EQ(platform.titles.size(), titles + 2) << "End at the end loads nothing";
     EXPECT_TRUE(platform.boxes.empty());
-}
-
-TEST_F(NavigationTest, OneImageOnlyPans) {
-    openFolder(1);
-    const std::size_t titles = platform.titles.size();
-    press(Key::Right);
-    events.wheel(-120, false, false);
-    settle();
-    EXPECT_EQ(platform.titles.size(), titles);
-    EXPECT_TRUE(platform.beeps.empty());
 }
 
 // A held key: the jump's image decodes while further presses arrive; each press moves
@@ -145,24 +127,19 @@ TEST_F(NavigationTest, PressesDuringAJumpMoveItsTargetAndOtherInputsWaitForItsIm
     EXPECT_EQ(shownColour(), 5);
     EXPECT_EQ(viewer.shownImage.image.cols, 40) << "the jump's image is the one turned";
     EXPECT_EQ(platform.titles.size(), titles + 1) << "the images between are not shown";
-    EXPECT_EQ(platform.titles.back(), paths[5]);
     EXPECT_EQ(viewer.nextImage.image.at<cv::Vec3b>(0, 0)[0] / 20, 6)
         << "the neighbours of the target decode as usual";
 
     events.keyDown(Key::Right, 2);
     events.keyDown(Key::Home, 1);
     settle();
-    EXPECT_EQ(shownIndex(), 0);
-    EXPECT_EQ(shownColour(), 0);
-    EXPECT_EQ(platform.titles.back(), paths[0]);
+    EXPECT_EQ(shownColour(), 0) << "Home after presses during a jump";
     EXPECT_TRUE(platform.boxes.empty());
-    platform.jobRunner = nullptr;
 }
 
-// Files that change behind the viewer: one deleted after its neighbour record was decoded
-// is still shown from the cache; one deleted or broken before is reported when a step
-// reaches it, and steps go on past it.
-TEST_F(NavigationTest, FilesGoneBeforeTheirDecodeAreReportedAndAfterItStillShown) {
+// A file deleted after its neighbour record was decoded is still shown from the cache; one
+// broken before fails only its own record. (A failed step is ARecordIsOnlyEverShown's.)
+TEST_F(NavigationTest, AFileGoneAfterItsDecodeIsStillShownAndABrokenOneFailsOnlyItsRecord) {
     openFolder(4);  // the neighbours of the first are the second and the last
     ASSERT_TRUE(QFile::remove(paths[1]));
     test::writeBytes(paths[2], "broken");
@@ -171,12 +148,6 @@ TEST_F(NavigationTest, FilesGoneBeforeTheirDecodeAreReportedAndAfterItStillShown
     EXPECT_TRUE(platform.boxes.empty());
     EXPECT_TRUE(viewer.nextImage.failed);
     EXPECT_TRUE(viewer.previousImage.ready) << "the other side keeps working";
-    press(Key::Right);
-    EXPECT_EQ(platform.titles.back(), paths[2]);
-    ASSERT_EQ(platform.boxes.size(), 1U);
-    EXPECT_EQ(platform.boxes[0].text, "Failed to load " + paths[2] + ".");
-    press(Key::Right);
-    EXPECT_EQ(shownColour(), 3);
 }
 
 TEST_F(NavigationTest, APrescaledNeighbourIsShownWithoutScalingItAgain) {
@@ -189,15 +160,7 @@ TEST_F(NavigationTest, APrescaledNeighbourIsShownWithoutScalingItAgain) {
     EXPECT_EQ(viewer.shownImage.display.data, prescaled) << "swapped in, not resized";
     EXPECT_EQ(viewer.previousImage.display.data, first)
         << "the picture left is the screen fit already: kept, not scaled again";
-    EXPECT_EQ(platform.titles.back(), paths[1]);
     EXPECT_EQ(platform.clientSize(), (Size{1482, 988}));
-    EXPECT_EQ(viewer.previousImage.image.at<cv::Vec3b>(0, 0)[0] / 20, 0)
-        << "the image left is kept behind";
-    EXPECT_TRUE(viewer.previousImage.ready);
-
-    press(Key::Left);
-    EXPECT_EQ(shownColour(), 0);
-    EXPECT_EQ(shownIndex(), 0);
 
     // Without prescaling, a step uses the decoded pixels and scales them itself.
     viewer.settings.preScale = false;
@@ -235,7 +198,6 @@ TEST_F(NavigationTest, StepsFasterThanTheCacheShowEachImageAndKeepTheRightNeighb
         while (stepUnderWay(viewer) && held.runOne()) platform.runQueued();
         ASSERT_EQ(shownIndex(), expected);
         EXPECT_EQ(colour(viewer.shownImage.image), expected);
-        EXPECT_EQ(platform.titles.back(), paths[static_cast<std::size_t>(expected)]);
     }
     EXPECT_GT(decodedBeyond, 0) << "the image beyond the one ahead was decoded early";
     settle();
@@ -243,7 +205,6 @@ TEST_F(NavigationTest, StepsFasterThanTheCacheShowEachImageAndKeepTheRightNeighb
     EXPECT_EQ(colour(viewer.previousImage.image), 3);
     EXPECT_TRUE(viewer.nextImage.displayReady && viewer.previousImage.displayReady);
     EXPECT_TRUE(platform.boxes.empty());
-    platform.jobRunner = nullptr;
 }
 
 TEST_F(NavigationTest, AWindowManagerThatRefusesTheSizeStillGetsAFittedImage) {
@@ -307,7 +268,12 @@ TEST_F(NavigationTest, DropsWaitForAJumpAndAnEmptyPlaylistIsSafe) {
     EXPECT_EQ(shownIndex(), 3) << "the drop waits";
     settle();
     EXPECT_EQ(viewer.playlist.paths, std::vector<QString>{dir.filePath("other/z.png")});
-    EXPECT_EQ(platform.titles.back(), dir.filePath("other/z.png"));
+    const std::size_t titles = platform.titles.size();
+    press(Key::Right);  // a single image only pans
+    events.wheel(-120, false, false);
+    settle();
+    EXPECT_EQ(platform.titles.size(), titles);
+    EXPECT_TRUE(platform.beeps.empty());
 
     events.keyDown(Key::Right, 2);
     events.filesDropped({dir.filePath("empty")});
@@ -321,7 +287,6 @@ TEST_F(NavigationTest, DropsWaitForAJumpAndAnEmptyPlaylistIsSafe) {
     }
     EXPECT_TRUE(viewer.playlist.paths.empty());
     EXPECT_FALSE(stepUnderWay(viewer));
-    platform.jobRunner = nullptr;
 }
 
 // A step that fails leaves the picture of the image before it on screen for a moment; that

@@ -31,27 +31,9 @@ class TransformTest : public test::ViewerTest {
     const cv::Vec3b kGreen{0, 255, 0};
 };
 
-TEST_F(TransformTest, AQuarterTurnIsClockwiseRefitsAndFourComeBack) {
-    viewer.view.fitActive = false;
-    openFolder({"a.png", "b.png"}, 300, 200);
-    viewer.view.zoomPerMille = 1200;
-    viewer.view.zoomStepCount = 4;
-    viewer.shownImage.scrollX = 10;
-    press(Key::T);
-    EXPECT_EQ(viewer.shownImage.width, 200);
-    EXPECT_EQ(viewer.shownImage.height, 300);
-    EXPECT_EQ(shownPixel(199, 0), kRed) << "the top-left corner goes to the top right";
-    EXPECT_EQ(shownPixel(0, 0), kGreen) << "the bottom-left corner goes to the top left";
-    EXPECT_EQ(viewer.view.zoomPerMille, 1000);
-    EXPECT_EQ(viewer.view.zoomStepCount, 0);
-    EXPECT_EQ(viewer.shownImage.scrollX, 0);
-    EXPECT_EQ(platform.clientSize(), (Size{200, 300})) << "the window follows the turn";
-    for (int i = 0; i < 3; ++i) onCommand(viewer, static_cast<int>(Command::Rotate));
-    EXPECT_EQ(shownPixel(0, 0), kRed);
-    EXPECT_EQ(platform.clientSize(), (Size{300, 200}));
-}
-
-TEST_F(TransformTest, MirroringShowsTheMirrorAtOnceAndTwiceRestoresWithoutRescaling) {
+// A mirror shows at once, on screen too, and a second restores it without a refit; a quarter
+// turn is clockwise, refits the window and the zoom, and four come back.
+TEST_F(TransformTest, MirrorsShowAtOnceAndQuarterTurnsAreClockwiseAndRefit) {
     viewer.view.fitActive = false;  // at its own size the display is the decoded image
     openFolder({"a.png", "b.png"}, 300, 200);
     const std::size_t windowChanges = platform.windowRects.size();
@@ -62,6 +44,20 @@ TEST_F(TransformTest, MirroringShowsTheMirrorAtOnceAndTwiceRestoresWithoutRescal
     onCommand(viewer, static_cast<int>(Command::Flip));
     EXPECT_EQ(viewer.shownImage.display.at<cv::Vec3b>(0, 0), kRed);
     EXPECT_EQ(platform.windowRects.size(), windowChanges) << "no refit";
+
+    viewer.view.zoomPerMille = 1200;
+    viewer.view.zoomStepCount = 4;
+    viewer.shownImage.scrollX = 10;
+    press(Key::T);
+    EXPECT_EQ(shownPixel(199, 0), kRed) << "the top-left corner goes to the top right";
+    EXPECT_EQ(shownPixel(0, 0), kGreen) << "the bottom-left corner goes to the top left";
+    EXPECT_EQ(viewer.view.zoomPerMille, 1000);
+    EXPECT_EQ(viewer.view.zoomStepCount, 0);
+    EXPECT_EQ(viewer.shownImage.scrollX, 0);
+    EXPECT_EQ(platform.clientSize(), (Size{200, 300})) << "the window follows the turn";
+    for (int i = 0; i < 3; ++i) onCommand(viewer, static_cast<int>(Command::Rotate));
+    EXPECT_EQ(shownPixel(0, 0), kRed);
+    EXPECT_EQ(platform.clientSize(), (Size{300, 200}));
 }
 
 TEST_F(TransformTest, ATransformedRecordComesBackAsItWasLeftAndAFreshDecodeIsUpright) {
@@ -99,33 +95,32 @@ TEST_F(TransformTest, AnyRunOfTurnsAndMirrorsIsRememberedAsOneTurnOfTheDecodedPi
     }
 }
 
+// Period and Comma merge with the next or (wrapping) previous entry, shown on the left, and
+// turn fit on; the same key again ends the merge and leaves fit on. L swaps the sides, and
+// does nothing while not merged.
 TEST_F(TransformTest, MergingPairsNeighboursWithWrappingAndLSwapsTheSides) {
     openFolder({"a.png", "b.png", "c.png"}, 300, 200);
     viewer.view.fitActive = false;
     press(Key::L);
-    EXPECT_FALSE(viewer.merge.reverseMergeActive) << "L does nothing while not merged";
-    press(Key::End);  // index 2: its next is entry 0
+    EXPECT_FALSE(viewer.merge.reverseMergeActive);
+    const auto left = [this] {
+        const cv::Mat& display = viewer.shownImage.display;
+        return display.at<cv::Vec4b>(display.rows / 2, display.cols / 4)[0];
+    };
     press(Key::Period);
     EXPECT_EQ(viewer.merge.mergeMode, 1);
-    EXPECT_TRUE(viewer.view.fitActive) << "merging turns fit on";
-    const cv::Mat& display = viewer.shownImage.display;
-    ASSERT_FALSE(display.empty());
-    EXPECT_EQ(display.at<cv::Vec4b>(display.rows / 2, display.cols / 4)[0], 120) << "c left";
-    EXPECT_EQ(display.at<cv::Vec4b>(display.rows / 2, 3 * display.cols / 4)[0], 40)
-        << "a, the wrapped next entry, right";
+    EXPECT_TRUE(viewer.view.fitActive);
+    EXPECT_EQ(left(), 40);
     press(Key::L);
-    EXPECT_EQ(viewer.shownImage.display.at<cv::Vec4b>(display.rows / 2, display.cols / 4)[0], 40)
-        << "reverse merge puts the partner on the left";
+    EXPECT_EQ(left(), 80) << "reverse merge puts the partner on the left";
     press(Key::L);
-
-    press(Key::Comma);  // the other side: merged with the previous entry, b
-    EXPECT_EQ(viewer.merge.mergeMode, -1);
-    EXPECT_EQ(viewer.shownImage.display.at<cv::Vec4b>(display.rows / 2, display.cols / 4)[0], 80)
-        << "the previous image on the left";
     press(Key::Comma);
-    EXPECT_EQ(viewer.merge.mergeMode, 0) << "the same key again ends the merge";
+    EXPECT_EQ(viewer.merge.mergeMode, -1);
+    EXPECT_EQ(left(), 120) << "the previous image, c, on the left";
+    press(Key::Comma);
+    EXPECT_EQ(viewer.merge.mergeMode, 0);
     EXPECT_TRUE(viewer.shownImage.partner.empty());
-    EXPECT_TRUE(viewer.view.fitActive) << "ending the merge leaves fit as it is";
+    EXPECT_TRUE(viewer.view.fitActive);
 }
 
 TEST_F(TransformTest, MergedStepsMoveTwoEntriesAndTakeTheCachedPair) {

@@ -7,6 +7,7 @@
 
 #include <QString>
 
+#include <cstdint>
 #include <cstdio>
 #include <deque>
 #include <functional>
@@ -29,7 +30,7 @@ struct RecordedInvalidation {
     bool erase;
 };
 
-// Jobs that wait until the test runs them, each on a thread of its own, one at a time:
+// Jobs that wait until the test runs one (oldest first by default) on a thread of its own:
 // the order in which jobs end and hand their results back is the test's to choose.
 class HeldJobs final : public JobRunner {
   public:
@@ -37,8 +38,6 @@ class HeldJobs final : public JobRunner {
         const std::lock_guard lock(mutex_);
         held_.push_back(std::move(work));
     }
-    // Runs the job at `position` among those waiting (oldest first) to its end; false when
-    // there is none.
     bool runOne(std::size_t position = 0) {
         std::function<void()> work;
         {
@@ -60,22 +59,14 @@ class HeldJobs final : public JobRunner {
     std::deque<std::function<void()>> held_;
 };
 
-// A desktop that records what the logic asks of it. By default one 1920 x 1080
-// monitor with a 1920 x 1040 work area, and a window frame of 16 x 59 (borders,
-// caption and menu bar); the client area is the outer window minus that frame.
-// Like Qt, it reports a change of the window's geometry back to the attached handler
-// at once (resized, then moved), the frame exists only once the window is shown, and
-// what other threads ask of the user-interface thread waits in a queue until the
-// test's "event loop" (runQueued, settle) runs it. Fullscreen counts as maximised. Jobs run
-// on a real thread pool unless a test hands them to a runner of its own. Message boxes and
-// dialogs are modal as Qt's are: while one is open its event loop runs (`modalLoop`, by
-// default what is queued for the user-interface thread).
+// A desktop that records what the logic asks of it. Like Qt, it reports geometry changes
+// back at once (resized, then moved), frames the window only once it is shown, and keeps
+// what other threads post to the user-interface thread queued until the test runs it.
+// Jobs run on a real thread pool unless a test hands them to a runner of its own. Boxes and
+// dialogs are modal: while one is open `modalLoop` runs (by default, the queue).
 class FakePlatform : public Platform {
   public:
-    void attach(WindowEvents& e, const WindowSetup& s) override {
-        events = &e;
-        setup = s;
-    }
+    void attach(WindowEvents& e, const WindowSetup& /*setup*/) override { events = &e; }
     void showInitial(const Rect& outer, bool maximise) override {
         setWindowRect(outer);
         if (maximise) changeGeometry([&] { maximized = true; });
@@ -86,22 +77,15 @@ class FakePlatform : public Platform {
     }
     void refreshGeometry() override {}
     void runJob(std::function<void()> work) override {
-        if (jobRunner != nullptr) {
-            jobRunner->runJob(std::move(work));
-        } else {
-            pool.runJob(std::move(work));
-        }
+        jobRunner != nullptr ? jobRunner->runJob(std::move(work)) : pool.runJob(std::move(work));
     }
-    // Jobs started on the pool that have not ended.
     [[nodiscard]] int jobsUnderWay() const { return pool.jobsUnderWay(); }
-    // Runs the jobs that wait in the test's own runner, oldest first; false when none did.
     bool runHeldJobs() {
         auto* held = dynamic_cast<HeldJobs*>(jobRunner);
         bool ran = false;
         while (held != nullptr && held->runOne()) ran = true;
         return ran;
     }
-    // The event loop of a modal box or dialog, while the user looks at it.
     void runModalLoop() { modalLoop ? modalLoop() : static_cast<void>(runQueued()); }
     void beep(BeepKind kind) override { beeps.push_back(kind); }
 
@@ -118,7 +102,6 @@ class FakePlatform : public Platform {
         });
     }
 
-    // What the geometry snapshot reports.
     [[nodiscard]] Rect windowRect() const {
         if (style == WindowStyle::Fullscreen) return monitor.monitor;
         if (maximized)
@@ -132,7 +115,7 @@ class FakePlatform : public Platform {
         return {std::max(0, outer.width() - f.width), std::max(0, outer.height() - f.height)};
     }
     [[nodiscard]] bool isMaximized() const { return maximized || style == WindowStyle::Fullscreen; }
-    [[nodiscard]] double refreshRate() const override { return hertz; }
+    [[nodiscard]] double refreshRate() const override { return 60.0; }
 
     void setWindowRect(const Rect& outer) override {
         windowRects.push_back(outer);
@@ -161,10 +144,7 @@ class FakePlatform : public Platform {
     }
     void redrawNow(const Rect& area) override { redraws.push_back(area); }
 
-    void armTimer(int id, int milliseconds) override {
-        timers[id] = milliseconds;
-        armed.push_back({id, milliseconds});
-    }
+    void armTimer(int id, int milliseconds) override { timers[id] = milliseconds; }
     void killTimer(int id) override { timers.erase(id); }
     [[nodiscard]] bool timerPending(int id) const { return timers.contains(id); }
     [[nodiscard]] int timerPeriod(int id) const { return timers.at(id); }
@@ -172,8 +152,7 @@ class FakePlatform : public Platform {
     [[nodiscard]] GeometrySnapshot geometrySnapshot() const override {
         return {windowRect(), clientSize(), isMaximized(), monitor, monitor.monitor};
     }
-    // Changes the geometry, then tells the handler what changed, as Qt sends resize and
-    // move events while the call that caused them is still running.
+    // Changes the geometry, then tells the handler what changed, as Qt does within the call.
     template <typename Change>
     void changeGeometry(Change change) {
         const GeometrySnapshot before = geometrySnapshot();
@@ -188,28 +167,17 @@ class FakePlatform : public Platform {
         const std::lock_guard lock(mutex);
         queued.push_back(std::move(task));
     }
-    // Runs what other threads asked the user-interface thread to do; false when
-    // nothing was waiting.
-    bool runQueued() {
+    // Runs what other threads posted to the user-interface thread, at most `most` tasks,
+    // oldest first; false when nothing was waiting.
+    bool runQueued(std::size_t most = SIZE_MAX) {
         std::vector<std::function<void()>> tasks;
         {
             const std::lock_guard lock(mutex);
-            tasks.swap(queued);
+            for (; tasks.size() < most && !queued.empty(); queued.pop_front())
+                tasks.push_back(std::move(queued.front()));
         }
         for (auto& task : tasks) task();
         return !tasks.empty();
-    }
-    // Runs only the oldest task waiting; false when none was.
-    bool runOneQueued() {
-        std::function<void()> task;
-        {
-            const std::lock_guard lock(mutex);
-            if (queued.empty()) return false;
-            task = std::move(queued.front());
-            queued.erase(queued.begin());
-        }
-        task();
-        return true;
     }
 
     [[nodiscard]] Point cursorPosition() const override { return cursor; }
@@ -231,15 +199,13 @@ class FakePlatform : public Platform {
         return cursorCounter >= 0;
     }
     [[nodiscard]] bool isActiveWindow() const override { return active; }
-    [[nodiscard]] bool modifierHeld(Modifier key) const override {
-        return key == Modifier::Ctrl ? ctrlDown : shiftDown;
-    }
+    [[nodiscard]] bool modifierHeld(Modifier /*key*/) const override { return false; }
 
     void postQuit(int code) override { quitCode = code; }
-    void destroyWindow() override { destroyed = true; }
+    void destroyWindow() override {}
     void bringToFront() override { ++broughtToFront; }
     void openUrl(const QString& url) override { openedUrls.push_back(url); }
-    // Runs the test's script for the dialog; without one the dialog opens and is cancelled.
+    // Without a script of the test's the dialog opens and is cancelled.
     int runDialog(DialogId id, DialogHandler& handler) override {
         dialogsRun.push_back(id);
         runModalLoop();
@@ -264,8 +230,7 @@ class FakePlatform : public Platform {
         runModalLoop();
         return positionTyped;
     }
-    // Like the desktop's trash: the file leaves its folder for the trash folder, or
-    // stays where it is when the trash refuses it.
+    // The file goes to the trash folder, or stays where it is when the trash refuses it.
     TrashResult moveToTrash(const QString& path) override {
         trashed.push_back(path);
         if (realTrash && !trashRefuses) return moveFileToTrash(path);
@@ -278,25 +243,16 @@ class FakePlatform : public Platform {
     }
     [[nodiscard]] QString executableDirectory() const override { return programFolder; }
 
-    // The frame of the current style: fullscreen has none, level 1 only a thin border.
+    // The frame of the current style; the window manager frames a window when it maps it.
     [[nodiscard]] Size currentFrame() const {
-        if (!shown) return {0, 0};  // the window manager frames a window when it maps it
-        switch (style) {
-            case WindowStyle::Fullscreen:
-                return {0, 0};
-            case WindowStyle::ImageOnly:
-                return {16, 16};
-            case WindowStyle::NoMenu:
-                return {frame.width, frame.height - 20};
-            case WindowStyle::Normal:
-                return frame;
-        }
+        if (!shown || style == WindowStyle::Fullscreen) return {0, 0};
+        if (style == WindowStyle::ImageOnly) return {16, 16};
+        if (style == WindowStyle::NoMenu) return {frame.width, frame.height - 20};
         return frame;
     }
 
     mutable std::mutex mutex;  // guards the queue, which jobs post to
     WindowEvents* events = nullptr;
-    WindowSetup setup;
     MonitorInfo monitor{{0, 0, 1920, 1080}, {0, 0, 1920, 1040}};
     Size frame{16, 59};
     Rect normal{0, 0, 600, 800};
@@ -304,7 +260,6 @@ class FakePlatform : public Platform {
     std::optional<int> heightLimit;  // a window manager that keeps windows this low
     bool maximized = false;
     WindowStyle style = WindowStyle::Normal;
-    double hertz = 60.0;
     std::optional<WindowPlacement> placement = WindowPlacement{};  // zero: ask the window itself
 
     std::vector<RecordedBox> boxes;
@@ -317,14 +272,10 @@ class FakePlatform : public Platform {
     std::vector<RecordedInvalidation> invalidations;
     std::vector<Rect> redraws;
     std::map<int, int> timers;  // pending: id -> period
-    std::vector<std::pair<int, int>> armed;
     int cursorCounter = 0;
     bool cursorReadable = true;
     bool active = true;
-    bool ctrlDown = false;
-    bool shiftDown = false;
     std::optional<int> quitCode;
-    bool destroyed = false;
     QString programFolder = QStringLiteral("/opt/pavo/");
     int broughtToFront = 0;
     std::vector<RecordedBox> questions;
@@ -340,7 +291,7 @@ class FakePlatform : public Platform {
     std::vector<QString> openedUrls;
     std::vector<DialogId> dialogsRun;
     std::function<int(DialogId, DialogHandler&)> onDialog;
-    std::vector<std::function<void()>> queued;
+    std::deque<std::function<void()>> queued;
     std::function<void()> modalLoop;  // what runs while a box or dialog is open
     JobRunner* jobRunner = nullptr;   // where jobs run instead of the pool
     Point cursor;                     // screen coordinates
@@ -350,18 +301,12 @@ class FakePlatform : public Platform {
     ThreadPool pool;  // last: it goes first, waiting for the jobs that post to this
 };
 
-// A painter that records what is drawn.
+// A painter that records the text drawn.
 class FakePainter : public Painter {
   public:
-    struct Blit {
-        int x, y, sourceX, sourceY, width, height;
-    };
-    void blit(const cv::Mat& image, int x, int y, int sourceX, int sourceY) override {
-        blits.push_back({x, y, sourceX, sourceY, image.cols, image.rows});
-    }
+    void blit(const cv::Mat& /*image*/, int /*x*/, int /*y*/, int /*sourceX*/,
+              int /*sourceY*/) override {}
     void drawText(const QString& text) override { texts.push_back(text); }
-
-    std::vector<Blit> blits;
     std::vector<QString> texts;
 };
 

@@ -25,9 +25,8 @@
 
 namespace pavo::test {
 
-// A fresh viewer on the fake desktop, its store in a temporary folder, started as the
-// program starts: run state, window events attached, the window shown at its first
-// place. The thin-border allowance is on (7), so the formulas that use it are exercised.
+// A fresh viewer on the fake desktop, its store in a temporary folder, started as the program
+// starts. The thin-border allowance is on (7), so the formulas that use it are exercised.
 class ViewerTest : public testing::Test {
   protected:
     ViewerTest()
@@ -42,10 +41,6 @@ class ViewerTest : public testing::Test {
         while (platform.jobsUnderWay() > 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    ViewerTest(const ViewerTest&) = delete;
-    ViewerTest& operator=(const ViewerTest&) = delete;
-    ViewerTest(ViewerTest&&) = delete;
-    ViewerTest& operator=(ViewerTest&&) = delete;
 
     // Lets the program's own hand-overs run, as its event loop would: runs what the jobs
     // hand back until no job is under way and nothing waits in the queue.
@@ -55,10 +50,7 @@ class ViewerTest : public testing::Test {
             const bool running = platform.jobsUnderWay() > 0;
             const bool ran = platform.runHeldJobs();
             if (!platform.runQueued() && !running && !ran) return;
-            if (std::chrono::steady_clock::now() > deadline) {
-                ADD_FAILURE() << "jobs are still running after 30 s";
-                return;
-            }
+            ASSERT_TRUE(std::chrono::steady_clock::now() < deadline) << "jobs still run after 30 s";
             if (running) std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     }
