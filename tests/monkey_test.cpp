@@ -206,9 +206,15 @@ class Folder {
 // Makes one allocation of pixel memory throw, as OpenCV does when memory runs out: the
 // n-th made while armed. Every OpenCV call that makes a matrix (decode, convert, resize,
 // turn, join) allocates through it.
+// OpenCV's allocator while it lives, so that a failed assertion cannot leave it behind.
 class FailingAllocator final : public cv::MatAllocator {
   public:
-    explicit FailingAllocator(cv::MatAllocator* base) : base_(base) {}
+    FailingAllocator() : base_(cv::Mat::getDefaultAllocator()) {
+        cv::Mat::setDefaultAllocator(this);
+    }
+    ~FailingAllocator() override { cv::Mat::setDefaultAllocator(base_); }
+    FailingAllocator(const FailingAllocator&) = delete;
+    FailingAllocator& operator=(const FailingAllocator&) = delete;
     cv::UMatData* allocate(int dims, const int* sizes, int type, void* data, size_t* step,
                            cv::AccessFlag flags, cv::UMatUsageFlags usage) const override {
         if (armed_ && data == nullptr && ++made == failAt)
@@ -236,12 +242,14 @@ class FailingAllocator final : public cv::MatAllocator {
 // pictures (inside a dialog's loop too): those never fail.
 class Armed {
   public:
-    Armed(FailingAllocator& allocator, bool on)
-        : allocator_(allocator), before_(allocator.arm(on)) {}
-    ~Armed() { allocator_.arm(before_); }
+    Armed(FailingAllocator* allocator, bool on)
+        : allocator_(allocator), before_(allocator != nullptr && allocator->arm(on)) {}
+    ~Armed() {
+        if (allocator_ != nullptr) allocator_->arm(before_);
+    }
 
   private:
-    FailingAllocator& allocator_;
+    FailingAllocator* allocator_;  // none: nothing fails
     bool before_;
 };
 
@@ -253,7 +261,7 @@ using Broken = std::optional<std::string>;
 class Walk {
   public:
     explicit Walk(std::vector<Action> actions, FailingAllocator* allocator = nullptr)
-        : allocator_(allocator != nullptr ? *allocator : unarmed_),
+        : allocator_(allocator),
           folder_(dir_.path()),
           viewer_(platform_, SettingsStore(dir_.filePath(QStringLiteral("config")))),
           events_(viewer_),
@@ -507,8 +515,7 @@ class Walk {
         return {};
     }
 
-    FailingAllocator unarmed_{nullptr};  // never installed: arming it changes nothing
-    FailingAllocator& allocator_;
+    FailingAllocator* allocator_;
     QTemporaryDir dir_;
     Folder folder_;  // goes before the folder it lies in
     test::FakePlatform platform_;
@@ -577,9 +584,7 @@ TEST(Monkey, WalksThroughEverythingTheWindowTakesWithoutBreakingARule) {
 // a decode, a conversion, a resize, a turn or a join, on a job or on the user-interface
 // thread. Each is a failed load at worst; no rule of the walk breaks and nothing escapes.
 TEST(Monkey, AnAllocationThatFailsIsAFailedLoadAndNothingWorse) {
-    cv::MatAllocator* base = cv::Mat::getDefaultAllocator();
-    FailingAllocator allocator(base);
-    cv::Mat::setDefaultAllocator(&allocator);
+    FailingAllocator allocator;
     const std::vector<Action> actions = actionsFor(11, 300);
     ASSERT_FALSE(walk(actions, &allocator));
     const long made = allocator.made;
@@ -593,7 +598,6 @@ TEST(Monkey, AnAllocationThatFailsIsAFailedLoadAndNothingWorse) {
         const Broken broken = walk(actions, &allocator);
         EXPECT_FALSE(broken) << "allocation " << failing << ": " << broken.value_or("");
     }
-    cv::Mat::setDefaultAllocator(base);
 }
 
 }  // namespace
