@@ -10,10 +10,6 @@ source "$here/lib.sh"
 e2e_init "${1:?usage: monkey_test.sh PATH_TO_PAVO}" monkey
 e2e_need Xvfb xdpyinfo xwininfo xprop xdotool wmctrl import convert python3
 
-# Seed 895 starts on the picture whose name is not UTF-8 and deletes it (Yes) first.
-FIXED_SEEDS="1 895"
-ACTIONS=${E2E_MONKEY_ACTIONS:-25}
-
 PYTHON=$(python3 -c 'import sys; print(sys.executable)')  # past any wrapper: called often
 monkey() { "$PYTHON" "$here/monkey.py" "$@" 2>&1; }
 log() { echo "$*" >>"$SEED_DIR/actions.log"; }
@@ -46,14 +42,12 @@ answer_boxes() {
     case "$caption" in
       "Not Supported" | "Delete failed") ;;
       "Delete file")
-        [ -n "$DELETE_KEY" ] || fail "a 'Delete file' box that no Delete asked for"
-        key=$DELETE_KEY
+        [ -n "$DELETE_KEY" ] && key=$DELETE_KEY || fail "a 'Delete file' box that no Delete asked for"
         [ "$DELETE_YES" = no ] || CONFIRMED=$(monkey confirm "$STATE" "$(title)") || fail "$CONFIRMED" ;;
       *) fail "a box Pavo never shows here: '$caption'" ;;
     esac
     log "  # box '$caption' over '$(title)': $key"
-    press_in "$BOX" "$key"
-    wait_for 10 box_gone || fail "the box '$caption' stayed after $key"
+    press_in "$BOX" "$key" && wait_for 10 box_gone || fail "the box '$caption' stayed after $key"
     [ -z "$CONFIRMED" ] || wait_for 10 delete_done || true
     rest
   done
@@ -65,8 +59,7 @@ judge() {
 }
 
 act() {
-  local -a a
-  local x y w h out
+  local a x y w h out
   read -r -a a <<<"$1"
   log "$1"
   case "${a[0]}" in
@@ -108,7 +101,7 @@ run_seed() {
   log "# starts on $start"
   pavo_start "$start"
   judge
-  while read -r line <&3; do answer_boxes; act "$line"; judge; done 3< <(monkey plan "$SEED" "$ACTIONS")
+  while read -r line <&3; do answer_boxes; act "$line"; judge; done 3< <(monkey plan "$SEED" "${E2E_MONKEY_ACTIONS:-25}")
   ! is_fullscreen || press Escape  # leaves fullscreen; the next Escape quits
   pavo_quit
   [ "$(stored_placement | wc -w)" = 5 ] || fail "the store lacks part of the placement after Esc: $(head -c 600 "$(settings_file)")"
@@ -116,7 +109,6 @@ run_seed() {
 
 x_start -screen 0 1280x800x24
 wm_start openbox
-seeds=${E2E_MONKEY_SEED:-"$FIXED_SEEDS $(date +%s)"}
-e2e_log "seeds: $seeds (rerun one with E2E_MONKEY_SEED=N)"
-for SEED in $seeds; do check "seed_$SEED" run_seed; done
+# Seed 895 starts on the picture whose name is not UTF-8 and deletes it (Yes) first.
+for SEED in ${E2E_MONKEY_SEED:-1 895 $(date +%s)}; do check "seed_$SEED" run_seed; done
 e2e_finish
