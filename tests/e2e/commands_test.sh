@@ -1,12 +1,8 @@
 #!/usr/bin/env bash
-# End to end: Pavo's file and picture commands on a real X desktop (Xvfb, openbox): Qt's
-# open dialog and the Go-to dialog typed into, drops from another X client, Delete to the
-# real trash after its Yes/No box, a quarter turn (T) and a merged pair (. and L) under the
-# window manager. Each is judged by what the X server reports (titles, window geometry,
-# which window is active and in front, screen pixels) and by the file system.
-# Usage: commands_test.sh PATH_TO_PAVO [PATH_TO_DRAG_SOURCE]
-#   (E2E_ONLY="check names" runs a subset; the drag source defaults to tests/pavo_drag_source
-#   of the build folder that holds Pavo)
+# End to end: Pavo's file and picture commands under openbox (README.md), judged by what the
+# X server reports (titles, geometry, the active and topmost window, pixels) and the files.
+# Usage: commands_test.sh PATH_TO_PAVO [PATH_TO_DRAG_SOURCE]   (E2E_ONLY="check names" runs a
+#   subset; the drag source defaults to tests/pavo_drag_source beside Pavo)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=lib.sh
@@ -15,16 +11,14 @@ e2e_init "${1:?usage: commands_test.sh PATH_TO_PAVO [PATH_TO_DRAG_SOURCE]}" comm
 DRAG_SOURCE=${2:-$(dirname "$E2E_PAVO")/tests/pavo_drag_source}
 e2e_need Xvfb xdpyinfo xwininfo xprop xdotool import convert od awk cmp
 
-# The home and the trash live in the temp folder, on the pictures' own file system, so the
-# file system's trash is the home trash: $XDG_DATA_HOME/Trash.
+# The home and the trash live in the temp folder, on the pictures' own file system.
 export HOME="$E2E_WORK/home" XDG_DATA_HOME="$E2E_WORK/data"
 mkdir -p "$HOME" "$XDG_DATA_HOME"
 
 RED='#FF0000' GREEN='#00FF00' BLUE='#0000FF' YELLOW='#FFFF00'
 OPEN_TITLE="Choose one or more files to open"
 
-# shows PATH COLOUR WHAT: the title becomes the path (within 10 s) and, once the window is
-# at rest, the centre of the view has that colour.
+# shows PATH COLOUR WHAT: the title becomes the path and, at rest, the view's centre that colour.
 shows() {
   wait_for 10 title_is "$1" || fail "$3: expected the title '$1', it is '$(title)'"
   settle
@@ -35,12 +29,8 @@ shows() {
 open_dialog() {
   local title=$1 x y w h
   shift
-  if [ "$1" = click ]; then
-    read -r x y w h <<<"$CLIENT"
-    xdotool mousemove --sync $((x + w / 2)) $((y + h / 2)) click --repeat 2 --delay 80 1
-  else
-    press "$@"
-  fi
+  read -r x y w h <<<"$CLIENT"
+  if [ "$1" = click ]; then xdotool mousemove --sync $((x + w / 2)) $((y + h / 2)) click --repeat 2 --delay 80 1; else press "$@"; fi
   wait_dialog "$title" || fail "${*/#click/a double click on the empty window} did not open '$title' (Pavo's windows: $(pavo_titles))"
 }
 
@@ -53,9 +43,8 @@ answer_dialog() {
 }
 
 # An empty window's double click and the menu (Alt+F, P) open Qt's file dialog; the file
-# whose path is typed into it is shown and its folder is the playlist: G, 2 goes to the
-# folder's second picture (what is typed replaces the position the Go-to field shows);
-# cancelling changes nothing.
+# typed into it is shown and its folder is the playlist: G, 2 goes to the folder's second
+# picture (what is typed replaces the position the field shows); cancelling changes nothing.
 check_open_dialog() {
   settings_write
   local dir="$E2E_WORK/open" other="$E2E_WORK/open other"
@@ -72,30 +61,26 @@ check_open_dialog() {
   answer_dialog "Go to" 2
   shows "$dir/s yellow.png" "$YELLOW" "G, 2, Return should go to the second picture of the chosen file's folder"
   open_dialog "$OPEN_TITLE" alt+f p
-  press_in "$DIALOG_WIN" Escape
-  wait_for 10 dialog_gone "$OPEN_TITLE" || fail "Escape did not close the file dialog"
+  press_in "$DIALOG_WIN" Escape && wait_for 10 dialog_gone "$OPEN_TITLE" || fail "Escape did not close the file dialog"
   shows "$dir/s yellow.png" "$YELLOW" "the cancelled dialog should change nothing"
   open_dialog "$OPEN_TITLE" alt+f p
   answer_dialog "$OPEN_TITLE" "$other/green.png"
   shows "$other/green.png" "$GREEN" "the file chosen through the menu"
 }
 
-# stacking: the client windows from the bottom to the top, as the window manager stacks them.
+# stacking: the client windows from the bottom to the top; on_top WIN: WIN is the topmost
+# and the active window.
 stacking() { root_prop _NET_CLIENT_LIST_STACKING | sed 's/.*# //; s/,//g'; }
+on_top() { local s && s=$(stacking) && [ "$((${s##* }))" = "$(($1))" ] && active_is "$1"; }
 
-# on_top WIN: WIN is the topmost client and the active window.
-on_top() {
-  local s
-  s=$(stacking)
-  [ "$((${s##* }))" = "$(($1))" ] && active_is "$1"
-}
-
-# drop WHAT PATH...: a drag source window placed over Pavo's top-left corner and made the
-# active window; a button drag from it onto Pavo's view. DROP_RESULT := how the drag ended.
+# drop WHAT SHOWN COLOUR PATH: a drag source window placed over Pavo's top-left corner and
+# made the active window; a button drag of PATH from it onto Pavo's view, which then shows
+# SHOWN and comes in front. DROP_RESULT := how the drag ended.
 drop() {
   local what=$1 x y w h sx sy sw sh
+  source_end
   read -r x y w h <<<"$CLIENT"
-  "$DRAG_SOURCE" $((x + 20)) $((y + 20)) "${@:2}" >"$E2E_WORK/source.log" 2>&1 &
+  "$DRAG_SOURCE" $((x + 20)) $((y + 20)) "$4" >"$E2E_WORK/source.log" 2>&1 &
   SOURCE_PID=$!
   wait_for 10 source_shown || fail "$what: the drag source showed no window$(tail -n 3 "$E2E_WORK/source.log" | tr '\n' ' ')"
   focus_window "$SOURCE_WIN"
@@ -104,24 +89,17 @@ drop() {
   drag 1 $((sx + sw / 2)) $((sy + sh / 2)) $((x + w * 2 / 3)) $((y + h * 2 / 3))
   wait_for 10 grep -q '^drag ended' "$E2E_WORK/source.log" || fail "$what: the drag did not end within 10 s"
   DROP_RESULT=$(sed -n 's/^drag ended: //p' "$E2E_WORK/source.log")
+  shows "$2" "$3" "$what (the drag ended as '$DROP_RESULT')"
+  wait_for 5 on_top "$PAVO_WIN" ||
+    miss "after $what Pavo's window ($PAVO_WIN) should be active and on top; active: $(xdotool getactivewindow), stacking bottom to top: $(stacking) (the drag source is $SOURCE_WIN)"
 }
 source_shown() {
   kill -0 "$SOURCE_PID" 2>/dev/null || fail "the drag source ended at start: $(tail -n 3 "$E2E_WORK/source.log" | tr '\n' ' ')"
-  SOURCE_WIN=$(xdotool search --onlyvisible --pid "$SOURCE_PID" 2>/dev/null | head -n 1) || true
-  [ -n "$SOURCE_WIN" ]
+  SOURCE_WIN=$(xdotool search --onlyvisible --pid "$SOURCE_PID" 2>/dev/null | head -n 1) && [ -n "$SOURCE_WIN" ]
 }
-source_end() {
-  if [ -n "${SOURCE_PID:-}" ] && kill "$SOURCE_PID" 2>/dev/null; then wait "$SOURCE_PID" 2>/dev/null || true; fi
-  SOURCE_PID=
-}
-# in_front WHAT: after the drop Pavo's window is the active one and on top.
-in_front() {
-  wait_for 5 on_top "$PAVO_WIN" ||
-    miss "after $1 Pavo's window ($PAVO_WIN) should be active and on top; active: $(xdotool getactivewindow), stacking bottom to top: $(stacking) (the drag source is $SOURCE_WIN)"
-}
+source_end() { if [ -n "${SOURCE_PID:-}" ] && kill "$SOURCE_PID" 2>/dev/null; then wait "$SOURCE_PID" 2>/dev/null || true; fi; SOURCE_PID=; }
 
-# A file and then a folder dragged from another client onto Pavo: shown, taken as a copy,
-# and Pavo's window comes to the front.
+# A file and then a folder dragged from another client onto Pavo: shown, taken as a copy.
 check_drop() {
   [ -x "$DRAG_SOURCE" ] || fail "no drag source at $DRAG_SOURCE (the pavo_drag_source target builds it)"
   SOURCE_PID=
@@ -134,31 +112,21 @@ check_drop() {
   image "$folder/c red.png" 400 300 "$RED"
   pavo_start "$start"
   shows "$start" "$YELLOW" "the start"
-  drop "the file drop" "$file"
-  shows "$file" "$GREEN" "the dropped file (the drag ended as '$DROP_RESULT')"
-  in_front "the file drop"
+  drop "the file drop" "$file" "$GREEN" "$file"
   [ "$DROP_RESULT" = copy ] || miss "the drag source reports the file drop as '$DROP_RESULT', expected Pavo to accept it as a copy"
-  source_end
-  drop "the folder drop" "$folder"
-  shows "$folder/b blue.png" "$BLUE" "the dropped folder should show its first picture (the drag ended as '$DROP_RESULT')"
-  in_front "the folder drop"
+  drop "the folder drop, which shows its first picture," "$folder/b blue.png" "$BLUE" "$folder"
   source_end
   press Right
   shows "$folder/c red.png" "$RED" "Right after the folder drop should step through that folder"
 }
 
 # answer_delete KEY ANSWER: Delete shows the "Delete file" box, and KEY answers and closes it.
-answer_delete() {
-  open_dialog "Delete file" Delete
-  press_in "$DIALOG_WIN" "$1"
-  wait_for 10 dialog_gone "Delete file" || fail "$1 ($2) did not close the 'Delete file' box"
-}
+answer_delete() { open_dialog "Delete file" Delete && press_in "$DIALOG_WIN" "$1" && wait_for 10 dialog_gone "Delete file" || fail "$1 ($2) did not close the 'Delete file' box"; }
 
 # Delete asks first: No keeps everything; Yes moves the shown file to the trash of its file
 # system, with its .trashinfo, and shows the file that took its place. The folder's name is
 # not UTF-8 ("delete" and the byte FF); beside it lies the folder a lossy decoding makes of
-# that name (FF read as U+FFFD), which is also how titles spell the path, with a b.png of
-# its own that must stay.
+# it (FF read as U+FFFD, as titles spell it), whose b.png must stay.
 check_delete() {
   settings_write
   local dir="$E2E_WORK/delete"$'\xff' shown="$E2E_WORK/delete"$'\xef\xbf\xbd' trash="$XDG_DATA_HOME/Trash"
@@ -181,8 +149,7 @@ check_delete() {
   shows "$shown/c.png" "$BLUE" "after deleting b.png the file that took its place"
   [ ! -e "$dir/b.png" ] || fail "after answering Yes $dir/b.png is still there"
   [ -f "$dir/a.png" ] && [ -f "$dir/c.png" ] || fail "the neighbours were touched: $(ls -A "$dir" | tr '\n' ' ')"
-  [ -f "$trash/files/b.png" ] ||
-    fail "b.png is not in the trash $trash/files (it holds: $(ls -A "$trash/files" 2>&1 | tr '\n' ' '); trash folders elsewhere: $(find / -xdev -maxdepth 3 -name '.Trash*' 2>/dev/null | tr '\n' ' '))"
+  [ -f "$trash/files/b.png" ] || fail "b.png is not in the trash $trash/files (it holds: $(ls -A "$trash/files" 2>&1 | tr '\n' ' '))"
   cmp -s "$trash/files/b.png" "$E2E_WORK/b copy.png" || miss "the trashed b.png differs from the file deleted"
   [ -f "$info" ] || fail "the trash has b.png but no $info (info holds: $(ls -A "$trash/info" 2>&1 | tr '\n' ' '))"
   # The path as the trash writes it: a URI path, the byte that is not UTF-8 as %FF.
@@ -195,13 +162,11 @@ check_delete() {
 quadrants_are() { QUADS=$(colours_at "1 1" "3 1" "1 3" "3 3"); [ "$QUADS" = "$1" ]; }
 
 # T turns a picture of four coloured quarters a quarter clockwise on screen, and the window
-# manager gives the view the turned shape; three more turns bring the picture and the view
-# back; Y mirrors the picture on screen, scaled for the window as it is, in the same view.
-# (Turns and mirrors in any order, and kept across steps, are judged by the logic tests.)
+# manager gives the view the turned shape; three more turns bring both back; Y mirrors the
+# picture in the same view. (Turns and mirrors in any order are the logic tests'.)
 check_turn() {
   settings_write
-  local picture="$E2E_WORK/turn/quarters.png" original="$RED $GREEN $BLUE $YELLOW" turned="$BLUE $RED $YELLOW $GREEN"
-  local w h landscape
+  local picture="$E2E_WORK/turn/quarters.png" original="$RED $GREEN $BLUE $YELLOW" turned="$BLUE $RED $YELLOW $GREEN" w h landscape
   image "$picture" 400 300 "$RED" -fill "$GREEN" -draw 'rectangle 200,0 399,149' \
     -fill "$BLUE" -draw 'rectangle 0,150 199,299' -fill "$YELLOW" -draw 'rectangle 200,150 399,299'
   pavo_start "$picture"
@@ -211,8 +176,7 @@ check_turn() {
   wait_for 5 quadrants_are "$original" || fail "the quarters show '$QUADS' (TL TR BL BR), expected '$original'"
   press t
   settle_after_change "$OUTER"
-  wait_for 5 quadrants_are "$turned" ||
-    fail "after T the quarters show '$QUADS' (TL TR BL BR), expected a quarter turn clockwise '$turned'"
+  wait_for 5 quadrants_are "$turned" || fail "after T the quarters show '$QUADS', expected a quarter turn clockwise '$turned'"
   read -r _ _ w h <<<"$CLIENT"
   [ $((w * 4 - h * 3)) -ge -8 ] && [ $((w * 4 - h * 3)) -le 8 ] ||
     miss "after T the view should be refitted to 3:4, the X server reports $(say_rect "$OUTER") (before: client $(rect_text "$landscape"))"
@@ -226,13 +190,11 @@ check_turn() {
   [ "$CLIENT" = "$landscape" ] || miss "Y should keep the view at $(rect_text "$landscape"), the X server reports $(say_rect "$OUTER")"
 }
 
-# pair_is LEFT RIGHT: across its middle the view shows two pictures side by side (LEFT and
-# RIGHT are "#RRGGBB:WIDTH:HEIGHT"), each at its own ratio and both at one height (within
-# 2 px), filling the view's height or its width. What is seen is left in PAIR.
+# pair_is LEFT RIGHT: across its middle the view shows two pictures ("#RRGGBB:WIDTH:HEIGHT")
+# side by side at one height (within 2 px), filling its height or width; PAIR is what is seen.
 pair_is() {
   local x y w h lc lw lh rc rw rh left right lead left_h right_h
-  IFS=: read -r lc lw lh <<<"$1"
-  IFS=: read -r rc rw rh <<<"$2"
+  IFS=: read -r lc lw lh rc rw rh <<<"$1:$2"
   read -r x y w h <<<"$CLIENT"
   shot
   left=$(count_colour "$x" $((y + h / 2)) "$w" 1 "$lc") right=$(count_colour "$x" $((y + h / 2)) "$w" 1 "$rc")
@@ -245,8 +207,7 @@ pair_is() {
 
 # Merge forward (.) shows the picture and the next one side by side at one height, in a
 # window the window manager sizes for the pair; L swaps them; . again ends the merge and
-# the window is refitted to the picture alone. (Steps by the pair and merging backward
-# are judged by the logic tests.)
+# the window is refitted to the picture alone. (Steps by the pair are the logic tests'.)
 check_merge() {
   settings_write
   local dir="$E2E_WORK/merge" red="$RED:400:300" green="$GREEN:300:400" w h

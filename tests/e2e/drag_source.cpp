@@ -1,16 +1,13 @@
-// A tiny drag source for the end-to-end drop checks: another X client, as a file manager
-// would be. It shows a small magenta window at the place given; a left press there starts
-// a drag carrying the given files and folders as file URLs (text/uri-list). When the drag
-// ends it prints "drag ended: ACTION" on standard output and stays open, so the test can
-// see which window is in front afterwards.
-// Usage: pavo_drag_source X Y PATH...
+// A drag source for the end-to-end drop checks: another X client, as a file manager would
+// be. A left press in its small window at X,Y drags the paths as file URLs; when the drag
+// ends it prints "drag ended: ACTION" and stays open, so the test can see which window is
+// in front afterwards. Usage: pavo_drag_source X Y PATH...
 
 #include <QApplication>
 #include <QDrag>
 #include <QFileInfo>
 #include <QMimeData>
 #include <QMouseEvent>
-#include <QPalette>
 #include <QUrl>
 #include <QWidget>
 
@@ -23,10 +20,6 @@ class DragSource : public QWidget {
   public:
     explicit DragSource(QList<QUrl> urls) : urls_(std::move(urls)) {
         setWindowTitle(QStringLiteral("pavo drag source"));
-        QPalette colours = palette();
-        colours.setColor(QPalette::Window, QColor(255, 0, 255));
-        setPalette(colours);
-        setAutoFillBackground(true);
     }
 
   protected:
@@ -39,7 +32,6 @@ class DragSource : public QWidget {
         const Qt::DropAction action = drag->exec(Qt::CopyAction | Qt::LinkAction, Qt::CopyAction);
         const char* name = action == Qt::CopyAction   ? "copy"
                            : action == Qt::LinkAction ? "link"
-                           : action == Qt::MoveAction ? "move"
                                                       : "ignored";
         std::printf("drag ended: %s\n", name);
         std::fflush(stdout);

@@ -1,8 +1,7 @@
 # shellcheck shell=bash
-# Shared helpers of the end-to-end scenarios (sourced, not run): a private Xvfb display,
-# a window manager, Pavo with its own settings folder, and what the X server says about
-# Pavo's window. Every wait is a bounded poll; every process started here is ended by
-# its own id when the script exits.
+# Shared helpers of the end-to-end scenarios (sourced): a private Xvfb display, a window
+# manager, Pavo on its own settings, and what the X server says about Pavo's window. Every
+# wait is a bounded poll; every process started here is ended by its id at exit.
 
 E2E_SKIP=77  # the exit code ctest is told means "skipped"
 
@@ -37,12 +36,11 @@ e2e_cleanup() {
 # e2e_need COMMAND...: a missing tool skips the whole scenario, loudly.
 e2e_need() {
   local c
-  for c in "$@"; do
-    command -v "$c" >/dev/null 2>&1 || { e2e_log "SKIPPED: '$c' is not installed (scripts/install-deps.sh installs it)"; exit "$E2E_SKIP"; }
-  done
+  for c in "$@"; do command -v "$c" >/dev/null 2>&1 || { e2e_log "SKIPPED: '$c' is not installed (scripts/install-deps.sh)"; exit "$E2E_SKIP"; }; done
 }
 
-# wait_for SECONDS COMMAND...: polls the command every 0.1 s until it succeeds.
+# wait_for SECONDS COMMAND...: polls the command every 0.1 s until it succeeds; not COMMAND
+# succeeds when the command fails.
 wait_for() {
   local deadline=$((SECONDS + $1))
   shift
@@ -51,17 +49,13 @@ wait_for() {
     sleep 0.1
   done
 }
-
-# not COMMAND...: succeeds when the command fails (for wait_for).
 not() { ! "$@"; }
 
 # ---------------------------------------------------------------- display and desktop
 
-# x_start XVFB_ARGS...: Xvfb on a display it picks itself (exports DISPLAY), and a session
-# bus of the test's own, as every desktop has. -noreset keeps the server state (monitors
-# set by xrandr) while no client is connected. Without a bus, Qt's first use of it makes
-# libdbus fork dbus-launch from inside Pavo, and a forked copy of a threaded program under
-# ThreadSanitizer can hang before its exec while the window waits for it.
+# x_start XVFB_ARGS...: Xvfb on a display it picks (DISPLAY; -noreset keeps the monitors
+# xrandr sets) and a session bus of the test's own: without one libdbus forks dbus-launch
+# from inside Pavo, and under ThreadSanitizer that fork can hang before its exec.
 x_start() {
   local file="$E2E_WORK/display" bus
   Xvfb -displayfd 3 -noreset -nolisten tcp "$@" 3>"$file" >"$E2E_WORK/xvfb.log" 2>&1 &
@@ -102,14 +96,7 @@ wm_start() {
   e2e_need "$1"
   case "$1" in
     openbox)
-      cat >"$E2E_WORK/openbox-rc.xml" <<EOF
-<?xml version="1.0" encoding="UTF-8"?>
-<openbox_config xmlns="http://openbox.org/3.4/rc">
-  <focus><focusNew>yes</focusNew><followMouse>no</followMouse></focus>
-  <placement><policy>Smart</policy></placement>
-  <desktops><number>1</number></desktops>
-</openbox_config>
-EOF
+      echo '<openbox_config xmlns="http://openbox.org/3.4/rc"><focus><focusNew>yes</focusNew><followMouse>no</followMouse></focus><placement><policy>Smart</policy></placement><desktops><number>1</number></desktops></openbox_config>' >"$E2E_WORK/openbox-rc.xml"
       openbox --sm-disable --config-file "$E2E_WORK/openbox-rc.xml" >"$E2E_WORK/wm.log" 2>&1 &
       ;;
     xfwm4) xfwm4 --compositor=off >"$E2E_WORK/wm.log" 2>&1 & ;;
@@ -119,8 +106,7 @@ EOF
   wait_for 20 wm_ready || { e2e_log "$1 did not start: $(tail -3 "$E2E_WORK/wm.log")"; exit 1; }
 }
 
-# panel_start HEIGHT: a tint2 panel across the top, reserving HEIGHT pixels (tint2's
-# defaults reserve the panel's size as a strut).
+# panel_start HEIGHT: a tint2 panel across the top, reserving HEIGHT pixels as a strut.
 panel_start() {
   e2e_need tint2
   printf 'panel_items = T\npanel_position = top center horizontal\npanel_size = 100%% %s\n' "$1" >"$E2E_WORK/tint2rc"
@@ -164,9 +150,7 @@ settings_number() {
 }
 
 # The stored placement: "posX posY width height state".
-stored_placement() {
-  echo "$(settings_number posX) $(settings_number posY) $(settings_number width) $(settings_number height) $(settings_number state)"
-}
+stored_placement() { echo "$(settings_number posX) $(settings_number posY) $(settings_number width) $(settings_number height) $(settings_number state)"; }
 
 # ---------------------------------------------------------------- Pavo
 
@@ -176,20 +160,7 @@ pavo_start() {
   XDG_CONFIG_HOME="$E2E_WORK/config" "$E2E_PAVO" "$@" >"$E2E_WORK/pavo.log" 2>&1 &
   PAVO_PID=$! PAVO_WIN=
   echo "$PAVO_PID" >>"$E2E_WORK/pavo.pids"
-  wait_for 20 pavo_find_window || fail "no window of Pavo appeared within 20 s$(pavo_log_tail)$(pavo_stuck_report)"
-}
-
-# pavo_stuck_report: what a Pavo that shows no window is doing, for the failure message:
-# its windows in any state, each thread's state and, where gdb is installed, its stack.
-pavo_stuck_report() {
-  kill -0 "$PAVO_PID" 2>/dev/null || return 0
-  local t
-  printf '\n  windows of the process (mapped or not): %s' "$(xdotool search --pid "$PAVO_PID" 2>/dev/null | tr '\n' ' ')"
-  for t in /proc/"$PAVO_PID"/task/*; do
-    printf '\n  thread %s %s: %s' "$(cat "$t/comm")" "$(awk '{print $3}' "$t/stat")" "$(cat "$t/wchan")"
-  done 2>/dev/null
-  command -v gdb >/dev/null 2>&1 || return 0
-  printf '\n%s' "$(timeout 60 gdb -p "$PAVO_PID" -batch -nx -ex 'thread apply all bt 25' 2>/dev/null | grep -E '^(Thread|#)' | sed 's/^/    /')"
+  wait_for 20 pavo_find_window || fail "no window of Pavo appeared within 20 s$(pavo_log_tail)"
 }
 
 pavo_find_window() {
@@ -203,15 +174,8 @@ pavo_find_window() {
 # pavo_reap: PAVO_CODE := the exit code of the Pavo that has ended.
 pavo_reap() { PAVO_CODE=0 && wait "$PAVO_PID" 2>/dev/null || PAVO_CODE=$?; }
 
-pavo_log_tail() {
-  [ -s "$E2E_WORK/pavo.log" ] && printf '\n  pavo stderr: %s' "$(grep -v 'XDG_RUNTIME_DIR' "$E2E_WORK/pavo.log" | tail -n 5 | tr '\n' ' ')"
-  return 0
-}
-
-pavo_kill() {
-  if [ -n "${PAVO_PID:-}" ] && kill "$PAVO_PID" 2>/dev/null; then wait "$PAVO_PID" 2>/dev/null || true; fi
-  PAVO_PID=
-}
+pavo_log_tail() { [ ! -s "$E2E_WORK/pavo.log" ] || printf '\n  pavo stderr: %s' "$(grep -v 'XDG_RUNTIME_DIR' "$E2E_WORK/pavo.log" | tail -n 5 | tr '\n' ' ')"; }
+pavo_kill() { if [ -n "${PAVO_PID:-}" ] && kill "$PAVO_PID" 2>/dev/null; then wait "$PAVO_PID" 2>/dev/null || true; fi; PAVO_PID=; }
 
 # pavo_quit: Esc ends Pavo (and stores the placement); it must end cleanly.
 pavo_quit() {
@@ -226,9 +190,8 @@ pavo_quit() {
     fail "Qt took another thread for the main thread$(pavo_log_tail)"
 }
 
-# written_memory: the private memory Pavo has written (Private_Dirty: its heap and its
-# pixels), in kB. Clean pages of the libraries it maps are left out: they count as private
-# or as shared depending on which other programs map the same libraries at that moment.
+# written_memory: Pavo's Private_Dirty memory (heap, pixels) in kB; clean library pages count
+# as private or shared depending on which other programs map them.
 written_memory() {
   [ -r "/proc/$PAVO_PID/smaps_rollup" ] || fail "Pavo is no longer running$(pavo_log_tail)"
   awk '/^Private_Dirty:/ { s += $2 } END { print s + 0 }' "/proc/$PAVO_PID/smaps_rollup"
@@ -264,20 +227,13 @@ drag() {
   xdotool mouseup "$button"
 }
 
-# dialog_shown TITLE: Pavo shows a window of exactly that title (a dialog or a message
-# box); it is left in DIALOG_WIN. wait_dialog waits for it (at most 10 s).
-dialog_shown() {
-  DIALOG_WIN=$(xdotool search --all --onlyvisible --pid "$PAVO_PID" --name "^$1\$" 2>/dev/null | head -n 1) || true
-  [ -n "$DIALOG_WIN" ]
-}
+# dialog_shown TITLE: Pavo shows a window of exactly that title, left in DIALOG_WIN.
+dialog_shown() { DIALOG_WIN=$(xdotool search --all --onlyvisible --pid "$PAVO_PID" --name "^$1\$" 2>/dev/null | head -n 1) || true; [ -n "$DIALOG_WIN" ]; }
 dialog_gone() { ! dialog_shown "$1"; }
 wait_dialog() { wait_for 10 dialog_shown "$1"; }
 
 # pavo_titles: the titles of Pavo's visible windows, for messages.
-pavo_titles() {
-  local w
-  for w in $(xdotool search --onlyvisible --pid "$PAVO_PID" 2>/dev/null); do printf "'%s' " "$(xdotool getwindowname "$w" 2>/dev/null)"; done
-}
+pavo_titles() { local w; for w in $(xdotool search --onlyvisible --pid "$PAVO_PID" 2>/dev/null); do printf "'%s' " "$(xdotool getwindowname "$w")"; done; }
 
 # ---------------------------------------------------------------- geometry from the X server
 
@@ -290,11 +246,7 @@ client_rect() {
 }
 
 # frame_extents: "left right top bottom" of the window manager's frame, 0s when none.
-frame_extents() {
-  local e
-  e=$(xprop -id "$PAVO_WIN" _NET_FRAME_EXTENTS 2>/dev/null | sed -n 's/.*= //p' | tr -d ',')
-  echo "${e:-0 0 0 0}"
-}
+frame_extents() { local e; e=$(xprop -id "$PAVO_WIN" _NET_FRAME_EXTENTS 2>/dev/null | sed -n 's/.*= //p' | tr -d ','); echo "${e:-0 0 0 0}"; }
 
 # outer_rect: "x y w h" of the window with its frame.
 outer_rect() {
@@ -336,13 +288,10 @@ settle_after_change() {
 }
 
 # chrome_level_2: key 2, which leaves no menu bar in the client, so the client is the view.
-chrome_level_2() {
-  local before
-  before=$(outer_rect)
-  press 2
-  settle_after_change "$before"
-}
+chrome_level_2() { local before; before=$(outer_rect); press 2; settle_after_change "$before"; }
 
+# back_at RECT WHAT: the outer rectangle is RECT again, else a miss.
+back_at() { [ "$OUTER" = "$1" ] || miss "$2: expected the window at $(rect_text "$1"), the X server reports $(say_rect "$OUTER")"; }
 # rect_text "X Y W H": the rectangle as WxH+X+Y.
 rect_text() { local x y w h; read -r x y w h <<<"$1"; echo "${w}x${h}+${x}+${y}"; }
 # say_rect OUTER: the outer rectangle with the client and frame it was made of.
@@ -389,15 +338,11 @@ colours_at() {
 centre_is() { SEEN=$(colours_at "2 2"); [ "$SEEN" = "$1" ]; }
 
 # image FILE W H COLOUR [DRAW...]: a flat picture, optionally with ImageMagick drawings.
-image() {
-  mkdir -p "$(dirname "$1")"
-  convert -size "${2}x${3}" "xc:$4" "${@:5}" "$1"
-}
+image() { mkdir -p "$(dirname "$1")" && convert -size "${2}x${3}" "xc:$4" "${@:5}" "$1"; }
 
 # ---------------------------------------------------------------- checks
 
-# fail MESSAGE: the check has failed and cannot go on. miss MESSAGE: an expectation
-# failed; the check goes on to show what else holds.
+# fail MESSAGE: the check has failed and cannot go on; miss MESSAGE: it goes on.
 fail() { echo "$*" >>"$E2E_WORK/failure"; exit 1; }
 miss() { echo "$*" >>"$E2E_WORK/failure"; }
 
@@ -416,9 +361,7 @@ check() {
   rc=$?
   set -e
   if [ "$rc" -eq 0 ] && ! [ -s "$E2E_WORK/failure" ]; then
-    E2E_PASSED+=("$name")
-    e2e_log "PASS $name ($((SECONDS - start)) s)"
-    return 0
+    E2E_PASSED+=("$name") && e2e_log "PASS $name ($((SECONDS - start)) s)" && return 0
   fi
   E2E_FAILED+=("$name")
   e2e_log "FAIL $name ($((SECONDS - start)) s):"

@@ -1,7 +1,6 @@
 #!/usr/bin/env python3
-"""The end-to-end monkey's model (monkey_test.sh): its seeded actions, the picture folder,
-the file a Yes may take, and the judgement of title, folder and trash after each action.
-Names are bytes, kept as hex in the state."""
+"""The end-to-end monkey's model (monkey_test.sh): seeded actions, the picture folder, the
+file a Yes may take, and the judgement of title, folder and trash. Names are bytes (hex)."""
 
 import glob, json, os, pathlib, random, subprocess, sys, urllib.parse
 
@@ -23,17 +22,12 @@ ACTIONS = {
     "goto": (5, lambda r: str(r.randint(0, 9))),
     "resize": (3, lambda r: ",".join(str(r.randint(*b)) for b in [(0, 300), (0, 200), (200, 1100), (150, 650)])),
     "maximize": (2, lambda r: ""),
-    "remove": CHANGE, "truncate": CHANGE, "replace": CHANGE, "garbage": CHANGE,
-    "rename": CHANGE, "add": CHANGE,
+    **dict.fromkeys(["remove", "truncate", "replace", "garbage", "rename", "add"], CHANGE),
 }
 
 
 def display(path):
     return path.decode("utf-8", "replace")  # as Pavo shows it: U+FFFD for the byte \xFF
-
-
-def shown(path):
-    return path.decode("utf-8", "backslashreplace")
 
 
 def load(path):
@@ -105,7 +99,7 @@ def change(state_path, kind, pick, number, fmt):
         state["files"].append(new)
         state["ever"].append(new)
     save(state_path, state)
-    print(f"  # {kind}: {shown(bytes.fromhex(old or new))}")
+    print(f"  # {kind}: {display(bytes.fromhex(old or new))}")
 
 
 def confirm(state_path, title):
@@ -135,12 +129,10 @@ def check(state_path, title, trash):
     state, folder = load(state_path)
     files, yes, trash = set(state["files"]), set(state["confirmed"]), os.fsencode(trash)
     on_disk = {n.hex() for n in os.listdir(folder)}
-    problems = [f"{shown(at(folder, n))} appeared in the folder" for n in on_disk - files]
-    problems += [f"Yes to deleting {shown(at(folder, n))}, yet it is still in the folder"
-                 for n in on_disk & yes]
-    problems += [f"{shown(at(folder, n))} left the folder, though no Yes confirmed it"
-                 for n in files - on_disk - yes]
-    problems += [f"{shown(at(folder, n))}, deleted after Yes, is not in the trash {shown(trash)}"
+    problems = [f"{display(at(folder, n))} appeared in the folder" for n in on_disk - files]
+    problems += [f"Yes to deleting {display(at(folder, n))}, yet it is still in the folder" for n in on_disk & yes]
+    problems += [f"{display(at(folder, n))} left the folder, though no Yes confirmed it" for n in files - on_disk - yes]
+    problems += [f"{display(at(folder, n))}, deleted after Yes, is not in the trash {display(trash)}"
                  for n in yes - on_disk if not in_trash(trash, at(folder, n))]
     if title not in {display(at(folder, n)) for n in state["ever"]}:
         problems.append(f"the title {title!r} names no file the folder ever had")
