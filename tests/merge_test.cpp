@@ -104,8 +104,6 @@ using MergeWindowTest = test::ViewerTest;
 
 TEST_F(MergeWindowTest, TheWindowOfAPairIsAsWideAsBothImages) {
     viewer.merge.mergeMode = 1;
-    viewer.settings.fixWindowPosition = 0;
-    refreshWindowLimits(viewer);
     showImage(400, 300);
     viewer.shownImage.partner = picture(400, 300, 20);
     viewer.view.fitActive = false;
