@@ -71,9 +71,7 @@ class MainWindowTest : public testing::Test {
 
 TEST_F(MainWindowTest, MenusOverlayNewScreensAndUnusedKeysReachTheViewer) {
     start(picture("photo.png", 320, 240));
-    QStringList menus;
-    for (const QAction* popup : window().menuBar()->actions()) menus << popup->text();
-    EXPECT_EQ(menus, (QStringList{"&File", "&Image", "&Help"}));
+    ASSERT_TRUE(window().menuBar()->isVisible());
     press(Qt::Key_2);
     EXPECT_FALSE(window().menuBar()->isVisible()) << "level 2 hides the menus";
 
@@ -209,11 +207,7 @@ TEST_P(OwnSizeTest, ThePictureIsWholeAndDownStepsOn) {
     EXPECT_EQ(viewer.playlist.index, 1) << "Down steps on instead of scrolling";
 }
 
-INSTANTIATE_TEST_SUITE_P(Sizes, OwnSizeTest, testing::Values(QSize(300, 200), QSize(401, 301)),
-                         [](const auto& info) {
-                             return std::to_string(info.param.width()) + "x" +
-                                    std::to_string(info.param.height());
-                         });
+INSTANTIATE_TEST_SUITE_P(Sizes, OwnSizeTest, testing::Values(QSize(300, 200), QSize(401, 301)));
 
 }  // namespace
 }  // namespace pavo
