@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <fstream>
 #include <limits>
+#include <map>
 #include <random>
 #include <tuple>
 
@@ -56,13 +57,10 @@ TEST_F(DecodeTest, EveryKindOfPixelBecomes8BitBgr) {
         cv::Mat stored;
         int channels;
         std::vector<Bgr> seen;
-    } rows[] = {
-        {"deep.png", deep, 3, {{255, 4, 0}, {0, 0, 1}}},  // 128/256 to even, 383/256 up
-        {"alpha.png", alpha, 4, {{100, 50, 25}, {0, 0, 0}, {1, 2, 3}}},
-        {"c.bmp", pixelRow<Bgr>({{10, 20, 30}, {40, 50, 60}}), 3, {{10, 20, 30}, {40, 50, 60}}},
-        {"c.jpg", pixelRow<Bgr>({{10, 20, 30}}), 3, {{10, 20, 30}}},
-        {"g.pgm", pixelRow<uchar>({77, 78}), 1, {Bgr::all(77), Bgr::all(78)}},
-        {"g.jpg", pixelRow<uchar>({77}), 1, {Bgr::all(77)}}};
+    } rows[] = {{"deep.png", deep, 3, {{255, 4, 0}, {0, 0, 1}}},  // 128/256 to even, 383/256 up
+                {"alpha.png", alpha, 4, {{100, 50, 25}, {0, 0, 0}, {1, 2, 3}}},
+                {"c.jpg", pixelRow<Bgr>({{10, 20, 30}}), 3, {{10, 20, 30}}},
+                {"g.jpg", pixelRow<uchar>({77}), 1, {Bgr::all(77)}}};
     for (const auto& [name, stored, channels, seen] : rows) {
         SCOPED_TRACE(name);
         test::writeImage(path(name), stored, {cv::IMWRITE_JPEG_QUALITY, 100});
@@ -85,55 +83,33 @@ TEST_F(DecodeTest, EveryKindOfPixelBecomes8BitBgr) {
 // The composite must match the per-pixel double formula bit for bit: every value
 // against every alpha, computed here independently of Pavo's table.
 TEST(Composite, MatchesTheDoubleFormulaForEveryValueAndAlpha) {
-    cv::Mat all(256, 256, CV_8UC4);
-    cv::Mat formula(256, 256, CV_8UC4);
+    cv::Mat all(256, 256, CV_8UC4), formula(256, 256, CV_8UC4);
     for (int alpha = 0; alpha < 256; ++alpha) {
-        const double a = alpha / 255.0;
         for (int value = 0; value < 256; ++value) {
-            const Pixel stored(value, 255 - value, value / 2, alpha);
-            all.at<Pixel>(alpha, value) = stored;
-            for (int c = 0; c < 4; ++c) {
+            all.at<Pixel>(alpha, value) = Pixel(value, 255 - value, value / 2, alpha);
+            for (int c = 0; c < 4; ++c)
                 formula.at<Pixel>(alpha, value)[c] =
-                    a > 0 ? static_cast<uchar>(0.0 * (1.0 - a) + stored[c] * a) : 0;
-            }
+                    static_cast<uchar>(all.at<Pixel>(alpha, value)[c] * (alpha / 255.0));
         }
     }
     flattenAlphaOnBlack(all);
     EXPECT_EQ(cv::norm(all, formula, cv::NORM_INF), 0.0);
 }
 
-// The shown image refuses float samples; a merge partner scales them like integers. A
-// broken 16-bit colour PNG decodes to an empty 16-bit matrix, which the conversion passes
-// through: as a partner it must fail too, not become an empty picture.
-TEST_F(DecodeTest, FloatsFailAsShownButScaleAsPartnerAndAPartnerWithoutPixelsFails) {
-    test::writeImage(path("f.tiff"), cv::Mat(2, 2, CV_32FC3, cv::Scalar(512.0F, 256.0F, 100.0F)));
-    EXPECT_FALSE(loadImageFile(path("f.tiff")));
-    const auto partner = loadImageFile(path("f.tiff"), DecodeRole::Partner);
-    ASSERT_TRUE(partner);
-    EXPECT_EQ(partner->image.at<Bgr>(0, 0), Bgr(2, 1, 0));
-
-    cv::Mat deep(64, 64, CV_16UC3);
-    cv::randu(deep, 0, 65535);
-    test::writeImage(path("broken16.png"), deep);
-    QByteArray png = test::readBytes(path("broken16.png"));
-    png[png.size() / 2] = static_cast<char>(png[png.size() / 2] ^ 0xFF);
-    test::writeBytes(path("broken16.png"), png);
-    EXPECT_FALSE(loadImageFile(path("broken16.png"), DecodeRole::Partner));
-    ImageBuffer record;
-    EXPECT_ANY_THROW(decodePartnerInto(record, path("broken16.png")));
-    EXPECT_TRUE(record.partner.empty());
-}
-
+// Missing, empty, a directory, 2 GiB (the size query fails) and zero-filled or header-only
+// files fail; garbled or cut ones must not crash. The shown image refuses float samples,
+// which a merge partner scales like integers. A broken 16-bit colour PNG decodes to an
+// empty 16-bit matrix, which the conversion passes through: a partner must fail on it too.
 TEST_F(DecodeTest, FilesThatCannotBeShownFailCleanly) {
     EXPECT_FALSE(loadImageFile(path("missing.png")));
     test::writeBytes(path("empty.png"), {});
     EXPECT_FALSE(loadImageFile(path("empty.png")));
-    EXPECT_FALSE(loadImageFile(dir.path())) << "a directory is not an image";
+    EXPECT_FALSE(loadImageFile(dir.path()));
     const QString big = path("big.png");
     test::writeBytes(big, {});
     ASSERT_EQ(truncate(big.toLocal8Bit().constData(), off_t{1} << 31), 0);  // sparse
     EXPECT_EQ(fileSizeOf(big), -1);
-    EXPECT_FALSE(loadImageFile(big)) << "2 GiB fail at the size query";
+    EXPECT_FALSE(loadImageFile(big));
     ASSERT_EQ(truncate(big.toLocal8Bit().constData(), (off_t{1} << 31) - 1), 0);
     EXPECT_EQ(fileSizeOf(big), 2147483647);
     cv::Mat image(64, 48, CV_8UC3);
@@ -145,19 +121,27 @@ TEST_F(DecodeTest, FilesThatCannotBeShownFailCleanly) {
         ASSERT_TRUE(loadImageFile(path(name)));
         QByteArray garbled = good;
         for (qsizetype i = 0; i < garbled.size(); i += 7) garbled[i] ^= 0x5A;
-        // A decoder may show what it makes of these; it must not crash.
         loadImageBytes(fileBytes(garbled));
         loadImageBytes(fileBytes(good.left(good.size() / 8)));
         EXPECT_FALSE(loadImageBytes(fileBytes(QByteArray(good.size(), '\0')))) << "zero-filled";
         EXPECT_FALSE(loadImageBytes(fileBytes(good.left(20)))) << "only a header";
     }
-}
 
-// A file of a few bytes that declares a large 8-bit grey image (Netpbm has no checksum
-// that would stop the decoder before it takes the image's memory).
-FileBytes declaringBomb(int width, int height) {
-    return fileBytes("P5 " + QByteArray::number(width) + ' ' + QByteArray::number(height) +
-                     " 255\n" + QByteArray(64, '\x7f'));
+    test::writeImage(path("f.tiff"), cv::Mat(2, 2, CV_32FC3, cv::Scalar(512.0F, 256.0F, 100.0F)));
+    EXPECT_FALSE(loadImageFile(path("f.tiff")));
+    const auto partner = loadImageFile(path("f.tiff"), DecodeRole::Partner);
+    ASSERT_TRUE(partner);
+    EXPECT_EQ(partner->image.at<Bgr>(0, 0), Bgr(2, 1, 0));
+    cv::Mat deep(64, 64, CV_16UC3);
+    cv::randu(deep, 0, 65535);
+    test::writeImage(path("broken16.png"), deep);
+    QByteArray png = test::readBytes(path("broken16.png"));
+    png[png.size() / 2] = static_cast<char>(png[png.size() / 2] ^ 0xFF);
+    test::writeBytes(path("broken16.png"), png);
+    EXPECT_FALSE(loadImageFile(path("broken16.png"), DecodeRole::Partner));
+    ImageBuffer record;
+    EXPECT_ANY_THROW(decodePartnerInto(record, path("broken16.png")));
+    EXPECT_TRUE(record.partner.empty());
 }
 
 // Records the largest matrix OpenCV asks for, passing every request on.
@@ -179,79 +163,73 @@ struct LargestAllocation : cv::MatAllocator {
     mutable std::size_t largest = 0;
 };
 
-// A small file that declares a huge image is refused before the decoder takes its pixel
-// memory, and no size can make the estimate overflow into a small one.
+// A small file that declares a huge image (Netpbm has no checksum that would stop the
+// decoder first) is refused before the decoder takes its pixel memory, and no size can make
+// the estimate overflow into a small one.
 TEST_F(DecodeTest, TheBudgetRefusesADeclaredBombBeforeItsPixelsAreTaken) {
     cv::MatAllocator* const previous = cv::Mat::getDefaultAllocator();
     LargestAllocation counting(previous);
     cv::Mat::setDefaultAllocator(&counting);
-    const cv::Mat refused =
-        decodeImageBytes(declaringBomb(30000, 30000), std::uint64_t{1} << 30);  // 1 GiB
+    const cv::Mat refused = decodeImageBytes(
+        fileBytes("P5 30000 30000 255\n" + QByteArray(64, '\x7f')), std::uint64_t{1} << 30);
     cv::Mat::setDefaultAllocator(previous);
     EXPECT_TRUE(refused.empty());
     EXPECT_LT(counting.largest, std::size_t{1} << 20) << "no pixel memory for 30000 x 30000";
-
     EXPECT_EQ(decodeMemoryEstimate({0xFFFFFFFFU, 0xFFFFFFFFU, 64}),
-              std::numeric_limits<std::uint64_t>::max())
-        << "saturates";
+              std::numeric_limits<std::uint64_t>::max());
 }
 
-// The variant of its format a sample file is written as, by its name.
-std::vector<int> writerParams(std::string_view name) {
-    if (name == "progressive.jpg") return {cv::IMWRITE_JPEG_PROGRESSIVE, 1};
-    if (name.starts_with("vp8")) return {cv::IMWRITE_WEBP_QUALITY, name == "vp8l.webp" ? 101 : 80};
-    if (name.starts_with("plain")) return {cv::IMWRITE_PXM_BINARY, 0};
-    if (name == "16.pam") return {cv::IMWRITE_PAM_TUPLETYPE, cv::IMWRITE_PAM_FORMAT_GRAYSCALE};
-    return {};
-}
-
-// Files of every format OpenCV writes, named by what they exercise, and header forms it
-// does not write but decodes. Widths and heights differ, so a swap shows; both are large
-// enough for JPEG 2000's default of six resolution levels.
-std::vector<std::pair<std::string, QByteArray>> headerSamples(const QTemporaryDir& dir) {
+// Files of every header form OpenCV writes (one of each: same header, other pixels would
+// add nothing), named by what they exercise, and forms it does not write but decodes.
+// Widths and heights differ, so a swap shows; both are large enough for JPEG 2000's default
+// of six resolution levels.
+std::map<std::string, QByteArray> headerSamples(const QTemporaryDir& dir) {
     const std::pair<const char*, int> written[] = {
-        {"8.png", CV_8UC3},        {"16.png", CV_16UC3},         {"rgba.png", CV_8UC4},
-        {"baseline.jpg", CV_8UC3}, {"progressive.jpg", CV_8UC3}, {"grey.jpg", CV_8UC1},
-        {"24.bmp", CV_8UC3},       {"32.bmp", CV_8UC4},          {"8.bmp", CV_8UC1},
-        {"vp8.webp", CV_8UC3},     {"vp8l.webp", CV_8UC3},       {"vp8x.webp", CV_8UC4},
-        {"raw.ppm", CV_8UC3},      {"plain.ppm", CV_8UC3},       {"raw.pgm", CV_8UC1},
-        {"16.pgm", CV_16UC1},      {"plain16.pgm", CV_16UC1},    {"raw.pbm", CV_8UC1},
-        {"plain.pbm", CV_8UC1},    {"8.pam", CV_8UC3},           {"16.pam", CV_16UC1},
-        {"f.pfm", CV_32FC3},       {"8.tif", CV_8UC3},           {"16.tiff", CV_16UC4},
-        {"f.tiff", CV_32FC1},      {"s.ras", CV_8UC3},           {"r.hdr", CV_32FC3},
-        {"j.jp2", CV_8UC3}};
-    std::vector<std::pair<std::string, QByteArray>> files;
+        {"16.png", CV_16UC3},      {"rgba.png", CV_8UC4},  {"progressive.jpg", CV_8UC3},
+        {"grey.jpg", CV_8UC1},     {"24.bmp", CV_8UC3},    {"vp8.webp", CV_8UC3},
+        {"vp8l.webp", CV_8UC3},    {"vp8x.webp", CV_8UC4}, {"raw.ppm", CV_8UC3},
+        {"plain16.pgm", CV_16UC1}, {"plain.pbm", CV_8UC1}, {"16.pam", CV_16UC1},
+        {"f.pfm", CV_32FC3},       {"16.tiff", CV_16UC4},  {"f.tiff", CV_32FC1},
+        {"s.ras", CV_8UC3},        {"r.hdr", CV_32FC3},    {"j.jp2", CV_8UC3}};
+    std::map<std::string, QByteArray> files;
     for (const auto& [name, type] : written) {
         cv::Mat image(45, 77, type);
         cv::randu(image, 0, CV_MAT_DEPTH(type) == CV_16U ? 65535 : 255);
         const QString path = dir.filePath(QString::fromUtf8(name));
-        test::writeImage(path, image, writerParams(name));
-        files.emplace_back(name, test::readBytes(path));
+        const std::string_view n = name;  // the variant of its format
+        test::writeImage(
+            path, image,
+            n == "progressive.jpg" ? std::vector<int>{cv::IMWRITE_JPEG_PROGRESSIVE, 1}
+            : n.starts_with("vp8")
+                ? std::vector<int>{cv::IMWRITE_WEBP_QUALITY, n == "vp8l.webp" ? 101 : 80}
+            : n.starts_with("plain") ? std::vector<int>{cv::IMWRITE_PXM_BINARY, 0}
+            : n == "16.pam"
+                ? std::vector<int>{cv::IMWRITE_PAM_TUPLETYPE, cv::IMWRITE_PAM_FORMAT_GRAYSCALE}
+                : std::vector<int>{});
+        files[name] = test::readBytes(path);
     }
-    const QByteArray& jp2 = files.back().second;
-    files.emplace_back("bare JPEG 2000 codestream", jp2.mid(jp2.indexOf("jp2c") + 4));
-
-    QByteArray topDown = files[6].second;               // 24.bmp
+    const QByteArray& jp2 = files["j.jp2"];
+    files["bare JPEG 2000 codestream"] = jp2.mid(jp2.indexOf("jp2c") + 4);
+    QByteArray topDown = files["24.bmp"];
     qToLittleEndian<qint32>(-45, topDown.data() + 22);  // rows stored top to bottom
-    files.emplace_back("top-down BMP", topDown);
-    files.emplace_back("commented PPM",
-                       "P6\n# by hand\n3 # wide\n2\n# maxval\n255\n" + QByteArray(18, 'x'));
-    files.emplace_back("16-bit PGM", QByteArray("P5 4 1 # comment\n65535\n") + QByteArray(8, 'x'));
-    files.emplace_back("PAM in another order",
-                       QByteArray("P7\nTUPLTYPE GRAYSCALE\n# note\nHEIGHT 2\nWIDTH 3\n"
-                                  "DEPTH 1\nMAXVAL 255\nENDHDR\n") +
-                           QByteArray(6, 'x'));
+    files["top-down BMP"] = topDown;
+    files["commented PPM"] = "P6\n# by hand\n3 # wide\n2\n# maxval\n255\n" + QByteArray(18, 'x');
+    files["16-bit PGM"] = QByteArray("P5 4 1 # comment\n65535\n") + QByteArray(8, 'x');
+    files["PAM in another order"] = QByteArray(
+                                        "P7\nTUPLTYPE GRAYSCALE\n# note\nHEIGHT 2\nWIDTH 3\n"
+                                        "DEPTH 1\nMAXVAL 255\nENDHDR\n") +
+                                    QByteArray(6, 'x');
     // Big-endian, 5 x 3 16-bit grey in one strip: the width (tag 256) a LONG, the length
     // and bits (257, 258) SHORTs.
     const QByteArray tiff = QByteArray::fromHex(
         "4d4d002a000000080009010000040000000100000005010100030000000100030000010200030000000100"
         "10000001030003000000010001000001060003000000010001000001110004000000010000007a01150003"
         "000000010001000001160003000000010003000001170004000000010000001e00000000");
-    files.emplace_back("big-endian TIFF", tiff + QByteArray(30, '\x40'));
+    files["big-endian TIFF"] = tiff + QByteArray(30, '\x40');
     // A JPEG with stray bytes before a marker, which the decoder skips with a warning.
-    QByteArray stray = files[5].second;                                        // grey.jpg
+    QByteArray stray = files["grey.jpg"];
     stray.insert(4 + qFromBigEndian<quint16>(stray.constData() + 4), "junk");  // after APP0
-    files.emplace_back("JPEG with stray bytes", stray);
+    files["JPEG with stray bytes"] = stray;
     return files;
 }
 
@@ -313,9 +291,9 @@ TEST_F(DecodeTest, HeadersDeclareTheDecodersSizeAndAreNeverReadPastTheirEnd) {
     }
 }
 
-// What the system has available, or less under an address-space limit: that is tried in a
-// child, so that it binds nothing else, 300 MiB above what the process maps (which moves
-// by a few pages between the two reads).
+// What the system has available, or less under an address-space limit, which is tried in
+// a child so that it binds nothing else: 300 MiB above what the process maps (which moves by
+// a few pages between the two reads).
 TEST(AvailableMemory, IsWhatTheSystemHasFreeOrLessUnderAnAddressSpaceLimit) {
     const std::uint64_t available = availableMemoryBytes();
     struct sysinfo system {};

@@ -2,20 +2,10 @@
 
 #include <clocale>
 #include <string>
-#include <utility>
+#include <tuple>
 
 namespace pavo {
 namespace {
-
-TEST(Drawing, ImagesAreCentredOrScrolled) {
-    const ImagePlacement centred = placeImage({801, 700}, {600, 400}, 0, 0);
-    EXPECT_EQ(centred.x, 100) << "the spare pixel stays on the right";
-    EXPECT_EQ(centred.y, 150);
-    const ImagePlacement scrolled = placeImage({1000, 800}, {3000, 2000}, 500, -300);
-    EXPECT_EQ(scrolled.x, 0);
-    EXPECT_EQ(scrolled.sourceX, 500);
-    EXPECT_EQ(scrolled.sourceY, 300);
-}
 
 // Qt sets the C library's locale from the environment: the overlay's numbers keep their point
 // under de_DE.UTF-8, which the build makes (tests/CMakeLists.txt) for machines without it.
@@ -29,29 +19,33 @@ TEST(Drawing, ByteSizesUseBinaryUnitsAndCutDecimalsInEveryLocale) {
         SCOPED_TRACE(locale);
         ASSERT_NE(std::setlocale(LC_ALL, locale), nullptr) << "made in " PAVO_TEST_LOCALES;
         ASSERT_STREQ(std::localeconv()->decimal_point, point);
-        EXPECT_EQ(text(0.0099999F), "0.01B") << "rounded to six decimals first";
-        EXPECT_EQ(text(1536), "1.50KB");
-        EXPECT_EQ(text(1048576), "1.00MB");
-        EXPECT_EQ(text(123456789), "117MB");
-        EXPECT_EQ(text(15000000), "14.3MB");
-        EXPECT_EQ(text(99.99F * 1024.0F * 1024.0F), "99.9MB") << "cut, not rounded";
-        EXPECT_EQ(text(3.0F * 1024 * 1024 * 1024), "3.00GB");
-        EXPECT_EQ(text(2.5F * 1024 * 1024 * 1024 * 1024), "2.50TB");
+        // 0.0099999 is rounded to six decimals first; 99.99 MB is cut, not rounded.
+        EXPECT_EQ((std::vector{text(0.0099999F), text(1536), text(123456789), text(15000000),
+                               text(99.99F * 1024 * 1024), text(3.0F * 1024 * 1024 * 1024),
+                               text(2.5F * 1024 * 1024 * 1024 * 1024)}),
+                  (std::vector<std::string>{"0.01B", "1.50KB", "117MB", "14.3MB", "99.9MB",
+                                            "3.00GB", "2.50TB"}));
     }
     std::setlocale(LC_ALL, before.c_str());
 }
 
-using OverlayTest = test::ViewerTest;
+using DrawingTest = test::ViewerTest;
 
-TEST_F(OverlayTest, OverlayListsPositionSizesMethodChannelsTimeAndSizes) {
+// Images are centred (the spare pixel on the right) or scrolled, and the overlay lists the
+// position, sizes, method, channels, load time and file size.
+TEST_F(DrawingTest, ImagesAreCentredOrScrolledAndTheOverlayListsTheirFigures) {
+    const ImagePlacement centred = placeImage({801, 700}, {600, 400}, 0, 0);
+    EXPECT_EQ((std::pair{centred.x, centred.y}), (std::pair{100, 150}));
+    const ImagePlacement scrolled = placeImage({1000, 800}, {3000, 2000}, 500, -300);
+    EXPECT_EQ((std::tuple{scrolled.x, scrolled.sourceX, scrolled.sourceY}),
+              (std::tuple{0, 500, 300}));
+
     viewer.playlist.paths.assign(12, QStringLiteral("/pics/img 0.png"));
     platform.normal = {0, 0, 1016, 726};  // client 1000 x 667
     showImage(3000, 2000);
     rescaleShownImage(viewer);
     ImageBuffer& shown = viewer.shownImage;
-    shown.channels = 4;
-    shown.loadTimeMs = 42;
-    shown.fileSize = 1536;
+    std::tie(shown.channels, shown.loadTimeMs, shown.fileSize) = std::tuple{4, 42, 1536};
     const QString text = overlayText(viewer);
     EXPECT_EQ(text.section(QStringLiteral("Memory usage: "), 0, 0),
               "1 / 12\nimg 0.png\n3000 x 2000\n(1000 x 667)\nScaled using: Area\n"

@@ -13,6 +13,8 @@
 namespace pavo {
 namespace {
 
+using namespace std::chrono_literals;
+
 // The servers of update_server.py, started once: HTTP, HTTPS with a certificate from the test's
 // own authority (and two that must not be trusted), a CONNECT proxy, and a closed port.
 class HttpFetchTest : public testing::Test {
@@ -20,20 +22,17 @@ class HttpFetchTest : public testing::Test {
     static void SetUpTestSuite() {
         folder = std::make_unique<QTemporaryDir>();
         server = std::make_unique<QProcess>();
+        server->setProcessChannelMode(QProcess::ForwardedErrorChannel);
         server->start(
             QStringLiteral("python3"),
             {QStringLiteral(PAVO_TEST_SOURCE_DIR "/support/update_server.py"), folder->path()});
-        ASSERT_TRUE(server->waitForStarted(10000)) << "python3 could not start";
-        while (!server->canReadLine()) {
-            ASSERT_TRUE(server->waitForReadyRead(20000))
-                << "the test servers did not start: " << server->readAllStandardError().data();
-        }
+        ASSERT_TRUE(server->waitForReadyRead(30000)) << "the test servers did not start";
         ports = QJsonDocument::fromJson(server->readLine()).object();
         options.trustedCaFile = ports.value("ca").toString();
     }
     static void TearDownTestSuite() {
         server->closeWriteChannel();  // the servers end when their input closes
-        if (!server->waitForFinished(5000)) server->kill();
+        server->waitForFinished(5000);
         server.reset();
         folder.reset();
     }
@@ -52,9 +51,7 @@ class HttpFetchTest : public testing::Test {
     }
 
     // Short bounds cut the trickling server off within seconds; the authority comes at the start.
-    static inline FetchOptions options{.connect = std::chrono::seconds(1),
-                                       .exchange = std::chrono::seconds(1),
-                                       .trustedCaFile = {}};
+    static inline FetchOptions options{.connect = 1s, .exchange = 1s, .trustedCaFile = {}};
     static inline std::unique_ptr<QTemporaryDir> folder;
     static inline std::unique_ptr<QProcess> server;
     static inline QJsonObject ports;
@@ -75,36 +72,30 @@ TEST_F(HttpFetchTest, OnlyATrustedCertificateForTheHostAskedForGivesThePage) {
     EXPECT_EQ(fetchText(url("https", "/newer"), systemStore), "");
 }
 
-// The status is not read: an error page is a page without a version.
-TEST_F(HttpFetchTest, AnErrorPageIsAPageAndAnAnswerOverOneMebibyteIsNone) {
+// The status is not read: an error page is a page without a version. A body is read as UTF-8
+// when its charset says so, in any case; otherwise byte by byte.
+TEST_F(HttpFetchTest, AnyPageIsReadByItsCharsetAndAnAnswerOverOneMebibyteIsNone) {
     EXPECT_EQ(fetch(url("http", "/error")), "<html>Internal Server Error</html>");
     EXPECT_EQ(fetch(url("http", "/huge")), "") << "announced";
     EXPECT_EQ(fetch(url("http", "/huge-unannounced")), "");
-}
-
-// One byte a second: no attempt completes the page, and what arrived holds no whole version.
-TEST_F(HttpFetchTest, ATricklingServerIsCutOffByTheTimeOut) {
-    const QString text = fetch(url("http", "/drip"));
-    EXPECT_FALSE(text.isEmpty());
-    EXPECT_TRUE(QStringLiteral("<html>latest version: 1.3.0 </html>").startsWith(text));
-    EXPECT_EQ(extractVersion(text), "") << text.toStdString();
-}
-
-TEST_F(HttpFetchTest, APageCutShortIsFetchedAgainUpToThreeTimes) {
-    EXPECT_EQ(fetch(url("http", "/cut2/twice")), "<html>latest version: 1.3.0 <p>more</p></html>");
-    EXPECT_EQ(requestsSeen("twice"), 3);
-    // Cut every time: the last text is kept after the third attempt.
-    EXPECT_EQ(fetch(url("http", "/cut9/always")), "<html>latest version: 1.3.0 <p");
-    EXPECT_EQ(requestsSeen("always"), 3);
-}
-
-// A body is read as UTF-8 when its charset says so, in any case; otherwise byte by byte.
-TEST_F(HttpFetchTest, TheCharsetDecidesHowTheBodyIsRead) {
     const QString page = QStringLiteral("<html>caf\u00e9 latest version: 1.3.0 </html>");
     EXPECT_EQ(fetch(url("http", "/latin1")), page);
     EXPECT_EQ(fetch(url("http", "/utf8upper")), page);
     EXPECT_EQ(fetch(url("http", "/utf8capital")),  // "Charset" with a capital is not read
               QStringLiteral("<html>caf\u00c3\u00a9 latest version: 1.3.0 </html>"));
+}
+
+// A page cut short is fetched again up to three times, the last text kept. A server sending
+// one byte a second is cut off: what arrived holds no whole version.
+TEST_F(HttpFetchTest, APageCutShortIsFetchedAgainAndATricklingOneCutOff) {
+    EXPECT_EQ(fetch(url("http", "/cut2/twice")), "<html>latest version: 1.3.0 <p>more</p></html>");
+    EXPECT_EQ(requestsSeen("twice"), 3);
+    EXPECT_EQ(fetch(url("http", "/cut9/always")), "<html>latest version: 1.3.0 <p");
+    EXPECT_EQ(requestsSeen("always"), 3);
+    const QString text = fetch(url("http", "/drip"));
+    EXPECT_FALSE(text.isEmpty());
+    EXPECT_TRUE(QStringLiteral("<html>latest version: 1.3.0 </html>").startsWith(text));
+    EXPECT_EQ(extractVersion(text), "") << text.toStdString();
 }
 
 // The proxy tunnels to the HTTPS server whatever was asked: a closed port answers through it.

@@ -29,33 +29,26 @@ FileBytes encoded(const cv::Mat& image, const std::vector<int>& params) {
     return {plain.begin(), plain.end()};
 }
 
-// The pixels of OpenCV's own decode (the general path), whatever the encoder's options.
-TEST(JpegDecodeTest, ColourJpegsDecodeToTheGeneralPathsPixels) {
+// The pixels of OpenCV's own decode (the general path), whatever the encoder's options. An
+// abandoned neighbour's decode stops instead of finishing for nobody, and does not fall back
+// to the general decoder either.
+TEST(JpegDecodeTest, ColourJpegsDecodeToTheGeneralPathsPixelsUnlessAskedToStop) {
     const cv::Mat image = photoLike(203, 317);  // odd sizes: partial blocks and MCUs
-    const std::vector<std::vector<int>> variants = {
-        {cv::IMWRITE_JPEG_QUALITY, 90},
-        {cv::IMWRITE_JPEG_QUALITY, 100, cv::IMWRITE_JPEG_OPTIMIZE, 1},
-        {cv::IMWRITE_JPEG_QUALITY, 85, cv::IMWRITE_JPEG_PROGRESSIVE, 1},
-        {cv::IMWRITE_JPEG_QUALITY, 70, cv::IMWRITE_JPEG_RST_INTERVAL, 3},
-    };
-    for (std::size_t i = 0; i < variants.size(); ++i) {
-        SCOPED_TRACE(i);
-        const FileBytes bytes = encoded(image, variants[i]);
+    for (const std::vector<int>& params :
+         {std::vector<int>{cv::IMWRITE_JPEG_QUALITY, 90},
+          {cv::IMWRITE_JPEG_QUALITY, 100, cv::IMWRITE_JPEG_OPTIMIZE, 1},
+          {cv::IMWRITE_JPEG_QUALITY, 85, cv::IMWRITE_JPEG_PROGRESSIVE, 1},
+          {cv::IMWRITE_JPEG_QUALITY, 70, cv::IMWRITE_JPEG_RST_INTERVAL, 3}}) {
+        const FileBytes bytes = encoded(image, params);
         const auto fast = decodeColourJpeg(bytes);
-        ASSERT_TRUE(fast);
-        EXPECT_EQ(cv::norm(*fast, decodeImageBytes(bytes), cv::NORM_INF), 0.0);
+        ASSERT_TRUE(fast) << params[1];
+        EXPECT_EQ(cv::norm(*fast, decodeImageBytes(bytes), cv::NORM_INF), 0.0) << params[1];
+        std::atomic<bool> stop{true};
+        EXPECT_FALSE(decodeColourJpeg(bytes, &stop));
+        EXPECT_FALSE(decodeToBgr8(bytes, DecodeRole::Shown, &stop));
+        stop = false;
+        EXPECT_TRUE(decodeToBgr8(bytes, DecodeRole::Shown, &stop));
     }
-}
-
-// An abandoned neighbour's decode stops instead of finishing for nobody, and does not
-// fall back to the general decoder either.
-TEST(JpegDecodeTest, ADecodeAskedToStopGivesNothing) {
-    const FileBytes bytes = encoded(photoLike(300, 200), {cv::IMWRITE_JPEG_QUALITY, 90});
-    std::atomic<bool> stop{true};
-    EXPECT_FALSE(decodeColourJpeg(bytes, &stop));
-    EXPECT_FALSE(decodeToBgr8(bytes, DecodeRole::Shown, &stop));
-    stop = false;
-    EXPECT_TRUE(decodeToBgr8(bytes, DecodeRole::Shown, &stop));
 }
 
 // Cut short, a JPEG shows what is there as in full, and libjpeg fills in the rest with the

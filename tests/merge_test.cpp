@@ -11,8 +11,7 @@ cv::Mat picture(int width, int height, double blue) {
     return {height, width, CV_8UC3, cv::Scalar(blue, 0, 0)};
 }
 
-// The blue sample of a joined pair, which is BGR when both halves are at their own size
-// and BGRA when either was scaled.
+// The blue sample of a joined pair: BGR at their own size, BGRA when either was scaled.
 int blueAt(const cv::Mat& joined, int row, int column) {
     return joined.ptr<unsigned char>(row)[column * joined.channels()];
 }
@@ -33,8 +32,8 @@ cv::Mat forClient(const ScaleContext& context, const cv::Mat& a, const cv::Mat& 
     return scaleMergedForClient(context, context.geometry.client, a, b);
 }
 
-TEST(Merge, PairsThatFitSideBySideKeepTheirOwnFitsAndWideOnesShrinkToOneHeight) {
-    const ScaleContext context = pairIn({1900, 1000});
+TEST(Merge, PairsKeepTheirFitsOrShrinkToOneHeightAndReverseMergeSwapsTheSides) {
+    ScaleContext context = pairIn({1900, 1000});
     const cv::Mat joined = forClient(context, picture(700, 1000, 10), picture(700, 1000, 20));
     EXPECT_EQ(joined.size(), cv::Size(1400, 1000));
     EXPECT_EQ(blueAt(joined, 500, 100), 10) << "the shown image on the left";
@@ -46,10 +45,7 @@ TEST(Merge, PairsThatFitSideBySideKeepTheirOwnFitsAndWideOnesShrinkToOneHeight) 
     EXPECT_EQ(wide.size(), cv::Size(1900, 534));
     EXPECT_EQ(blueAt(wide, 200, 949), 10) << "950 columns each";
     EXPECT_EQ(blueAt(wide, 200, 950), 20);
-}
 
-TEST(Merge, ReverseMergeAndMergingBackwardSwapTheSides) {
-    ScaleContext context = pairIn({1900, 1000});
     const auto left = [&] {
         return blueAt(forClient(context, picture(700, 1000, 10), picture(700, 1000, 20)), 500, 100);
     };
@@ -108,8 +104,6 @@ using MergeWindowTest = test::ViewerTest;
 
 TEST_F(MergeWindowTest, TheWindowOfAPairIsAsWideAsBothImages) {
     viewer.merge.mergeMode = 1;
-    viewer.settings.fixWindowPosition = 0;
-    refreshWindowLimits(viewer);
     showImage(400, 300);
     viewer.shownImage.partner = picture(400, 300, 20);
     viewer.view.fitActive = false;

@@ -8,10 +8,8 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <initializer_list>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace pavo {
@@ -26,19 +24,15 @@ cv::Mat quarters() {
 constexpr int kWidth = 64;  // wider than tall, as it is stretched for the photos
 constexpr int kHeight = 32;
 
-// By orientation, the sides the stored 0th row and column are seen on, in the EXIF words.
-constexpr std::array<std::string_view, 9> kSides{
-    "",         "top left",  "top right",    "bottom right", "bottom left",
-    "left top", "right top", "right bottom", "left bottom"};
-
-// What a camera holding itself in `orientation` stores, `scale` times the size: the picture
-// mirrored to bring the stored 0th row and column to their sides, transposed if sideways.
+// What a camera holding itself in `orientation` stores, `scale` times the size: 2, 3, 6 and 7
+// store the 0th column on the right, 3, 4, 7 and 8 the 0th row at the bottom, 5 to 8 the rows
+// as columns.
 cv::Mat storedPicture(int orientation, int scale = 1) {
-    const std::string_view sides = kSides.at(static_cast<std::size_t>(orientation));
     cv::Mat picture;
     cv::resize(quarters(), picture, {kWidth * scale, kHeight * scale}, 0, 0, cv::INTER_NEAREST);
-    if (sides.find("right") != std::string_view::npos) cv::flip(picture, picture, 1);
-    if (sides.find("bottom") != std::string_view::npos) cv::flip(picture, picture, 0);
+    const int mirror = (orientation - 1) % 4;
+    if (mirror == 1 || mirror == 2) cv::flip(picture, picture, 1);
+    if (mirror >= 2) cv::flip(picture, picture, 0);
     if (orientation >= 5) cv::transpose(picture.clone(), picture);
     return picture;
 }

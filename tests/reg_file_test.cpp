@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace pavo {
 namespace {
 
@@ -36,18 +38,15 @@ TEST(RegDocument, ReadsEveryValueSyntaxOfItsOwnKeyAndNothingElse) {
 
 // An untouched document is written back byte for byte; a rewrite replaces only the lines
 // of the values set and adds new ones at the end of the key's block, a text with a line
-// break as hex(1).
-TEST(RegDocument, RewriteChangesOnlyTheValuesSet) {
+// break as hex(1). A missing header and key are made, the key after any other.
+TEST(RegDocument, RewriteChangesOnlyTheValuesSetAndMakesWhatIsMissing) {
     const QByteArray original = kHeader +
                                 "; kept comment\n[HKEY_CURRENT_USER\\SOFTWARE\\Pavo\\settings]\n"
                                 "\"unknown\"=hex(b):01,02,03,04,05,06,07,08\n"
                                 "this line is not a value\n"
-                                "\"width\"=dword:00000258\n\n"
-                                "[HKEY_CURRENT_USER\\SOFTWARE\\Other]\n"
-                                "\"x\"=dword:00000001\n";
+                                "\"width\"=dword:00000258\n\n[HKEY_X]\n\"x\"=dword:00000001\n";
     RegDocument doc = RegDocument::parse(original, kKey);
     EXPECT_EQ(doc.toBytes(), original);
-
     doc.setValue("Width", dwordValue(1024));
     doc.setValue("mute", flagValue(false));
     doc.setValue("ignoreVersion", textValue("line\nbreak"));
@@ -56,46 +55,38 @@ TEST(RegDocument, RewriteChangesOnlyTheValuesSet) {
                      "\"width\"=dword:00000400\n\"mute\"=hex:00\n\"ignoreVersion\"=hex(1):6c,00,69,"
                      "00,6e,00,65,00,0a,00,62,00,72,00,65,00,61,00,6b,00,00,00\n");
     EXPECT_EQ(doc.toBytes(), expected);
-    const RegDocument reread = RegDocument::parse(doc.toBytes(), kKey);
-    EXPECT_EQ(reread.value("ignoreVersion"), textValue("line\nbreak"));
-}
+    EXPECT_EQ(RegDocument::parse(expected, kKey).value("ignoreVersion"), textValue("line\nbreak"));
 
-TEST(RegDocument, CreatesHeaderAndKeyWhenMissing) {
-    RegDocument doc = RegDocument::parse(QByteArray(), kKey);
-    doc.setValue("rememberExit", flagValue(true));
-    EXPECT_EQ(doc.toBytes(), kHeader + "[" + kKey.toUtf8() + "]\n\"rememberExit\"=hex:01\n");
-
-    const QByteArray other = kHeader + "[HKEY_X]\n\"a\"=hex:\n";
-    doc = RegDocument::parse(other, kKey);
-    doc.setValue("b", textValue(QString::fromUtf8("K\xc3\xa4se \xe2\x82\xac")));
-    EXPECT_EQ(doc.toBytes(),
-              other + "\n[" + kKey.toUtf8() + "]\n\"b\"=\"K\xc3\xa4se \xe2\x82\xac\"\n");
+    const QByteArray cheese = "\"b\"=\"K\xc3\xa4se \xe2\x82\xac\"\n";
+    for (const QByteArray& before : {QByteArray(), kHeader + "[HKEY_X]\n\"a\"=hex:\n"}) {
+        doc = RegDocument::parse(before, kKey);
+        doc.setValue("b", textValue(QString::fromUtf8("K\xc3\xa4se \xe2\x82\xac")));
+        EXPECT_EQ(doc.toBytes(), (before.isEmpty() ? kHeader : before + "\n") + "[" +
+                                     kKey.toUtf8() + "]\n" + cheese);
+    }
 }
 
 // A file keeps its encoding and line ends (the third as the registry editor exports): lines set
 // or added are written as the file writes lines; every other byte stays, text or not.
 TEST(RegDocument, RewriteKeepsTheFileEncodingAndLineEnds) {
-    struct Case {
-        QStringConverter::Encoding encoding = QStringConverter::Utf8;
-        QByteArray mark, invalid;  // its byte-order mark; bytes that are no character in it
-        QString firstEnd, end;     // the first line's end, which added lines take; the others'
-    };
-    const Case cases[] = {
-        {QStringConverter::Utf8, "", "\xe9", "\n", "\n"},
-        {QStringConverter::Utf8, "\xef\xbb\xbf", "\xff", "\r\n", "\n"},
-        {QStringConverter::Utf16LE, "\xff\xfe", QByteArray("\0\xd8", 2), "\r\n", "\r\n"},
-        {QStringConverter::Utf16BE, "\xfe\xff", QByteArray("\xdc\0", 2), "\n", "\n"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.mark.toHex().toStdString() + " " + c.invalid.toHex().toStdString());
+    // The encoding, its byte-order mark, bytes that are no character in it, the first line's
+    // end (which added lines take) and the other lines'.
+    const std::tuple<QStringConverter::Encoding, QByteArray, QByteArray, QString, QString> cases[] =
+        {
+            {QStringConverter::Utf8, "", "\xe9", "\n", "\n"},
+            {QStringConverter::Utf8, "\xef\xbb\xbf", "\xff", "\r\n", "\n"},
+            {QStringConverter::Utf16LE, "\xff\xfe", QByteArray("\0\xd8", 2), "\r\n", "\r\n"},
+            {QStringConverter::Utf16BE, "\xfe\xff", QByteArray("\xdc\0", 2), "\n", "\n"},
+        };
+    for (const auto& [encoding, mark, invalid, firstEnd, end] : cases) {
+        SCOPED_TRACE(mark.toHex().toStdString() + " " + invalid.toHex().toStdString());
         const auto file = [&](const QString& width, const QString& added) {
-            QStringEncoder encoder(c.encoding);
-            return c.mark +
-                   encoder.encode("Windows Registry Editor Version 5.00" + c.firstEnd + c.end +
-                                  "[" + kKey + "]" + c.end + "\"text\"=\"caf") +
-                   c.invalid +
-                   encoder.encode("\"" + c.end + width + c.end + "\"mute\"=hex:01" + c.end + added +
-                                  c.end);
+            QStringEncoder encoder(encoding);
+            return mark +
+                   encoder.encode("Windows Registry Editor Version 5.00" + firstEnd + end + "[" +
+                                  kKey + "]" + end + "\"text\"=\"caf") +
+                   invalid +
+                   encoder.encode("\"" + end + width + end + "\"mute\"=hex:01" + end + added + end);
         };
         RegDocument doc = RegDocument::parse(file("\"width\"=dword:00000258", ""), kKey);
         EXPECT_EQ(doc.value("width"), dwordValue(600));
@@ -104,7 +95,7 @@ TEST(RegDocument, RewriteKeepsTheFileEncodingAndLineEnds) {
         doc.setValue("width", dwordValue(1024));
         doc.setValue("added", dwordValue(1));
         EXPECT_EQ(doc.toBytes(),
-                  file("\"width\"=dword:00000400", "\"added\"=dword:00000001" + c.firstEnd));
+                  file("\"width\"=dword:00000400", "\"added\"=dword:00000001" + firstEnd));
     }
 }
 

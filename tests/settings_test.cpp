@@ -20,21 +20,25 @@ constexpr char kCannotRead[] =
 constexpr char kCannotStore[] =
     "Access denied: Registry access was denied, cannot store user options.";
 
+const QString kHeaderAndKey = QStringLiteral(
+    "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\SOFTWARE\\Pavo\\settings]\n");
+
 class SettingsTest : public testing::Test {
   protected:
     QString folder() const { return dir.path() + QStringLiteral("/Pavo"); }
     QString storeFile() const { return folder() + QStringLiteral("/settings.reg"); }
     Viewer makeViewer() { return Viewer(platform, SettingsStore(folder())); }
 
-    // A store holding the header, the key and `body`, in `encoding` with `end` as line end.
-    void writeStore(const QString& body,
-                    QStringConverter::Encoding encoding = QStringConverter::Utf8,
-                    const QString& end = QStringLiteral("\n")) {
+    // A store holding the header, the key and `body`, in UTF-8 or as the registry editor
+    // exports it: UTF-16LE with a byte-order mark and CRLF line ends.
+    void writeStore(const QString& body, bool exported = false) {
         QDir().mkpath(folder());
-        const QString text = "Windows Registry Editor Version 5.00" + end + end +
-                             "[HKEY_CURRENT_USER\\SOFTWARE\\Pavo\\settings]" + end + body;
-        const QByteArray mark = encoding == QStringConverter::Utf16LE ? "\xff\xfe" : "";
-        test::writeBytes(storeFile(), mark + QByteArray(QStringEncoder(encoding).encode(text)));
+        QString text = kHeaderAndKey + body;
+        if (exported) text.replace(QChar(u'\n'), QStringLiteral("\r\n"));
+        test::writeBytes(storeFile(),
+                         exported
+                             ? "\xff\xfe" + QStringEncoder(QStringConverter::Utf16LE).encode(text)
+                             : text.toUtf8());
     }
 
     std::vector<QString> boxTexts() const {
@@ -73,19 +77,20 @@ TEST_F(SettingsTest, EveryOptionReadsBackAsSavedAndTheUpdateStateIsLeftAlone) {
 }
 
 // Each value is read by the rules of its kind, a missing one is its default, and loading
-// never rewrites the store.
-TEST_F(SettingsTest, ValuesAreReadByTheirTypeRulesAndLoadingWritesNothing) {
+// never rewrites the store. An export is read and written in its encoding and line ends; the
+// update state writes its two values and nothing else.
+TEST_F(SettingsTest, AnExportIsReadByEachValuesRulesAndWrittenInItsEncodingByTheUpdateState) {
     const QString longVersion(2047, u'9');
-    writeStore(QStringLiteral("\"rememberExit\"=dword:00000001\n"   // flag: first byte 1
-                              "\"mute\"=dword:00000100\n"           // flag: first byte 0
-                              "\"preScale\"=hex:00,00,00,00,01\n"   // flag: too large to read
-                              "\"reverseMerge\"=\"1\"\n"            // flag: any type counts
-                              "\"scrollSpeed\"=\"55\"\n"            // number as text: default
-                              "\"zoomInStep\"=hex:07,00,00,00\n"    // number as binary: default
-                              "\"bufferTimeout\"=dword:00000000\n"  // out of range, used as read
-                              "\"largeUpscale\"=dword:00000009\n"   // unknown method kept
-                              "\"ignoreVersion\"=\"") +
-               longVersion + QStringLiteral("\"\n"));
+    const QString rules = QStringLiteral(
+        "\"rememberExit\"=dword:00000001\n"    // flag: first byte 1
+        "\"mute\"=dword:00000100\n"            // flag: first byte 0
+        "\"preScale\"=hex:00,00,00,00,01\n"    // flag: too large to read
+        "\"reverseMerge\"=\"1\"\n"             // flag: any type counts
+        "\"scrollSpeed\"=\"55\"\n"             // number as text: default
+        "\"zoomInStep\"=hex:07,00,00,00\n"     // number as binary: default
+        "\"bufferTimeout\"=dword:00000000\n"   // out of range, used as read
+        "\"largeUpscale\"=dword:00000009\n");  // unknown method kept
+    writeStore(rules + "\"ignoreVersion\"=\"" + longVersion + "\"\n", true);
     const QByteArray before = test::readBytes(storeFile());
     Viewer viewer = makeViewer();
     loadSettings(viewer);
@@ -100,29 +105,17 @@ TEST_F(SettingsTest, ValuesAreReadByTheirTypeRulesAndLoadingWritesNothing) {
     EXPECT_EQ(test::readBytes(storeFile()), before);
     EXPECT_TRUE(platform.boxes.empty());
 
+    viewer.settings.scrollSpeed = 99;  // in memory only
+    EXPECT_TRUE(writeUpdateState(viewer.store, -2, QStringLiteral("2.0 \"x\"")));
+    const QByteArray written = test::readBytes(storeFile());
+    writeStore(rules + "\"ignoreVersion\"=\"2.0 \\\"x\\\"\"\n\"nextUpdateCheck\"=dword:fffffffe\n",
+               true);
+    EXPECT_EQ(written, test::readBytes(storeFile()));
+
     writeStore(QStringLiteral("\"ignoreVersion\"=\"") + longVersion + QStringLiteral("9\"\n"));
     Viewer tooLong = makeViewer();
     loadSettings(tooLong);
     EXPECT_EQ(tooLong.settings.ignoreVersion, tooLong.defaults.ignoreVersion);
-}
-
-// The registry editor exports UTF-16LE with a byte-order mark and CRLF line ends: the store
-// is read and written in them. The update state writes its two values and nothing else.
-TEST_F(SettingsTest, AnExportIsReadAndWrittenInItsEncodingAndTheUpdateStateAlone) {
-    const auto utf16 = QStringConverter::Utf16LE;
-    writeStore("\"mute\"=hex:01\r\n\"nextUpdateCheck\"=dword:00000005\r\n\r\n", utf16, "\r\n");
-    Viewer viewer = makeViewer();
-    loadSettings(viewer);
-    EXPECT_TRUE(viewer.settings.mute);
-    EXPECT_EQ(viewer.settings.nextUpdateCheck, 5);
-    viewer.settings.scrollSpeed = 99;  // in memory only
-    EXPECT_TRUE(writeUpdateState(viewer.store, -2, QStringLiteral("2.0 \"x\"")));
-    const QByteArray written = test::readBytes(storeFile());
-    writeStore(
-        "\"mute\"=hex:01\r\n\"nextUpdateCheck\"=dword:fffffffe\r\n"
-        "\"ignoreVersion\"=\"2.0 \\\"x\\\"\"\r\n\r\n",
-        utf16, "\r\n");
-    EXPECT_EQ(written, test::readBytes(storeFile()));
 }
 
 // A store that cannot be reached is reported at load and at each save but the update state's,
@@ -191,18 +184,16 @@ TEST_F(SettingsTest, TwoProcessesSavingAtOnceLoseNothing) {
     ASSERT_GE(child, 0);
     const bool isChild = child == 0;
     const SettingsStore store(folder());
-    for (int i = 1; i <= kRounds; ++i) {
+    int saved = 0;
+    for (; saved < kRounds; ++saved) {
         auto key = store.open();
-        if (key) {
-            key->setValue(isChild ? "childCounter" : "parentCounter", dwordValue(i));
-            key->setValue("shared", textValue(QString(200, isChild ? u'c' : u'p')));
-        }
-        if (!key || !store.close(*key)) {
-            if (isChild) _exit(2);  // never back into the test runner
-            FAIL() << "round " << i << " was not saved";
-        }
+        if (!key) break;
+        key->setValue(isChild ? "childCounter" : "parentCounter", dwordValue(saved + 1));
+        key->setValue("shared", textValue(QString(200, isChild ? u'c' : u'p')));
+        if (!store.close(*key)) break;
     }
-    if (isChild) _exit(0);
+    if (isChild) _exit(saved == kRounds ? 0 : 2);  // never back into the test runner
+    EXPECT_EQ(saved, kRounds);
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the child's saves";

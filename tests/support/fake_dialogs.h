@@ -8,7 +8,6 @@
 #include <functional>
 #include <map>
 #include <optional>
-#include <vector>
 
 namespace pavo::test {
 
@@ -18,27 +17,19 @@ namespace pavo::test {
 class FakeDialogControls final : public DialogControls {
   public:
     [[nodiscard]] bool checked(int id) const override {
-        const auto found = checks.find(id);
-        return found != checks.end() && found->second;
+        return checks.contains(id) && checks.at(id);
     }
     void setChecked(int id, bool on) override { checks[id] = on; }
-    [[nodiscard]] int intValue(int id) const override {
-        bool ok = false;
-        const int value = text(id).trimmed().toInt(&ok);
-        return ok ? value : 0;
-    }
+    [[nodiscard]] int intValue(int id) const override { return text(id).trimmed().toInt(); }
     void setInt(int id, int value) override { texts[id] = QString::number(value); }
     [[nodiscard]] QString text(int id) const override {
-        const auto found = texts.find(id);
-        return found == texts.end() ? QString() : found->second;
+        return texts.contains(id) ? texts.at(id) : QString();
     }
     void setText(int id, const QString& text) override { texts[id] = text; }
     void setItems(int id, const QStringList& list, int selected) override {
-        items[id] = list;
         texts[id] = list.value(selected);
     }
     int runChild(DialogId id, DialogHandler& handler) override {
-        children.push_back(id);
         if (onChild) return onChild(id, handler);
         FakeDialogControls child;
         handler.opened(child);
@@ -47,8 +38,6 @@ class FakeDialogControls final : public DialogControls {
 
     std::map<int, bool> checks;
     std::map<int, QString> texts;
-    std::map<int, QStringList> items;
-    std::vector<DialogId> children;
     // What the user does in a dialog this one opens; cancels it when not set.
     std::function<int(DialogId, DialogHandler&)> onChild;
 };

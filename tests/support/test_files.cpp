@@ -2,8 +2,8 @@
 
 #include <opencv2/imgcodecs.hpp>
 
-#include <fcntl.h>
 #include <unistd.h>
+#include <fstream>
 
 namespace pavo::test {
 
@@ -12,11 +12,9 @@ void writeImage(const QString& path, const cv::Mat& image, const std::vector<int
 }
 
 void writeBytesAt(const QByteArray& rawPath, const QByteArray& bytes) {
-    const int fd = open(rawPath.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    ASSERT_GE(fd, 0) << rawPath.toHex().toStdString();
-    const ssize_t written = write(fd, bytes.constData(), static_cast<std::size_t>(bytes.size()));
-    close(fd);
-    ASSERT_EQ(written, bytes.size());
+    std::ofstream file(rawPath.constData(), std::ios::binary);
+    ASSERT_TRUE(file.write(bytes.constData(), bytes.size()).flush())
+        << rawPath.toHex().toStdString();
 }
 
 void writeImageAt(const QByteArray& rawPath, const cv::Mat& image) {

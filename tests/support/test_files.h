@@ -6,7 +6,6 @@
 #include <opencv2/core/mat.hpp>
 
 #include <gtest/gtest.h>
-#include <string>
 #include <vector>
 
 namespace pavo::test {
@@ -30,13 +29,10 @@ void writeImage(const QString& path, const cv::Mat& image, const std::vector<int
 void writeBytesAt(const QByteArray& rawPath, const QByteArray& bytes);
 void writeImageAt(const QByteArray& rawPath, const cv::Mat& image);
 
-// Removes files and folders named by raw bytes, newest first, when it goes: Qt's own
-// removal (QTemporaryDir) cannot name what is not UTF-8.
+// Removes files and folders named by raw bytes, newest first, when it goes (not to be
+// copied): Qt's own removal (QTemporaryDir) cannot name what is not UTF-8.
 class RawPathCleanup {
   public:
-    RawPathCleanup() = default;
-    RawPathCleanup(const RawPathCleanup&) = delete;
-    RawPathCleanup& operator=(const RawPathCleanup&) = delete;
     ~RawPathCleanup();
     const QByteArray& add(const QByteArray& rawPath) { return paths_.emplace_back(rawPath); }
 

@@ -1,11 +1,7 @@
 #!/usr/bin/env python3
-"""Local servers for the update tests, on 127.0.0.1 only.
-
-Usage: update_server.py FOLDER
-Makes a certificate authority in FOLDER (ca.pem) and serves HTTP; HTTPS with a certificate
-it signed for 127.0.0.1, a self-signed one and one it signed for another host; a CONNECT
-proxy. Prints the ports by "scheme-what" name and "ca" as one JSON line; ends with its input.
-"""
+"""update_server.py FOLDER: HTTP, HTTPS with certificates from an authority made in FOLDER
+(one for 127.0.0.1, a self-signed one, one for another host) and a CONNECT proxy on 127.0.0.1.
+Prints the ports by "scheme-what" name and "ca" as one JSON line; ends with its input."""
 import contextlib
 import json
 import os
@@ -69,17 +65,12 @@ class Pages(BaseHTTPRequestHandler):
         if page in PAGES:
             self.answer(*PAGES[page])
         elif page.startswith("count/"):
-            with counts_lock:
-                seen = counts.get(page[len("count/"):], 0)
-            self.answer(200, "text/plain", str(seen).encode())
+            self.answer(200, "text/plain", str(counts.get(page[6:], 0)).encode())
         elif page == "drip":  # a byte a second, longer than any attempt waits
-            self.send_response(200)
-            self.send_header("Content-Type", "text/html")
-            self.end_headers()
+            self.answer(200, "text/html", b"", announced=False)
             with contextlib.suppress(OSError):
                 for byte in b"<html>latest version: 1.3.0 </html>" + b" " * 100:
-                    self.wfile.write(bytes([byte]))
-                    self.wfile.flush()
+                    self.wfile.write(bytes([byte]))  # unbuffered
                     time.sleep(1)
         else:
             self.answer(404, "text/html", b"<html>Not found</html>")
@@ -102,7 +93,6 @@ class Tunnel(StreamRequestHandler):
         count("proxy")
         upstream = socket.create_connection(("127.0.0.1", Tunnel.target))
         self.wfile.write(b"HTTP/1.1 200 Connection established\r\n\r\n")
-        self.wfile.flush()
         other = threading.Thread(target=pump, args=(upstream, self.connection), daemon=True)
         other.start()
         pump(self.connection, upstream)
@@ -110,32 +100,17 @@ class Tunnel(StreamRequestHandler):
         upstream.close()
 
 
-def make_certificates(folder):
-    """The authority's file, and (certificate, key) by server name."""
-    config = os.path.join(folder, "request.cnf")
-    with open(config, "w") as out:
-        out.write("[req]\ndistinguished_name = name\n[name]\n")
-
-    def make(name, subject, extensions, signer=()):
-        """Signed by `signer` (the authority), or by itself."""
-        cert, key = os.path.join(folder, name + ".pem"), os.path.join(folder, name + ".key")
-        subprocess.run(["openssl", "req", "-x509", "-config", config, "-newkey", "ec", "-pkeyopt",
-                        "ec_paramgen_curve:P-256", "-nodes", "-days", "1", "-subj", subject,
-                        "-keyout", key, "-out", cert, *signer,
-                        *(arg for extension in extensions for arg in ("-addext", extension))],
-                       check=True, capture_output=True)
-        return cert, key
-
-    ca, ca_key = make("ca", "/CN=Pavo test authority",
-                      ["basicConstraints=critical,CA:true", "keyUsage=critical,keyCertSign"])
-    signed = ("-CA", ca, "-CAkey", ca_key)
-    local = ["subjectAltName=IP:127.0.0.1,DNS:localhost"]
-    return ca, {
-        "https": make("https", "/CN=127.0.0.1", local, signed),
-        "https-self-signed": make("https-self-signed", "/CN=127.0.0.1", local),
-        "https-other-host": make("https-other-host", "/CN=other.example",
-                                 ["subjectAltName=DNS:other.example"], signed),
-    }
+def make(folder, name, subject, extensions, signer=()):
+    """A certificate and its key, signed by `signer` (the authority's) or by itself."""
+    cert, key = os.path.join(folder, name + ".pem"), os.path.join(folder, name + ".key")
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
+                    "ec_paramgen_curve:P-256", "-nodes", "-days", "1", "-subj", subject,
+                    "-keyout", key, "-out", cert, *signer,
+                    *(arg for extension in extensions for arg in ("-addext", extension)),
+                    "-config", "/dev/stdin"],  # its own: the system's may be missing
+                   input=b"[req]\ndistinguished_name = name\n[name]\n", check=True,
+                   capture_output=True)
+    return cert, key
 
 
 def serve(server, certificate=None):
@@ -148,17 +123,24 @@ def serve(server, certificate=None):
 
 
 def main():
+    folder = sys.argv[1]
     ThreadingTCPServer.daemon_threads = True
-    authority, certificates = make_certificates(sys.argv[1])
+    ca, ca_key = make(folder, "ca", "/CN=Pavo test authority",
+                      ["basicConstraints=critical,CA:true", "keyUsage=critical,keyCertSign"])
+    signed, local = ("-CA", ca, "-CAkey", ca_key), ["subjectAltName=IP:127.0.0.1,DNS:localhost"]
     ports = {"http": serve(ThreadingHTTPServer(("127.0.0.1", 0), Pages))}
-    for name, certificate in certificates.items():
+    for name, subject, extensions, signer in [
+            ("https", "/CN=127.0.0.1", local, signed),
+            ("https-self-signed", "/CN=127.0.0.1", local, ()),
+            ("https-other-host", "/CN=other.example", ["subjectAltName=DNS:other.example"], signed)]:
+        certificate = make(folder, name, subject, extensions, signer)
         ports[name] = serve(ThreadingHTTPServer(("127.0.0.1", 0), Pages), certificate)
     Tunnel.target = ports["https"]
     ports["http-proxy"] = serve(ThreadingTCPServer(("127.0.0.1", 0), Tunnel))
     with socket.socket() as closed:
         closed.bind(("127.0.0.1", 0))
         ports["https-closed"] = closed.getsockname()[1]
-    print(json.dumps({**ports, "ca": authority}), flush=True)
+    print(json.dumps({**ports, "ca": ca}), flush=True)
     sys.stdin.read()
 
 
