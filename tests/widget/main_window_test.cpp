@@ -170,44 +170,5 @@ TEST(KeyMap, KeysAreTheirPlaceAndKeypadKeysTheMainBlocks) {
     }
 }
 
-// On a screen Qt scales by a fraction (ctest runs this again under QT_SCALE_FACTOR 1.25, 1.5
-// and 1.75), a picture at its own size covers as many device pixels as it has and is whole
-// in the view. Where whole logical pixels cannot give its size, background is left beside
-// it, and the client the logic sees is the view as drawn; so the first Down steps on.
-class OwnSizeTest : public MainWindowTest, public testing::WithParamInterface<QSize> {};
-
-TEST_P(OwnSizeTest, ThePictureIsWholeAndDownStepsOn) {
-    const QSize size = GetParam();
-    picture("2.png", size.width(), size.height());
-    start(picture("1.png", size.width(), size.height()));
-    EXPECT_EQ(window().windowTitle(), dir.filePath("1.png"));
-    const Size client = platform.geometrySnapshot().client;
-    // The window in device pixels: the menu bar, then the view (black around the picture).
-    const QImage drawn = window().grab().toImage().convertToFormat(QImage::Format_RGB32);
-    const auto colourAt = [&](int x, int y) {
-        return drawn.valid(x, y) ? drawn.pixelColor(x, y).name().toStdString() : "outside";
-    };
-    int viewTop = 0;
-    while (viewTop < drawn.height() && colourAt(0, viewTop) != "#ff0000" &&
-           colourAt(0, viewTop) != "#000000")
-        ++viewTop;
-    EXPECT_EQ(client.width, drawn.width());
-    EXPECT_EQ(client.height, drawn.height() - viewTop);
-    const QRect shown(
-        QPoint((client.width - size.width()) / 2, viewTop + (client.height - size.height()) / 2),
-        size);
-    EXPECT_EQ(colourAt(shown.left(), shown.top()), "#ff0000");
-    EXPECT_EQ(colourAt(shown.right(), shown.top()), "#0000ff");
-    EXPECT_EQ(colourAt(shown.left(), shown.bottom()), "#ff0000") << "the last row is shown";
-    EXPECT_EQ(colourAt(shown.right(), shown.bottom()), "#0000ff") << "the last column too";
-    for (const std::string& beside :
-         {colourAt(shown.right() + 1, shown.top()), colourAt(shown.left(), shown.bottom() + 1)})
-        EXPECT_TRUE(beside == "#000000" || beside == "outside") << "background, not more picture";
-    press(Qt::Key_Down);
-    EXPECT_EQ(viewer.playlist.index, 1) << "Down steps on instead of scrolling";
-}
-
-INSTANTIATE_TEST_SUITE_P(Sizes, OwnSizeTest, testing::Values(QSize(300, 200), QSize(401, 301)));
-
 }  // namespace
 }  // namespace pavo
