@@ -9,9 +9,9 @@ here=$(cd "$(dirname "$0")" && pwd)
 source "$here/lib.sh"
 e2e_init "${1:?usage: commands_test.sh PATH_TO_PAVO [PATH_TO_DRAG_SOURCE]}" commands
 DRAG_SOURCE=${2:-$(dirname "$E2E_PAVO")/tests/pavo_drag_source}
-e2e_need Xvfb xdpyinfo xwininfo xprop xdotool import convert od awk cmp
+e2e_need Xvfb xdpyinfo xwininfo xprop xdotool import convert od awk
 
-# The home and the trash live in the temp folder, on the pictures' own file system.
+# The home and the data folder live in the temp folder, away from the user's.
 export HOME="$E2E_WORK/home" XDG_DATA_HOME="$E2E_WORK/data"
 mkdir -p "$HOME" "$XDG_DATA_HOME"
 
@@ -120,44 +120,6 @@ check_drop() {
   shows "$folder/c red.png" "$RED" "Right after the folder drop should step through that folder"
 }
 
-# answer_delete KEY ANSWER: Delete shows the "Delete file" box, and KEY answers and closes it.
-answer_delete() { open_dialog "Delete file" Delete && press_in "$DIALOG_WIN" "$1" && wait_for 10 dialog_gone "Delete file" || fail "$1 ($2) did not close the 'Delete file' box"; }
-
-# Delete asks first: No keeps everything; Yes moves the shown file to the trash of its file
-# system, with its .trashinfo, and shows the file that took its place. The folder's name is
-# not UTF-8 ("delete" and the byte FF); beside it lies the folder a lossy decoding makes of
-# it (FF read as U+FFFD, as titles spell it), whose b.png must stay.
-check_delete() {
-  settings_write
-  local dir="$E2E_WORK/delete"$'\xff' shown="$E2E_WORK/delete"$'\xef\xbf\xbd' trash="$XDG_DATA_HOME/Trash"
-  local info="$trash/info/b.png.trashinfo"
-  image "$dir/a.png" 300 200 "$RED"
-  image "$dir/b.png" 300 200 "$GREEN"
-  image "$dir/c.png" 300 200 "$BLUE"
-  image "$shown/b.png" 300 200 "$YELLOW"
-  cp "$dir/b.png" "$E2E_WORK/b copy.png"
-  cp "$shown/b.png" "$E2E_WORK/lookalike copy.png"
-  pavo_start "$dir/b.png"
-  shows "$shown/b.png" "$GREEN" "the start"
-  answer_delete n No
-  [ -f "$dir/b.png" ] || fail "after answering No the file $dir/b.png is gone"
-  [ -z "$(ls -A "$trash/files" 2>/dev/null)" ] || miss "after answering No the trash holds: $(ls -A "$trash/files")"
-  shows "$shown/b.png" "$GREEN" "answering No should change nothing"
-  answer_delete Return Yes
-  wait_for 10 test -e "$trash/files/b.png" || true  # the trash is written right after the box closes
-  cmp -s "$shown/b.png" "$E2E_WORK/lookalike copy.png" || fail "the other folder's b.png went to the trash instead of the shown one"
-  shows "$shown/c.png" "$BLUE" "after deleting b.png the file that took its place"
-  [ ! -e "$dir/b.png" ] || fail "after answering Yes $dir/b.png is still there"
-  [ -f "$dir/a.png" ] && [ -f "$dir/c.png" ] || fail "the neighbours were touched: $(ls -A "$dir" | tr '\n' ' ')"
-  [ -f "$trash/files/b.png" ] || fail "b.png is not in the trash $trash/files (it holds: $(ls -A "$trash/files" 2>&1 | tr '\n' ' '))"
-  cmp -s "$trash/files/b.png" "$E2E_WORK/b copy.png" || miss "the trashed b.png differs from the file deleted"
-  [ -f "$info" ] || fail "the trash has b.png but no $info (info holds: $(ls -A "$trash/info" 2>&1 | tr '\n' ' '))"
-  # The path as the trash writes it: a URI path, the byte that is not UTF-8 as %FF.
-  { [ "$(sed -n 1p "$info")" = "[Trash Info]" ] && grep -qx "Path=$E2E_WORK/delete%FF/b.png" "$info" &&
-    grep -qE '^DeletionDate=[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}$' "$info"; } ||
-    miss "$info should name [Trash Info], Path=$E2E_WORK/delete%FF/b.png and a DeletionDate; it holds: $(tr '\n' '|' <"$info")"
-}
-
 # quadrants_are "TL TR BL BR": the colours at the centres of the view's four quarters.
 quadrants_are() { QUADS=$(colours_at "1 1" "3 1" "1 3" "3 3"); [ "$QUADS" = "$1" ]; }
 
@@ -231,5 +193,5 @@ check_merge() {
 
 x_start -screen 0 1280x800x24
 wm_start openbox
-for name in open_dialog drop delete turn merge; do check "$name" "check_$name"; done
+for name in open_dialog drop turn merge; do check "$name" "check_$name"; done
 e2e_finish
