@@ -106,17 +106,21 @@ TEST_F(NavigationTest, StepsWrapWithASoundAndJumpsGoByFiveOrToTheEnds) {
     EXPECT_TRUE(platform.boxes.empty());
 }
 
-// A held key: the jump's image decodes while further presses arrive; each press moves
-// the target by one, and only where the presses end is loaded and shown. Anything but a
-// step waits for the jump's image and then acts on it.
+// A held key: a press while the image ahead still decodes makes the step a jump, and
+// each further press moves its target by one; only where the presses end is loaded and
+// shown. Anything but a step waits for the jump's image and then acts on it.
 TEST_F(NavigationTest, PressesDuringAJumpMoveItsTargetAndOtherInputsWaitForItsImage) {
     openFolder(8);
     test::HeldJobs held;
     platform.jobRunner = &held;
+    events.keyDown(Key::Right, 1);  // the image ahead is there: shown at once
     const std::size_t titles = platform.titles.size();
-    events.keyDown(Key::Right, 3);
-    EXPECT_TRUE(stepUnderWay(viewer));
-    EXPECT_EQ(shownColour(), 0) << "the image shown stays until the jump's is decoded";
+    events.keyDown(Key::Right, 1);  // the one after it is still decoding: the step waits
+    ASSERT_TRUE(stepUnderWay(viewer));
+    events.keyDown(Key::Right, 1);
+    EXPECT_TRUE(stepKeysMoveTarget(viewer));
+    EXPECT_EQ(viewer.navigation.pending->path, paths[3]) << "pressed again: a jump";
+    EXPECT_EQ(shownColour(), 1) << "the image shown stays until the jump's is decoded";
     events.keyDown(Key::Right, 1);
     events.keyDown(Key::T, 1);
     events.keyDown(Key::Right, 2);

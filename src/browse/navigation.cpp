@@ -221,10 +221,11 @@ void stepOne(Viewer& viewer, bool forward) {
 }
 
 void move(Viewer& viewer, int dx, int dy, bool forward, int presses) {
-    // Only a jump's target moves while a step waits; other steps come once it has landed.
+    // Only a step's or jump's target moves while it waits; the start's comes once it is shown.
     if (stepUnderWay(viewer) && !stepKeysMoveTarget(viewer)) return;
     viewer.navigation.navigationStartTime = monotonicNanoseconds();
-    // While a jump decodes, the shown image is not the one the keys are about: they step.
+    // While a step or jump waits, the shown image is not the one the keys are about: they
+    // step.
     const bool jumping = stepKeysMoveTarget(viewer);
     if (!jumping) {
         while (presses > 0 && scrollBy(viewer, dx, dy)) --presses;
@@ -270,8 +271,7 @@ bool stepUnderWay(const Viewer& viewer) {
 
 bool stepKeysMoveTarget(const Viewer& viewer) {
     const auto& pending = viewer.navigation.pending;
-    return pending && pending->awaits == PendingStep::Awaits::Decode &&
-           pending->origin == LoadOrigin::Step;
+    return pending && pending->origin == LoadOrigin::Step;
 }
 
 void landPendingStep(Viewer& viewer) {
