@@ -30,6 +30,7 @@ enum TimerId : int {
     AnchorScrollTimer = 7003,
     IdleReleaseTimer = 7004,  // every minute: the idle release of the neighbour cache
     CursorWatchTimer = 7005,  // every half second: arms the cursor hide check in fullscreen
+    JumpRestTimer = 7006,     // a held key's jump target at rest: its decode starts
 };
 
 // An input that waits until it can act on the image the index names (a step under way)

@@ -337,7 +337,7 @@ class Walk {
             case Kind::Window:
                 return changeWindow(a, b);
             case Kind::Timer:
-                if (platform_.timerPending(7000 + number(a, 6))) events_.timer(7000 + number(a, 6));
+                if (platform_.timerPending(7000 + number(a, 7))) events_.timer(7000 + number(a, 7));
                 return;
             case Kind::RunJob:
                 if (jobs_.waiting() > 0) jobs_.runOne(a % jobs_.waiting());
@@ -408,6 +408,7 @@ class Walk {
     void settle() {
         const Armed armed(allocator_, true);
         for (int round = 0; round < 1000; ++round) {
+            if (platform_.timerPending(JumpRestTimer)) events_.timer(JumpRestTimer);
             const bool ran = jobs_.runOne();
             if (!platform_.runQueued() && !ran) return;
         }

@@ -45,6 +45,9 @@ void onTimer(Viewer& viewer, int id) {
         case CursorWatchTimer:
             cursorWatcherRound(viewer);
             return;
+        case JumpRestTimer:
+            decodeRestingTarget(viewer);
+            return;
         default:
             return;
     }

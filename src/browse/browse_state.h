@@ -27,6 +27,10 @@ struct PendingStep {
     bool forward = true;                   // the side whose neighbour record is awaited
     LoadOrigin origin = LoadOrigin::Step;  // Opened: the file a start opens
     QString path;  // the image it shows, so that a changed playlist is noticed
+    // Step presses that came while the image ahead decodes, and where they lead from it:
+    // one is the next step, taken once this one is shown; more are a held key.
+    int pressesSince = 0;
+    std::int32_t stepsSince = 0;
 };
 
 // A decoded file waiting for the load of its path.
@@ -45,6 +49,8 @@ struct NavigationState {
     JobSlot decode;
     QString decodePath;
     std::optional<DecodedFile> decoded;
+    // A held key moved a jump's target: its decode starts once the keys rest.
+    bool decodeWaitsForRest = false;
     // A quick reduced decode of the file a start opens, shown until the image is there.
     JobSlot preview;
     cv::Mat startPreview;

@@ -17,6 +17,9 @@
 namespace pavo {
 namespace {
 
+// Longer than a held key's repeat (25 to 33 a second), short beside a decode.
+constexpr int kJumpRestMilliseconds = 60;
+
 std::int32_t entryCount(const Viewer& viewer) {
     return static_cast<std::int32_t>(viewer.playlist.paths.size());
 }
@@ -232,6 +235,13 @@ void move(Viewer& viewer, int dx, int dy, bool forward, int presses) {
     }
     if (presses == 0 || entryCount(viewer) <= 1) return;
     const int direction = forward ? 1 : -1;
+    auto& pending = viewer.navigation.pending;
+    if (pending && pending->awaits == PendingStep::Awaits::Neighbour) {
+        pending->pressesSince += presses;
+        pending->stepsSince += (viewer.input.shiftHeld ? 5 : 1) * direction * presses;
+        if (pending->pressesSince >= 2) moveBy(viewer, pending->stepsSince);
+        return;
+    }
     if (viewer.input.shiftHeld) {
         moveBy(viewer, 5 * direction * presses);
     } else if (presses > 1 || jumping) {
@@ -280,17 +290,27 @@ void landPendingStep(Viewer& viewer) {
     const PendingStep step = *navigation.pending;
     const bool waiting = step.awaits == PendingStep::Awaits::Neighbour
                              ? neighbourDecoding(viewer, sideAhead(step.forward))
-                             : navigation.decode.busy();
+                             : navigation.decode.busy() || navigation.decodeWaitsForRest;
     if (waiting) return;
     navigation.pending.reset();
     // Nothing but this step changes the playlist while it waits; should it have changed,
     // there is nothing of this step left to show.
     if (hasShownEntry(viewer.playlist) && currentPath(viewer.playlist) == step.path) {
         runGuarded(viewer, [&] {
-            if (step.awaits == PendingStep::Awaits::Neighbour) {
-                finishStep(viewer, step.forward);
-            } else {
+            if (step.awaits == PendingStep::Awaits::Decode) {
                 landJump(viewer, step);
+                return;
+            }
+            finishStep(viewer, step.forward);
+            // The one press that came meanwhile, unless what ran inside a failure's box
+            // changed the playlist or started a step of its own.
+            if (stepUnderWay(viewer) || !hasShownEntry(viewer.playlist) ||
+                currentPath(viewer.playlist) != step.path)
+                return;
+            if (step.stepsSince == 1 || step.stepsSince == -1) {
+                stepOne(viewer, step.stepsSince > 0);
+            } else if (step.stepsSince != 0) {
+                moveBy(viewer, step.stepsSince);
             }
         });
     }
@@ -362,13 +382,33 @@ void moveBy(Viewer& viewer, std::int32_t count) {
     }
     if (wrapped) wrapSound(viewer);
     if (index == start) return;
+    const bool targetMoves = stepKeysMoveTarget(viewer) &&
+                             viewer.navigation.pending->awaits == PendingStep::Awaits::Decode;
     // Neither neighbour is the target: their decodes are stopped.
     clearNeighbours(viewer);
     viewer.playlist.index = index;
     const QString& path = currentPath(viewer.playlist);
-    startFileDecode(viewer, path);
     viewer.navigation.pending = PendingStep{
         .awaits = PendingStep::Awaits::Decode, .origin = LoadOrigin::Step, .path = path};
+    if (targetMoves) {
+        // A held key moves the target faster than pictures decode, and PNG or WebP decodes
+        // cannot be stopped part way: the target decodes once the keys rest, so that the
+        // pictures passed over never take the cores from it.
+        cancelFileDecode(viewer);
+        viewer.navigation.decodeWaitsForRest = true;
+        viewer.platform.armTimer(JumpRestTimer, kJumpRestMilliseconds);
+        return;
+    }
+    startFileDecode(viewer, path);
+}
+
+void decodeRestingTarget(Viewer& viewer) {
+    NavigationState& navigation = viewer.navigation;
+    viewer.platform.killTimer(JumpRestTimer);
+    if (!navigation.decodeWaitsForRest) return;
+    navigation.decodeWaitsForRest = false;
+    if (navigation.pending && navigation.pending->awaits == PendingStep::Awaits::Decode)
+        startFileDecode(viewer, navigation.pending->path);
 }
 
 void goToFirst(Viewer& viewer) {

@@ -11,10 +11,13 @@ struct Viewer;
 // Whether a step or a jump waits for its image. Meanwhile the image left stays on screen,
 // and every input that acts on the shown image waits for it (runDeferredInputs).
 bool stepUnderWay(const Viewer& viewer);
-// Whether step keys now move the target of the step or jump under way instead of waiting:
-// a key pressed again while the image ahead still decodes (a held key) makes the step a
-// jump, so that only where the presses end is decoded.
+// Whether step keys now move the target of the step or jump under way instead of waiting.
+// While the image ahead of a step decodes, one more press is the next step, taken once
+// that image is shown (the cache keeps up); a second is a held key, and the step becomes
+// a jump, so that only where the presses end is decoded.
 bool stepKeysMoveTarget(const Viewer& viewer);
+// The keys rested on a jump's target that they moved: its decode starts.
+void decodeRestingTarget(Viewer& viewer);
 // Shows the image the step under way waits for, once its decode is there (a neighbour's
 // record or the jump's own decode), and then runs the inputs that waited for it.
 void landPendingStep(Viewer& viewer);

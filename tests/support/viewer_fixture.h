@@ -47,6 +47,7 @@ class ViewerTest : public testing::Test {
     void settle() {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
         for (;;) {
+            if (platform.timerPending(JumpRestTimer)) events.timer(JumpRestTimer);  // keys rest
             const bool running = platform.jobsUnderWay() > 0;
             const bool ran = platform.runHeldJobs();
             if (!platform.runQueued() && !running && !ran) return;
