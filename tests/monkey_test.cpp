@@ -420,7 +420,8 @@ class Walk {
         std::set<int> colours;
         for (int y = 0; y < display.rows; y += std::max(1, display.rows / 5)) {
             for (int x = 0; x < display.cols; x += std::max(1, display.cols / 5)) {
-                const unsigned char* pixel = display.ptr(y) + x * display.channels();
+                const unsigned char* pixel =
+                    display.ptr(y) + static_cast<std::ptrdiff_t>(x) * display.channels();
                 if (pixel[0] > 3 || pixel[1] > 3 || pixel[2] > 3) colours.insert(idOf(pixel));
             }
         }
