@@ -59,9 +59,11 @@ class HeldJobs final : public JobRunner {
     std::deque<std::function<void()>> held_;
 };
 
-// A desktop that records what the logic asks of it. Like Qt, it reports geometry changes
-// back at once (resized, then moved), frames the window only once it is shown, and keeps
-// what other threads post to the user-interface thread queued until the test runs it.
+// A desktop that records what the logic asks of it: by default one 1920 x 1080 monitor
+// with a 1920 x 1040 work area, and a window frame of 16 x 59 (borders, caption, menu
+// bar). Like Qt, it reports geometry changes back at once (resized, then moved), frames
+// the window only once it is shown, and keeps what other threads post to the
+// user-interface thread queued until the test runs it.
 // Jobs run on a real thread pool unless a test hands them to a runner of its own. Boxes and
 // dialogs are modal: while one is open `modalLoop` runs (by default, the queue).
 class FakePlatform : public Platform {
