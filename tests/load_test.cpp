@@ -55,7 +55,7 @@ TEST_F(LoadTest, TheEarlyDecodeServesTheLoadOfItsOwnFileOnce) {
     const QString path = imageFile("a.png", 640, 480);
     const QString other = imageFile("b.png", 320, 200);
     viewer.view.fitActive = false;
-    startEarlyDecode(viewer, path);
+    startEarlyDecode(viewer, path, StartPreview::None);
     settle();
     ASSERT_TRUE(decodeDone(viewer, path));
     imageFile("a.png", 64, 48);  // changed on disk after the early decode
@@ -65,14 +65,14 @@ TEST_F(LoadTest, TheEarlyDecodeServesTheLoadOfItsOwnFileOnce) {
     ASSERT_TRUE(loadShownImage(viewer, path, LoadOrigin::Opened));
     EXPECT_EQ(viewer.shownImage.image.cols, 64) << "an early decode serves one load only";
 
-    startEarlyDecode(viewer, path);
+    startEarlyDecode(viewer, path, StartPreview::None);
     settle();
     ASSERT_TRUE(loadShownImage(viewer, other, LoadOrigin::Opened));
     EXPECT_EQ(viewer.shownImage.image.cols, 320);
     EXPECT_FALSE(decodeStarted(viewer, path)) << "an early decode of another file is dropped";
 
     test::writeBytes(dir.filePath("junk.jpg"), "not an image at all");
-    startEarlyDecode(viewer, dir.filePath("junk.jpg"));
+    startEarlyDecode(viewer, dir.filePath("junk.jpg"), StartPreview::None);
     settle();
     EXPECT_FALSE(loadShownImage(viewer, dir.filePath("junk.jpg"), LoadOrigin::Opened));
     EXPECT_FALSE(viewer.shownImage.ready);
@@ -88,10 +88,11 @@ TEST_F(LoadTest, APreviewShowsUntilTheImageReplacesIt) {
     platform.showInitial({0, 0, 800, 600}, true);
     test::HeldJobs held;
     platform.jobRunner = &held;
-    startEarlyDecode(viewer, path);
+    startEarlyDecode(viewer, path, StartPreview::First);
     openCommandLine(viewer, {path}, dir.path());
     ASSERT_TRUE(stepUnderWay(viewer)) << "the start waits for its decode";
-    ASSERT_TRUE(held.runOne(1)) << "the preview's job";
+    ASSERT_EQ(held.waiting(), 1U) << "the image decodes after the preview";
+    ASSERT_TRUE(held.runOne()) << "the preview's job";
     platform.runQueued();
     ASSERT_EQ(viewer.navigation.startPreview.size(), cv::Size(1500, 900))
         << "halved: the most that keeps 1280 x 720";

@@ -3,6 +3,7 @@
 // The top floor: the window procedure, the key, command and menu tables, start-up and
 // the window modes. Only this floor and the entry point know every subsystem.
 
+#include "browse/load.h"
 #include "platform/window.h"
 
 #include <QStringList>
@@ -51,8 +52,13 @@ InitialWindow initialWindow(const Viewer& viewer);
 // The state every run starts from once the options are loaded.
 void initialiseRunState(Viewer& viewer);
 
-// The program's start up to the command line: options first, then the run state, the
-// window at its first place, and the refresh rate of its monitor.
+// The options from the store, and the run state they start.
+void loadRunState(Viewer& viewer);
+// Whether the file a start opens is worth a quick preview first: only a window that keeps
+// its size for any image shows one.
+StartPreview startPreviewFor(const Viewer& viewer);
+// The window at its first place, once the run state is loaded, and the refresh rate of
+// its monitor.
 void launchWindow(Viewer& viewer, WindowEvents& events);
 
 // Turns the command-line arguments (without the program name), relative to the folder

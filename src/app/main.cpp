@@ -30,12 +30,13 @@ QStringList argumentsAsGiven(int argc, char** argv) {
     return arguments;
 }
 
-// A start with one file begins its decode before anything else, so that the decode and
-// the window system's work on the new window overlap.
+// A start with one file begins its decode before the window, so that the decode and the
+// window system's work on the new window overlap.
 void startOpeningDecode(pavo::Viewer& viewer, const QStringList& arguments) {
     if (arguments.size() != 1) return;
     const QString path = pavo::absolutePath(arguments.front(), pavo::currentFolder());
-    if (!pavo::isDirectory(path)) pavo::startEarlyDecode(viewer, path);
+    if (!pavo::isDirectory(path))
+        pavo::startEarlyDecode(viewer, path, pavo::startPreviewFor(viewer));
 }
 
 }  // namespace
@@ -50,6 +51,7 @@ int main(int argc, char** argv) {
     pavo::qt::releaseWindowSystemChoice(windowSystemChosen);
     pavo::qt::QtPlatform platform;
     pavo::Viewer viewer(platform, pavo::SettingsStore(pavo::SettingsStore::defaultFolder()));
+    pavo::loadRunState(viewer);
     startOpeningDecode(viewer, arguments);
     QApplication::setApplicationName(QStringLiteral("Pavo"));
     // Ties the window to the installed desktop entry and its icon (task bars, docks).

@@ -1,5 +1,6 @@
 // Start-up: the first window, the run state and the command line.
 #include "app/app.h"
+#include "browse/load.h"
 #include "browse/open.h"
 #include "playlist/playlist.h"
 #include "viewer.h"
@@ -22,9 +23,19 @@ void initialiseRunState(Viewer& viewer) {
     markActivity(viewer);
 }
 
-void launchWindow(Viewer& viewer, WindowEvents& events) {
+void loadRunState(Viewer& viewer) {
     loadSettings(viewer);
     initialiseRunState(viewer);
+}
+
+StartPreview startPreviewFor(const Viewer& viewer) {
+    const bool keepsItsSize = initialWindow(viewer).maximized;
+    return keepsItsSize && viewer.view.fitActive && viewer.merge.mergeMode == 0
+               ? StartPreview::First
+               : StartPreview::None;
+}
+
+void launchWindow(Viewer& viewer, WindowEvents& events) {
     viewer.platform.attach(events, windowSetup());
     const InitialWindow initial = initialWindow(viewer);
     viewer.platform.showInitial(initial.outer, initial.maximized);

@@ -145,13 +145,17 @@ void dropShownPicture(Viewer& viewer) {
     viewer.platform.invalidate(clientRect(viewer), true);
 }
 
-void startFileDecode(Viewer& viewer, const QString& path) {
+namespace {
+
+// The job that decodes `path` for the load of that path to take; a decode of another file
+// is stopped now.
+std::function<void()> fileDecodeJob(Viewer& viewer, const QString& path) {
     NavigationState& navigation = viewer.navigation;
     cancelFileDecode(viewer);
     const JobSlot::Ticket ticket = navigation.decode.begin(nextJobId(viewer));
     navigation.decodePath = path;
-    startJob<LoadedImage>(
-        viewer.platform, viewer.platform, ticket.token,
+    return makeJob<LoadedImage>(
+        viewer.platform, ticket.token,
         [path](const CancelToken& token) {
             return loadImageFile(path, DecodeRole::Shown, token.flag());
         },
@@ -164,19 +168,41 @@ void startFileDecode(Viewer& viewer, const QString& path) {
         });
 }
 
-void startEarlyDecode(Viewer& viewer, const QString& path) {
-    startFileDecode(viewer, path);
-    // The preview decodes on the other core while the image decodes: a first look sooner.
+}  // namespace
+
+void startFileDecode(Viewer& viewer, const QString& path) {
+    viewer.platform.runJob(fileDecodeJob(viewer, path));
+}
+
+void startEarlyDecode(Viewer& viewer, const QString& path, StartPreview preview) {
+    if (preview == StartPreview::None) {
+        startFileDecode(viewer, path);
+        return;
+    }
+    // The preview comes first and the image decodes after it: on two cores, two decodes
+    // and the new window's set-up at once made the first look later than the preview and
+    // image one after the other. The preview's job starts the image's job whatever befell
+    // the preview, and is never stopped, so the image's decode always starts.
+    std::function<void()> imageJob = fileDecodeJob(viewer, path);
     NavigationState& navigation = viewer.navigation;
     const JobSlot::Ticket ticket = navigation.preview.begin(nextJobId(viewer));
+    JobRunner& runner = viewer.platform;
     startJob<cv::Mat>(
-        viewer.platform, viewer.platform, ticket.token,
-        [path](const CancelToken&) -> std::optional<cv::Mat> { return previewOfFile(path); },
-        [&viewer, id = ticket.id](std::optional<cv::Mat> preview) {
+        runner, viewer.platform, CancelToken{},
+        [path, &runner, imageJob = std::move(imageJob)](const CancelToken&) mutable {
+            cv::Mat reduced;
+            try {
+                reduced = previewOfFile(path);
+            } catch (const std::exception&) {  // NOLINT(bugprone-empty-catch): no preview
+            }
+            runner.runJob(std::move(imageJob));
+            return std::optional<cv::Mat>(std::move(reduced));
+        },
+        [&viewer, id = ticket.id](std::optional<cv::Mat> reduced) {
             NavigationState& navigation = viewer.navigation;
             if (!navigation.preview.wants(id)) return;
             navigation.preview.done();
-            if (preview) navigation.startPreview = *preview;
+            if (reduced) navigation.startPreview = *reduced;
             showStartPreview(viewer);
         });
 }

@@ -24,9 +24,11 @@ void dropShownPicture(Viewer& viewer);
 // Starts decoding `path` on a job, for the load of that path to take (a jump's image);
 // a decode of another file is stopped.
 void startFileDecode(Viewer& viewer, const QString& path);
-// The same for the file a start opens, with a quick reduced decode of a large JPEG on a
-// job of its own, shown while the image decodes.
-void startEarlyDecode(Viewer& viewer, const QString& path);
+// The same for the file a start opens. With a preview, a quick reduced decode of a large
+// JPEG comes first and is shown while the image decodes; a start asks for it only where
+// the window will keep its size for the image (maximised, fit on, merge off).
+enum class StartPreview { None, First };
+void startEarlyDecode(Viewer& viewer, const QString& path, StartPreview preview);
 // Whether a decode of `path` was started and its image has not been taken yet.
 bool decodeStarted(const Viewer& viewer, const QString& path);
 // Whether that decode's image is there to take.

@@ -96,16 +96,16 @@ class JobSlot {
     CancelToken token_;
 };
 
-// Starts a job: `work` runs on a pool thread with what it captured (copies taken now) and
-// the job's token, and its result (nothing when it threw) comes back to `deliver` on the
-// user-interface thread by one posted call. `deliver` decides whether the result is still
-// wanted (JobSlot::wants).
+// A job ready to run: `work` runs on a pool thread with what it captured (copies taken
+// now) and the job's token, and its result (nothing when it threw) comes back to
+// `deliver` on the user-interface thread by one posted call. `deliver` decides whether the
+// result is still wanted (JobSlot::wants).
 template <typename Result>
-void startJob(JobRunner& runner, AnyThread& ui, CancelToken token,
-              std::function<std::optional<Result>(const CancelToken&)> work,
-              std::function<void(std::optional<Result>)> deliver) {
-    runner.runJob([&ui, token = std::move(token), work = std::move(work),
-                   deliver = std::move(deliver)]() mutable {
+std::function<void()> makeJob(AnyThread& ui, CancelToken token,
+                              std::function<std::optional<Result>(const CancelToken&)> work,
+                              std::function<void(std::optional<Result>)> deliver) {
+    return [&ui, token = std::move(token), work = std::move(work),
+            deliver = std::move(deliver)]() mutable {
         std::optional<Result> result;
         try {
             if (!token.cancelled()) result = work(token);
@@ -115,7 +115,15 @@ void startJob(JobRunner& runner, AnyThread& ui, CancelToken token,
         ui.runOnUiThread([deliver = std::move(deliver), result = std::move(result)]() mutable {
             deliver(std::move(result));
         });
-    });
+    };
+}
+
+// Starts a job made as makeJob makes it.
+template <typename Result>
+void startJob(JobRunner& runner, AnyThread& ui, CancelToken token,
+              std::function<std::optional<Result>(const CancelToken&)> work,
+              std::function<void(std::optional<Result>)> deliver) {
+    runner.runJob(makeJob<Result>(ui, std::move(token), std::move(work), std::move(deliver)));
 }
 
 }  // namespace pavo

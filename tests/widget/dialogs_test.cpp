@@ -96,6 +96,7 @@ TEST(DialogForms, TheOptionsCommandStoresWhatTheFormHoldsAndABoxShowsItsText) {
     qt::QtPlatform platform;
     Viewer viewer(platform, SettingsStore(dir.path()));
     ViewerEvents events(viewer);
+    loadRunState(viewer);
     launchWindow(viewer, events);
     QString shown;
     QTimer user;  // plays the user in each modal window

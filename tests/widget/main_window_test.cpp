@@ -36,6 +36,7 @@ class MainWindowTest : public testing::Test {
     }
 
     void start(const QString& path) {
+        loadRunState(viewer);
         launchWindow(viewer, events);
         viewer.view.fitActive = false;
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window()));
