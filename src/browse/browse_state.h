@@ -76,6 +76,9 @@ struct NeighbourJobs {
     QString beyondPath;
     std::shared_ptr<ImageBuffer> beyondRecord;
     std::uint32_t beyondEpoch = 0;
+    // The image the last decode beyond was taken over for: a step to it was served only
+    // because the keys had outrun the cache.
+    QString takenOverPath;
     // Counts the times the neighbours' scaling went stale; a picture scaled under an older
     // count was made for another window.
     std::uint32_t scalingEpoch = 0;

@@ -203,12 +203,17 @@ void finishStep(Viewer& viewer, bool forward) {
 void stepOne(Viewer& viewer, bool forward) {
     NavigationState& navigation = viewer.navigation;
     // The first step that finds the image ahead still decoding gets a quick preview of
-    // it. When the next one does too, the keys are outrunning the cache, and both cores
-    // go to the images themselves: a preview would only slow them down.
+    // it where one can be shown. When the next one does too, the keys are outrunning the
+    // cache, and both cores go to the images themselves: a preview would only slow them
+    // down. Without a preview the other core would idle, so the image beyond starts then.
     const bool outran = neighbourDecoding(viewer, sideAhead(forward));
-    if (!(outran && navigation.lastStepOutran && decodeBeyondAhead(viewer, forward)))
-        previewAhead(viewer, forward);
-    navigation.lastStepOutran = outran;
+    if (outran && (navigation.lastStepOutran || !previewAhead(viewer, forward)))
+        decodeBeyondAhead(viewer, forward);
+    // A step that finds its image only because it was decoded beyond is outrun all the same.
+    const ImageBuffer& record = forward ? viewer.nextImage : viewer.previousImage;
+    const bool servedByBeyond =
+        !outran && !record.path.isEmpty() && record.path == viewer.neighbours.takenOverPath;
+    navigation.lastStepOutran = outran || (navigation.lastStepOutran && servedByBeyond);
     const std::int32_t old = viewer.playlist.index;
     const std::int32_t now = stepOnce(viewer, old, forward ? 1 : -1);
     viewer.playlist.index = now;
@@ -326,15 +331,16 @@ void runDeferredInputs(Viewer& viewer) {
     }
 }
 
-void previewAhead(Viewer& viewer, bool forward) {
+bool previewAhead(Viewer& viewer, bool forward) {
     const NeighbourSide side = sideAhead(forward);
     // Nothing is decoded for a preview that could not be shown.
-    if (!neighbourDecoding(viewer, side) || !previewFits(viewer)) return;
+    if (!neighbourDecoding(viewer, side) || !previewFits(viewer)) return false;
     const cv::Mat reduced = previewOfFile(neighbourJob(viewer, side).imagePath);
-    if (reduced.empty()) return;
+    if (reduced.empty()) return false;
     const cv::Mat kept = viewer.shownImage.display;
-    drawPreview(viewer, reduced);
+    const bool drawn = drawPreview(viewer, reduced);
     viewer.shownImage.display = kept;
+    return drawn;
 }
 
 bool showNeighbour(Viewer& viewer, bool forward) {

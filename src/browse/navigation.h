@@ -28,7 +28,8 @@ void runDeferredInputs(Viewer& viewer);
 // While the decode of the image ahead still runs, draws a quick reduced decode of it
 // (a large JPEG, where the window keeps its size); the step then shows the image as
 // really scaled. The shown record keeps its own picture for when it is left behind.
-void previewAhead(Viewer& viewer, bool forward);
+// True when it drew one.
+bool previewAhead(Viewer& viewer, bool forward);
 // After the index moved one step, brings the neighbour ahead on screen. False when the
 // file at the index could not be shown (the caller reports).
 bool showNeighbour(Viewer& viewer, bool forward);

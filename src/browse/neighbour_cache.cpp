@@ -82,13 +82,17 @@ bool takeOverBeyond(Viewer& viewer, Side side, const NeighbourJob& job) {
     NeighbourJobs& jobs = viewer.neighbours;
     if (job.imagePath.isEmpty() || !job.partnerPath.isEmpty() || job.imagePath != jobs.beyondPath)
         return false;
+    jobs.takenOverPath = job.imagePath;
     if (jobs.beyondRecord) {
         adopt(viewer, side.slot, std::move(*jobs.beyondRecord), jobs.beyondEpoch);
         dropDecodeBeyond(viewer);
         schedulePrescale(viewer);
         return true;
     }
-    if (!jobs.beyond.busy()) return false;
+    if (!jobs.beyond.busy()) {
+        jobs.takenOverPath.clear();
+        return false;
+    }
     jobs.beyond.handOverTo(side.job);
     jobs.beyondPath.clear();
     return true;
