@@ -87,6 +87,7 @@ grep -q 'libopencv-imgcodecs' <<<"$depends" || fail "the package does not depend
 # Only the program and its desktop files: no tests, benchmarks or sample writer.
 contents=$(dpkg-deb --fsys-tarfile "$deb" | tar -t | sed -n 's|^\./|/|p' | grep -v '/$')
 expected="/usr/bin/pavo
+/usr/lib/pavo/libpavo_formats.so
 /usr/share/applications/$id.desktop
 /usr/share/metainfo/$id.metainfo.xml
 /usr/share/icons/hicolor/scalable/apps/$id.svg
@@ -102,7 +103,7 @@ fi
 # ---------------------------------------------------------------- install
 
 say "installing $deb"
-"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "./$deb" >/dev/null
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --reinstall "./$deb" >/dev/null
 [ "$(dpkg-query -W -f='${Status}' pavo)" = "install ok installed" ] || fail "dpkg does not list pavo as installed"
 [ "$(command -v pavo)" = /usr/bin/pavo ] || fail "pavo on the PATH is $(command -v pavo || echo nothing), not /usr/bin/pavo"
 desktop=/usr/share/applications/$id.desktop
@@ -250,9 +251,17 @@ for type in "${types[@]}"; do
   [ "$default" = "$id.desktop" ] || fail "xdg-mime gives '$default' as the default for $type"
 done
 say "xdg-mime: $id.desktop is the default for ${types[*]}"
-sample=$PWD/samples/02\ alpha\ grid.png
-xdg-open "$sample" >"$work/xdg-open.log" 2>&1 &
-pids+=($!)
-expect_window "xdg-open" "$sample"
+for sample in "$PWD/samples/02 alpha grid.png" "$PWD/samples/12 sunset.heic" \
+  "$PWD/samples/13 alpha grid.avif" "$PWD/samples/14 deep rings.jxl"; do
+  xdg-open "$sample" >"$work/xdg-open.log" 2>&1 &
+  pids+=($!)
+  expect_window "xdg-open" "$sample"
+done
+
+# 4. The decoders of HEIF, AVIF and JPEG XL, which the program loads when it needs them,
+#    are where it looks and find every library they need.
+module=/usr/lib/pavo/libpavo_formats.so
+[ -f "$module" ] || fail "$module is not installed"
+! ldd "$module" | grep -q "not found" || fail "$module misses libraries: $(ldd "$module" | grep "not found")"
 
 say "passed in $((SECONDS - started)) s"

@@ -14,7 +14,8 @@ namespace {
 TEST(Playlist, SupportedFilesAreChosenByTheirLastExtension) {
     for (const char* path :
          {"IMG_0001.JPG", "photo.Png", "/a/b/c.tiff", "a.tar.webp", "x.JpEg", ".png",
-          "/dir.d/scan.pgm", "s.jps", "s.mpo", "s.ppm", "s.bmp", "s.tif"}) {
+          "/dir.d/scan.pgm", "s.jps", "s.mpo", "s.ppm", "s.bmp", "s.tif", "IMG_1.HEIC", "s.heif",
+          "s.avif", "s.jxl", "s.jfif", "s.pbm", "s.pnm"}) {
         EXPECT_TRUE(isSupportedFile(QString::fromUtf8(path))) << path;
     }
     // Only ASCII letters are lower-cased: a dotless capital I is not an i.

@@ -1,8 +1,10 @@
 #include "image/image.h"
 
+#include "image/header_reading.h"
 #include "image/jpeg_decode.h"
 #include "image/orientation.h"
 #include "platform/files.h"
+#include "platform/format_module.h"
 #include "platform/image_codecs.h"
 #include "platform/process.h"
 
@@ -158,10 +160,22 @@ cv::Mat decodeImageBytes(const FileBytes& bytes, std::uint64_t memoryBudget) {
 
 namespace {
 
+bool fitsBudget(std::uint32_t width, std::uint32_t height, std::uint32_t sampleBits,
+                std::uint64_t budget) {
+    return decodeMemoryEstimate({width, height, sampleBits}) <= budget;
+}
+
 // The pixels as the file stores them.
 std::optional<LoadedImage> decodeAsStored(const FileBytes& bytes, DecodeRole role,
                                           const std::atomic<bool>* stop) {
     const std::uint64_t budget = availableMemoryBytes();
+    if (header::moduleFormat({bytes.data(), bytes.size()}) != header::ModuleFormat::None) {
+        cv::Mat matrix =
+            decodeWithFormatModule(bytes, budget, fitsBudget, stop).value_or(cv::Mat());
+        const auto channels = convertToBgr8(matrix, role);
+        if (!channels) return std::nullopt;
+        return LoadedImage{matrix, *channels, 0};
+    }
     if (!bytes.empty() && fitsMemoryBudget(bytes, budget)) {
         if (auto jpeg = decodeColourJpeg(bytes, stop)) return LoadedImage{*jpeg, 3, 0};
     }

@@ -70,4 +70,27 @@ std::optional<DeclaredImage> radianceSize(Bytes bytes);
 std::optional<DeclaredImage> codestreamSize(Bytes bytes, std::uint64_t pos);
 std::optional<DeclaredImage> jp2Size(Bytes bytes);
 
+// The formats Pavo's format module decodes, told by their first bytes: HEIF and AVIF are
+// ISO base media files whose brands name them, JPEG XL a bare codestream or its container.
+enum class ModuleFormat { None, Heif, Avif, JpegXl };
+
+inline ModuleFormat moduleFormat(Bytes bytes) {
+    using namespace std::string_view_literals;
+    if (matches(bytes, 0, "\xFF\x0A"sv) || matches(bytes, 0, "\0\0\0\x0CJXL \r\n\x87\n"sv))
+        return ModuleFormat::JpegXl;
+    const auto boxSize = bigEndian(bytes, 0, 4);
+    if (!boxSize || !matches(bytes, 4, "ftyp"sv)) return ModuleFormat::None;
+    // The major brand, then the compatible ones after the minor version.
+    bool heif = false;
+    const std::uint64_t end = std::min<std::uint64_t>(*boxSize, bytes.size());
+    for (std::uint64_t pos = 8; pos + 4 <= end; pos += pos == 8 ? 8 : 4) {
+        for (const std::string_view brand : {"avif"sv, "avis"sv})
+            if (matches(bytes, pos, brand)) return ModuleFormat::Avif;
+        for (const std::string_view brand :
+             {"heic"sv, "heix"sv, "heim"sv, "heis"sv, "hevc"sv, "hevx"sv, "mif1"sv, "msf1"sv})
+            heif = heif || matches(bytes, pos, brand);
+    }
+    return heif ? ModuleFormat::Heif : ModuleFormat::None;
+}
+
 }  // namespace pavo::header
