@@ -7,7 +7,7 @@ set(PAVO_APP_ID io.github.pavo_viewer.Pavo)
 set(PAVO_DIST ${PROJECT_SOURCE_DIR}/dist)
 
 install(TARGETS pavo RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-# The decoders of HEIF, AVIF and JPEG XL, which the program finds beside itself as
+# The decoders of HEIF, AVIF, JPEG XL, GIF and animated WebP, which the program finds beside itself as
 # ../lib/pavo/ and loads when such a picture is first decoded.
 install(TARGETS pavo_formats LIBRARY DESTINATION lib/pavo)
 
@@ -58,7 +58,7 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "fast single-window image viewer")
 set(CPACK_PACKAGE_DESCRIPTION "Pavo opens an image in a window sized to it and makes the other images of its
 folder a playlist in natural name order. The next and previous images are
 decoded ahead of time, so stepping through a folder is instant. It reads PNG,
-JPEG, WebP, BMP, TIFF, Netpbm (PBM, PGM, PPM, PNM), HEIF/HEIC, AVIF and JPEG XL files, and
+JPEG, WebP, BMP, TIFF, Netpbm (PBM, PGM, PPM, PNM), HEIF/HEIC, AVIF, JPEG XL and GIF files, and
 JPS and MPO stereo files.")
 set(CPACK_DEBIAN_PACKAGE_NAME pavo)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Pavo developers <pavo@pavo.invalid>")

@@ -252,13 +252,13 @@ for type in "${types[@]}"; do
 done
 say "xdg-mime: $id.desktop is the default for ${types[*]}"
 for sample in "$PWD/samples/02 alpha grid.png" "$PWD/samples/12 sunset.heic" \
-  "$PWD/samples/13 alpha grid.avif" "$PWD/samples/14 deep rings.jxl"; do
+  "$PWD/samples/13 alpha grid.avif" "$PWD/samples/14 deep rings.jxl" "$PWD/samples/15 two frames.gif"; do
   xdg-open "$sample" >"$work/xdg-open.log" 2>&1 &
   pids+=($!)
   expect_window "xdg-open" "$sample"
 done
 
-# 4. The decoders of HEIF, AVIF and JPEG XL, which the program loads when it needs them,
+# 4. The decoders of HEIF, AVIF, JPEG XL and GIF, which the program loads when it needs them,
 #    are where it looks and find every library they need.
 module=/usr/lib/pavo/libpavo_formats.so
 [ -f "$module" ] || fail "$module is not installed"

@@ -7,7 +7,8 @@ packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev libgl-dev libxcb1-dev
   libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev libjpeg-dev libexif-dev
-  libheif-dev libavif-dev libjxl-dev libheif-examples libavif-bin libjxl-tools
+  libheif-dev libavif-dev libjxl-dev libgif-dev libwebp-dev
+  libheif-examples libavif-bin libjxl-tools gifsicle webp
   libboost-dev libcurl4-openssl-dev libglib2.0-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libx11-dev libxext-dev libxdamage-dev libxtst-dev

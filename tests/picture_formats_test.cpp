@@ -1,4 +1,5 @@
-// HEIF, AVIF and JPEG XL, made by each library's own encoder, through the viewer's decode.
+// HEIF, AVIF, JPEG XL, GIF and animated WebP, made by their own encoders, through the
+// viewer's decode.
 #include "image/image.h"
 #include "platform/files.h"
 #include "platform/format_module.h"
@@ -51,8 +52,8 @@ cv::Mat shownFrom(const QString& png) {
 
 struct Encoding {
     const char* name;
-    const char* input;    // which picture: colour, alpha, grey, deep
-    const char* program;  // the library's encoder; {in} and {out} are the files
+    const char* input;    // which picture: colour, alpha, grey, deep, palette
+    const char* program;  // the encoder; {in}, {other} (a second frame) and {out} are files
     QStringList arguments;
     double meanError;  // the codec's loss on this picture, as a mean over every sample
     int channels;      // what the file holds, as the overlay tells
@@ -73,6 +74,17 @@ class PictureFormatsTest : public testing::Test {
         cv::Mat deep;
         cv::cvtColor(sourcePicture(CV_16U), deep, cv::COLOR_BGRA2BGR);
         test::writeImage(file("deep.png"), deep);
+        // Few colours, and pixels that are wholly transparent: what a GIF holds exactly.
+        cv::Mat palette(301, 401, CV_8UC4);
+        for (int y = 0; y < palette.rows; ++y)
+            for (int x = 0; x < palette.cols; ++x)
+                palette.at<cv::Vec4b>(y, x) =
+                    x < 40 || (x / 40 == 5 && y / 40 == 3)
+                        ? cv::Vec4b(250, 250, 250, 0)
+                        : cv::Vec4b(uchar(x / 50 * 30), uchar(y / 50 * 40), uchar(200), 255);
+        test::writeImage(file("palette.png"), palette);
+        test::writeImage(file("other.png"),
+                         cv::Mat(301, 401, CV_8UC4, cv::Scalar(9, 99, 199, 255)));
     }
     QString file(const QString& name) const { return dir.filePath(name); }
 
@@ -82,6 +94,7 @@ class PictureFormatsTest : public testing::Test {
         QStringList arguments;
         for (QString argument : encoding.arguments)
             arguments << argument.replace("{in}", file(QString::fromUtf8(encoding.input) + ".png"))
+                             .replace("{other}", file("other.png"))
                              .replace("{out}", out);
         QProcess encoder;
         encoder.start(QString::fromUtf8(encoding.program), arguments);
@@ -97,8 +110,8 @@ class PictureFormatsTest : public testing::Test {
 
 // Each format comes out as the picture it was made from, within its codec's loss (exactly
 // where lossless): alpha over black, deep samples taken to 8 bits as a 16-bit PNG's are,
-// grey as grey, turned and mirrored as the file says, at its odd size. The name's extension
-// is not what tells the format, the bytes are.
+// grey as grey, turned and mirrored as the file says, at its odd size; of an animation, the
+// first frame. The name's extension is not what tells the format, the bytes are.
 TEST_F(PictureFormatsTest, EachFormatShowsThePictureItWasMadeFrom) {
     const std::vector<Encoding> encodings{
         {"photo.heic", "colour", "heif-enc", {"-q", "90", "-o", "{out}", "{in}"}, 3.0, 3, 0},
@@ -139,6 +152,36 @@ TEST_F(PictureFormatsTest, EachFormatShowsThePictureItWasMadeFrom) {
         {"grey.jxl", "grey", "cjxl", {"{in}", "{out}", "-d", "0"}, 0.0, 1, 0},
         {"deep.jxl", "deep", "cjxl", {"{in}", "{out}", "-d", "0"}, 0.0, 3, 0},
         {"named.png", "colour", "cjxl", {"{in}", "{out}", "-d", "0"}, 0.0, 3, 0},
+        // ImageMagick names black for the transparent colour; gifsicle makes it white, so that
+        // a transparent pixel shown in its colour shows.
+        {"still.gif",
+         "palette",
+         "sh",
+         {"-c", "convert {in} +dither gif:- | gifsicle --change-color '#000000' '#FAFAFA' > {out}"},
+         0.0,
+         4,
+         0},
+        {"interlaced.gif",
+         "palette",
+         "convert",
+         {"{in}", "+dither", "-interlace", "GIF", "{out}"},
+         0.0,
+         4,
+         0},
+        {"animated.gif",
+         "palette",
+         "convert",
+         {"-delay", "10", "{in}", "{other}", "+dither", "{out}"},
+         0.0,
+         4,
+         0},
+        {"animated.webp",
+         "palette",
+         "img2webp",
+         {"-lossless", "{in}", "{other}", "-o", "{out}"},
+         0.0,
+         4,
+         0},
     };
     for (const Encoding& encoding : encodings) {
         SCOPED_TRACE(encoding.name);

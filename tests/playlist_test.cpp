@@ -13,13 +13,14 @@ namespace {
 
 TEST(Playlist, SupportedFilesAreChosenByTheirLastExtension) {
     for (const char* path :
-         {"IMG_0001.JPG", "photo.Png", "/a/b/c.tiff", "a.tar.webp", "x.JpEg", ".png",
-          "/dir.d/scan.pgm", "s.jps", "s.mpo", "s.ppm", "s.bmp", "s.tif", "IMG_1.HEIC", "s.heif",
-          "s.avif", "s.jxl", "s.jfif", "s.pbm", "s.pnm"}) {
+         {"IMG_0001.JPG", "photo.Png",       "/a/b/c.tiff", "a.tar.webp", "x.JpEg",
+          ".png",         "/dir.d/scan.pgm", "s.jps",       "s.mpo",      "s.ppm",
+          "s.bmp",        "s.tif",           "IMG_1.HEIC",  "s.heif",     "s.avif",
+          "s.jxl",        "s.jfif",          "s.pbm",       "s.pnm",      "a.GIF"}) {
         EXPECT_TRUE(isSupportedFile(QString::fromUtf8(path))) << path;
     }
     // Only ASCII letters are lower-cased: a dotless capital I is not an i.
-    for (const char* path : {"scan.jpe", "a.gif", "noextension", "/pics.png/readme", "a.png.txt",
+    for (const char* path : {"scan.jpe", "a.giff", "noextension", "/pics.png/readme", "a.png.txt",
                              "a.", "", "a.pngx", "a.p ng", "/x.jpg/", "a.t\xc4\xb0\x66"}) {
         EXPECT_FALSE(isSupportedFile(QString::fromUtf8(path))) << path;
     }
@@ -34,7 +35,7 @@ TEST(Playlist, AScanListsSupportedEntriesInNaturalOrder) {
     const QByteArray folder = QFile::encodeName(dir.path());  // ASCII
     test::RawPathCleanup cleanup;
     test::writeBytesAt(cleanup.add(folder + "/z\xe9.png"), "x");
-    for (const char* name : {"10.png", "2.png", "1.png", "b.JPG", "A.jpg", "notes.txt", "clip.gif",
+    for (const char* name : {"10.png", "2.png", "1.png", "b.JPG", "A.jpg", "notes.txt", "clip.svg",
                              ".hidden.bmp", "page 10.png", "Page 9.png", "page 100.png",
                              "IMG_2.jpg", "img_10.jpg", "img_1.jpg", "b2.png", "B10.png"}) {
         test::writeBytes(dir.filePath(QString::fromUtf8(name)), "x");

@@ -1,18 +1,24 @@
 // The format module: HEIF through libheif (HEVC by libde265), AVIF through libavif (AV1
-// by dav1d) and JPEG XL through libjxl, each the field's own library. Built as a module of
-// its own and loaded when first needed (platform/format_module.h). A picture comes out as
-// 8- or 16-bit BGR or BGRA (grey and grey with alpha for JPEG XL), turned and mirrored as
-// the file says, for the decode to take to 8-bit BGR like any other.
+// by dav1d), JPEG XL through libjxl, GIF through giflib and animated WebP through libwebp's
+// demuxer, each the field's own library. Built as a module of its own and loaded when first
+// needed (platform/format_module.h). A picture comes out as 8- or 16-bit BGR or BGRA (grey
+// and grey with alpha for JPEG XL), turned and mirrored as the file says, for the decode to
+// take to 8-bit BGR like any other. Of an animation, the first frame.
 
 #include "platform/format_module.h"
 #include "image/header_reading.h"
 
 #include <avif/avif.h>
+#include <gif_lib.h>
 #include <jxl/decode.h>
 #include <libheif/heif.h>
+#include <webp/demux.h>
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
+#include <array>
+#include <cstring>
 #include <exception>
 #include <memory>
 
@@ -205,6 +211,135 @@ cv::Mat decodeJpegXl(header::Bytes bytes, std::uint64_t budget, FitsBudget fits,
     }
 }
 
+// ---- GIF ------------------------------------------------------------------------------
+
+// Hands giflib the bytes as if read from a file.
+struct GifSource {
+    header::Bytes bytes;
+    std::size_t read = 0;
+};
+
+int readGifBytes(GifFileType* gif, GifByteType* into, int wanted) {
+    auto* source = static_cast<GifSource*>(gif->UserData);
+    const std::size_t count = std::min(static_cast<std::size_t>(std::max(wanted, 0)),
+                                       source->bytes.size() - source->read);
+    std::memcpy(into, source->bytes.data() + source->read, count);
+    source->read += count;
+    return static_cast<int>(count);
+}
+
+struct GifClose {
+    void operator()(GifFileType* gif) const {
+        int error = 0;
+        DGifCloseFile(gif, &error);
+    }
+};
+
+// The transparent colour the graphics control block before the frame names, or -1.
+int transparentIndex(const GifByteType* block) {
+    constexpr int kTransparentFlag = 0x01;
+    return block[0] >= 4 && (block[1] & kTransparentFlag) != 0 ? block[4] : -1;
+}
+
+// The rows of the frame in the order the file stores them: an interlaced frame in four
+// passes.
+std::vector<int> gifRowOrder(int height, bool interlaced) {
+    std::vector<int> rows;
+    rows.reserve(static_cast<std::size_t>(height));
+    if (!interlaced) {
+        for (int row = 0; row < height; ++row) rows.push_back(row);
+        return rows;
+    }
+    constexpr std::array<int, 4> kStart{0, 4, 2, 1};
+    constexpr std::array<int, 4> kStep{8, 8, 4, 2};
+    for (std::size_t pass = 0; pass < kStart.size(); ++pass)
+        for (int row = kStart[pass]; row < height; row += kStep[pass]) rows.push_back(row);
+    return rows;
+}
+
+// The first frame on the logical screen, BGRA: what it leaves uncovered and its
+// transparent colour are transparent, as browsers show it.
+cv::Mat decodeGif(header::Bytes bytes, std::uint64_t budget, FitsBudget fits) {
+    GifSource source{bytes};
+    int error = 0;
+    const std::unique_ptr<GifFileType, GifClose> gif(DGifOpen(&source, readGifBytes, &error));
+    if (!gif || gif->SWidth <= 0 || gif->SHeight <= 0 ||
+        !fits(static_cast<std::uint32_t>(gif->SWidth), static_cast<std::uint32_t>(gif->SHeight), 8,
+              budget))
+        return {};
+    cv::Mat picture(gif->SHeight, gif->SWidth, CV_8UC4, cv::Scalar::all(0));
+    int transparent = -1;
+    GifRecordType record = UNDEFINED_RECORD_TYPE;
+    do {
+        if (DGifGetRecordType(gif.get(), &record) == GIF_ERROR) return {};
+        if (record == EXTENSION_RECORD_TYPE) {
+            int code = 0;
+            GifByteType* block = nullptr;
+            if (DGifGetExtension(gif.get(), &code, &block) == GIF_ERROR) return {};
+            if (code == GRAPHICS_EXT_FUNC_CODE && block != nullptr)
+                transparent = transparentIndex(block);
+            while (block != nullptr)
+                if (DGifGetExtensionNext(gif.get(), &block) == GIF_ERROR) return {};
+        } else if (record == IMAGE_DESC_RECORD_TYPE) {
+            if (DGifGetImageDesc(gif.get()) == GIF_ERROR) return {};
+            const GifImageDesc& frame = gif->Image;
+            const ColorMapObject* colours =
+                frame.ColorMap != nullptr ? frame.ColorMap : gif->SColorMap;
+            if (colours == nullptr || frame.Width <= 0 || frame.Height <= 0) return {};
+            std::vector<GifPixelType> line(static_cast<std::size_t>(frame.Width));
+            for (const int row : gifRowOrder(frame.Height, frame.Interlace)) {
+                if (DGifGetLine(gif.get(), line.data(), frame.Width) == GIF_ERROR) return {};
+                const int y = frame.Top + row;
+                if (y < 0 || y >= picture.rows) continue;
+                auto* pixels = picture.ptr<cv::Vec4b>(y);
+                for (int column = 0; column < frame.Width; ++column) {
+                    const int x = frame.Left + column;
+                    const int index = line[static_cast<std::size_t>(column)];
+                    if (x < 0 || x >= picture.cols || index == transparent ||
+                        index >= colours->ColorCount)
+                        continue;
+                    const GifColorType& colour = colours->Colors[index];
+                    pixels[x] = cv::Vec4b(colour.Blue, colour.Green, colour.Red, 255);
+                }
+            }
+            return picture;
+        }
+    } while (record != TERMINATE_RECORD_TYPE);
+    return {};  // no frame at all
+}
+
+// ---- Animated WebP ---------------------------------------------------------------------
+
+struct WebpFree {
+    void operator()(WebPAnimDecoder* decoder) const { WebPAnimDecoderDelete(decoder); }
+};
+
+// The first frame on its canvas, BGRA. The canvas size is read from the extended header
+// first: the decoder takes the canvas's memory as it is made.
+cv::Mat decodeAnimatedWebp(header::Bytes bytes, std::uint64_t budget, FitsBudget fits) {
+    const auto width = header::littleEndian(bytes, 24, 3);
+    const auto height = header::littleEndian(bytes, 27, 3);
+    if (!width || !height ||
+        !fits(static_cast<std::uint32_t>(*width + 1), static_cast<std::uint32_t>(*height + 1), 8,
+              budget))
+        return {};
+    WebPAnimDecoderOptions options;
+    if (WebPAnimDecoderOptionsInit(&options) == 0) return {};
+    options.color_mode = MODE_BGRA;
+    options.use_threads = 0;
+    const WebPData data{bytes.data(), bytes.size()};
+    const std::unique_ptr<WebPAnimDecoder, WebpFree> decoder(WebPAnimDecoderNew(&data, &options));
+    WebPAnimInfo info{};
+    if (!decoder || WebPAnimDecoderGetInfo(decoder.get(), &info) == 0) return {};
+    std::uint8_t* canvas = nullptr;
+    int timestamp = 0;
+    if (WebPAnimDecoderGetNext(decoder.get(), &canvas, &timestamp) == 0 || canvas == nullptr)
+        return {};
+    return cv::Mat(static_cast<int>(info.canvas_height), static_cast<int>(info.canvas_width),
+                   CV_8UC4, canvas)
+        .clone();
+}
+
 }  // namespace
 
 }  // namespace pavo
@@ -226,6 +361,12 @@ extern "C" __attribute__((visibility("default"))) int pavo_decode_picture(
                 break;
             case pavo::header::ModuleFormat::JpegXl:
                 *picture = pavo::decodeJpegXl(bytes, budget, fits, stop);
+                break;
+            case pavo::header::ModuleFormat::Gif:
+                *picture = pavo::decodeGif(bytes, budget, fits);
+                break;
+            case pavo::header::ModuleFormat::AnimatedWebp:
+                *picture = pavo::decodeAnimatedWebp(bytes, budget, fits);
                 break;
             case pavo::header::ModuleFormat::None:
                 return static_cast<int>(ModuleDecode::NotItsFormat);

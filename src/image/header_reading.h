@@ -72,12 +72,19 @@ std::optional<DeclaredImage> jp2Size(Bytes bytes);
 
 // The formats Pavo's format module decodes, told by their first bytes: HEIF and AVIF are
 // ISO base media files whose brands name them, JPEG XL a bare codestream or its container.
-enum class ModuleFormat { None, Heif, Avif, JpegXl };
+// So are GIF and animated WebP (a WebP file whose extended header says it is animated; a
+// still WebP stays OpenCV's).
+enum class ModuleFormat { None, Heif, Avif, JpegXl, Gif, AnimatedWebp };
 
 inline ModuleFormat moduleFormat(Bytes bytes) {
     using namespace std::string_view_literals;
     if (matches(bytes, 0, "\xFF\x0A"sv) || matches(bytes, 0, "\0\0\0\x0CJXL \r\n\x87\n"sv))
         return ModuleFormat::JpegXl;
+    if (matches(bytes, 0, "GIF87a"sv) || matches(bytes, 0, "GIF89a"sv)) return ModuleFormat::Gif;
+    constexpr unsigned char kAnimationFlag = 0x02;
+    if (matches(bytes, 0, "RIFF"sv) && matches(bytes, 8, "WEBPVP8X"sv) && has(bytes, 20, 1) &&
+        (bytes[20] & kAnimationFlag) != 0)
+        return ModuleFormat::AnimatedWebp;
     const auto boxSize = bigEndian(bytes, 0, 4);
     if (!boxSize || !matches(bytes, 4, "ftyp"sv)) return ModuleFormat::None;
     // The major brand, then the compatible ones after the minor version.

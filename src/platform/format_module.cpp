@@ -55,7 +55,7 @@ std::optional<cv::Mat> decodeWithFormatModule(const FileBytes& bytes, std::uint6
                                               FitsBudget fits, const std::atomic<bool>* stop) {
     const LoadedModule& module = formatModule();
     if (module.decode == nullptr)
-        throw std::runtime_error("Pavo's decoders of HEIF, AVIF and JPEG XL are not available: " +
+        throw std::runtime_error("Pavo's format module is not available: " +
                                  module.error);
     cv::Mat picture;
     const auto answer = static_cast<ModuleDecode>(

@@ -1,8 +1,9 @@
 #pragma once
 
-// HEIF, AVIF and JPEG XL pictures are decoded by a module of Pavo's own, loaded the first
-// time such a picture is decoded: the libraries behind it (the HEVC, AV1 and JPEG XL
-// decoders and theirs) took about 18 ms off every start when linked into the program.
+// HEIF, AVIF, JPEG XL, GIF and animated WebP pictures are decoded by a module of Pavo's
+// own, loaded the first time such a picture is decoded: the libraries behind it (the HEVC,
+// AV1 and JPEG XL decoders and theirs) took about 18 ms off every start when linked into
+// the program.
 
 #include "platform/files.h"
 
@@ -29,7 +30,8 @@ using FormatModuleEntry = int(const unsigned char* data, std::size_t size, std::
                               FitsBudget fits, const std::atomic<bool>* stop, cv::Mat* picture);
 inline constexpr const char* kFormatModuleEntry = "pavo_decode_picture";
 
-// The picture the module makes of `bytes`: nothing when they are none of its formats, an
+// The picture the module makes of `bytes` (of an animation, the first frame): nothing when
+// they are none of its formats, an
 // empty matrix when they are but cannot be shown (broken, cut short, over the budget,
 // stopped). Throws std::runtime_error when the module cannot be loaded.
 std::optional<cv::Mat> decodeWithFormatModule(const FileBytes& bytes, std::uint64_t budget,

@@ -17,9 +17,9 @@ struct Playlist {
 };
 
 // The file name extensions Pavo opens, lower-case with their dot.
-inline constexpr std::array<QStringView, 18> supportedExtensions{
-    u".png", u".jpg", u".jpeg", u".webp", u".bmp", u".tif",  u".tiff", u".mpo",  u".jps",
-    u".ppm", u".pgm", u".jfif", u".pbm",  u".pnm", u".heic", u".heif", u".avif", u".jxl",
+inline constexpr std::array<QStringView, 19> supportedExtensions{
+    u".png", u".jpg",  u".jpeg", u".webp", u".bmp",  u".tif",  u".tiff", u".mpo", u".jps", u".ppm",
+    u".pgm", u".jfif", u".pbm",  u".pnm",  u".heic", u".heif", u".avif", u".jxl", u".gif",
 };
 
 // The extension of the last path component, from its last dot on; empty without a dot.
