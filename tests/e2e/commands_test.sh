@@ -9,7 +9,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 source "$here/lib.sh"
 e2e_init "${1:?usage: commands_test.sh PATH_TO_PAVO [PATH_TO_DRAG_SOURCE]}" commands
 DRAG_SOURCE=${2:-$(dirname "$E2E_PAVO")/tests/pavo_drag_source}
-e2e_need Xvfb xdpyinfo xwininfo xprop xdotool import convert od awk
+e2e_need Xvfb xdpyinfo xwininfo xprop xdotool import convert od awk heif-enc avifenc cjxl img2webp
 
 # The home and the data folder live in the temp folder, away from the user's.
 export HOME="$E2E_WORK/home" XDG_DATA_HOME="$E2E_WORK/data"
@@ -191,7 +191,44 @@ check_merge() {
     miss ". again should end the merge and refit the view to a.png alone (4:3); the X server reports $(say_rect "$OUTER")"
 }
 
+# near COLOUR: the view's centre is within 4 of COLOUR in each channel (HEIF's colour
+# conversion rounds even in its lossless mode).
+near() {
+  local seen expected i
+  SEEN=$(colours_at "2 2")
+  for i in 1 3 5; do
+    seen=$((16#${SEEN:i:2})) expected=$((16#${1:i:2}))
+    [ $((seen - expected)) -le 4 ] && [ $((expected - seen)) -le 4 ] || return 1
+  done
+}
+
+# A folder of one picture of each format, each made by its own encoder and each of its own
+# colour: Right steps through them in name order and shows each (the format module loaded
+# from beside the program); a GIF of two frames shows its first.
+check_formats() {
+  settings_write
+  local dir="$E2E_WORK/formats" src="$E2E_WORK/formats-src" f colour steps=0
+  mkdir -p "$dir" "$src"
+  # Truecolour PNGs: heif-enc misreads ImageMagick's palette PNGs.
+  for colour in red:$RED green:$GREEN blue:$BLUE yellow:$YELLOW; do
+    convert -size 320x240 "xc:${colour#*:}" "PNG24:$src/${colour%%:*}.png"
+  done
+  heif-enc -q 95 -o "$dir/1.heic" "$src/red.png" >/dev/null
+  avifenc -s 10 -l "$src/green.png" "$dir/2.avif" >/dev/null
+  cjxl "$src/blue.png" "$dir/3.jxl" -d 0 2>/dev/null
+  convert -delay 20 "$src/yellow.png" "$src/red.png" "$dir/4.gif"
+  img2webp -lossless "$src/green.png" "$src/blue.png" -o "$dir/5.webp" >/dev/null 2>&1
+  pavo_start "$dir/1.heic"
+  for f in "1.heic $RED" "2.avif $GREEN" "3.jxl $BLUE" "4.gif $YELLOW" "5.webp $GREEN" "1.heic $RED"; do
+    read -r f colour <<<"$f"
+    [ $((steps++)) -eq 0 ] || press Right
+    wait_for 10 title_is "$dir/$f" || fail "expected $f, the title is '$(title)'"
+    settle
+    wait_for 5 near "$colour" || fail "$f: the centre of the view shows $SEEN, expected $colour"
+  done
+}
+
 x_start -screen 0 1280x800x24
 wm_start openbox
-for name in open_dialog drop turn merge; do check "$name" "check_$name"; done
+for name in open_dialog drop turn merge formats; do check "$name" "check_$name"; done
 e2e_finish
