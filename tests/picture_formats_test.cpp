@@ -100,8 +100,10 @@ class PictureFormatsTest : public testing::Test {
         // Spawned, not forked through Qt: ThreadSanitizer refuses a process that starts
         // threads after a fork, as Qt's process watcher does.
         std::vector<QByteArray> words{QByteArray(encoding.program)};
+        words.reserve(static_cast<std::size_t>(arguments.size()) + 1);
         for (const QString& argument : arguments) words.push_back(argument.toLocal8Bit());
         std::vector<char*> argv;
+        argv.reserve(words.size() + 1);
         for (QByteArray& word : words) argv.push_back(word.data());
         argv.push_back(nullptr);
         pid_t child = 0;
