@@ -45,6 +45,11 @@ struct HeifFree {
 
 // The primary image, with its rotation, mirror and crop applied (libheif's default).
 cv::Mat decodeHeif(header::Bytes bytes, std::uint64_t budget, FitsBudget fits) {
+    // Registers the decoders once, before the first context: left to the first context,
+    // two jobs decoding their first HEIF at once would both register them. Never undone;
+    // the module lives as long as the process.
+    static const bool initialised = heif_init(nullptr).code == heif_error_Ok;
+    if (!initialised) return {};
     const std::unique_ptr<heif_context, HeifFree> context(heif_context_alloc());
     if (!context || heif_context_read_from_memory_without_copy(context.get(), bytes.data(),
                                                                bytes.size(), nullptr)
