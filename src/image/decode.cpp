@@ -144,10 +144,12 @@ cv::Mat decodeImageBytes(const FileBytes& bytes) {
 }
 
 // Refused before the decoder takes any pixel memory, so the kernel never has to kill
-// the viewer for a small file that declares a huge image.
+// the viewer for a small file that declares a huge image. Bytes of no format Pavo reads a
+// header of never reach OpenCV: it would hand them to decoders Pavo does not open files
+// for, such as GDCM's for DICOM, which aborts the process on some broken files.
 bool fitsMemoryBudget(const FileBytes& bytes, std::uint64_t memoryBudget) {
     const auto declaredImage = declaredImageSize(bytes);
-    return !declaredImage || decodeMemoryEstimate(*declaredImage) <= memoryBudget;
+    return declaredImage && decodeMemoryEstimate(*declaredImage) <= memoryBudget;
 }
 
 cv::Mat decodeImageBytes(const FileBytes& bytes, std::uint64_t memoryBudget) {
