@@ -55,8 +55,7 @@ std::optional<cv::Mat> decodeWithFormatModule(const FileBytes& bytes, std::uint6
                                               FitsBudget fits, const std::atomic<bool>* stop) {
     const LoadedModule& module = formatModule();
     if (module.decode == nullptr)
-        throw std::runtime_error("Pavo's format module is not available: " +
-                                 module.error);
+        throw std::runtime_error("Pavo's format module is not available: " + module.error);
     cv::Mat picture;
     const auto answer = static_cast<ModuleDecode>(
         module.decode(bytes.data(), bytes.size(), budget, fits, stop, &picture));
