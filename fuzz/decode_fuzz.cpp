@@ -10,6 +10,10 @@
 #include <exception>
 #include <vector>
 
+// Within libFuzzer's 4 GiB: on a machine with more available, headers that declare
+// pictures the viewer would decode there would only end the run out of memory.
+constexpr std::uint64_t kBudget = std::uint64_t{1} << 30;
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const bool installed = [] {
         pavo::installPixelMemory();
@@ -20,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const auto role : {pavo::DecodeRole::Shown, pavo::DecodeRole::Partner}) {
         try {
             // The viewer's own decode: Pavo's JPEG path, OpenCV's, and the EXIF turn.
-            if (const auto loaded = pavo::decodeToBgr8(bytes, role)) {
+            if (const auto loaded = pavo::decodeToBgr8(bytes, role, nullptr, kBudget)) {
                 if (loaded->image.type() != CV_8UC3 || !loaded->image.isContinuous() ||
                     loaded->channels < 1 || loaded->channels > 4) {
                     std::terminate();  // a decode that claims success must give 8-bit BGR

@@ -169,8 +169,7 @@ bool fitsBudget(std::uint32_t width, std::uint32_t height, std::uint32_t sampleB
 
 // The pixels as the file stores them.
 std::optional<LoadedImage> decodeAsStored(const FileBytes& bytes, DecodeRole role,
-                                          const std::atomic<bool>* stop) {
-    const std::uint64_t budget = availableMemoryBytes();
+                                          const std::atomic<bool>* stop, std::uint64_t budget) {
     if (header::moduleFormat({bytes.data(), bytes.size()}) != header::ModuleFormat::None) {
         cv::Mat matrix =
             decodeWithFormatModule(bytes, budget, fitsBudget, stop).value_or(cv::Mat());
@@ -192,7 +191,12 @@ std::optional<LoadedImage> decodeAsStored(const FileBytes& bytes, DecodeRole rol
 
 std::optional<LoadedImage> decodeToBgr8(const FileBytes& bytes, DecodeRole role,
                                         const std::atomic<bool>* stop) {
-    auto loaded = decodeAsStored(bytes, role, stop);
+    return decodeToBgr8(bytes, role, stop, availableMemoryBytes());
+}
+
+std::optional<LoadedImage> decodeToBgr8(const FileBytes& bytes, DecodeRole role,
+                                        const std::atomic<bool>* stop, std::uint64_t memoryBudget) {
+    auto loaded = decodeAsStored(bytes, role, stop, memoryBudget);
     // A decoder may give up after it has chosen its matrix type: no pixels is a failure.
     if (!loaded || loaded->image.empty()) return std::nullopt;
     turnUpright(loaded->image, exifOrientation(bytes));

@@ -98,8 +98,11 @@ void flattenAlphaOnBlack(cv::Mat& matrix);
 // The file's bytes decoded, brought to 8-bit BGR and turned upright as a JPEG's EXIF
 // orientation says, with the channel count they had (the file size is left 0). Fails as
 // convertToBgr8 does, for the role given. A decode asked to `stop` (when it may) gives nothing.
+// The memory budget is what the system has available, or the one given (the fuzzer's).
 std::optional<LoadedImage> decodeToBgr8(const FileBytes& bytes, DecodeRole role,
                                         const std::atomic<bool>* stop = nullptr);
+std::optional<LoadedImage> decodeToBgr8(const FileBytes& bytes, DecodeRole role,
+                                        const std::atomic<bool>* stop, std::uint64_t memoryBudget);
 
 // Reads, decodes and normalises the merge partner at `path` into the record, adding
 // its size to the record's and naming it the record's partner. Throws when the partner
