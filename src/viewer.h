@@ -31,6 +31,7 @@ enum TimerId : int {
     IdleReleaseTimer = 7004,  // every minute: the idle release of the neighbour cache
     CursorWatchTimer = 7005,  // every half second: arms the cursor hide check in fullscreen
     JumpRestTimer = 7006,     // a held key's jump target at rest: its decode starts
+    AnimationTimer = 7007,    // the shown frame's time is up
 };
 
 // An input that waits until it can act on the image the index names (a step under way)
@@ -89,6 +90,7 @@ struct Viewer {
     MergeState merge;
     NeighbourJobs neighbours;
     NavigationState navigation;
+    AnimationState animation;
 
     ViewState view;
     WindowModeState mode;

@@ -250,13 +250,13 @@ TEST_F(PictureFormatsTest, ABudgetTooSmallOrAStopRefusesThePicture) {
         const std::uint64_t needed = std::uint64_t{401} * 301 * 8;
         const auto refused = decodeWithFormatModule(*bytes, needed - 1, fits, nullptr);
         ASSERT_TRUE(refused) << "the module did not know its format";
-        EXPECT_TRUE(refused->empty()) << "decoded over the budget";
+        EXPECT_TRUE(refused->pixels.empty()) << "decoded over the budget";
         const auto fitting = decodeWithFormatModule(*bytes, needed, fits, nullptr);
         ASSERT_TRUE(fitting);
-        EXPECT_EQ(fitting->size(), cv::Size(401, 301));
+        EXPECT_EQ(fitting->pixels.size(), cv::Size(401, 301));
         const std::atomic<bool> stop{true};
         if (encoding.program == std::string("cjxl")) {
-            EXPECT_TRUE(decodeWithFormatModule(*bytes, 1U << 30, fits, &stop)->empty());
+            EXPECT_TRUE(decodeWithFormatModule(*bytes, 1U << 30, fits, &stop)->pixels.empty());
         }
     }
     EXPECT_FALSE(decodeWithFormatModule(FileBytes{'P', '5'}, 1U << 30, nullptr, nullptr))

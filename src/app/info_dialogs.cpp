@@ -57,6 +57,8 @@ const QStringList& shortcutLines() {
         QStringLiteral("Hide / Show cursor = Q"),
         QStringLiteral("Image information = I"),
         QStringLiteral("Full reload = F5"),
+        QStringLiteral("Pause / play animation = P"),
+        QStringLiteral("Next / previous frame of animation = N / B"),
         QStringLiteral("Free form resize = ctrl + resize window"),
         QStringLiteral("Delete file = Del"),
         QStringLiteral("Exit fullscreen / program = ESC"),

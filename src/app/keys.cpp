@@ -3,6 +3,7 @@
 #include "app/info_dialogs.h"
 #include "app/options_dialogs.h"
 #include "app/window_modes.h"
+#include "browse/animation.h"
 #include "browse/load.h"
 #include "browse/navigation.h"
 #include "browse/neighbour_cache.h"
@@ -108,6 +109,9 @@ constexpr KeyAction kKeyActions[] = {
     {Key::F5, rescanDirectory},
     {Key::Comma, [](Viewer& v) { toggleMerge(v, -1); }},
     {Key::Period, [](Viewer& v) { toggleMerge(v, 1); }},
+    {Key::P, togglePlayback},
+    {Key::N, [](Viewer& v) { stepFrame(v, true); }},
+    {Key::B, [](Viewer& v) { stepFrame(v, false); }},
 };
 
 struct CommandAction {

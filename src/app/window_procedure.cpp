@@ -1,6 +1,7 @@
 // The window procedure's handlers for everything but keys, commands and the mouse.
 #include "app/app.h"
 #include "app/window_modes.h"
+#include "browse/animation.h"
 #include "browse/load.h"
 #include "browse/navigation.h"
 #include "browse/neighbour_cache.h"
@@ -47,6 +48,9 @@ void onTimer(Viewer& viewer, int id) {
             return;
         case JumpRestTimer:
             decodeRestingTarget(viewer);
+            return;
+        case AnimationTimer:
+            animationTimeUp(viewer);
             return;
         default:
             return;

@@ -5,11 +5,13 @@
 
 #include "image/image.h"
 #include "platform/jobs.h"
+#include "view/view_state.h"
 
 #include <QString>
 #include <opencv2/core/mat.hpp>
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 
@@ -82,6 +84,31 @@ struct NeighbourJobs {
     // Counts the times the neighbours' scaling went stale; a picture scaled under an older
     // count was made for another window.
     std::uint32_t scalingEpoch = 0;
+};
+
+// A frame composed ahead of its time, with its picture made for the window as it stood.
+struct ComposedFrame {
+    AnimationFrame frame;  // upright
+    PictureTurn turn;      // of `turned` and `display`
+    cv::Mat turned;        // the frame as the record shows it, turned as it was
+    cv::Mat display;
+    ScaleContext context;  // what `display` was scaled for
+};
+
+// The animation of the shown image, played while one picture is shown. Its frames come
+// from a job, a few at a time: at most `ahead` of them are held, never the whole file.
+struct AnimationState {
+    QString path;  // the file played; empty while none is
+    std::int32_t frameCount = 0;  // 0 until the first frames came
+    std::int32_t plays = 1;       // asked for by the file; 0 for ever
+    std::int32_t playsDone = 0;
+    bool paused = false;
+    bool finished = false;  // rests on its last frame after the plays the file asked for
+    std::int32_t delayMs = 100;  // of the shown frame
+    bool frameDue = false;  // the shown frame's time is up and the next has not come yet
+    std::deque<ComposedFrame> ahead;
+    std::optional<FrameSource> source;  // between jobs; a job under way holds it
+    JobSlot compose;
 };
 
 }  // namespace pavo

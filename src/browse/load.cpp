@@ -2,6 +2,7 @@
 // job, the quick previews, and the idle release of decoded pixels.
 #include "browse/load.h"
 
+#include "browse/animation.h"
 #include "browse/navigation.h"
 #include "browse/neighbour_cache.h"
 #include "image/jpeg_decode.h"
@@ -54,6 +55,8 @@ bool decodeShownImage(Viewer& viewer, const QString& path, std::int32_t size) {
     shown.image = decoded->image;
     shown.turn = {};
     shown.channels = decoded->channels;
+    shown.animated = decoded->animated;
+    shown.frameIndex = 0;
     shown.fileSize = size;
     shown.path = path;
     shown.partner.release();
@@ -115,8 +118,9 @@ bool shownPixelsReleased(const ImageBuffer& record) {
 
 void releaseShownPixels(Viewer& viewer) {
     ImageBuffer& shown = viewer.shownImage;
-    // At its own size the picture on screen is the decoded image: nothing would go.
-    if (!shown.ready || shown.image.empty() || shown.display.datastart == shown.image.datastart)
+    // At its own size the picture on screen is the decoded image: nothing would go. A
+    // playing animation replaces its pixels frame after frame anyway.
+    if (animationPlays(viewer) || !shown.ready || shown.image.empty() || shown.display.datastart == shown.image.datastart)
         return;
     shown.image.release();
     shown.partner.release();
@@ -136,6 +140,7 @@ void restoreShownPixels(Viewer& viewer) {
 }
 
 void dropShownPicture(Viewer& viewer) {
+    stopAnimation(viewer);
     ImageBuffer& shown = viewer.shownImage;
     shown.ready = false;
     shown.displayReady = false;
@@ -286,6 +291,7 @@ void applyAutoShowOriginal(Viewer& viewer, LoadOrigin origin) {
 bool loadShownImage(Viewer& viewer, const QString& path, LoadOrigin origin) {
     const std::int64_t start = monotonicNanoseconds();
     ImageBuffer& shown = viewer.shownImage;
+    stopAnimation(viewer);
     shown.scrollX = shown.scrollY = 0;
     shown.ready = false;
     clearNeighbours(viewer);
@@ -313,6 +319,7 @@ bool loadShownImage(Viewer& viewer, const QString& path, LoadOrigin origin) {
     requestRedraw(viewer);
     viewer.platform.setTitle(path);
     startNeighbourWorkers(viewer);
+    playShownAnimation(viewer);
     shown.loadTimeMs = elapsedMilliseconds(start, monotonicNanoseconds());
     return true;
 }

@@ -2,6 +2,7 @@
 // decode their target on a job, and the inputs that wait while a step waits for its image.
 #include "browse/navigation.h"
 
+#include "browse/animation.h"
 #include "browse/load.h"
 #include "browse/neighbour_cache.h"
 #include "browse/open.h"
@@ -344,6 +345,7 @@ bool previewAhead(Viewer& viewer, bool forward) {
 }
 
 bool showNeighbour(Viewer& viewer, bool forward) {
+    stopAnimation(viewer);
     const bool notMaximised = !windowGeometry(viewer).maximized;
     const LeftView left{.notMaximised = notMaximised, .zoomed = viewer.view.zoomPerMille != 1000};
     ImageBuffer& shown = viewer.shownImage;
@@ -363,9 +365,12 @@ bool showNeighbour(Viewer& viewer, bool forward) {
     ImageBuffer& behind = forward ? viewer.previousImage : viewer.nextImage;
     if (ahead.displayReady && holdsEntry(viewer, ahead, viewer.playlist.index) &&
         static_cast<std::int64_t>(ahead.display.rows) * ahead.display.cols >= 2) {
-        return showPrescaled(viewer, ahead, behind, forward, left);
+        if (!showPrescaled(viewer, ahead, behind, forward, left)) return false;
+    } else if (!showUnscaled(viewer, ahead, behind, forward)) {
+        return false;
     }
-    return showUnscaled(viewer, ahead, behind, forward);
+    playShownAnimation(viewer);
+    return true;
 }
 
 void moveForward(Viewer& viewer, int dx, int dy, int presses) {

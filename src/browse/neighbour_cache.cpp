@@ -173,6 +173,7 @@ ImageBuffer decodeNeighbour(const NeighbourJob& job, const CancelToken& token) {
         if (!loaded || token.cancelled()) return record;
         record.image = loaded->image;
         record.channels = loaded->channels;
+        record.animated = loaded->animated;
         record.fileSize = loaded->fileSize;
         if (!job.partnerPath.isEmpty()) decodePartnerInto(record, job.partnerPath);
         record.width = record.image.cols;

@@ -170,21 +170,19 @@ bool fitsBudget(std::uint32_t width, std::uint32_t height, std::uint32_t sampleB
 // The pixels as the file stores them.
 std::optional<LoadedImage> decodeAsStored(const FileBytes& bytes, DecodeRole role,
                                           const std::atomic<bool>* stop, std::uint64_t budget) {
+    ModulePicture picture;
     if (header::moduleFormat({bytes.data(), bytes.size()}) != header::ModuleFormat::None) {
-        cv::Mat matrix =
-            decodeWithFormatModule(bytes, budget, fitsBudget, stop).value_or(cv::Mat());
-        const auto channels = convertToBgr8(matrix, role);
-        if (!channels) return std::nullopt;
-        return LoadedImage{matrix, *channels, 0};
+        picture = decodeWithFormatModule(bytes, budget, fitsBudget, stop).value_or(ModulePicture{});
+    } else {
+        if (!bytes.empty() && fitsMemoryBudget(bytes, budget)) {
+            if (auto jpeg = decodeColourJpeg(bytes, stop)) return LoadedImage{*jpeg, 3, 0};
+        }
+        if (stop != nullptr && *stop) return std::nullopt;
+        picture.pixels = decodeImageBytes(bytes, budget);
     }
-    if (!bytes.empty() && fitsMemoryBudget(bytes, budget)) {
-        if (auto jpeg = decodeColourJpeg(bytes, stop)) return LoadedImage{*jpeg, 3, 0};
-    }
-    if (stop != nullptr && *stop) return std::nullopt;
-    cv::Mat matrix = decodeImageBytes(bytes, budget);
-    const auto channels = convertToBgr8(matrix, role);
+    const auto channels = convertToBgr8(picture.pixels, role);
     if (!channels) return std::nullopt;
-    return LoadedImage{matrix, *channels, 0};
+    return LoadedImage{picture.pixels, *channels, 0, picture.animated};
 }
 
 }  // namespace
@@ -274,6 +272,35 @@ std::optional<LoadedImage> loadImageFile(const QString& path, DecodeRole role,
     const auto bytes = readImageFile(path);
     if (!bytes) return std::nullopt;
     return loadImageBytes(*bytes, role, stop);
+}
+
+std::optional<FrameSource> openFrameSource(const QString& path) {
+    auto bytes = readImageFile(path);
+    if (!bytes) return std::nullopt;
+    try {
+        auto frames = ModuleFrames::open(std::move(*bytes), availableMemoryBytes(), fitsBudget);
+        if (!frames) return std::nullopt;
+        return FrameSource{std::move(frames), 0};
+    } catch (const std::exception&) {
+        return std::nullopt;  // the module is missing
+    }
+}
+
+std::optional<AnimationFrame> readFrame(FrameSource& source) {
+    constexpr std::int32_t kShortestDelayMs = 20;
+    constexpr std::int32_t kDelayForShorterMs = 100;
+    AnimationFrame frame;
+    frame.index = source.nextIndex;
+    try {
+        if (!source.frames->next(frame.image, frame.delayMs) ||
+            !convertToBgr8(frame.image, DecodeRole::Shown))
+            return std::nullopt;
+    } catch (const std::exception&) {
+        return std::nullopt;  // no memory for the conversion
+    }
+    if (frame.delayMs < kShortestDelayMs) frame.delayMs = kDelayForShorterMs;
+    source.nextIndex = (source.nextIndex + 1) % source.frames->frameCount();
+    return frame;
 }
 
 }  // namespace pavo

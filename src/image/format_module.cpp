@@ -8,17 +8,13 @@
 #include "platform/format_module.h"
 #include "image/header_reading.h"
 
+#include "image/format_module_frames.h"
+
 #include <avif/avif.h>
-#include <gif_lib.h>
-#include <jxl/decode.h>
 #include <libheif/heif.h>
-#include <webp/demux.h>
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 
-#include <algorithm>
-#include <array>
-#include <cstring>
 #include <exception>
 #include <memory>
 
@@ -153,231 +149,85 @@ cv::Mat decodeAvif(header::Bytes bytes, std::uint64_t budget, FitsBudget fits) {
     return picture;
 }
 
-// ---- JPEG XL --------------------------------------------------------------------------
-
-struct JxlFree {
-    void operator()(JxlDecoder* decoder) const { JxlDecoderDestroy(decoder); }
-};
-
-// The first frame, turned as its orientation says (libjxl's default), with as many
-// channels as it has: grey, grey with alpha, colour, colour with alpha.
-cv::Mat decodeJpegXl(header::Bytes bytes, std::uint64_t budget, FitsBudget fits,
-                     const std::atomic<bool>* stop) {
-    const std::unique_ptr<JxlDecoder, JxlFree> decoder(JxlDecoderCreate(nullptr));
-    if (!decoder ||
-        JxlDecoderSubscribeEvents(decoder.get(), JXL_DEC_BASIC_INFO | JXL_DEC_FULL_IMAGE) !=
-            JXL_DEC_SUCCESS ||
-        JxlDecoderSetInput(decoder.get(), bytes.data(), bytes.size()) != JXL_DEC_SUCCESS)
-        return {};
-    JxlDecoderCloseInput(decoder.get());
-    JxlBasicInfo info{};
-    JxlPixelFormat format{};
-    cv::Mat picture;
-    for (;;) {
-        if (stop != nullptr && *stop) return {};
-        switch (JxlDecoderProcessInput(decoder.get())) {
-            case JXL_DEC_BASIC_INFO: {
-                if (JxlDecoderGetBasicInfo(decoder.get(), &info) != JXL_DEC_SUCCESS ||
-                    info.xsize == 0 || info.ysize == 0 ||
-                    !fits(info.xsize, info.ysize,
-                          sampleBitsFor(static_cast<int>(info.bits_per_sample)), budget))
-                    return {};
-                const bool deep = info.bits_per_sample > 8;
-                format = {info.num_color_channels + (info.alpha_bits > 0 ? 1U : 0U),
-                          deep ? JXL_TYPE_UINT16 : JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
-                break;
-            }
-            case JXL_DEC_NEED_IMAGE_OUT_BUFFER: {
-                const int type = CV_MAKETYPE(format.data_type == JXL_TYPE_UINT16 ? CV_16U : CV_8U,
-                                             static_cast<int>(format.num_channels));
-                picture.create(static_cast<int>(info.ysize), static_cast<int>(info.xsize), type);
-                std::size_t needed = 0;
-                if (JxlDecoderImageOutBufferSize(decoder.get(), &format, &needed) !=
-                    JXL_DEC_SUCCESS)
-                    return {};
-                // Turned a quarter, the picture has the other shape.
-                if (needed != picture.total() * picture.elemSize())
-                    picture.create(static_cast<int>(info.xsize), static_cast<int>(info.ysize),
-                                   type);
-                if (needed != picture.total() * picture.elemSize() ||
-                    JxlDecoderSetImageOutBuffer(decoder.get(), &format, picture.data, needed) !=
-                        JXL_DEC_SUCCESS)
-                    return {};
-                break;
-            }
-            case JXL_DEC_FULL_IMAGE:
-                if (picture.channels() >= 3)
-                    cv::cvtColor(picture, picture,
-                                 picture.channels() == 4 ? cv::COLOR_RGBA2BGRA : cv::COLOR_RGB2BGR);
-                return picture;
-            default:  // an error, a file cut short, or one that ends without a frame
-                return {};
-        }
-    }
-}
-
-// ---- GIF ------------------------------------------------------------------------------
-
-// Hands giflib the bytes as if read from a file.
-struct GifSource {
-    header::Bytes bytes;
-    std::size_t read = 0;
-};
-
-int readGifBytes(GifFileType* gif, GifByteType* into, int wanted) {
-    auto* source = static_cast<GifSource*>(gif->UserData);
-    const std::size_t count = std::min(static_cast<std::size_t>(std::max(wanted, 0)),
-                                       source->bytes.size() - source->read);
-    std::memcpy(into, source->bytes.data() + source->read, count);
-    source->read += count;
-    return static_cast<int>(count);
-}
-
-struct GifClose {
-    void operator()(GifFileType* gif) const {
-        int error = 0;
-        DGifCloseFile(gif, &error);
-    }
-};
-
-// The transparent colour the graphics control block before the frame names, or -1.
-int transparentIndex(const GifByteType* block) {
-    constexpr int kTransparentFlag = 0x01;
-    return block[0] >= 4 && (block[1] & kTransparentFlag) != 0 ? block[4] : -1;
-}
-
-// The rows of the frame in the order the file stores them: an interlaced frame in four
-// passes.
-std::vector<int> gifRowOrder(int height, bool interlaced) {
-    std::vector<int> rows;
-    rows.reserve(static_cast<std::size_t>(height));
-    if (!interlaced) {
-        for (int row = 0; row < height; ++row) rows.push_back(row);
-        return rows;
-    }
-    constexpr std::array<int, 4> kStart{0, 4, 2, 1};
-    constexpr std::array<int, 4> kStep{8, 8, 4, 2};
-    for (std::size_t pass = 0; pass < kStart.size(); ++pass)
-        for (int row = kStart[pass]; row < height; row += kStep[pass]) rows.push_back(row);
-    return rows;
-}
-
-// The first frame on the logical screen, BGRA: what it leaves uncovered and its
-// transparent colour are transparent, as browsers show it.
-cv::Mat decodeGif(header::Bytes bytes, std::uint64_t budget, FitsBudget fits) {
-    GifSource source{bytes};
-    int error = 0;
-    const std::unique_ptr<GifFileType, GifClose> gif(DGifOpen(&source, readGifBytes, &error));
-    if (!gif || gif->SWidth <= 0 || gif->SHeight <= 0 ||
-        !fits(static_cast<std::uint32_t>(gif->SWidth), static_cast<std::uint32_t>(gif->SHeight), 8,
-              budget))
-        return {};
-    cv::Mat picture(gif->SHeight, gif->SWidth, CV_8UC4, cv::Scalar::all(0));
-    int transparent = -1;
-    GifRecordType record = UNDEFINED_RECORD_TYPE;
-    do {
-        if (DGifGetRecordType(gif.get(), &record) == GIF_ERROR) return {};
-        if (record == EXTENSION_RECORD_TYPE) {
-            int code = 0;
-            GifByteType* block = nullptr;
-            if (DGifGetExtension(gif.get(), &code, &block) == GIF_ERROR) return {};
-            if (code == GRAPHICS_EXT_FUNC_CODE && block != nullptr)
-                transparent = transparentIndex(block);
-            while (block != nullptr)
-                if (DGifGetExtensionNext(gif.get(), &block) == GIF_ERROR) return {};
-        } else if (record == IMAGE_DESC_RECORD_TYPE) {
-            if (DGifGetImageDesc(gif.get()) == GIF_ERROR) return {};
-            const GifImageDesc& frame = gif->Image;
-            const ColorMapObject* colours =
-                frame.ColorMap != nullptr ? frame.ColorMap : gif->SColorMap;
-            if (colours == nullptr || frame.Width <= 0 || frame.Height <= 0) return {};
-            std::vector<GifPixelType> line(static_cast<std::size_t>(frame.Width));
-            for (const int row : gifRowOrder(frame.Height, frame.Interlace)) {
-                if (DGifGetLine(gif.get(), line.data(), frame.Width) == GIF_ERROR) return {};
-                const int y = frame.Top + row;
-                if (y < 0 || y >= picture.rows) continue;
-                auto* pixels = picture.ptr<cv::Vec4b>(y);
-                for (int column = 0; column < frame.Width; ++column) {
-                    const int x = frame.Left + column;
-                    const int index = line[static_cast<std::size_t>(column)];
-                    if (x < 0 || x >= picture.cols || index == transparent ||
-                        index >= colours->ColorCount)
-                        continue;
-                    const GifColorType& colour = colours->Colors[index];
-                    pixels[x] = cv::Vec4b(colour.Blue, colour.Green, colour.Red, 255);
-                }
-            }
-            return picture;
-        }
-    } while (record != TERMINATE_RECORD_TYPE);
-    return {};  // no frame at all
-}
-
-// ---- Animated WebP ---------------------------------------------------------------------
-
-struct WebpFree {
-    void operator()(WebPAnimDecoder* decoder) const { WebPAnimDecoderDelete(decoder); }
-};
-
-// The first frame on its canvas, BGRA. The canvas size is read from the extended header
-// first: the decoder takes the canvas's memory as it is made.
-cv::Mat decodeAnimatedWebp(header::Bytes bytes, std::uint64_t budget, FitsBudget fits) {
-    const auto width = header::littleEndian(bytes, 24, 3);
-    const auto height = header::littleEndian(bytes, 27, 3);
-    if (!width || !height ||
-        !fits(static_cast<std::uint32_t>(*width + 1), static_cast<std::uint32_t>(*height + 1), 8,
-              budget))
-        return {};
-    WebPAnimDecoderOptions options;
-    if (WebPAnimDecoderOptionsInit(&options) == 0) return {};
-    options.color_mode = MODE_BGRA;
-    options.use_threads = 0;
-    const WebPData data{bytes.data(), bytes.size()};
-    const std::unique_ptr<WebPAnimDecoder, WebpFree> decoder(WebPAnimDecoderNew(&data, &options));
-    WebPAnimInfo info{};
-    if (!decoder || WebPAnimDecoderGetInfo(decoder.get(), &info) == 0) return {};
-    std::uint8_t* canvas = nullptr;
-    int timestamp = 0;
-    if (WebPAnimDecoderGetNext(decoder.get(), &canvas, &timestamp) == 0 || canvas == nullptr)
-        return {};
-    return cv::Mat(static_cast<int>(info.canvas_height), static_cast<int>(info.canvas_width),
-                   CV_8UC4, canvas)
-        .clone();
-}
-
 }  // namespace
 
 }  // namespace pavo
 
-// The module's one entry point (platform/format_module.h). Nothing thrown gets out: a
-// library or OpenCV error, or memory running out, is a picture that cannot be shown.
+namespace pavo {
+namespace {
+
+// The first frame of a file that holds frames, and whether there are more.
+ModulePicture firstFrame(header::ModuleFormat format, header::Bytes bytes, std::uint64_t budget,
+                         FitsBudget fits) {
+    ModulePicture picture;
+    const auto reader = module::openFrames(format, bytes, budget, fits);
+    std::int32_t delay = 0;
+    if (reader && reader->next(picture.pixels, delay)) picture.animated = reader->frameCount > 1;
+    return picture;
+}
+
+}  // namespace
+}  // namespace pavo
+
+// The module's entry points (platform/format_module.h). Nothing thrown gets out: a library
+// or OpenCV error, or memory running out, is a picture or a frame that cannot be shown.
 extern "C" __attribute__((visibility("default"))) int pavo_decode_picture(
     const unsigned char* data, std::size_t size, std::uint64_t budget, pavo::FitsBudget fits,
-    const std::atomic<bool>* stop, cv::Mat* picture) {
+    const std::atomic<bool>* stop, pavo::ModulePicture* picture) {
     using pavo::ModuleDecode;
+    using pavo::header::ModuleFormat;
     const pavo::header::Bytes bytes(data, size);
     try {
-        switch (pavo::header::moduleFormat(bytes)) {
-            case pavo::header::ModuleFormat::Heif:
-                *picture = pavo::decodeHeif(bytes, budget, fits);
+        switch (const ModuleFormat format = pavo::header::moduleFormat(bytes)) {
+            case ModuleFormat::Heif:
+                picture->pixels = pavo::decodeHeif(bytes, budget, fits);
                 break;
-            case pavo::header::ModuleFormat::Avif:
-                *picture = pavo::decodeAvif(bytes, budget, fits);
+            case ModuleFormat::Avif:
+                picture->pixels = pavo::decodeAvif(bytes, budget, fits);
                 break;
-            case pavo::header::ModuleFormat::JpegXl:
-                *picture = pavo::decodeJpegXl(bytes, budget, fits, stop);
+            case ModuleFormat::JpegXl:
+                picture->pixels =
+                    pavo::module::decodeJpegXl(bytes, budget, fits, stop, picture->animated);
                 break;
-            case pavo::header::ModuleFormat::Gif:
-                *picture = pavo::decodeGif(bytes, budget, fits);
+            case ModuleFormat::Gif:
+            case ModuleFormat::AnimatedWebp:
+                *picture = pavo::firstFrame(format, bytes, budget, fits);
                 break;
-            case pavo::header::ModuleFormat::AnimatedWebp:
-                *picture = pavo::decodeAnimatedWebp(bytes, budget, fits);
-                break;
-            case pavo::header::ModuleFormat::None:
+            case ModuleFormat::None:
                 return static_cast<int>(ModuleDecode::NotItsFormat);
         }
     } catch (const std::exception&) {
-        picture->release();
+        picture->pixels.release();
     }
-    return static_cast<int>(picture->empty() ? ModuleDecode::Failed : ModuleDecode::Decoded);
+    return static_cast<int>(picture->pixels.empty() ? ModuleDecode::Failed : ModuleDecode::Decoded);
+}
+
+extern "C" __attribute__((visibility("default"))) void* pavo_open_frames(
+    const unsigned char* data, std::size_t size, std::uint64_t budget, pavo::FitsBudget fits,
+    std::int32_t* frameCount, std::int32_t* plays) {
+    const pavo::header::Bytes bytes(data, size);
+    try {
+        auto reader =
+            pavo::module::openFrames(pavo::header::moduleFormat(bytes), bytes, budget, fits);
+        if (!reader || reader->frameCount < 2) return nullptr;
+        *frameCount = reader->frameCount;
+        *plays = reader->plays;
+        return reader.release();
+    } catch (const std::exception&) {
+        return nullptr;
+    }
+}
+
+extern "C" __attribute__((visibility("default"))) int pavo_next_frame(void* reader, cv::Mat* frame,
+                                                                    std::int32_t* delayMs) {
+    try {
+        return static_cast<pavo::module::FrameReader*>(reader)->next(*frame, *delayMs) ? 1 : 0;
+    } catch (const std::exception&) {
+        frame->release();
+        return 0;
+    }
+}
+
+extern "C" __attribute__((visibility("default"))) void pavo_close_frames(void* reader) {
+    delete static_cast<pavo::module::FrameReader*>(reader);  // NOLINT(*-owning-memory)
 }

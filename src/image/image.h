@@ -1,12 +1,14 @@
 #pragma once
 
 #include "platform/files.h"
+#include "platform/format_module.h"
 
 #include <QString>
 #include <opencv2/core/mat.hpp>
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -44,6 +46,8 @@ struct ImageBuffer {
     bool displayReady = false;  // `display` fits the present window
     std::int32_t fileSize = 0;  // bytes, with the partner's when merged
     PictureTurn turn;           // of `image` and `partner`
+    bool animated = false;      // the file holds frames to play (a partner's never play)
+    std::int32_t frameIndex = 0;  // the frame of the file `image` is, counted from 0
 };
 
 // The state a record is put in before it is filled again: nothing ready, no sizes.
@@ -51,9 +55,10 @@ void resetForDecode(ImageBuffer& buffer);
 
 // A decoded, normalised image ready to go into a record.
 struct LoadedImage {
-    cv::Mat image;  // 8-bit BGR, continuous
+    cv::Mat image;  // 8-bit BGR, continuous; of an animation, the first frame
     std::int32_t channels = 0;
     std::int32_t fileSize = 0;
+    bool animated = false;  // the file holds frames to play
 };
 
 // What an encoded image's header says it decodes to.
@@ -122,5 +127,24 @@ std::optional<LoadedImage> loadImageBytes(const FileBytes& bytes,
 // OpenCV or the allocator) gives nothing; nothing is half-published.
 std::optional<LoadedImage> loadImageFile(const QString& path, DecodeRole role = DecodeRole::Shown,
                                          const std::atomic<bool>* stop = nullptr);
+
+// One frame of an animation as the viewer shows it.
+struct AnimationFrame {
+    cv::Mat image;  // 8-bit BGR, upright, the canvas's size
+    std::int32_t index = 0;
+    std::int32_t delayMs = 100;  // a file's delay under 20 ms is shown for 100, as browsers do
+};
+
+// The frames of one animation file, read in order by one thread at a time.
+struct FrameSource {
+    std::shared_ptr<ModuleFrames> frames;
+    std::int32_t nextIndex = 0;
+};
+
+// Reads the file and opens its frames: nothing for a file of fewer than two frames, one that
+// fails, or one whose canvas does not fit the memory available.
+std::optional<FrameSource> openFrameSource(const QString& path);
+// The next frame (after the last, the first again); nothing when the file fails there.
+std::optional<AnimationFrame> readFrame(FrameSource& source);
 
 }  // namespace pavo

@@ -12,8 +12,16 @@ namespace {
 
 struct LoadedModule {
     FormatModuleEntry* decode = nullptr;
+    FramesOpenEntry* openFrames = nullptr;
+    FramesNextEntry* nextFrame = nullptr;
+    FramesCloseEntry* closeFrames = nullptr;
     std::string error;  // why it could not be loaded
 };
+
+template <typename Entry>
+Entry* entryPoint(void* module, const char* name) {
+    return reinterpret_cast<Entry*>(dlsym(module, name));  // NOLINT(*-reinterpret-cast)
+}
 
 std::string executableFolder() {
     std::array<char, 4096> path{};
@@ -36,32 +44,56 @@ LoadedModule loadModule() {
             error = dlerror();
             continue;
         }
-        void* entry = dlsym(module, kFormatModuleEntry);
-        if (entry == nullptr) return {nullptr, dlerror()};
-        return {reinterpret_cast<FormatModuleEntry*>(entry), {}};  // NOLINT(*-reinterpret-cast)
+        LoadedModule loaded{entryPoint<FormatModuleEntry>(module, kFormatModuleEntry),
+                            entryPoint<FramesOpenEntry>(module, kFramesOpenEntry),
+                            entryPoint<FramesNextEntry>(module, kFramesNextEntry),
+                            entryPoint<FramesCloseEntry>(module, kFramesCloseEntry),
+                            {}};
+        if (loaded.decode == nullptr || loaded.openFrames == nullptr ||
+            loaded.nextFrame == nullptr || loaded.closeFrames == nullptr)
+            return {.error = path + " lacks an entry point"};
+        return loaded;
     }
-    return {nullptr, error};
+    return {.error = error};
 }
 
 // Loaded once, on whichever thread first asks; later callers wait for that loading.
 const LoadedModule& formatModule() {
     static const LoadedModule loaded = loadModule();
+    if (loaded.decode == nullptr)
+        throw std::runtime_error("Pavo's format module is not available: " + loaded.error);
     return loaded;
 }
 
 }  // namespace
 
-std::optional<cv::Mat> decodeWithFormatModule(const FileBytes& bytes, std::uint64_t budget,
-                                              FitsBudget fits, const std::atomic<bool>* stop) {
-    const LoadedModule& module = formatModule();
-    if (module.decode == nullptr)
-        throw std::runtime_error("Pavo's format module is not available: " + module.error);
-    cv::Mat picture;
+std::optional<ModulePicture> decodeWithFormatModule(const FileBytes& bytes, std::uint64_t budget,
+                                                    FitsBudget fits,
+                                                    const std::atomic<bool>* stop) {
+    ModulePicture picture;
     const auto answer = static_cast<ModuleDecode>(
-        module.decode(bytes.data(), bytes.size(), budget, fits, stop, &picture));
+        formatModule().decode(bytes.data(), bytes.size(), budget, fits, stop, &picture));
     if (answer == ModuleDecode::NotItsFormat) return std::nullopt;
-    if (answer == ModuleDecode::Failed) return cv::Mat();
+    if (answer == ModuleDecode::Failed) picture.pixels.release();
     return picture;
+}
+
+std::unique_ptr<ModuleFrames> ModuleFrames::open(FileBytes bytes, std::uint64_t budget,
+                                                 FitsBudget fits) {
+    const LoadedModule& module = formatModule();
+    std::unique_ptr<ModuleFrames> frames(new ModuleFrames(std::move(bytes)));
+    frames->reader_ = module.openFrames(frames->bytes_.data(), frames->bytes_.size(), budget, fits,
+                                        &frames->frameCount_, &frames->plays_);
+    if (frames->reader_ == nullptr) return nullptr;
+    return frames;
+}
+
+ModuleFrames::~ModuleFrames() {
+    if (reader_ != nullptr) formatModule().closeFrames(reader_);
+}
+
+bool ModuleFrames::next(cv::Mat& frame, std::int32_t& delayMs) {
+    return formatModule().nextFrame(reader_, &frame, &delayMs) != 0;
 }
 
 }  // namespace pavo

@@ -12,7 +12,9 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
+#include <utility>
 
 namespace pavo {
 
@@ -24,17 +26,63 @@ using FitsBudget = bool (*)(std::uint32_t width, std::uint32_t height, std::uint
 // What the module's entry point answers.
 enum class ModuleDecode : int { NotItsFormat = 0, Decoded = 1, Failed = 2 };
 
-// The entry point the module exports, by the name kFormatModuleEntry. `picture` gets 8- or
-// 16-bit BGR, BGRA, grey or grey with alpha, standing as the file says it is to be seen.
-using FormatModuleEntry = int(const unsigned char* data, std::size_t size, std::uint64_t budget,
-                              FitsBudget fits, const std::atomic<bool>* stop, cv::Mat* picture);
-inline constexpr const char* kFormatModuleEntry = "pavo_decode_picture";
+// A picture the module made: 8- or 16-bit BGR, BGRA, grey or grey with alpha, standing as
+// the file says it is to be seen; of a file that holds frames, the first.
+struct ModulePicture {
+    cv::Mat pixels;
+    bool animated = false;  // the file holds frames to play (its reader counts them)
+};
 
-// The picture the module makes of `bytes` (of an animation, the first frame): nothing when
-// they are none of its formats, an
+// The entry points the module exports, by the names below. A frame reader stands for the
+// frames of one file, read one after another, from bytes that outlive it.
+using FormatModuleEntry = int(const unsigned char* data, std::size_t size, std::uint64_t budget,
+                              FitsBudget fits, const std::atomic<bool>* stop,
+                              ModulePicture* picture);
+using FramesOpenEntry = void*(const unsigned char* data, std::size_t size, std::uint64_t budget,
+                              FitsBudget fits, std::int32_t* frameCount, std::int32_t* plays);
+using FramesNextEntry = int(void* reader, cv::Mat* frame, std::int32_t* delayMs);
+using FramesCloseEntry = void(void* reader);
+inline constexpr const char* kFormatModuleEntry = "pavo_decode_picture";
+inline constexpr const char* kFramesOpenEntry = "pavo_open_frames";
+inline constexpr const char* kFramesNextEntry = "pavo_next_frame";
+inline constexpr const char* kFramesCloseEntry = "pavo_close_frames";
+
+// The picture the module makes of `bytes`: nothing when they are none of its formats, an
 // empty matrix when they are but cannot be shown (broken, cut short, over the budget,
 // stopped). Throws std::runtime_error when the module cannot be loaded.
-std::optional<cv::Mat> decodeWithFormatModule(const FileBytes& bytes, std::uint64_t budget,
-                                              FitsBudget fits, const std::atomic<bool>* stop);
+std::optional<ModulePicture> decodeWithFormatModule(const FileBytes& bytes, std::uint64_t budget,
+                                                    FitsBudget fits,
+                                                    const std::atomic<bool>* stop);
+
+// The frames of an animation (a GIF, an animated WebP or JPEG XL), composed one after
+// another by the module; one thread at a time reads them.
+class ModuleFrames {
+  public:
+    // Nothing when the bytes hold no frames the module reads (a still picture, another
+    // format, broken before the first frame, a canvas over the budget). Throws
+    // std::runtime_error when the module cannot be loaded.
+    static std::unique_ptr<ModuleFrames> open(FileBytes bytes, std::uint64_t budget,
+                                              FitsBudget fits);
+    ModuleFrames(const ModuleFrames&) = delete;
+    ModuleFrames& operator=(const ModuleFrames&) = delete;
+    ModuleFrames(ModuleFrames&&) = delete;
+    ModuleFrames& operator=(ModuleFrames&&) = delete;
+    ~ModuleFrames();
+
+    [[nodiscard]] std::int32_t frameCount() const { return frameCount_; }
+    // Times the file asks to be played; 0 for ever.
+    [[nodiscard]] std::int32_t plays() const { return plays_; }
+    // The next frame (after the last, the first again) as the module gives pictures, and
+    // its delay as the file says, in milliseconds. False when the file fails there.
+    bool next(cv::Mat& frame, std::int32_t& delayMs);
+
+  private:
+    explicit ModuleFrames(FileBytes bytes) : bytes_(std::move(bytes)) {}
+
+    FileBytes bytes_;  // what the module's reader reads
+    void* reader_ = nullptr;
+    std::int32_t frameCount_ = 0;
+    std::int32_t plays_ = 1;
+};
 
 }  // namespace pavo

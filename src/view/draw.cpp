@@ -76,6 +76,9 @@ QString overlayText(const Viewer& viewer) {
             scaleMethodName(scaleContext(viewer), {shown.width, shown.height},
                             {shown.display.cols, shown.display.rows}) +
             u'\n';
+    if (viewer.animation.frameCount > 0)
+        text += QStringLiteral("Frame: ") + QString::number(shown.frameIndex + 1) +
+                QStringLiteral(" / ") + QString::number(viewer.animation.frameCount) + u'\n';
     text += QStringLiteral("Channels: ") + channelName(shown.channels) + u'\n';
     text +=
         QStringLiteral("Loaded in: ") + QString::number(shown.loadTimeMs) + QStringLiteral(" ms\n");

@@ -174,6 +174,20 @@ cv::Mat prescaleForScreen(const ScaleContext& context, const cv::Mat& primary,
     return display;
 }
 
+cv::Mat displayForClient(const ScaleContext& context, const cv::Mat& image) {
+    if (!context.fitActive && context.zoomPerMille == 1000) return image;
+    const Size size = fitSizeInClient(context, image.cols, image.rows, image, cv::Mat());
+    cv::Mat display;
+    scaleToSize(context, image, display, size.width, size.height);
+    return display;
+}
+
+bool sameScaling(const ScaleContext& one, const ScaleContext& other) {
+    return one.geometry.client == other.geometry.client &&
+           one.interpolation == other.interpolation && one.zoomPerMille == other.zoomPerMille &&
+           one.fitActive == other.fitActive && one.mergeMode == other.mergeMode;
+}
+
 void rescaleShownImage(Viewer& viewer) {
     if (!imageShown(viewer)) return;
     ImageBuffer& shown = viewer.shownImage;
@@ -181,12 +195,8 @@ void rescaleShownImage(Viewer& viewer) {
     if (context.mergeMode != 0) {
         shown.display =
             scaleMergedForClient(context, context.geometry.client, shown.image, shown.partner);
-    } else if (context.fitActive || context.zoomPerMille != 1000) {
-        const Size size = fitSizeInClient(context, shown.image.cols, shown.image.rows, shown.image,
-                                          shown.partner);
-        scaleToSize(context, shown.image, shown.display, size.width, size.height);
     } else {
-        shown.display = shown.image;
+        shown.display = displayForClient(context, shown.image);
     }
     shown.displayWidth = shown.display.cols;
     shown.displayHeight = shown.display.rows;

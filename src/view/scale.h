@@ -57,6 +57,11 @@ Size fitSizeOnScreen(const ScaleContext& context, int width, int height, const c
 cv::Mat prescaleForScreen(const ScaleContext& context, const cv::Mat& primary,
                           const cv::Mat& partner);
 
+// The display matrix of one picture (not a merged pair) for the client area, zoom applied.
+cv::Mat displayForClient(const ScaleContext& context, const cv::Mat& image);
+// Whether a picture scaled for one context fits the other as well.
+bool sameScaling(const ScaleContext& one, const ScaleContext& other);
+
 // Makes the shown image's display matrix for the current client area.
 void rescaleShownImage(Viewer& viewer);
 

@@ -36,6 +36,7 @@ struct InterpolationChoice {
     std::int32_t zoomOut = 3;
     std::int32_t largeDownscaleThreshold = 3;  // pixel ratios that make a resize large
     std::int32_t largeUpscaleThreshold = 3;
+    bool operator==(const InterpolationChoice&) const = default;
 };
 
 // Everything scaling a picture for the window reads, copied out of the viewer: the
