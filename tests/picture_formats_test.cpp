@@ -1,9 +1,11 @@
 // HEIF, AVIF, JPEG XL, GIF and animated WebP, made by their own encoders, through the
-// viewer's decode.
+// viewer's decode; animations frame by frame, and played in the viewer.
+#include "browse/animation.h"
 #include "image/image.h"
 #include "platform/files.h"
 #include "platform/format_module.h"
 #include "support/test_files.h"
+#include "support/viewer_fixture.h"
 
 #include <QTemporaryDir>
 #include <opencv2/core.hpp>
@@ -49,6 +51,23 @@ cv::Mat shownFrom(const QString& png) {
     const auto bytes = readImageFile(png);
     const auto loaded = bytes ? loadImageBytes(*bytes) : std::nullopt;
     return loaded ? loaded->image : cv::Mat();
+}
+
+// Runs an encoder to its end; false when it could not run or failed. Spawned, not forked
+// through Qt: ThreadSanitizer refuses a process that starts threads after a fork, as Qt's
+// process watcher does.
+bool runProgram(const char* program, const QStringList& arguments) {
+    std::vector<QByteArray> words{QByteArray(program)};
+    words.reserve(static_cast<std::size_t>(arguments.size()) + 1);
+    for (const QString& argument : arguments) words.push_back(argument.toLocal8Bit());
+    std::vector<char*> argv;
+    argv.reserve(words.size() + 1);
+    for (QByteArray& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    pid_t child = 0;
+    int status = -1;
+    return posix_spawnp(&child, program, nullptr, nullptr, argv.data(), environ) == 0 &&
+           waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 struct Encoding {
@@ -97,19 +116,7 @@ class PictureFormatsTest : public testing::Test {
             arguments << argument.replace("{in}", file(QString::fromUtf8(encoding.input) + ".png"))
                              .replace("{other}", file("other.png"))
                              .replace("{out}", out);
-        // Spawned, not forked through Qt: ThreadSanitizer refuses a process that starts
-        // threads after a fork, as Qt's process watcher does.
-        std::vector<QByteArray> words{QByteArray(encoding.program)};
-        words.reserve(static_cast<std::size_t>(arguments.size()) + 1);
-        for (const QString& argument : arguments) words.push_back(argument.toLocal8Bit());
-        std::vector<char*> argv;
-        argv.reserve(words.size() + 1);
-        for (QByteArray& word : words) argv.push_back(word.data());
-        argv.push_back(nullptr);
-        pid_t child = 0;
-        int status = -1;
-        if (posix_spawnp(&child, encoding.program, nullptr, nullptr, argv.data(), environ) != 0 ||
-            waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        if (!runProgram(encoding.program, arguments)) {
             ADD_FAILURE() << encoding.name << ": " << encoding.program << " failed";
             return {};
         }
@@ -261,6 +268,222 @@ TEST_F(PictureFormatsTest, ABudgetTooSmallOrAStopRefusesThePicture) {
     }
     EXPECT_FALSE(decodeWithFormatModule(FileBytes{'P', '5'}, 1U << 30, nullptr, nullptr))
         << "a picture of another format is not the module's";
+}
+
+// Runs a shell line in `folder`: the animations are made from small pictures by the
+// encoders' own tools.
+bool inShell(const QString& folder, const QString& line) {
+    return runProgram("sh", {"-c", "cd '" + folder + "' && " + line});
+}
+
+const cv::Vec3b kRed(0, 0, 255);
+const cv::Vec3b kBlue(255, 0, 0);
+const cv::Vec3b kGreen(0, 255, 0);
+
+struct ExpectedFrame {
+    std::int32_t delayMs;
+    std::vector<std::pair<cv::Point, cv::Vec3b>> pixels;
+};
+
+struct Animation {
+    const char* name;
+    const char* make;
+    std::int32_t plays;
+    std::vector<ExpectedFrame> frames;
+};
+
+// Frames come one by one, composed as the file says, at their delays (under 20 ms: 100),
+// and after the last the first again; the still decode shows the first and knows there
+// are more. The GIF uses every disposal: a red screen; a blue square cleared once shown; a
+// green square whose canvas comes back after it; a yellow band whose white is transparent.
+TEST_F(PictureFormatsTest, AnimationsComeFrameByFrameComposedAsTheFileSays) {
+    const cv::Vec3b black(0, 0, 0);
+    const cv::Vec3b yellow(0, 255, 255);
+    const std::vector<Animation> animations{
+        {"disposal.gif",
+         "convert -size 40x40 xc:red base.gif && convert -size 10x10 xc:blue blue.gif && "
+         "convert -size 10x10 xc:lime green.gif && "
+         "convert -size 40x40 xc:white -fill yellow -draw 'rectangle 0,0 39,3' band.gif && "
+         "gifsicle --loopcount=2 --delay 5 base.gif --disposal background --position 5,5 "
+         "--delay 1 blue.gif --disposal previous --position 20,20 --delay 5 green.gif "
+         "--disposal none --position 0,0 --transparent '#FFFFFF' --delay 20 band.gif "
+         "> disposal.gif",
+         3,
+         {{50, {{{30, 30}, kRed}, {{7, 7}, kRed}}},
+          {100, {{{7, 7}, kBlue}, {{30, 30}, kRed}}},
+          {50, {{{7, 7}, black}, {{22, 22}, kGreen}}},
+          {200, {{{22, 22}, kRed}, {{7, 7}, black}, {{1, 1}, yellow}, {{30, 30}, kRed}}}}},
+        {"frames.webp",
+         "convert -size 40x30 xc:red a.png && convert -size 40x30 xc:blue b.png && "
+         "img2webp -lossless -loop 2 -d 30 a.png -d 10 b.png -o frames.webp",
+         2,
+         {{30, {{{5, 5}, kRed}}}, {100, {{{5, 5}, kBlue}}}}},
+        {"frames.jxl",
+         "python3 " PAVO_TEST_SOURCE_DIR "/support/make_apng.py frames.png 40 30 0 "
+         "255,0,0:50 0,0,255:10 0,255,0:70 && cjxl frames.png frames.jxl -d 0",
+         0,
+         {{50, {{{5, 5}, kRed}}}, {100, {{{5, 5}, kBlue}}}, {70, {{{5, 5}, kGreen}}}}},
+    };
+    for (const Animation& animation : animations) {
+        SCOPED_TRACE(animation.name);
+        ASSERT_TRUE(inShell(dir.path(), animation.make));
+        auto source = openFrameSource(file(animation.name));
+        ASSERT_TRUE(source);
+        ASSERT_EQ(source->frames->frameCount(), std::ssize(animation.frames));
+        EXPECT_EQ(source->frames->plays(), animation.plays);
+        cv::Mat first;
+        for (int round = 0; round < 2; ++round) {
+            for (std::size_t i = 0; i < animation.frames.size(); ++i) {
+                const auto frame = readFrame(*source);
+                ASSERT_TRUE(frame);
+                EXPECT_EQ(frame->index, static_cast<std::int32_t>(i));
+                EXPECT_EQ(frame->delayMs, animation.frames[i].delayMs) << "frame " << i;
+                for (const auto& [at, colour] : animation.frames[i].pixels)
+                    EXPECT_EQ(frame->image.at<cv::Vec3b>(at), colour) << "frame " << i << at;
+                if (i == 0 && round == 0) first = frame->image;
+            }
+        }
+        const auto still = loadImageFile(file(animation.name));
+        ASSERT_TRUE(still);
+        EXPECT_TRUE(still->animated);
+        EXPECT_EQ(cv::norm(still->image, first, cv::NORM_INF), 0.0);
+    }
+    // Cut inside its last frame, a GIF plays the frames that are whole; a still GIF and a
+    // PNG are no animation.
+    const auto bytes = readImageFile(file("disposal.gif"));
+    ASSERT_TRUE(bytes);
+    test::writeBytes(file("cut.gif"), QByteArray(reinterpret_cast<const char*>(bytes->data()),
+                                                 static_cast<qsizetype>(bytes->size() - 12)));
+    const auto cut = openFrameSource(file("cut.gif"));
+    ASSERT_TRUE(cut);
+    EXPECT_EQ(cut->frames->frameCount(), 3);
+    ASSERT_TRUE(inShell(dir.path(), "convert colour.png still.gif"));
+    EXPECT_FALSE(openFrameSource(file("still.gif")));
+    EXPECT_FALSE(loadImageFile(file("still.gif"))->animated);
+    EXPECT_FALSE(openFrameSource(file("colour.png")));
+}
+
+// An animation of three frames (red for 50 ms, blue for 10, shown 100, green for 70),
+// wider than tall, beside a still picture, opened in the viewer.
+class AnimationPlaybackTest : public test::ViewerTest {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(QDir(dir.path()).mkpath("album"));
+        ASSERT_TRUE(inShell(dir.filePath("album"),
+                            "convert -delay 5 -size 60x40 xc:red -delay 1 xc:blue -delay 7 "
+                            "xc:lime -loop 0 1.gif"));
+        imageFile("album/2.png", 30, 30, {7, 7, 7});
+        open("album/1.gif");
+    }
+    void open(const QString& name) {
+        openCommandLine(viewer, {dir.filePath(name)}, dir.path());
+        settle();
+    }
+    cv::Vec3b shownPixel() const { return viewer.shownImage.image.at<cv::Vec3b>(0, 0); }
+    void timeUp() {
+        events.timer(AnimationTimer);
+        settle();
+    }
+};
+
+// It plays at the file's delays, turns with the picture, names its frame in the overlay,
+// pauses and steps frames both ways (wrapping), stops when left (the cache keeps the frame it
+// stood on) and goes on from that frame when shown again.
+TEST_F(AnimationPlaybackTest, PlaysAtItsDelaysPausesStepsFramesAndStopsWhenLeft) {
+    ASSERT_TRUE(animationPlays(viewer));
+    EXPECT_EQ(shownPixel(), kRed);
+    EXPECT_EQ(platform.timerPeriod(AnimationTimer), 50);
+    timeUp();
+    EXPECT_EQ(shownPixel(), kBlue);
+    EXPECT_EQ(platform.timerPeriod(AnimationTimer), 100);
+    viewer.view.infoOverlayShown = true;
+    EXPECT_TRUE(overlayText(viewer).contains(QStringLiteral("Frame: 2 / 3\n")));
+    press(Key::T);
+    timeUp();
+    EXPECT_EQ(shownPixel(), kGreen);
+    EXPECT_EQ(viewer.shownImage.image.size(), cv::Size(40, 60)) << "the frame is not turned";
+    EXPECT_LT(viewer.shownImage.display.cols, viewer.shownImage.display.rows);
+    EXPECT_EQ(platform.timerPeriod(AnimationTimer), 70);
+
+    press(Key::P);
+    EXPECT_FALSE(platform.timerPending(AnimationTimer));
+    timeUp();
+    EXPECT_EQ(shownPixel(), kGreen) << "a paused animation moved";
+    press(Key::N);
+    EXPECT_EQ(shownPixel(), kRed) << "the next frame after the last is the first";
+    press(Key::B);
+    EXPECT_EQ(shownPixel(), kGreen);
+    EXPECT_EQ(viewer.shownImage.frameIndex, 2);
+    EXPECT_FALSE(platform.timerPending(AnimationTimer));
+    press(Key::P);
+    EXPECT_EQ(platform.timerPeriod(AnimationTimer), 70);
+
+    press(Key::Right);
+    EXPECT_FALSE(animationPlays(viewer));
+    EXPECT_FALSE(platform.timerPending(AnimationTimer));
+    EXPECT_TRUE(viewer.animation.ahead.empty());
+    EXPECT_EQ(viewer.previousImage.frameIndex, 2);
+    press(Key::Left);
+    ASSERT_TRUE(animationPlays(viewer));
+    EXPECT_EQ(viewer.shownImage.frameIndex, 2);
+    timeUp();
+    EXPECT_EQ(shownPixel(), kRed);
+    EXPECT_EQ(viewer.shownImage.image.size(), cv::Size(40, 60));
+}
+
+// A file asking for two plays rests on its last frame after them until resumed; frames of a
+// large canvas are held a few at a time, never the whole file.
+TEST_F(AnimationPlaybackTest, PlaysAsOftenAsAskedAndHoldsFewFramesOfALargeCanvas) {
+    ASSERT_TRUE(inShell(dir.filePath("album"),
+                        "convert -size 2400x2400 xc:red r.gif && convert -size 2400x2400 xc:blue "
+                        "b.gif && gifsicle --loopcount=1 r.gif b.gif r.gif b.gif > 0.gif"));
+    open("album/0.gif");
+    ASSERT_TRUE(animationPlays(viewer));
+    for (int shown = 1; shown < 8; ++shown) {
+        EXPECT_LE(viewer.animation.ahead.size(), 3U) << "too many frames of 2400 x 2400 held";
+        timeUp();
+        EXPECT_EQ(viewer.shownImage.frameIndex, shown % 4);
+    }
+    timeUp();
+    EXPECT_EQ(viewer.shownImage.frameIndex, 3) << "played a third time";
+    EXPECT_FALSE(platform.timerPending(AnimationTimer));
+    press(Key::P);
+    EXPECT_EQ(viewer.shownImage.frameIndex, 0);
+    EXPECT_TRUE(platform.timerPending(AnimationTimer));
+}
+
+// Frames that come after their picture was left are dropped; a file that breaks while it
+// plays leaves the frame on screen and plays no more; a merged pair does not play.
+TEST_F(AnimationPlaybackTest, WorkOutlivingItsPictureOrABrokenFileLeavesTheScreenAlone) {
+    test::HeldJobs held;
+    platform.jobRunner = &held;
+    events.keyDown(Key::B, 1);  // its frames are composed on a job that waits
+    events.keyDown(Key::Right, 1);
+    settle();
+    EXPECT_EQ(shownPixel(), cv::Vec3b(7, 7, 7)) << "a frame of the picture left came on screen";
+    EXPECT_FALSE(animationPlays(viewer));
+    EXPECT_FALSE(platform.timerPending(AnimationTimer));
+
+    press(Key::Left);
+    ASSERT_TRUE(animationPlays(viewer));
+    test::writeBytes(dir.filePath("album/1.gif"), QByteArray("GIF89a broken"));
+    press(Key::B);
+    EXPECT_TRUE(viewer.shownImage.ready);
+    EXPECT_FALSE(viewer.shownImage.image.empty());
+    EXPECT_FALSE(platform.timerPending(AnimationTimer));
+    press(Key::N);
+    timeUp();
+    EXPECT_FALSE(platform.timerPending(AnimationTimer));
+
+    ASSERT_TRUE(inShell(dir.filePath("album"),
+                        "convert -delay 5 -size 60x40 xc:red -delay 5 xc:blue 1.gif"));
+    press(Key::F5);
+    ASSERT_TRUE(animationPlays(viewer));
+    press(Key::Period);
+    EXPECT_FALSE(animationPlays(viewer)) << "a merged pair played";
+    EXPECT_FALSE(platform.timerPending(AnimationTimer));
+    press(Key::Period);
+    EXPECT_TRUE(animationPlays(viewer));
 }
 
 }  // namespace

@@ -74,13 +74,13 @@ void takeFrames(Viewer& viewer, std::uint64_t id, std::optional<ComposedBatch> b
     if (showFirst || animation.frameDue) showNextFrame(viewer, !showFirst);
 }
 
-void startComposing(Viewer& viewer, std::function<std::optional<ComposedBatch>(const CancelToken&)> work,
+void startComposing(Viewer& viewer,
+                    std::function<std::optional<ComposedBatch>(const CancelToken&)> work,
                     bool showFirst) {
     AnimationState& animation = viewer.animation;
     const std::uint64_t id = nextJobId(viewer);
     const JobSlot::Ticket ticket = animation.compose.begin(id);
-    startJob<ComposedBatch>(viewer.platform, viewer.platform, ticket.token,
-                            std::move(work),
+    startJob<ComposedBatch>(viewer.platform, viewer.platform, ticket.token, std::move(work),
                             [&viewer, id, showFirst](std::optional<ComposedBatch> batch) {
                                 takeFrames(viewer, id, std::move(batch), showFirst);
                             });
@@ -143,7 +143,8 @@ void putFrame(Viewer& viewer, const ComposedFrame& composed) {
 
 void armFrameTimer(Viewer& viewer) {
     viewer.platform.killTimer(AnimationTimer);
-    if (!viewer.animation.paused) viewer.platform.armTimer(AnimationTimer, viewer.animation.delayMs);
+    if (!viewer.animation.paused)
+        viewer.platform.armTimer(AnimationTimer, viewer.animation.delayMs);
 }
 
 // The frame after the shown one, once it is there. Coming back to the first frame ends a

@@ -98,14 +98,14 @@ struct ComposedFrame {
 // The animation of the shown image, played while one picture is shown. Its frames come
 // from a job, a few at a time: at most `ahead` of them are held, never the whole file.
 struct AnimationState {
-    QString path;  // the file played; empty while none is
+    QString path;                 // the file played; empty while none is
     std::int32_t frameCount = 0;  // 0 until the first frames came
     std::int32_t plays = 1;       // asked for by the file; 0 for ever
     std::int32_t playsDone = 0;
     bool paused = false;
-    bool finished = false;  // rests on its last frame after the plays the file asked for
+    bool finished = false;       // rests on its last frame after the plays the file asked for
     std::int32_t delayMs = 100;  // of the shown frame
-    bool frameDue = false;  // the shown frame's time is up and the next has not come yet
+    bool frameDue = false;       // the shown frame's time is up and the next has not come yet
     std::deque<ComposedFrame> ahead;
     std::optional<FrameSource> source;  // between jobs; a job under way holds it
     JobSlot compose;

@@ -120,7 +120,8 @@ void releaseShownPixels(Viewer& viewer) {
     ImageBuffer& shown = viewer.shownImage;
     // At its own size the picture on screen is the decoded image: nothing would go. A
     // playing animation replaces its pixels frame after frame anyway.
-    if (animationPlays(viewer) || !shown.ready || shown.image.empty() || shown.display.datastart == shown.image.datastart)
+    if (animationPlays(viewer) || !shown.ready || shown.image.empty() ||
+        shown.display.datastart == shown.image.datastart)
         return;
     shown.image.release();
     shown.partner.release();

@@ -219,7 +219,7 @@ extern "C" __attribute__((visibility("default"))) void* pavo_open_frames(
 }
 
 extern "C" __attribute__((visibility("default"))) int pavo_next_frame(void* reader, cv::Mat* frame,
-                                                                    std::int32_t* delayMs) {
+                                                                      std::int32_t* delayMs) {
     try {
         return static_cast<pavo::module::FrameReader*>(reader)->next(*frame, *delayMs) ? 1 : 0;
     } catch (const std::exception&) {

@@ -43,7 +43,8 @@ JxlHandle jxlDecoder(header::Bytes bytes, int events) {
 bool readJxlInfo(JxlDecoder* decoder, std::uint64_t budget, FitsBudget fits, JxlBasicInfo& info,
                  JxlPixelFormat& format) {
     if (JxlDecoderGetBasicInfo(decoder, &info) != JXL_DEC_SUCCESS || info.xsize == 0 ||
-        info.ysize == 0 || !fits(info.xsize, info.ysize, sampleBitsFor(info.bits_per_sample), budget))
+        info.ysize == 0 ||
+        !fits(info.xsize, info.ysize, sampleBitsFor(info.bits_per_sample), budget))
         return false;
     format = {info.num_color_channels + (info.alpha_bits > 0 ? 1U : 0U),
               info.bits_per_sample > 8 ? JXL_TYPE_UINT16 : JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
@@ -72,9 +73,8 @@ void jxlToBgr(cv::Mat& frame) {
 // A frame's duration in milliseconds from its ticks.
 std::int32_t jxlDelay(const JxlBasicInfo& info, std::uint32_t ticks) {
     const std::uint64_t perSecond = std::max<std::uint32_t>(info.animation.tps_numerator, 1);
-    const std::uint64_t ms =
-        std::uint64_t{ticks} * 1000 * std::max<std::uint32_t>(info.animation.tps_denominator, 1) /
-        perSecond;
+    const std::uint64_t ms = std::uint64_t{ticks} * 1000 *
+                             std::max<std::uint32_t>(info.animation.tps_denominator, 1) / perSecond;
     return static_cast<std::int32_t>(std::min<std::uint64_t>(ms, 60'000));
 }
 
@@ -104,10 +104,9 @@ class JxlFrames final : public FrameReader {
     bool next(cv::Mat& frame, std::int32_t& delayMs) override {
         frame.release();  // the caller may keep the last frame: this one needs its own pixels
         if (index_ == frameCount) {
-            JxlDecoderRewind(decoder_.get());
-            if (JxlDecoderSetInput(decoder_.get(), bytes_.data(), bytes_.size()) != JXL_DEC_SUCCESS)
-                return false;
-            JxlDecoderCloseInput(decoder_.get());
+            // A fresh decoder: libjxl 0.7's rewind forgets the events asked for.
+            decoder_ = jxlDecoder(bytes_, JXL_DEC_FRAME | JXL_DEC_FULL_IMAGE);
+            if (!decoder_) return false;
             index_ = 0;
         }
         for (;;) {
@@ -214,8 +213,10 @@ class GifFrames final : public FrameReader {
   public:
     explicit GifFrames(header::Bytes bytes) : source_{bytes} {}
 
+    // The canvas is made only once a whole frame is found: thirteen bytes of header may
+    // declare a screen of gigabytes.
     bool open(std::uint64_t budget, FitsBudget fits) {
-        if (!rewind() || gif_->SWidth <= 0 || gif_->SHeight <= 0 ||
+        if (!reopen() || gif_->SWidth <= 0 || gif_->SHeight <= 0 ||
             !fits(static_cast<std::uint32_t>(gif_->SWidth),
                   static_cast<std::uint32_t>(gif_->SHeight), 8, budget))
             return false;
@@ -236,8 +237,8 @@ class GifFrames final : public FrameReader {
         if (DGifGetImageDesc(gif_.get()) == GIF_ERROR) return false;
         disposePrevious();
         const GifImageDesc& desc = gif_->Image;
-        const cv::Rect area =
-            cv::Rect(desc.Left, desc.Top, desc.Width, desc.Height) & cv::Rect(0, 0, canvas_.cols, canvas_.rows);
+        const cv::Rect area = cv::Rect(desc.Left, desc.Top, desc.Width, desc.Height) &
+                              cv::Rect(0, 0, canvas_.cols, canvas_.rows);
         if (control.disposal == 3) saved_ = canvas_(area).clone();
         if (!drawFrame(control.transparent)) return false;
         disposal_ = control.disposal;
@@ -249,12 +250,16 @@ class GifFrames final : public FrameReader {
     }
 
   private:
-    // Back to the first frame, on a canvas cleared to nothing.
-    bool rewind() {
+    bool reopen() {
         source_.read = 0;
         int error = 0;
         gif_.reset(DGifOpen(&source_, readGifBytes, &error));
-        if (!gif_) return false;
+        return gif_ != nullptr;
+    }
+
+    // Back to the first frame, on a canvas cleared to nothing.
+    bool rewind() {
+        if (!reopen()) return false;
         canvas_.create(gif_->SHeight, gif_->SWidth, CV_8UC4);
         canvas_.setTo(cv::Scalar::all(0));
         disposal_ = 0;

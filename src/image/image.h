@@ -43,10 +43,10 @@ struct ImageBuffer {
     std::int32_t scrollY = 0;
     std::int32_t channels = 0;  // of the file, after depth and before colour conversion
     std::int32_t loadTimeMs = 0;
-    bool displayReady = false;  // `display` fits the present window
-    std::int32_t fileSize = 0;  // bytes, with the partner's when merged
-    PictureTurn turn;           // of `image` and `partner`
-    bool animated = false;      // the file holds frames to play (a partner's never play)
+    bool displayReady = false;    // `display` fits the present window
+    std::int32_t fileSize = 0;    // bytes, with the partner's when merged
+    PictureTurn turn;             // of `image` and `partner`
+    bool animated = false;        // the file holds frames to play (a partner's never play)
     std::int32_t frameIndex = 0;  // the frame of the file `image` is, counted from 0
 };
 

@@ -51,8 +51,7 @@ inline constexpr const char* kFramesCloseEntry = "pavo_close_frames";
 // empty matrix when they are but cannot be shown (broken, cut short, over the budget,
 // stopped). Throws std::runtime_error when the module cannot be loaded.
 std::optional<ModulePicture> decodeWithFormatModule(const FileBytes& bytes, std::uint64_t budget,
-                                                    FitsBudget fits,
-                                                    const std::atomic<bool>* stop);
+                                                    FitsBudget fits, const std::atomic<bool>* stop);
 
 // The frames of an animation (a GIF, an animated WebP or JPEG XL), composed one after
 // another by the module; one thread at a time reads them.
