@@ -223,8 +223,22 @@ check_formats() {
     read -r f colour <<<"$f"
     [ $((steps++)) -eq 0 ] || press Right
     wait_for 10 title_is "$dir/$f" || fail "expected $f, the title is '$(title)'"
-    settle
+    # A playing animation never rests; its window has the size of the pictures before it.
+    case $f in *.gif | *.webp) ;; *) settle ;; esac
     wait_for 5 near "$colour" || fail "$f: the centre of the view shows $SEEN, expected $colour"
+    [ "$f" = 4.gif ] || continue
+    # The GIF plays: its red frame follows, then yellow again; paused (P), it stays.
+    wait_for 5 near "$RED" || fail "the GIF does not animate: its centre stays $SEEN"
+    wait_for 5 near "$YELLOW" || fail "the GIF does not loop: its centre stays $SEEN"
+    press p
+    local paused seen
+    settle
+    near "$YELLOW" || near "$RED" || fail "the GIF shows $SEEN"
+    paused=$SEEN
+    for seen in 1 2 3 4; do
+      sleep 0.12
+      near "$paused" || fail "the paused GIF went on: $paused, then $SEEN"
+    done
   done
 }
 
