@@ -1,10 +1,12 @@
 // libFuzzer target: arbitrary bytes through decode and normalisation, as the shown
-// image and as a merge partner. Any crash, leak or sanitizer report is a finding.
+// image and as a merge partner, and through an animation's frames. Any crash, leak or sanitizer
+// report is a finding.
 #include "image/image.h"
 #include "platform/pixel_memory.h"
 
 #include <opencv2/core.hpp>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <exception>
@@ -32,6 +34,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             }
         } catch (const std::exception&) {
             // A failed decode, as the viewer treats it.
+        }
+    }
+    // Frames of an animation, twice round (the second after the reader went back to the
+    // start), as the viewer plays them.
+    if (auto source = pavo::openFrameSource(bytes, kBudget)) {
+        const int frames = std::min(source->frames->frameCount(), 32) * 2;
+        for (int i = 0; i < frames; ++i) {
+            const auto frame = pavo::readFrame(*source);
+            if (!frame) break;
+            if (frame->image.type() != CV_8UC3 || frame->delayMs < 20) std::terminate();
         }
     }
     return 0;

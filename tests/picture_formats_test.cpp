@@ -77,7 +77,7 @@ struct Encoding {
     QStringList arguments;
     double meanError;  // the codec's loss on this picture, as a mean over every sample
     int channels;      // what the file holds, as the overlay tells
-    int turn;          // what the file asks: 0 none, 1 a quarter turn anticlockwise, 2 a mirror
+    int turn;  // what the file asks: 0 none, 1 a quarter turn anticlockwise, 2 a mirror, 3 a crop
 };
 
 class PictureFormatsTest : public testing::Test {
@@ -165,6 +165,13 @@ TEST_F(PictureFormatsTest, EachFormatShowsThePictureItWasMadeFrom) {
          3.0,
          3,
          2},
+        {"cropped.avif",
+         "colour",
+         "avifenc",
+         {"-s", "10", "--crop", "100,50,200,150", "{in}", "{out}"},
+         3.0,
+         3,
+         3},
         {"lossless.jxl", "alpha", "cjxl", {"{in}", "{out}", "-d", "0"}, 0.0, 4, 0},
         {"photo.jxl", "colour", "cjxl", {"{in}", "{out}", "-d", "1"}, 3.0, 3, 0},
         {"grey.jxl", "grey", "cjxl", {"{in}", "{out}", "-d", "0"}, 0.0, 1, 0},
@@ -212,6 +219,7 @@ TEST_F(PictureFormatsTest, EachFormatShowsThePictureItWasMadeFrom) {
         cv::Mat expected = shownFrom(file(QString::fromUtf8(encoding.input) + ".png"));
         if (encoding.turn == 1) cv::rotate(expected, expected, cv::ROTATE_90_COUNTERCLOCKWISE);
         if (encoding.turn == 2) cv::flip(expected, expected, 1);
+        if (encoding.turn == 3) expected = expected(cv::Rect(100, 50, 200, 150)).clone();
         ASSERT_EQ(loaded->image.type(), CV_8UC3);
         ASSERT_EQ(loaded->image.size(), expected.size());
         EXPECT_EQ(loaded->channels, encoding.channels);

@@ -277,8 +277,12 @@ std::optional<LoadedImage> loadImageFile(const QString& path, DecodeRole role,
 std::optional<FrameSource> openFrameSource(const QString& path) {
     auto bytes = readImageFile(path);
     if (!bytes) return std::nullopt;
+    return openFrameSource(std::move(*bytes), availableMemoryBytes());
+}
+
+std::optional<FrameSource> openFrameSource(FileBytes bytes, std::uint64_t memoryBudget) {
     try {
-        auto frames = ModuleFrames::open(std::move(*bytes), availableMemoryBytes(), fitsBudget);
+        auto frames = ModuleFrames::open(std::move(bytes), memoryBudget, fitsBudget);
         if (!frames) return std::nullopt;
         return FrameSource{std::move(frames), 0};
     } catch (const std::exception&) {

@@ -92,9 +92,19 @@ struct AvifFree {
     void operator()(avifDecoder* decoder) const { avifDecoderDestroy(decoder); }
 };
 
-// The rotation, then the mirror, as HEIF orders its transforms (libavif leaves them to
-// the caller).
+// The clean aperture's crop, the rotation, then the mirror, as HEIF orders its transforms
+// (libavif leaves them to the caller). A crop that breaks the format's rules is ignored, as
+// libheif ignores one.
 void applyAvifTransforms(const avifImage& image, cv::Mat& picture) {
+    if ((image.transformFlags & AVIF_TRANSFORM_CLAP) != 0) {
+        avifCropRect crop{};
+        avifDiagnostics diagnostics{};
+        if (avifCropRectConvertCleanApertureBox(&crop, &image.clap, image.width, image.height,
+                                                image.yuvFormat, &diagnostics) != 0)
+            picture = picture(cv::Rect(static_cast<int>(crop.x), static_cast<int>(crop.y),
+                                       static_cast<int>(crop.width), static_cast<int>(crop.height)))
+                          .clone();
+    }
     if ((image.transformFlags & AVIF_TRANSFORM_IROT) != 0) {
         // Quarter turns anticlockwise.
         switch (image.irot.angle % 4) {

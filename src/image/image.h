@@ -144,6 +144,8 @@ struct FrameSource {
 // Reads the file and opens its frames: nothing for a file of fewer than two frames, one that
 // fails, or one whose canvas does not fit the memory available.
 std::optional<FrameSource> openFrameSource(const QString& path);
+// The same for bytes read already, within `memoryBudget` (the fuzzer's).
+std::optional<FrameSource> openFrameSource(FileBytes bytes, std::uint64_t memoryBudget);
 // The next frame (after the last, the first again); nothing when the file fails there.
 std::optional<AnimationFrame> readFrame(FrameSource& source);
 
