@@ -281,8 +281,13 @@ std::optional<FrameSource> openFrameSource(const QString& path) {
 }
 
 std::optional<FrameSource> openFrameSource(FileBytes bytes, std::uint64_t memoryBudget) {
+    // Playing holds about three times what a still decode does: the canvas and the canvas
+    // a frame may ask back, the frame being composed, and the frames ahead with their
+    // pictures for the window.
+    constexpr std::uint64_t kPlayingToStill = 3;
     try {
-        auto frames = ModuleFrames::open(std::move(bytes), memoryBudget, fitsBudget);
+        auto frames =
+            ModuleFrames::open(std::move(bytes), memoryBudget / kPlayingToStill, fitsBudget);
         if (!frames) return std::nullopt;
         return FrameSource{std::move(frames), 0};
     } catch (const std::exception&) {
