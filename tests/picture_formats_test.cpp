@@ -362,6 +362,10 @@ TEST_F(PictureFormatsTest, AnimationsComeFrameByFrameComposedAsTheFileSays) {
     ASSERT_TRUE(bytes);
     test::writeBytes(file("cut.gif"), QByteArray(reinterpret_cast<const char*>(bytes->data()),
                                                  static_cast<qsizetype>(bytes->size() - 12)));
+    // Playing takes three still decodes of the canvas (40 x 40 pixels of 8 bytes each).
+    const std::uint64_t playing = 3 * decodeMemoryEstimate({40, 40, 8});
+    EXPECT_FALSE(openFrameSource(*bytes, playing - 1)) << "played over the budget";
+    EXPECT_TRUE(openFrameSource(*bytes, playing));
     const auto cut = openFrameSource(file("cut.gif"));
     ASSERT_TRUE(cut);
     EXPECT_EQ(cut->frames->frameCount(), 3);
