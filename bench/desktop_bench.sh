@@ -10,18 +10,8 @@
 # Prints a markdown table; raw data and screenshots go to BUILD/bench/desktop/results.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=build
-if [ $# -gt 0 ] && [ "${1#-}" = "$1" ] && [ -d "$1" ]; then
-  build=$1
-  shift
-fi
-[ -x "$build/pavo" ] || { echo "no $build/pavo: build Pavo first" >&2; exit 1; }
-build=$(cd "$build" && pwd)
-out="$build/bench/desktop"
-mkdir -p "$out"
-cc -O2 -Wall -o "$out/xprobe" bench/desktop/xprobe.c -lX11 -lXext -lXdamage -lXtst
-images=${IMAGES:-/tmp/pavo-bench-images}
-python3 bench/desktop/gen_images.py --seed 1 --out "$images" >&2
-export PAVO_BIN="$build/pavo"
+name=desktop
+# shellcheck source=desktop/setup.sh
+. bench/desktop/setup.sh
 exec python3 bench/desktop/bench.py --images "$images" --xprobe "$out/xprobe" \
   --results "$out/results" --config bench/desktop/viewers.conf "$@"
