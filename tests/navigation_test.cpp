@@ -2,7 +2,6 @@
 #include "image/orientation.h"
 #include "support/viewer_fixture.h"
 
-#include <QDir>
 #include <QFile>
 
 namespace pavo {
@@ -12,18 +11,11 @@ namespace {
 class NavigationTest : public test::ViewerTest {
   protected:
     void openFolder(int count) {
-        ASSERT_TRUE(QDir(dir.path()).mkpath("album"));
-        for (int i = 0; i < count; ++i)
-            paths.push_back(
-                imageFile(QStringLiteral("album/%1.png").arg(i + 1), 60, 40, colourOf(i)));
-        openCommandLine(viewer, {dir.filePath("album")}, dir.path());
-        ASSERT_TRUE(viewer.shownImage.ready);
-        settle();
+        paths = imageFolder("album/%1.png", count, 60, 40);
+        open(dir.filePath("album"));
     }
-    static cv::Scalar colourOf(int i) { return {static_cast<double>(20 * i), 100, 200}; }
     int shownIndex() const { return viewer.playlist.index; }
-    // The blue value of the shown image's first pixel tells which file it came from.
-    int shownColour() const { return viewer.shownImage.image.at<cv::Vec3b>(0, 0)[0] / 20; }
+    int shownFile() const { return fileNumber(viewer.shownImage.image); }
     std::size_t beeps(BeepKind kind) const {
         return static_cast<std::size_t>(
             std::count(platform.beeps.begin(), platform.beeps.end(), kind));
@@ -37,15 +29,8 @@ class NavigationTest : public test::ViewerTest {
 // the preview. Inputs meanwhile wait and then run in order.
 TEST_F(NavigationTest, AStepWaitsForItsNeighbourBehindAPreviewAndInputsWaitWithIt) {
     platform.showInitial({0, 0, 800, 600}, true);
-    ASSERT_TRUE(QDir(dir.path()).mkpath("photos"));
-    cv::Mat photo(1600, 2800, CV_8UC3, cv::Scalar(40, 80, 120));
-    for (const char* name : {"a.jpg", "b.jpg", "c.jpg"})
-        test::writeImage(dir.filePath(QStringLiteral("photos/") + name), photo);
-    openCommandLine(viewer, {dir.filePath("photos/a.jpg")}, dir.path());
-    ASSERT_TRUE(viewer.shownImage.ready);
-    test::HeldJobs held;  // the neighbours decode when the test says so
-    platform.jobRunner = &held;
-    settle();
+    open(imageFolder("photos/%1.jpg", 3, 2800, 1600)[0]);
+    holdJobs();  // the neighbours decode when the test says so
     viewer.settings.mute = true;
     startNeighbourWorkers(viewer);
     const cv::Mat before = viewer.shownImage.display;
@@ -88,12 +73,12 @@ TEST_F(NavigationTest, StepsWrapWithASoundAndJumpsGoByFiveOrToTheEnds) {
         step.wheel != 0 ? events.wheel(step.wheel, false, false) : events.keyDown(step.key, 1);
         settle();
         EXPECT_EQ(shownIndex(), step.index);
-        EXPECT_EQ(shownColour(), step.index);
+        EXPECT_EQ(shownFile(), step.index + 1);
         EXPECT_EQ(beeps(BeepKind::Information), step.sounds);
     }
     press(Key::Shift);
     press(Key::Right);  // five steps from 2 through three entries
-    EXPECT_EQ(shownColour(), 1);
+    EXPECT_EQ(shownFile(), 2);
     const std::size_t titles = platform.titles.size();
     press(Key::Right, 3);  // fifteen: the same image, nothing decoded
     EXPECT_EQ(platform.titles.size(), titles);
@@ -101,7 +86,7 @@ TEST_F(NavigationTest, StepsWrapWithASoundAndJumpsGoByFiveOrToTheEnds) {
     press(Key::End);
     press(Key::End);
     press(Key::Home);
-    EXPECT_EQ(shownColour(), 0);
+    EXPECT_EQ(shownFile(), 1);
     EXPECT_EQ(platform.titles.size(), titles + 2) << "End at the end loads nothing";
     EXPECT_TRUE(platform.boxes.empty());
 }
@@ -112,8 +97,7 @@ TEST_F(NavigationTest, StepsWrapWithASoundAndJumpsGoByFiveOrToTheEnds) {
 // it. One press alone while the image ahead decodes is the next step, once it is shown.
 TEST_F(NavigationTest, PressesDuringAJumpMoveItsTargetAndOtherInputsWaitForItsImage) {
     openFolder(8);
-    test::HeldJobs held;
-    platform.jobRunner = &held;
+    holdJobs();
     events.keyDown(Key::Right, 1);  // the image ahead is there: shown at once
     std::size_t titles = platform.titles.size();
     events.keyDown(Key::Right, 1);  // the one after it is still decoding: the step waits
@@ -122,7 +106,7 @@ TEST_F(NavigationTest, PressesDuringAJumpMoveItsTargetAndOtherInputsWaitForItsIm
     EXPECT_EQ(viewer.navigation.pending->path, paths[2]) << "one press more: a step to come";
     events.keyDown(Key::Right, 1);
     EXPECT_EQ(viewer.navigation.pending->path, paths[4]) << "a second: a jump";
-    EXPECT_EQ(shownColour(), 1) << "the image shown stays until the jump's is decoded";
+    EXPECT_EQ(shownFile(), 2) << "the image shown stays until the jump's is decoded";
     const std::size_t jobs = held.waiting();
     events.keyDown(Key::Right, 1);
     EXPECT_EQ(held.waiting(), jobs) << "while the keys move the target, nothing decodes";
@@ -132,10 +116,10 @@ TEST_F(NavigationTest, PressesDuringAJumpMoveItsTargetAndOtherInputsWaitForItsIm
     EXPECT_EQ(shownIndex(), 6) << "4 + 1 + 2 - 1";
     settle();
     EXPECT_FALSE(stepUnderWay(viewer));
-    EXPECT_EQ(shownColour(), 6);
+    EXPECT_EQ(shownFile(), 7);
     EXPECT_EQ(viewer.shownImage.image.cols, 40) << "the jump's image is the one turned";
     EXPECT_EQ(platform.titles.size(), titles + 1) << "the images between are not shown";
-    EXPECT_EQ(viewer.nextImage.image.at<cv::Vec3b>(0, 0)[0] / 20, 7)
+    EXPECT_EQ(fileNumber(viewer.nextImage.image), 8)
         << "the neighbours of the target decode as usual";
 
     events.keyDown(Key::Right, 1);  // the image ahead is there: shown at once
@@ -143,13 +127,13 @@ TEST_F(NavigationTest, PressesDuringAJumpMoveItsTargetAndOtherInputsWaitForItsIm
     events.keyDown(Key::Right, 1);  // the first, wrapping, still decodes
     events.keyDown(Key::Right, 1);
     settle();
-    EXPECT_EQ(shownColour(), 1);
+    EXPECT_EQ(shownFile(), 2);
     EXPECT_EQ(platform.titles.size(), titles + 2) << "both steps shown";
 
     events.keyDown(Key::Right, 2);
     events.keyDown(Key::Home, 1);
     settle();
-    EXPECT_EQ(shownColour(), 0) << "Home after presses during a jump";
+    EXPECT_EQ(shownFile(), 1) << "Home after presses during a jump";
     EXPECT_TRUE(platform.boxes.empty());
 }
 
@@ -160,7 +144,7 @@ TEST_F(NavigationTest, AFileGoneAfterItsDecodeIsStillShownAndABrokenOneFailsOnly
     ASSERT_TRUE(QFile::remove(paths[1]));
     test::writeBytes(paths[2], "broken");
     press(Key::Right);
-    EXPECT_EQ(shownColour(), 1) << "decoded before it went";
+    EXPECT_EQ(shownFile(), 2) << "decoded before it went";
     EXPECT_TRUE(platform.boxes.empty());
     EXPECT_TRUE(viewer.nextImage.failed);
     EXPECT_TRUE(viewer.previousImage.ready) << "the other side keeps working";
@@ -195,17 +179,9 @@ TEST_F(NavigationTest, APrescaledNeighbourIsShownWithoutScalingItAgain) {
 // way the keys go, every step shows its own file, and the neighbours left in the cache
 // are the right ones.
 TEST_F(NavigationTest, StepsFasterThanTheCacheShowEachImageAndKeepTheRightNeighbours) {
-    ASSERT_TRUE(QDir(dir.path()).mkpath("photos"));
-    for (int i = 0; i < 6; ++i) {
-        paths.push_back(dir.filePath(QStringLiteral("photos/%1.jpg").arg(i + 1)));
-        test::writeImage(paths.back(), cv::Mat(2000, 3000, CV_8UC3, colourOf(i)));
-    }
-    test::HeldJobs held;
-    platform.jobRunner = &held;
+    paths = imageFolder("photos/%1.jpg", 6, 3000, 2000);
+    holdJobs();
     openCommandLine(viewer, {paths[0]}, dir.path());
-    const auto colour = [](const cv::Mat& image) {
-        return image.empty() ? -1 : (image.at<cv::Vec3b>(0, 0)[0] + 10) / 20;
-    };
     int decodedBeyond = 0;
     for (const int expected : {1, 2, 3, 4, 3, 2, 1, 0, 5, 4}) {
         const bool forward = expected == stepIndex(6, shownIndex(), 1);
@@ -213,12 +189,12 @@ TEST_F(NavigationTest, StepsFasterThanTheCacheShowEachImageAndKeepTheRightNeighb
         decodedBeyond += viewer.neighbours.beyondPath.isEmpty() ? 0 : 1;
         while (stepUnderWay(viewer) && held.runOne()) platform.runQueued();
         ASSERT_EQ(shownIndex(), expected);
-        EXPECT_EQ(colour(viewer.shownImage.image), expected);
+        EXPECT_EQ(shownFile(), expected + 1);
     }
     EXPECT_GT(decodedBeyond, 0) << "the image beyond the one ahead was decoded early";
     settle();
-    EXPECT_EQ(colour(viewer.nextImage.image), 5);
-    EXPECT_EQ(colour(viewer.previousImage.image), 3);
+    EXPECT_EQ(fileNumber(viewer.nextImage.image), 6);
+    EXPECT_EQ(fileNumber(viewer.previousImage.image), 4);
     EXPECT_TRUE(viewer.nextImage.displayReady && viewer.previousImage.displayReady);
     EXPECT_TRUE(platform.boxes.empty());
 }
@@ -245,17 +221,14 @@ TEST_F(NavigationTest, AWindowManagerThatRefusesTheSizeStillGetsAFittedImage) {
 // the window shows its background. Nothing stays pending, so what comes next (fullscreen,
 // other keys, the idle release) works as after any failed load, without a box.
 TEST_F(NavigationTest, AFailedJumpIsSilentAndLeavesNothingPending) {
-    ASSERT_TRUE(QDir(dir.path()).mkpath("album"));
-    for (const char* name : {"a.png", "c.png", "d.png", "e.png", "f.png"})
-        imageFile(QStringLiteral("album/") + name, 60, 40);
-    test::writeBytes(dir.filePath("album/b.png"), {});
-    openCommandLine(viewer, {dir.filePath("album/a.png")}, dir.path());
-    settle();
+    const std::vector<QString> album = imageFolder("album/%1.png", 6, 60, 40);
+    test::writeBytes(album[1], {});
+    open(album[0]);
     events.keyDown(Key::Shift, 1);
-    press(Key::Left);  // five back from the first of six: b.png
+    press(Key::Left);  // five back from the first of six: 2.png
     events.keyUp(Key::Shift);
-    EXPECT_EQ(platform.titles.back(), dir.filePath("album/b.png"));
-    EXPECT_TRUE(viewer.shownImage.display.empty()) << "the picture left does not stand for b.png";
+    EXPECT_EQ(platform.titles.back(), album[1]);
+    EXPECT_TRUE(viewer.shownImage.display.empty()) << "the picture left does not stand for 2.png";
     EXPECT_FALSE(stepUnderWay(viewer));
     press(Key::Enter);
     press(Key::T);
@@ -265,7 +238,7 @@ TEST_F(NavigationTest, AFailedJumpIsSilentAndLeavesNothingPending) {
                 platform.beeps.end());
     EXPECT_FALSE(anyJobUnderWay(viewer)) << "nothing keeps the idle release away";
     press(Key::Right);
-    EXPECT_EQ(platform.titles.back(), dir.filePath("album/c.png"));
+    EXPECT_EQ(platform.titles.back(), album[2]);
     EXPECT_TRUE(viewer.shownImage.ready);
 }
 
@@ -273,17 +246,14 @@ TEST_F(NavigationTest, AFailedJumpIsSilentAndLeavesNothingPending) {
 // that empties the playlist leaves nothing for later keys to trip on.
 TEST_F(NavigationTest, DropsWaitForAJumpAndAnEmptyPlaylistIsSafe) {
     openFolder(6);
-    ASSERT_TRUE(QDir(dir.path()).mkpath("other"));
-    ASSERT_TRUE(QDir(dir.path()).mkpath("empty"));
-    imageFile("other/z.png", 30, 20);
-    test::HeldJobs held;
-    platform.jobRunner = &held;
+    const QString other = imageFile("other/z.png", 30, 20);
+    holdJobs();
     events.keyDown(Key::Right, 3);
     ASSERT_TRUE(stepUnderWay(viewer));
     events.filesDropped({dir.filePath("other")});
     EXPECT_EQ(shownIndex(), 3) << "the drop waits";
     settle();
-    EXPECT_EQ(viewer.playlist.paths, std::vector<QString>{dir.filePath("other/z.png")});
+    EXPECT_EQ(viewer.playlist.paths, std::vector<QString>{other});
     const std::size_t titles = platform.titles.size();
     press(Key::Right);  // a single image only pans
     events.wheel(-120, false, false);
@@ -292,7 +262,7 @@ TEST_F(NavigationTest, DropsWaitForAJumpAndAnEmptyPlaylistIsSafe) {
     EXPECT_TRUE(platform.beeps.empty());
 
     events.keyDown(Key::Right, 2);
-    events.filesDropped({dir.filePath("empty")});
+    events.filesDropped({folder("empty")});
     settle();
     ASSERT_EQ(platform.boxes.size(), 1U);
     EXPECT_EQ(platform.boxes[0].text, "No supported files found.");
@@ -315,14 +285,14 @@ TEST_F(NavigationTest, ARecordIsOnlyEverShownForItsOwnEntry) {
     press(Key::Right);
     ASSERT_EQ(platform.boxes.size(), 1U);
     press(Key::Right);
-    EXPECT_EQ(shownColour(), 3);
+    EXPECT_EQ(shownFile(), 4);
     press(Key::Left);
     EXPECT_EQ(platform.titles.back(), paths[2]);
     EXPECT_TRUE(viewer.shownImage.display.empty()) << "not 2.png's picture under 3.png's name";
     ASSERT_EQ(platform.boxes.size(), 2U);
     EXPECT_EQ(platform.boxes[1].text, "Failed to load " + paths[2] + ".");
     press(Key::Left);
-    EXPECT_EQ(shownColour(), 1);
+    EXPECT_EQ(shownFile(), 2);
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 #include "browse/open.h"
 #include "support/viewer_fixture.h"
 
-#include <QDir>
 #include <QFile>
 
 namespace pavo {
@@ -11,11 +10,8 @@ namespace {
 class DeleteTest : public test::ViewerTest {
   protected:
     void SetUp() override {
-        ASSERT_TRUE(QDir(dir.path()).mkdir("pics"));
-        ASSERT_TRUE(QDir(dir.path()).mkdir("trash"));
-        platform.trashFolder = dir.filePath("trash");
-        for (const char* name : {"1.png", "2.png", "3.png"})
-            imageFile(QStringLiteral("pics/") + name, 40, 30);
+        platform.trashFolder = folder("trash");
+        imageFolder("pics/%1.png", 3, 40, 30);
     }
     QString pic(const QString& name) const { return dir.filePath("pics/" + name); }
     void open(const QString& name) {

@@ -2,29 +2,14 @@
 #include "image/orientation.h"
 #include "support/viewer_fixture.h"
 
-#include <QDir>
-
 namespace pavo {
 namespace {
 
 // A folder of images whose corners are marked, opened at the first.
 class TransformTest : public test::ViewerTest {
   protected:
-    // Blue everywhere, a red top-left corner and a green bottom-left corner.
-    QString markedImage(const QString& name, int width, int height, double blue = 255) {
-        cv::Mat image(height, width, CV_8UC3, cv::Scalar(blue, 0, 0));
-        image(cv::Rect(0, 0, 4, 4)).setTo(cv::Scalar(0, 0, 255));
-        image(cv::Rect(0, height - 4, 4, 4)).setTo(cv::Scalar(0, 255, 0));
-        const QString path = dir.filePath(name);
-        test::writeImage(path, image);
-        return path;
-    }
-    void openFolder(const std::vector<QString>& names, int width, int height) {
-        for (std::size_t i = 0; i < names.size(); ++i)
-            markedImage(names[i], width, height, 40.0 * static_cast<double>(i + 1));
-        openCommandLine(viewer, {names.front()}, dir.path());
-        ASSERT_TRUE(viewer.shownImage.ready);
-        settle();
+    void openFolder(int count, int width, int height) {
+        open(imageFolder("%1.png", count, width, height)[0]);
     }
     cv::Vec3b shownPixel(int x, int y) const { return viewer.shownImage.image.at<cv::Vec3b>(y, x); }
     const cv::Vec3b kRed{0, 0, 255};
@@ -35,7 +20,7 @@ class TransformTest : public test::ViewerTest {
 // turn is clockwise, refits the window and the zoom, and four come back.
 TEST_F(TransformTest, MirrorsShowAtOnceAndQuarterTurnsAreClockwiseAndRefit) {
     viewer.view.fitActive = false;  // at its own size the display is the decoded image
-    openFolder({"a.png", "b.png"}, 300, 200);
+    openFolder(2, 300, 200);
     const std::size_t windowChanges = platform.windowRects.size();
     press(Key::Y);
     EXPECT_EQ(shownPixel(299, 0), kRed);
@@ -61,7 +46,7 @@ TEST_F(TransformTest, MirrorsShowAtOnceAndQuarterTurnsAreClockwiseAndRefit) {
 }
 
 TEST_F(TransformTest, ATransformedRecordComesBackAsItWasLeftAndAFreshDecodeIsUpright) {
-    openFolder({"a.png", "b.png", "c.png"}, 300, 200);
+    openFolder(3, 300, 200);
     press(Key::T);
     press(Key::Right);
     settle();
@@ -76,7 +61,7 @@ TEST_F(TransformTest, ATransformedRecordComesBackAsItWasLeftAndAFreshDecodeIsUpr
 // the picture they made; a fresh decode starts without a turn.
 TEST_F(TransformTest, AnyRunOfTurnsAndMirrorsIsRememberedAsOneTurnOfTheDecodedPixels) {
     viewer.view.fitActive = false;
-    openFolder({"a.png", "b.png"}, 30, 20);
+    openFolder(2, 30, 20);
     const cv::Mat decoded = viewer.shownImage.image.clone();
     for (int length = 1; length <= 4; ++length) {
         for (int keys = 0; keys < (1 << length); ++keys) {
@@ -99,24 +84,24 @@ TEST_F(TransformTest, AnyRunOfTurnsAndMirrorsIsRememberedAsOneTurnOfTheDecodedPi
 // turn fit on; the same key again ends the merge and leaves fit on. L swaps the sides, and
 // does nothing while not merged.
 TEST_F(TransformTest, MergingPairsNeighboursWithWrappingAndLSwapsTheSides) {
-    openFolder({"a.png", "b.png", "c.png"}, 300, 200);
+    openFolder(3, 300, 200);
     viewer.view.fitActive = false;
     press(Key::L);
     EXPECT_FALSE(viewer.merge.reverseMergeActive);
     const auto left = [this] {
         const cv::Mat& display = viewer.shownImage.display;
-        return display.at<cv::Vec4b>(display.rows / 2, display.cols / 4)[0];
+        return fileNumber(display(cv::Rect(0, 0, display.cols / 2, display.rows)));
     };
     press(Key::Period);
     EXPECT_EQ(viewer.merge.mergeMode, 1);
     EXPECT_TRUE(viewer.view.fitActive);
-    EXPECT_EQ(left(), 40);
+    EXPECT_EQ(left(), 1);
     press(Key::L);
-    EXPECT_EQ(left(), 80) << "reverse merge puts the partner on the left";
+    EXPECT_EQ(left(), 2) << "reverse merge puts the partner on the left";
     press(Key::L);
     press(Key::Comma);
     EXPECT_EQ(viewer.merge.mergeMode, -1);
-    EXPECT_EQ(left(), 120) << "the previous image, c, on the left";
+    EXPECT_EQ(left(), 3) << "the previous image, 3.png, on the left";
     press(Key::Comma);
     EXPECT_EQ(viewer.merge.mergeMode, 0);
     EXPECT_TRUE(viewer.shownImage.partner.empty());
@@ -124,7 +109,7 @@ TEST_F(TransformTest, MergingPairsNeighboursWithWrappingAndLSwapsTheSides) {
 }
 
 TEST_F(TransformTest, MergedStepsMoveTwoEntriesAndTakeTheCachedPair) {
-    openFolder({"a.png", "b.png", "c.png", "d.png", "e.png"}, 300, 200);
+    openFolder(5, 300, 200);
     press(Key::Period);
     settle();
     ASSERT_TRUE(viewer.nextImage.displayReady) << "the next pair, prescaled by its worker";
