@@ -7,6 +7,20 @@ namespace {
 
 using GeometryTest = test::ViewerTest;
 
+TEST_F(GeometryTest, TheFirstWindowIsRememberedOrInTheDefaultCorner) {
+    EXPECT_EQ(initialWindow(viewer).outer, (Rect{-7, 0, 593, 800}));
+    viewer.settings.fixWindowPosition = viewer.defaults.fixWindowPosition;
+    EXPECT_EQ(initialWindow(viewer).outer, (Rect{0, 0, 600, 800}))
+        << "by default the whole window starts on screen";
+    std::tie(viewer.settings.rememberExit, viewer.settings.posX, viewer.settings.posY,
+             viewer.settings.width, viewer.settings.height, viewer.settings.state) =
+        std::tuple{true, 100, 50, 900, 700, 3};
+    EXPECT_EQ(initialWindow(viewer).outer, (Rect{100, 50, 1000, 750}));
+    EXPECT_TRUE(initialWindow(viewer).maximized);
+    viewer.settings.state = 2;
+    EXPECT_FALSE(initialWindow(viewer).maximized) << "never opens minimised";
+}
+
 TEST_F(GeometryTest, WindowSizesForFittedAndNativeImages) {
     const auto sizeFor = [&](int w, int h, bool fit) {
         viewer.view.fitActive = fit;
