@@ -264,8 +264,7 @@ TEST_F(NavigationTest, DropsWaitForAJumpAndAnEmptyPlaylistIsSafe) {
     events.keyDown(Key::Right, 2);
     events.filesDropped({folder("empty")});
     settle();
-    ASSERT_EQ(platform.boxes.size(), 1U);
-    EXPECT_EQ(platform.boxes[0].text, "No supported files found.");
+    EXPECT_EQ(boxes(), QStringList{"Not Supported: No supported files found."});
     for (const Key key : {Key::Right, Key::Left, Key::End, Key::T, Key::Period, Key::Delete,
                           Key::F5, Key::G, Key::Plus}) {
         press(key);
@@ -289,8 +288,7 @@ TEST_F(NavigationTest, ARecordIsOnlyEverShownForItsOwnEntry) {
     press(Key::Left);
     EXPECT_EQ(platform.titles.back(), paths[2]);
     EXPECT_TRUE(viewer.shownImage.display.empty()) << "not 2.png's picture under 3.png's name";
-    ASSERT_EQ(platform.boxes.size(), 2U);
-    EXPECT_EQ(platform.boxes[1].text, "Failed to load " + paths[2] + ".");
+    EXPECT_EQ(boxes(), QStringList(2, "Not Supported: Failed to load " + paths[2] + "."));
     press(Key::Left);
     EXPECT_EQ(shownFile(), 2);
 }

@@ -41,10 +41,8 @@ TEST_F(CommandLineTest, AFileOpensWithItsFolderAndOneOfAnotherExtensionGetsItsPl
 TEST_F(CommandLineTest, AnUnreadableFileIsReportedAndEndsTheProgram) {
     test::writeBytes(pics("broken.png"), "garbage");
     openCommandLine(viewer, {pics("broken.png")}, dir.path());
-    ASSERT_EQ(platform.boxes.size(), 1U);
-    EXPECT_EQ(platform.boxes[0].text, "Failed to load " + pics("broken.png") + ".");
-    EXPECT_EQ(platform.boxes[0].caption, "Not Supported");
-    EXPECT_EQ(platform.boxes[0].owner, BoxOwner::MainWindow);
+    EXPECT_EQ(boxes(), QStringList{"Not Supported: Failed to load " + pics("broken.png") + "."});
+    EXPECT_EQ(platform.boxes.at(0).owner, BoxOwner::MainWindow);
     EXPECT_EQ(platform.beeps, std::vector<BeepKind>{BeepKind::Failure});
     EXPECT_EQ(platform.quitCode, 0);
 }
@@ -72,8 +70,7 @@ TEST_F(CommandLineTest, NothingSupportedIsReportedUnlessItNamesTheProgram) {
     ASSERT_EQ(platform.boxes.size(), 1U);
     EXPECT_EQ(platform.quitCode, 0);
     openCommandLine(viewer, {folder("empty")}, dir.path());
-    ASSERT_EQ(platform.boxes.size(), 2U);
-    EXPECT_EQ(platform.boxes[1].text, "No supported files found.");
+    EXPECT_EQ(boxes().value(1), "Not Supported: No supported files found.");
     EXPECT_TRUE(platform.beeps.empty()) << "mute silences the beep";
 
     platform.programFolder = QStringLiteral("/opt/my apps/pavo/");
@@ -132,8 +129,8 @@ TEST_F(CommandLineTest, TheOpenDialogOpensAFolderOrExactlyTheFilesChosen) {
     test::writeBytes(dir.filePath("notes.txt"), "text");  // where nothing opens
     platform.chosenFiles = {dir.filePath("notes.txt")};
     onCommand(viewer, static_cast<int>(Command::Open));
-    ASSERT_EQ(platform.boxes.size(), 1U);
-    EXPECT_EQ(platform.boxes[0].text, "Failed to load " + dir.filePath("notes.txt") + ".");
+    EXPECT_EQ(boxes(),
+              QStringList{"Not Supported: Failed to load " + dir.filePath("notes.txt") + "."});
     EXPECT_TRUE(viewer.playlist.paths.empty());
     EXPECT_FALSE(platform.quitCode) << "a failed choice never ends the program";
 }
@@ -146,14 +143,12 @@ TEST_F(CommandLineTest, DropsOpenLikeTheCommandLineAndRefuseWhatIsNotALocalFile)
     viewer.input.lastActivityTime = 0;
     onDrop(viewer, {QStringLiteral("https://example.invalid/cat.png")});
     EXPECT_GT(viewer.input.lastActivityTime, 0) << "a drop is activity";
-    ASSERT_EQ(platform.boxes.size(), 1U);
-    EXPECT_EQ(platform.boxes[0].text, "Failed to load https://example.invalid/cat.png.");
+    EXPECT_EQ(boxes(),
+              QStringList{"Not Supported: Failed to load https://example.invalid/cat.png."});
 
     onDrop(viewer, {folder("empty")});
-    EXPECT_EQ(platform.boxes.back().text, "No supported files found.");
     onDrop(viewer, {folder("empty"), QStringLiteral("https://example.invalid/a.png")});
-    EXPECT_EQ(platform.boxes.size(), 3U);
-    EXPECT_EQ(platform.boxes.back().text, "No supported files found.");
+    EXPECT_EQ(boxes().mid(1), QStringList(2, "Not Supported: No supported files found."));
 
     onDrop(viewer, {pics("2.png"), pics("sub.png"), pics()});
     EXPECT_EQ(viewer.playlist.paths,
@@ -182,9 +177,7 @@ TEST_F(CommandLineTest, FullReloadKeepsThePlaceOrShowsTheFirstWhenTheLastIsGone)
 
     ASSERT_TRUE(QDir(pics()).removeRecursively());
     press(Key::F5);
-    ASSERT_FALSE(platform.boxes.empty());
-    EXPECT_EQ(platform.boxes.back().text, "Directory was not found.");
-    EXPECT_EQ(platform.boxes.back().caption, "Invalid path");
+    EXPECT_EQ(boxes(), QStringList{"Invalid path: Directory was not found."});
     EXPECT_EQ(viewer.playlist.paths.size(), 2U) << "the playlist stays";
 }
 

@@ -58,6 +58,13 @@ class ViewerTest : public testing::Test {
         }
     }
 
+    // The boxes shown so far, each as "caption: text".
+    QStringList boxes() const {
+        QStringList shown;
+        for (const RecordedBox& box : platform.boxes) shown << box.caption + ": " + box.text;
+        return shown;
+    }
+
     // A key pressed as the window delivers it, and what it starts carried out.
     void press(Key key, int presses = 1) {
         events.keyDown(key, presses);
