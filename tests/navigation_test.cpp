@@ -138,7 +138,7 @@ TEST_F(NavigationTest, PressesDuringAJumpMoveItsTargetAndOtherInputsWaitForItsIm
 }
 
 // A file deleted after its neighbour record was decoded is still shown from the cache; one
-// broken before fails only its own record. (A failed step is ARecordIsOnlyEverShown's.)
+// broken before fails only its own record.
 TEST_F(NavigationTest, AFileGoneAfterItsDecodeIsStillShownAndABrokenOneFailsOnlyItsRecord) {
     openFolder(4);  // the neighbours of the first are the second and the last
     ASSERT_TRUE(QFile::remove(paths[1]));
@@ -272,25 +272,6 @@ TEST_F(NavigationTest, DropsWaitForAJumpAndAnEmptyPlaylistIsSafe) {
     }
     EXPECT_TRUE(viewer.playlist.paths.empty());
     EXPECT_FALSE(stepUnderWay(viewer));
-}
-
-// A step that fails leaves the picture of the image before it on screen for a moment; that
-// record is kept as a neighbour only for its own entry, so stepping back to the missing
-// file reports it again instead of showing the other image under its name.
-TEST_F(NavigationTest, ARecordIsOnlyEverShownForItsOwnEntry) {
-    openFolder(5);
-    ASSERT_TRUE(QFile::remove(paths[2]));
-    press(Key::Right);
-    press(Key::Right);
-    ASSERT_EQ(platform.boxes.size(), 1U);
-    press(Key::Right);
-    EXPECT_EQ(shownFile(), 4);
-    press(Key::Left);
-    EXPECT_EQ(platform.titles.back(), paths[2]);
-    EXPECT_TRUE(viewer.shownImage.display.empty()) << "not 2.png's picture under 3.png's name";
-    EXPECT_EQ(boxes(), QStringList(2, "Not Supported: Failed to load " + paths[2] + "."));
-    press(Key::Left);
-    EXPECT_EQ(shownFile(), 2);
 }
 
 }  // namespace
