@@ -2,6 +2,8 @@
 #include "support/viewer_fixture.h"
 #include "view/view.h"
 
+#include <tuple>
+
 namespace pavo {
 namespace {
 
@@ -124,6 +126,7 @@ TEST_F(LoadTest, APreviewShowsUntilTheImageReplacesIt) {
         << "too small to be worth a reduced decode";
 }
 
+// Opened directly, an image `autoShowOriginal` times as high as wide starts at its own size.
 TEST_F(LoadTest, TallImagesOpenUnfittedOnlyWhenOpenedDirectly) {
     const QString tall = imageFile("tall.png", 100, 300);
     ASSERT_TRUE(loadShownImage(viewer, tall, LoadOrigin::Step));
@@ -131,6 +134,14 @@ TEST_F(LoadTest, TallImagesOpenUnfittedOnlyWhenOpenedDirectly) {
     ASSERT_TRUE(loadShownImage(viewer, tall, LoadOrigin::Opened));
     EXPECT_FALSE(viewer.view.fitActive);
     EXPECT_EQ(platform.clientSize(), (Size{100, 300}));
+    for (const auto& [threshold, height, fit] :
+         {std::tuple{3, 1800, false}, std::tuple{3, 1799, true}, std::tuple{0, 1800, true}}) {
+        viewer.settings.autoShowOriginal = threshold;
+        viewer.view.fitActive = true;
+        showImage(600, height);
+        applyAutoShowOriginal(viewer, LoadOrigin::Opened);
+        EXPECT_EQ(viewer.view.fitActive, fit) << threshold << ", 600 x " << height;
+    }
 }
 
 }  // namespace

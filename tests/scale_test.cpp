@@ -178,20 +178,6 @@ TEST(Merge, ZoomedPairsAndPairsForTheScreenComeOutAtOneHeight) {
     EXPECT_LE(pair.rows, 801);
 }
 
-using AutoShowOriginalTest = test::ViewerTest;
-
-// Opened directly, an image `autoShowOriginal` times as high as wide starts at its own size.
-TEST_F(AutoShowOriginalTest, TallImagesOpenedDirectlyStartAtTheirOwnSizeUnlessTurnedOff) {
-    for (const auto& [threshold, height, fit] :
-         {std::tuple{3, 1800, false}, std::tuple{3, 1799, true}, std::tuple{0, 1800, true}}) {
-        viewer.settings.autoShowOriginal = threshold;
-        viewer.view.fitActive = true;
-        showImage(600, height);
-        applyAutoShowOriginal(viewer, LoadOrigin::Opened);
-        EXPECT_EQ(viewer.view.fitActive, fit) << threshold << ", 600 x " << height;
-    }
-}
-
 using MergeWindowTest = test::ViewerTest;
 
 TEST_F(MergeWindowTest, TheWindowOfAPairIsAsWideAsBothImages) {
