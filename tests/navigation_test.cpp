@@ -1,8 +1,14 @@
+// The browse tests: steps, jumps and what waits for them, the neighbour cache and its idle
+// release, turns, mirrors and merged pairs.
 #include "app/app.h"
+#include "browse/transform.h"
 #include "image/orientation.h"
 #include "support/viewer_fixture.h"
+#include "view/draw.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
 
 namespace pavo {
 namespace {
@@ -272,6 +278,331 @@ TEST_F(NavigationTest, DropsWaitForAJumpAndAnEmptyPlaylistIsSafe) {
     }
     EXPECT_TRUE(viewer.playlist.paths.empty());
     EXPECT_FALSE(stepUnderWay(viewer));
+}
+
+// A folder of images opened at the first; the workers' records reach their slots only
+// through the program's own hand-over. By default the images are larger than the screen,
+// so that what is on screen is a scaled copy.
+class NeighbourCacheTest : public test::ViewerTest {
+  protected:
+    void openFolder(int count, int width = 2400, int height = 1600) {
+        open(imageFolder("%1.png", count, width, height)[0]);
+    }
+    // The idle release's round long after the last input.
+    void idleRelease() {
+        clearIdleCache(viewer, viewer.input.lastActivityTime + viewer.settings.bufferTimeout + 1);
+    }
+    static bool same(const cv::Mat& a, const cv::Mat& b) {
+        return a.size() == b.size() && a.type() == b.type() && cv::norm(a, b, cv::NORM_INF) == 0;
+    }
+};
+
+// Finished neighbours arrive in their slots, prescaled, without any user action; the
+// idle release empties them only once the time-out has passed, no job runs and both are
+// there (a failed one keeps the cache), and the next step then decodes directly.
+TEST_F(NeighbourCacheTest, TheIdleReleaseEmptiesTheCacheOnlyWhenDue) {
+    openFolder(3, 60, 40);
+    ASSERT_TRUE(viewer.nextImage.ready && viewer.previousImage.ready);
+    const std::int32_t start = viewer.input.lastActivityTime;
+    clearIdleCache(viewer, start + 900);
+    EXPECT_TRUE(viewer.nextImage.ready) << "not yet past the timeout";
+    test::HeldJobs held;
+    platform.jobRunner = &held;
+    forgetNeighbourScaling(viewer);
+    onTimer(viewer, PrescaleTimer);
+    clearIdleCache(viewer, start + 901);
+    EXPECT_TRUE(viewer.nextImage.ready) << "a job under way keeps the records";
+    settle();
+
+    viewer.view.infoOverlayShown = true;
+    clearIdleCache(viewer, start + 901);
+    EXPECT_FALSE(viewer.nextImage.ready);
+    EXPECT_TRUE(viewer.nextImage.image.empty() && viewer.previousImage.display.empty());
+    EXPECT_EQ(viewer.input.lastActivityTime, start + 901);
+    EXPECT_EQ(platform.timerPeriod(OverlayTimer), 100);
+    press(Key::Right);
+
+    test::writeBytes(dir.filePath("3.png"), "broken");  // the next neighbour fails
+    press(Key::F5);
+    ASSERT_TRUE(viewer.nextImage.failed);
+    clearIdleCache(viewer, viewer.input.lastActivityTime + 5000);
+    EXPECT_TRUE(viewer.previousImage.ready) << "a failed neighbour keeps the cache";
+}
+
+// A picture scaled for one window is dropped when the window changes: F while the jobs
+// decode, then a step, shows the next image at its own size; the prescale timer scales the
+// cached neighbour again for the new window.
+TEST_F(NeighbourCacheTest, AScaledPictureSurvivesOnlyWhileItFitsTheWindow) {
+    openCommandLine(viewer, {imageFolder("%1.png", 3, 1200, 900)[0]}, dir.path());
+    press(Key::F);  // the jobs may still be decoding
+    EXPECT_FALSE(viewer.nextImage.displayReady) << "scaled for the fitted window: dropped";
+    EXPECT_TRUE(platform.timerPending(PrescaleTimer)) << "the hand-over asks for a prescale";
+    events.mouseButton(MouseButton::Forward, MouseAction::Press);
+    settle();
+    EXPECT_EQ(viewer.playlist.index, 1) << "the Forward button steps";
+    EXPECT_EQ(viewer.shownImage.displayWidth, 1200) << "its own size";
+
+    press(Key::F);
+    press(Key::F);
+    EXPECT_FALSE(viewer.nextImage.displayReady);
+    onTimer(viewer, PrescaleTimer);
+    settle();
+    EXPECT_TRUE(viewer.nextImage.displayReady);
+    EXPECT_EQ(viewer.nextImage.displayWidth, 1200) << "scaled again for the unfitted window";
+    press(Key::Right);
+    EXPECT_EQ(viewer.shownImage.displayWidth, 1200);
+}
+
+// After the idle release only the picture on screen is kept; whatever acts on the image
+// next decodes it again, turned and mirrored as the user left it.
+TEST_F(NeighbourCacheTest,
+       TheIdleReleaseKeepsOnlyThePictureOnScreenAndTheNextActionDecodesItAgain) {
+    openFolder(3);
+    press(Key::T);
+    press(Key::Y);
+    press(Key::T);
+    settle();
+    const cv::Mat turned = viewer.shownImage.image.clone();
+    const cv::Mat onScreen = viewer.shownImage.display.clone();
+    ASSERT_NE(onScreen.size(), turned.size()) << "fitted: the picture on screen is a copy";
+    viewer.view.infoOverlayShown = true;
+    const auto described = [this] {
+        const QString text = overlayText(viewer);
+        return text.left(text.indexOf(QStringLiteral("Memory usage")));  // that one falls
+    };
+    const QString overlay = described();
+
+    idleRelease();
+    EXPECT_FALSE(viewer.nextImage.ready);
+    ASSERT_TRUE(viewer.shownImage.image.empty()) << "the decoded pixels went";
+    EXPECT_TRUE(viewer.shownImage.ready) << "the image is still the one shown";
+    EXPECT_TRUE(same(viewer.shownImage.display, onScreen));
+    EXPECT_EQ(described(), overlay) << "the overlay still describes it";
+    press(Key::Shift);
+    onKeyUp(viewer, Key::Shift);
+    EXPECT_TRUE(viewer.shownImage.image.empty()) << "a modifier alone decodes nothing";
+
+    onSize(viewer);
+    EXPECT_TRUE(same(viewer.shownImage.image, turned)) << "decoded again, turned as it was";
+    EXPECT_TRUE(same(viewer.shownImage.display, onScreen));
+    press(Key::T);
+    // Top left, turned to top right, mirrored to top left, turned twice more.
+    EXPECT_EQ(viewer.shownImage.image.at<cv::Vec3b>(2399, 1599), cv::Vec3b(0, 0, 255))
+        << "the red corner ends bottom right";
+}
+
+// A step from a released picture to a file that went meanwhile fails as any failed step
+// does, and the window keeps the size of the released picture instead of collapsing.
+TEST_F(NeighbourCacheTest, AFailedStepFromAReleasedPictureKeepsTheWindowSize) {
+    openFolder(3);
+    const Size client = platform.clientSize();
+    idleRelease();
+    ASSERT_TRUE(viewer.shownImage.image.empty());
+    ASSERT_TRUE(QFile::remove(dir.filePath(QStringLiteral("2.png"))));
+    press(Key::Right);
+    EXPECT_EQ(platform.clientSize(), client);
+    EXPECT_EQ(platform.boxes.size(), 1U) << "the failure is reported";
+}
+
+// The file went while Pavo was idle: its picture stays on screen, nothing acts on the
+// missing pixels, and steps go on without ever bringing that dead record back; a step
+// back to it fails as for any missing file, and no other image's picture stands in.
+TEST_F(NeighbourCacheTest, AShownFileThatWentWhileIdleStaysOnScreenUntilTheNextStep) {
+    // A failed neighbour keeps the cache through the idle release.
+    test::writeBytes(dir.filePath(QStringLiteral("0.png")), "not a picture");
+    openFolder(3);
+    press(Key::Right);  // reached by steps, its picture is kept for stepping back
+    settle();
+    press(Key::Left);
+    settle();
+    const cv::Mat onScreen = viewer.shownImage.display.clone();
+    idleRelease();
+    ASSERT_TRUE(QFile::remove(dir.filePath(QStringLiteral("1.png"))));
+    press(Key::T);
+    EXPECT_FALSE(viewer.shownImage.ready);
+    EXPECT_TRUE(same(viewer.shownImage.display, onScreen)) << "not turned, not cleared";
+    press(Key::Right);
+    settle();
+    press(Key::Left);  // to the file that went
+    EXPECT_FALSE(viewer.shownImage.ready) << "2.png's picture does not stand for 1.png";
+    EXPECT_TRUE(viewer.shownImage.display.empty());
+    EXPECT_EQ(platform.titles.back(), dir.filePath(QStringLiteral("1.png")));
+    EXPECT_EQ(platform.boxes.size(), 1U);
+}
+
+// A step swaps in the prescaled image ahead while the released one is still on screen:
+// the resize that comes with it must not decode the new file into the record being left.
+TEST_F(NeighbourCacheTest, AStepFromReleasedPixelsNeverDecodesTheImageAheadIntoTheRecordLeft) {
+    // A failed neighbour keeps the cache through the idle release.
+    test::writeBytes(dir.filePath(QStringLiteral("0.png")), "not a picture");
+    openFolder(2);
+    press(Key::T);  // 1600 x 2400: the size 2.png has when turned, too
+    settle();
+    idleRelease();
+    ASSERT_TRUE(viewer.shownImage.image.empty());
+    ASSERT_TRUE(viewer.nextImage.displayReady) << "a failed neighbour keeps the cache";
+    press(Key::Right);
+    EXPECT_EQ(fileNumber(viewer.shownImage.image), 2);
+    settle();
+    press(Key::Left);
+    settle();
+    EXPECT_EQ(fileNumber(viewer.shownImage.image), 1) << "1.png, not 2.png";
+}
+
+TEST_F(NeighbourCacheTest, ASingleImageAndAMergedPairAreReleasedTooButNotAPictureShownAsDecoded) {
+    // A picture at its own size is the decoded image itself: nothing would be freed.
+    viewer.view.fitActive = false;
+    openFolder(3, 60, 40);
+    idleRelease();
+    EXPECT_FALSE(viewer.shownImage.image.empty());
+
+    // A merged pair is drawn from both images: both go and both come back.
+    press(Key::Period);
+    settle();
+    const cv::Mat partner = viewer.shownImage.partner.clone();
+    const cv::Mat onScreen = viewer.shownImage.display.clone();
+    idleRelease();
+    EXPECT_TRUE(viewer.shownImage.partner.empty());
+    onCommand(viewer, static_cast<int>(Command::Reload));
+    EXPECT_TRUE(same(viewer.shownImage.partner, partner));
+    EXPECT_TRUE(same(viewer.shownImage.display, onScreen));
+    EXPECT_EQ(viewer.shownImage.fileSize,
+              QFileInfo(dir.filePath("1.png")).size() + QFileInfo(dir.filePath("2.png")).size())
+        << "the partner's size is counted once";
+
+    // One image alone: no neighbours, but its pixels go.
+    QTemporaryDir single;
+    cv::Mat image(1600, 2400, CV_8UC3, cv::Scalar(1, 2, 3));
+    test::writeImage(single.filePath(QStringLiteral("only.png")), image);
+    press(Key::Period);  // merge off
+    openCommandLine(viewer, {single.filePath(QStringLiteral("only.png"))}, single.path());
+    settle();
+    idleRelease();
+    EXPECT_TRUE(viewer.shownImage.image.empty());
+    press(Key::Y);
+    EXPECT_TRUE(same(viewer.shownImage.image, image))
+        << "decoded again (one colour: mirrored alike)";
+}
+
+// A folder of images whose corners are marked, opened at the first.
+class TransformTest : public test::ViewerTest {
+  protected:
+    void openFolder(int count, int width, int height) {
+        open(imageFolder("%1.png", count, width, height)[0]);
+    }
+    cv::Vec3b shownPixel(int x, int y) const { return viewer.shownImage.image.at<cv::Vec3b>(y, x); }
+    const cv::Vec3b kRed{0, 0, 255};
+    const cv::Vec3b kGreen{0, 255, 0};
+};
+
+// A mirror shows at once, on screen too, and a second restores it without a refit; a quarter
+// turn is clockwise, refits the window and the zoom, and four come back.
+TEST_F(TransformTest, MirrorsShowAtOnceAndQuarterTurnsAreClockwiseAndRefit) {
+    viewer.view.fitActive = false;  // at its own size the display is the decoded image
+    openFolder(2, 300, 200);
+    const std::size_t windowChanges = platform.windowRects.size();
+    press(Key::Y);
+    EXPECT_EQ(shownPixel(299, 0), kRed);
+    EXPECT_EQ(viewer.shownImage.display.at<cv::Vec3b>(0, 299), kRed)
+        << "the picture on screen is mirrored too, not flipped back by sharing its pixels";
+    onCommand(viewer, static_cast<int>(Command::Flip));
+    EXPECT_EQ(viewer.shownImage.display.at<cv::Vec3b>(0, 0), kRed);
+    EXPECT_EQ(platform.windowRects.size(), windowChanges) << "no refit";
+
+    viewer.view.zoomPerMille = 1200;
+    viewer.view.zoomStepCount = 4;
+    viewer.shownImage.scrollX = 10;
+    press(Key::T);
+    EXPECT_EQ(shownPixel(199, 0), kRed) << "the top-left corner goes to the top right";
+    EXPECT_EQ(shownPixel(0, 0), kGreen) << "the bottom-left corner goes to the top left";
+    EXPECT_EQ(viewer.view.zoomPerMille, 1000);
+    EXPECT_EQ(viewer.view.zoomStepCount, 0);
+    EXPECT_EQ(viewer.shownImage.scrollX, 0);
+    EXPECT_EQ(platform.clientSize(), (Size{200, 300})) << "the window follows the turn";
+    for (int i = 0; i < 3; ++i) onCommand(viewer, static_cast<int>(Command::Rotate));
+    EXPECT_EQ(shownPixel(0, 0), kRed);
+    EXPECT_EQ(platform.clientSize(), (Size{300, 200}));
+}
+
+TEST_F(TransformTest, ATransformedRecordComesBackAsItWasLeftAndAFreshDecodeIsUpright) {
+    openFolder(3, 300, 200);
+    press(Key::T);
+    press(Key::Right);
+    settle();
+    EXPECT_EQ(shownPixel(0, 0), kRed) << "the neighbour was never turned";
+    press(Key::Left);
+    EXPECT_EQ(viewer.shownImage.width, 200) << "stepping back shows the turned record";
+    press(Key::F5);  // decoded again from its file
+    EXPECT_EQ(viewer.shownImage.width, 300);
+}
+
+// Whatever order T and Y come in, the record's turn applied to the decoded pixels gives
+// the picture they made; a fresh decode starts without a turn.
+TEST_F(TransformTest, AnyRunOfTurnsAndMirrorsIsRememberedAsOneTurnOfTheDecodedPixels) {
+    viewer.view.fitActive = false;
+    openFolder(2, 30, 20);
+    const cv::Mat decoded = viewer.shownImage.image.clone();
+    for (int length = 1; length <= 4; ++length) {
+        for (int keys = 0; keys < (1 << length); ++keys) {
+            press(Key::F5);
+            ASSERT_EQ(viewer.shownImage.turn, PictureTurn{});
+            std::string run;
+            for (int i = 0; i < length; ++i) {
+                const bool turn = ((keys >> i) & 1) != 0;
+                onKeyDown(viewer, turn ? Key::T : Key::Y);
+                run += turn ? 'T' : 'Y';
+            }
+            const cv::Mat expected = turnedAs(decoded, viewer.shownImage.turn);
+            ASSERT_EQ(expected.size(), viewer.shownImage.image.size()) << run;
+            EXPECT_EQ(cv::norm(expected, viewer.shownImage.image, cv::NORM_INF), 0) << run;
+        }
+    }
+}
+
+// Period and Comma merge with the next or (wrapping) previous entry, shown on the left, and
+// turn fit on; the same key again ends the merge and leaves fit on. L swaps the sides, and
+// does nothing while not merged.
+TEST_F(TransformTest, MergingPairsNeighboursWithWrappingAndLSwapsTheSides) {
+    openFolder(3, 300, 200);
+    viewer.view.fitActive = false;
+    press(Key::L);
+    EXPECT_FALSE(viewer.merge.reverseMergeActive);
+    const auto left = [this] {
+        const cv::Mat& display = viewer.shownImage.display;
+        return fileNumber(display(cv::Rect(0, 0, display.cols / 2, display.rows)));
+    };
+    press(Key::Period);
+    EXPECT_EQ(viewer.merge.mergeMode, 1);
+    EXPECT_TRUE(viewer.view.fitActive);
+    EXPECT_EQ(left(), 1);
+    press(Key::L);
+    EXPECT_EQ(left(), 2) << "reverse merge puts the partner on the left";
+    press(Key::L);
+    press(Key::Comma);
+    EXPECT_EQ(viewer.merge.mergeMode, -1);
+    EXPECT_EQ(left(), 3) << "the previous image, 3.png, on the left";
+    press(Key::Comma);
+    EXPECT_EQ(viewer.merge.mergeMode, 0);
+    EXPECT_TRUE(viewer.shownImage.partner.empty());
+    EXPECT_TRUE(viewer.view.fitActive);
+}
+
+TEST_F(TransformTest, MergedStepsMoveTwoEntriesAndTakeTheCachedPair) {
+    openFolder(5, 300, 200);
+    press(Key::Period);
+    settle();
+    ASSERT_TRUE(viewer.nextImage.displayReady) << "the next pair, prescaled by its worker";
+    const uchar* prescaled = viewer.nextImage.display.data;
+    press(Key::Right);
+    EXPECT_EQ(viewer.playlist.index, 2);
+    EXPECT_EQ(viewer.shownImage.display.data, prescaled) << "the fast path";
+    settle();
+    press(Key::Right);
+    press(Key::Right);
+    EXPECT_EQ(viewer.playlist.index, 1) << "two entries a step, wrapping";
+    press(Key::T);
+    EXPECT_NEAR(viewer.shownImage.display.cols, viewer.shownImage.display.rows * 4 / 3, 2)
+        << "both images turned, still side by side at one height";
 }
 
 }  // namespace
