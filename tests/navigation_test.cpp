@@ -430,25 +430,6 @@ TEST_F(NeighbourCacheTest, AShownFileThatWentWhileIdleStaysOnScreenUntilTheNextS
     EXPECT_EQ(platform.boxes.size(), 1U);
 }
 
-// A step swaps in the prescaled image ahead while the released one is still on screen:
-// the resize that comes with it must not decode the new file into the record being left.
-TEST_F(NeighbourCacheTest, AStepFromReleasedPixelsNeverDecodesTheImageAheadIntoTheRecordLeft) {
-    // A failed neighbour keeps the cache through the idle release.
-    test::writeBytes(dir.filePath(QStringLiteral("0.png")), "not a picture");
-    openFolder(2);
-    press(Key::T);  // 1600 x 2400: the size 2.png has when turned, too
-    settle();
-    idleRelease();
-    ASSERT_TRUE(viewer.shownImage.image.empty());
-    ASSERT_TRUE(viewer.nextImage.displayReady) << "a failed neighbour keeps the cache";
-    press(Key::Right);
-    EXPECT_EQ(fileNumber(viewer.shownImage.image), 2);
-    settle();
-    press(Key::Left);
-    settle();
-    EXPECT_EQ(fileNumber(viewer.shownImage.image), 1) << "1.png, not 2.png";
-}
-
 TEST_F(NeighbourCacheTest, ASingleImageAndAMergedPairAreReleasedTooButNotAPictureShownAsDecoded) {
     // A picture at its own size is the decoded image itself: nothing would be freed.
     viewer.view.fitActive = false;
