@@ -4,6 +4,7 @@
 #include "image/orientation.h"
 #include "platform/files.h"
 #include "platform/process.h"
+#include "support/allocator.h"
 #include "support/test_files.h"
 
 #include <QTemporaryDir>
@@ -159,35 +160,13 @@ TEST_F(DecodeTest, FilesThatCannotBeShownFailCleanly) {
     EXPECT_FALSE(loadImageBytes(fileBytes(dicomLike)));
 }
 
-// Records the largest matrix OpenCV asks for, passing every request on.
-struct LargestAllocation : cv::MatAllocator {
-    explicit LargestAllocation(const cv::MatAllocator* inner) : inner(inner) {}
-    cv::UMatData* allocate(int dims, const int* sizes, int type, void* data, size_t* step,
-                           cv::AccessFlag flags, cv::UMatUsageFlags usage) const override {
-        std::size_t bytes = CV_ELEM_SIZE(type);
-        for (int i = 0; i < dims; ++i) bytes *= static_cast<std::size_t>(sizes[i]);
-        largest = std::max(largest, bytes);
-        return inner->allocate(dims, sizes, type, data, step, flags, usage);
-    }
-    bool allocate(cv::UMatData* data, cv::AccessFlag flags,
-                  cv::UMatUsageFlags usage) const override {
-        return inner->allocate(data, flags, usage);
-    }
-    void deallocate(cv::UMatData* data) const override { inner->deallocate(data); }
-    const cv::MatAllocator* inner;
-    mutable std::size_t largest = 0;
-};
-
 // A small file that declares a huge image (Netpbm has no checksum that would stop the
 // decoder first) is refused before the decoder takes its pixel memory, and no size can make
 // the estimate overflow into a small one.
 TEST_F(DecodeTest, TheBudgetRefusesADeclaredBombBeforeItsPixelsAreTaken) {
-    cv::MatAllocator* const previous = cv::Mat::getDefaultAllocator();
-    LargestAllocation counting(previous);
-    cv::Mat::setDefaultAllocator(&counting);
+    const test::TestAllocator counting;
     const cv::Mat refused = decodeImageBytes(
         fileBytes("P5 30000 30000 255\n" + QByteArray(64, '\x7f')), std::uint64_t{1} << 30);
-    cv::Mat::setDefaultAllocator(previous);
     EXPECT_TRUE(refused.empty());
     EXPECT_LT(counting.largest, std::size_t{1} << 20) << "no pixel memory for 30000 x 30000";
     EXPECT_EQ(decodeMemoryEstimate({0xFFFFFFFFU, 0xFFFFFFFFU, 64}),

@@ -13,6 +13,7 @@
 #include "image/orientation.h"
 #include "platform/files.h"
 #include "platform/settings_store.h"
+#include "support/allocator.h"
 #include "support/viewer_fixture.h"
 
 #include <opencv2/imgcodecs.hpp>
@@ -210,53 +211,18 @@ class Folder {
     std::set<QByteArray> present_;
 };
 
-// Makes one allocation of pixel memory throw, as OpenCV does when memory runs out: the
-// n-th made while armed. Every OpenCV call that makes a matrix (decode, convert, resize,
-// turn, join) allocates through it.
-// OpenCV's allocator while it lives, so that a failed assertion cannot leave it behind.
-class FailingAllocator final : public cv::MatAllocator {
-  public:
-    FailingAllocator() : base_(cv::Mat::getDefaultAllocator()) {
-        cv::Mat::setDefaultAllocator(this);
-    }
-    ~FailingAllocator() override { cv::Mat::setDefaultAllocator(base_); }
-    FailingAllocator(const FailingAllocator&) = delete;
-    FailingAllocator& operator=(const FailingAllocator&) = delete;
-    cv::UMatData* allocate(int dims, const int* sizes, int type, void* data, size_t* step,
-                           cv::AccessFlag flags, cv::UMatUsageFlags usage) const override {
-        if (armed_ && data == nullptr && ++made == failAt)
-            CV_Error(cv::Error::StsNoMem, "no memory left (injected)");
-        return base_->allocate(dims, sizes, type, data, step, flags, usage);
-    }
-    bool allocate(cv::UMatData* data, cv::AccessFlag flags,
-                  cv::UMatUsageFlags usage) const override {
-        return base_->allocate(data, flags, usage);
-    }
-    void deallocate(cv::UMatData* data) const override { base_->deallocate(data); }
-
-    // Arms or disarms it; the state it had before.
-    bool arm(bool on) { return armed_.exchange(on); }
-
-    mutable std::atomic<long> made{0};  // while armed
-    std::atomic<long> failAt{0};        // 0: none fails
-
-  private:
-    cv::MatAllocator* base_;
-    std::atomic<bool> armed_{false};
-};
-
 // Arms the allocator while the viewer works, and disarms it while the walk writes its own
 // pictures (inside a dialog's loop too): those never fail.
 class Armed {
   public:
-    Armed(FailingAllocator* allocator, bool on)
+    Armed(test::TestAllocator* allocator, bool on)
         : allocator_(allocator), before_(allocator != nullptr && allocator->arm(on)) {}
     ~Armed() {
         if (allocator_ != nullptr) allocator_->arm(before_);
     }
 
   private:
-    FailingAllocator* allocator_;  // none: nothing fails
+    test::TestAllocator* allocator_;  // none: nothing fails
     bool before_;
 };
 
@@ -267,7 +233,7 @@ using Broken = std::optional<std::string>;
 // walk to run them, and the list of actions.
 class Walk {
   public:
-    explicit Walk(std::vector<Action> actions, FailingAllocator* allocator = nullptr)
+    explicit Walk(std::vector<Action> actions, test::TestAllocator* allocator = nullptr)
         : allocator_(allocator),
           folder_(dir_.path()),
           viewer_(platform_, SettingsStore(dir_.filePath(QStringLiteral("config")))),
@@ -540,7 +506,7 @@ class Walk {
         return {};
     }
 
-    FailingAllocator* allocator_;
+    test::TestAllocator* allocator_;
     QTemporaryDir dir_;
     Folder folder_;  // goes before the folder it lies in
     test::FakePlatform platform_;
@@ -555,7 +521,7 @@ class Walk {
     std::size_t questionsChecked_ = 0;
 };
 
-Broken walk(const std::vector<Action>& actions, FailingAllocator* allocator = nullptr) {
+Broken walk(const std::vector<Action>& actions, test::TestAllocator* allocator = nullptr) {
     return Walk(actions, allocator).run();
 }
 
@@ -609,7 +575,7 @@ TEST(Monkey, WalksThroughEverythingTheWindowTakesWithoutBreakingARule) {
 // a decode, a conversion, a resize, a turn or a join, on a job or on the user-interface
 // thread. Each is a failed load at worst; no rule of the walk breaks and nothing escapes.
 TEST(Monkey, AnAllocationThatFailsIsAFailedLoadAndNothingWorse) {
-    FailingAllocator allocator;
+    test::TestAllocator allocator;
     const std::vector<Action> actions = actionsFor(11, 300);
     ASSERT_FALSE(walk(actions, &allocator));
     const long made = allocator.made;
