@@ -229,6 +229,15 @@ TEST_F(GeometryTest, StickySizeKeepsTheWidthWithinTheMonitor) {
 
     applyWindowSize(viewer, {500, 500}, {.sticky = false});
     EXPECT_EQ(platform.clientSize(), (Size{484, 441})) << "noSticky keeps the requested size";
+
+    // A step keeps the view as wide as the picture left was shown; the height follows.
+    imageFile("sticky/b.png", 1000, 600);
+    open(imageFile("sticky/a.png", 600, 1200));
+    const int shownWidth = viewer.shownImage.display.cols;
+    press(Key::Right);
+    EXPECT_EQ(platform.clientSize().width, shownWidth);
+    EXPECT_NEAR(platform.clientSize().height, 600.0 * shownWidth / 1000, 1);
+    EXPECT_NEAR(viewer.shownImage.display.cols, shownWidth, 1) << "the picture fills its view";
 }
 
 // A frame drag keeps the image's ratio: narrower, the height follows; flatter, the width
