@@ -582,7 +582,6 @@ TEST(Monkey, AnAllocationThatFailsIsAFailedLoadAndNothingWorse) {
     ASSERT_GT(made, 50);
     // Spread over the walk when it made more than can be tried in a short while.
     const long every = std::max(1L, made / 40);
-    std::printf("monkey: %ld allocations, every %ld failing once\n", made, every);
     for (long failing = 1; failing <= made; failing += every) {
         allocator.made = 0;
         allocator.failAt = failing;
