@@ -1,12 +1,17 @@
+#include "browse/load.h"
 #include "image/image.h"
+#include "image/jpeg_decode.h"
+#include "image/orientation.h"
 #include "platform/files.h"
 #include "platform/process.h"
+#include "support/allocator.h"
 #include "support/test_files.h"
 
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -15,9 +20,11 @@
 #include <unistd.h>
 #include <algorithm>
 #include <fstream>
+#include <initializer_list>
 #include <limits>
 #include <map>
 #include <random>
+#include <string>
 #include <tuple>
 
 namespace pavo {
@@ -145,48 +152,21 @@ TEST_F(DecodeTest, FilesThatCannotBeShownFailCleanly) {
 
     // Found by the fuzzer: no header Pavo reads, "DICM" at 128. OpenCV handed it to GDCM's
     // DICOM reader, which failed an assertion and aborted the process.
-    const std::vector<unsigned char> dicomLike{
-        0x23, 0x3f, 0x69, 0x74, 0x61, 0xff, 0x4f, 0xff, 0x51, 0x00, 0x00, 0x00, 0x53, 0x2b, 0x74,
-        0x23, 0xdc, 0x0d, 0x00, 0x40, 0x60, 0x00, 0x00, 0xa6, 0x8d, 0x4b, 0x6d, 0xf6, 0x68, 0x1b,
-        0x39, 0x70, 0x2a, 0x54, 0xb8, 0x93, 0x49, 0xa7, 0x15, 0xa7, 0xe6, 0xea, 0xc1, 0x0f, 0x87,
-        0x51, 0x00, 0x00, 0x00, 0x53, 0x2b, 0x74, 0x23, 0xdc, 0x0d, 0x00, 0x40, 0x60, 0x00, 0x00,
-        0x6f, 0x6e, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x0c, 0x6a, 0x00, 0xd9,
-        0x08, 0xc1, 0xf2, 0x18, 0xb8, 0xd6, 0xff, 0xdf, 0xc8, 0xa7, 0x67, 0x66, 0xda, 0x7c, 0x85,
-        0xc7, 0xb2, 0x1d, 0x70, 0xe3, 0x51, 0x8a, 0x00, 0x00, 0x03, 0x29, 0x6d, 0x64, 0x56, 0x8a,
-        0x8c, 0x36, 0x7c, 0x2b, 0x91, 0xf6, 0xff, 0xdd, 0x61, 0xab, 0x61, 0x21, 0x03, 0xae, 0x18,
-        0x8a, 0xe5, 0xa0, 0x91, 0xf7, 0x7c, 0x81, 0x18, 0x44, 0x49, 0x43, 0x4d, 0x8a, 0xe5, 0x08};
-    EXPECT_FALSE(loadImageBytes(FileBytes(dicomLike.begin(), dicomLike.end())));
+    const QByteArray dicomLike = QByteArray::fromHex(
+        "233f697461ff4fff51000000532b7423dc0d0040600000a68d4b6df6681b39702a54b89349a715a7e6ea"
+        "c10f8751000000532b7423dc0d00406000006f6e0000000000000000000c6a00d908c1f218b8d6ffdfc8"
+        "a76766da7c85c7b21d70e3518a000003296d64568a8c367c2b91f6ffdd61ab612103ae188ae5a091f77c"
+        "81184449434d8ae508");
+    EXPECT_FALSE(loadImageBytes(fileBytes(dicomLike)));
 }
-
-// Records the largest matrix OpenCV asks for, passing every request on.
-struct LargestAllocation : cv::MatAllocator {
-    explicit LargestAllocation(const cv::MatAllocator* inner) : inner(inner) {}
-    cv::UMatData* allocate(int dims, const int* sizes, int type, void* data, size_t* step,
-                           cv::AccessFlag flags, cv::UMatUsageFlags usage) const override {
-        std::size_t bytes = CV_ELEM_SIZE(type);
-        for (int i = 0; i < dims; ++i) bytes *= static_cast<std::size_t>(sizes[i]);
-        largest = std::max(largest, bytes);
-        return inner->allocate(dims, sizes, type, data, step, flags, usage);
-    }
-    bool allocate(cv::UMatData* data, cv::AccessFlag flags,
-                  cv::UMatUsageFlags usage) const override {
-        return inner->allocate(data, flags, usage);
-    }
-    void deallocate(cv::UMatData* data) const override { inner->deallocate(data); }
-    const cv::MatAllocator* inner;
-    mutable std::size_t largest = 0;
-};
 
 // A small file that declares a huge image (Netpbm has no checksum that would stop the
 // decoder first) is refused before the decoder takes its pixel memory, and no size can make
 // the estimate overflow into a small one.
 TEST_F(DecodeTest, TheBudgetRefusesADeclaredBombBeforeItsPixelsAreTaken) {
-    cv::MatAllocator* const previous = cv::Mat::getDefaultAllocator();
-    LargestAllocation counting(previous);
-    cv::Mat::setDefaultAllocator(&counting);
+    const test::TestAllocator counting;
     const cv::Mat refused = decodeImageBytes(
         fileBytes("P5 30000 30000 255\n" + QByteArray(64, '\x7f')), std::uint64_t{1} << 30);
-    cv::Mat::setDefaultAllocator(previous);
     EXPECT_TRUE(refused.empty());
     EXPECT_LT(counting.largest, std::size_t{1} << 20) << "no pixel memory for 30000 x 30000";
     EXPECT_EQ(decodeMemoryEstimate({0xFFFFFFFFU, 0xFFFFFFFFU, 64}),
@@ -305,6 +285,73 @@ TEST_F(DecodeTest, HeadersDeclareTheDecodersSizeAndAreNeverReadPastTheirEnd) {
     }
 }
 
+// A photo-like picture: smooth gradients under noise, so that every DCT block,
+// chroma subsampling and rounding path of the decoder has work to do.
+cv::Mat photoLike(int rows, int cols) {
+    cv::Mat coarse(3, 4, CV_8UC3), smooth, noise(rows, cols, CV_8UC3);
+    cv::randu(coarse, 0, 256);
+    cv::resize(coarse, smooth, cv::Size(cols, rows), 0, 0, cv::INTER_CUBIC);
+    cv::randu(noise, 0, 80);
+    return smooth + noise - cv::Scalar::all(40);
+}
+
+FileBytes encoded(const cv::Mat& image, const std::vector<int>& params) {
+    std::vector<unsigned char> plain;
+    EXPECT_TRUE(cv::imencode(".jpg", image, plain, params));
+    return {plain.begin(), plain.end()};
+}
+
+// The pixels of OpenCV's own decode (the general path), whatever the encoder's options. An
+// abandoned neighbour's decode stops instead of finishing for nobody, and does not fall back
+// to the general decoder either.
+TEST(JpegDecodeTest, ColourJpegsDecodeToTheGeneralPathsPixelsUnlessAskedToStop) {
+    const cv::Mat image = photoLike(203, 317);  // odd sizes: partial blocks and MCUs
+    for (const std::vector<int>& params :
+         {std::vector<int>{cv::IMWRITE_JPEG_QUALITY, 90},
+          {cv::IMWRITE_JPEG_QUALITY, 100, cv::IMWRITE_JPEG_OPTIMIZE, 1},
+          {cv::IMWRITE_JPEG_QUALITY, 85, cv::IMWRITE_JPEG_PROGRESSIVE, 1},
+          {cv::IMWRITE_JPEG_QUALITY, 70, cv::IMWRITE_JPEG_RST_INTERVAL, 3}}) {
+        const FileBytes bytes = encoded(image, params);
+        const auto fast = decodeColourJpeg(bytes);
+        ASSERT_TRUE(fast) << params[1];
+        EXPECT_EQ(cv::norm(*fast, decodeImageBytes(bytes), cv::NORM_INF), 0.0) << params[1];
+        std::atomic<bool> stop{true};
+        EXPECT_FALSE(decodeColourJpeg(bytes, &stop));
+        EXPECT_FALSE(decodeToBgr8(bytes, DecodeRole::Shown, &stop));
+        stop = false;
+        EXPECT_TRUE(decodeToBgr8(bytes, DecodeRole::Shown, &stop));
+    }
+}
+
+// Cut short, a JPEG shows what is there as in full, and libjpeg fills in the rest with the
+// same pixels every time (OpenCV's own decode leaves those rows as the memory happened to
+// be, which with reused pixel buffers would be the previous picture). Grey JPEGs, other
+// files and what libjpeg gives up on go the general way; nothing makes it exit().
+TEST(JpegDecodeTest, CutShortJpegsAreFilledInTheSameWayAndTheRestGoesTheGeneralWay) {
+    const FileBytes whole = encoded(photoLike(64, 96), {cv::IMWRITE_JPEG_QUALITY, 90});
+    const FileBytes cut(whole.begin(), whole.end() - static_cast<std::ptrdiff_t>(whole.size() / 4));
+    const auto fast = decodeColourJpeg(cut);
+    ASSERT_TRUE(fast);
+    const cv::Rect top(0, 0, 96, 8);
+    EXPECT_EQ(cv::norm((*fast)(top), decodeImageBytes(whole)(top), cv::NORM_INF), 0.0);
+    cv::Mat(fast->size(), CV_8UC3, cv::Scalar(1, 2, 3)).copyTo(*fast);  // dirty the memory
+    const auto again = decodeColourJpeg(cut);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(cv::norm(*again, *decodeColourJpeg(cut), cv::NORM_INF), 0.0);
+
+    std::vector<unsigned char> png;
+    ASSERT_TRUE(cv::imencode(".png", photoLike(8, 8), png));
+    FileBytes garbage = {0xFF, 0xD8, 0xFF, 0xDB, 0x00, 0x43, 0x00};
+    garbage.resize(400, 0x5A);
+    for (const FileBytes& other :
+         {encoded(cv::Mat(40, 30, CV_8UC1, cv::Scalar(90)), {}), FileBytes(png.begin(), png.end()),
+          FileBytes{}, FileBytes{0xFF, 0xD8, 0xFF, 0xE0, 0x00}, garbage}) {
+        EXPECT_FALSE(decodeColourJpeg(other)) << other.size();
+    }
+    EXPECT_FALSE(decodeToBgr8(garbage, DecodeRole::Shown));
+    decodeToBgr8(FileBytes(whole.begin(), whole.begin() + 200), DecodeRole::Shown);  // headers
+}
+
 // What the system has available, or less under an address-space limit, which is tried in
 // a child so that it binds nothing else: 300 MiB above what the process maps (which moves by
 // a few pages between the two reads).
@@ -329,6 +376,124 @@ TEST(AvailableMemory, IsWhatTheSystemHasFreeOrLessUnderAnAddressSpaceLimit) {
     int status = 1;
     ASSERT_EQ(waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+// The picture as it is meant to be seen, at 2 x 2 pixels: a different colour in each
+// quarter, so that every turn and mirror gives a different result.
+cv::Mat quarters() {
+    return (cv::Mat_<cv::Vec3b>(2, 2) << cv::Vec3b(0, 0, 255), cv::Vec3b(0, 255, 0),
+            cv::Vec3b(255, 0, 0), cv::Vec3b(255, 255, 255));
+}
+constexpr int kWidth = 64;  // wider than tall, as it is stretched for the photos
+constexpr int kHeight = 32;
+
+// What a camera holding itself in `orientation` stores, `scale` times the size: 2, 3, 6 and 7
+// store the 0th column on the right, 3, 4, 7 and 8 the 0th row at the bottom, 5 to 8 the rows
+// as columns.
+cv::Mat storedPicture(int orientation, int scale = 1) {
+    cv::Mat picture;
+    cv::resize(quarters(), picture, {kWidth * scale, kHeight * scale}, 0, 0, cv::INTER_NEAREST);
+    const int mirror = (orientation - 1) % 4;
+    if (mirror == 1 || mirror == 2) cv::flip(picture, picture, 1);
+    if (mirror >= 2) cv::flip(picture, picture, 0);
+    if (orientation >= 5) cv::transpose(picture.clone(), picture);
+    return picture;
+}
+
+// An APP1 segment whose TIFF structure holds one orientation entry (`type` 3 a SHORT, 4 a
+// LONG), in the main image's directory or only in the thumbnail's.
+std::vector<unsigned char> exifSegment(unsigned value, bool bigEndian, unsigned type = 3,
+                                       bool inThumbnailOnly = false) {
+    std::vector<unsigned char> segment{0xFF, 0xE1, 0, 0, 'E', 'x', 'i', 'f', 0, 0};
+    const auto put = [&](int bytes, std::initializer_list<unsigned> numbers) {
+        for (const unsigned number : numbers) {
+            for (int i = 0; i < bytes; ++i)
+                segment.push_back(number >> 8 * (bigEndian ? bytes - 1 - i : i) & 0xFF);
+        }
+    };
+    put(2, {bigEndian ? 0x4D4DU : 0x4949U, 42});
+    put(4, {8});  // the main directory; offsets count from the TIFF structure's start
+    if (inThumbnailOnly) put(2, {0});   // an empty main directory,
+    if (inThumbnailOnly) put(4, {14});  // then the thumbnail's
+    put(2, {1, 0x0112, type});          // one entry, the orientation, of one value
+    put(4, {1, type == 3 && bigEndian ? value << 16 : value, 0});  // none after it
+    segment[2] = static_cast<unsigned char>((segment.size() - 2) >> 8);
+    segment[3] = static_cast<unsigned char>(segment.size() - 2);
+    return segment;
+}
+
+// A JPEG of `image` carrying the segment, right after the start marker as cameras
+// write it, or after the JFIF header as some editors do.
+FileBytes jpegWithExif(const cv::Mat& image, const std::vector<unsigned char>& segment,
+                       bool afterJfif = false) {
+    std::vector<unsigned char> jpeg;
+    EXPECT_TRUE(cv::imencode(".jpg", image, jpeg, {cv::IMWRITE_JPEG_QUALITY, 100}));
+    const std::size_t at = afterJfif ? 4 + ((std::size_t{jpeg[4]} << 8) | jpeg[5]) : 2;
+    jpeg.insert(jpeg.begin() + static_cast<std::ptrdiff_t>(at), segment.begin(), segment.end());
+    return {jpeg.begin(), jpeg.end()};
+}
+
+// Each quarter has, on average, the grey of its colour: all four differ.
+void expectSeenUpright(const cv::Mat& image) {
+    cv::Mat seen, meant;
+    cv::resize(image, seen, cv::Size(2, 2), 0, 0, cv::INTER_AREA);
+    cv::cvtColor(seen, seen, cv::COLOR_BGR2GRAY);
+    cv::cvtColor(quarters(), meant, cv::COLOR_BGR2GRAY);
+    EXPECT_LE(cv::norm(seen, meant, cv::NORM_INF), 12) << seen << "\n" << meant;
+}
+
+// A photo stored as `orientation` and carrying `segment` is decoded to stand upright; a
+// grey one (which OpenCV decodes, not Pavo's own decoder) is read as a merge partner.
+void expectUpright(int orientation, const std::vector<unsigned char>& segment,
+                   bool afterJfif = false, bool grey = false) {
+    cv::Mat stored = storedPicture(orientation);
+    if (grey) cv::cvtColor(stored, stored, cv::COLOR_BGR2GRAY);
+    const FileBytes bytes = jpegWithExif(stored, segment, afterJfif);
+    EXPECT_EQ(exifOrientation(bytes), orientation);
+    const auto loaded = decodeToBgr8(bytes, grey ? DecodeRole::Partner : DecodeRole::Shown);
+    ASSERT_TRUE(loaded);
+    EXPECT_TRUE(loaded->image.isContinuous());
+    ASSERT_EQ(loaded->image.size(), cv::Size(kWidth, kHeight));
+    expectSeenUpright(loaded->image);
+}
+
+// A photo stands as the orientation of its main image says, whichever decoder reads it,
+// in either byte order and either place. Anything else shows the picture as stored, and
+// no EXIF data can make the decode fail.
+TEST(Orientation, PhotosStandAsAWellFormedOrientationSaysAndOtherwiseAsStored) {
+    for (int orientation = 1; orientation <= 8; ++orientation) {
+        for (const bool grey : {false, true}) {
+            for (const bool bigEndian : {false, true}) {
+                SCOPED_TRACE(std::to_string(orientation) + (grey ? " grey" : "") +
+                             (bigEndian ? " MM" : ""));
+                expectUpright(orientation, exifSegment(orientation, bigEndian), bigEndian, grey);
+            }
+        }
+    }
+    std::vector<unsigned char> cut = exifSegment(6, false);
+    cut.resize(cut.size() - 9);  // in the middle of its entry
+    cut[3] = static_cast<unsigned char>(cut.size() - 2);
+    const std::pair<const char*, std::vector<unsigned char>> malformed[] = {
+        {"zero", exifSegment(0, true)},
+        {"nine", exifSegment(9, true)},
+        {"a LONG instead of a SHORT", exifSegment(6, true, 4)},
+        {"the thumbnail's orientation", exifSegment(6, true, 3, true)},
+        {"a segment cut short", cut}};
+    for (const auto& [what, segment] : malformed) {
+        SCOPED_TRACE(what);
+        expectUpright(1, segment);
+    }
+    FileBytes overlong = jpegWithExif(storedPicture(1), exifSegment(6, false));
+    overlong.resize(30);
+    overlong[4] = 0xFF;  // a segment whose length runs past the end of the file
+    EXPECT_EQ(exifOrientation(overlong), 1);
+
+    // The quick first look at a large photo, made by another decode, stands upright too: a
+    // sideways photo must not show sideways even for a moment.
+    const cv::Mat preview =
+        previewOfBytes(jpegWithExif(storedPicture(8, 100), exifSegment(8, false)));
+    ASSERT_EQ(preview.size(), cv::Size(kWidth * 50, kHeight * 50));
+    expectSeenUpright(preview);
 }
 
 }  // namespace

@@ -1,13 +1,18 @@
 #include "platform/files.h"
+#include "platform/pixel_memory.h"
+#include "platform/trash.h"
 #include "support/test_files.h"
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <opencv2/core.hpp>
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <algorithm>
 #include <random>
 #include <set>
+#include <thread>
 
 namespace pavo {
 namespace {
@@ -84,6 +89,85 @@ TEST(FileNames, FilesNamedWithAnyBytesCanBeUsed) {
     // A NUL would end the name early and reach another file.
     EXPECT_FALSE(fileExists(decodeFileName(e9) + QChar(u'\0') + QStringLiteral("x")));
     EXPECT_EQ(fileSizeOf(decodeFileName(e9) + QChar(u'\0')), -1);
+}
+
+QByteArray rawContents(const QByteArray& rawPath) {
+    const QString path = decodeFileName(rawPath);
+    const FileBytes bytes = readFileBytes(path, std::max(fileSizeOf(path), 0));
+    return {reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())};
+}
+
+// The desktop's real trash, in the home tests/main.cpp gives the run. A name that is not
+// UTF-8 lies beside the name a lossy decoding makes of it: only the file asked for leaves.
+TEST(Trash, TheFileOfTheExactBytesGoesToTheTrash) {
+    QTemporaryDir dir;
+    test::RawPathCleanup cleanup;
+    const QByteArray folder = QFile::encodeName(dir.path());
+    const QByteArray trash = qgetenv("XDG_DATA_HOME") + "/Trash";
+    // Named after the folder, so that no earlier test of the run trashed a file of that name.
+    const QByteArray name = folder.mid(folder.lastIndexOf('/') + 1) + ".png";
+    const QByteArray shown = cleanup.add(folder + "/x\xff" + name);
+    const QByteArray sibling = cleanup.add(folder + "/x\xef\xbf\xbd" + name);
+    const QByteArray trashed = cleanup.add(trash + "/files/x\xff" + name);
+    const QByteArray info = cleanup.add(trash + "/info/x\xff" + name + ".trashinfo");
+    test::writeBytesAt(shown, "shown");
+    test::writeBytesAt(sibling, "sibling");
+
+    // A NUL would end the name at another file; a missing file has nothing to trash.
+    EXPECT_EQ(moveFileToTrash(decodeFileName(shown) + QChar(u'\0') + QStringLiteral("x")),
+              TrashResult::Refused);
+    EXPECT_EQ(moveFileToTrash(decodeFileName(folder + "/gone.png")), TrashResult::Refused);
+    ASSERT_EQ(moveFileToTrash(decodeFileName(shown)), TrashResult::Moved);
+
+    EXPECT_EQ(listDirectory(dir.path()),
+              std::vector<QString>{decodeFileName(sibling.mid(folder.size() + 1))});
+    EXPECT_EQ(rawContents(sibling), "sibling");
+    EXPECT_EQ(rawContents(trashed), "shown");
+    // The .trashinfo names the original bytes, so a file manager can put the file back.
+    EXPECT_TRUE(rawContents(info).contains("\nPath=" + folder + "/x%FF" + name + "\n"))
+        << rawContents(info).toStdString();
+}
+
+// A freed large buffer serves the next matrix or file of a close size, filled as asked, but
+// no far smaller one; small matrices stay on the heap; few are kept; a release frees them.
+TEST(PixelMemory, FreedLargeBuffersAreReusedBoundedAndReleasedOnRequest) {
+    releaseCachedPixelMemory();
+    const std::size_t mapped = pixelMemoryStats().mappedBuffers;  // by other tests' matrices
+    const uchar* first = cv::Mat(2000, 1500, CV_8UC4, cv::Scalar::all(1)).data;  // freed
+    {
+        const cv::Mat again(1999, 1500, CV_8UC4, cv::Scalar::all(9));
+        EXPECT_EQ(again.data, first) << "a close size reuses the freed buffer";
+        const cv::Mat tiny(2, 2, CV_8UC4);
+        EXPECT_EQ(pixelMemoryStats().mappedBuffers, mapped + 1) << "a small matrix is not mapped";
+    }
+    EXPECT_NE(cv::Mat(1000, 1000, CV_8UC4).data, first) << "a far larger buffer is not wasted";
+    releaseCachedPixelMemory();
+    first = FileBytes(3 << 20, 7).data();
+    const FileBytes again(3 << 20, 0);
+    EXPECT_EQ(again.data(), first) << "files take from the same pool";
+    EXPECT_EQ(again.back(), 0) << "reused memory is filled as asked";
+    {
+        std::vector<cv::Mat> many(10);
+        for (int i = 0; i < 10; ++i) many[i].create(1024, 1024 + 64 * i, CV_8UC4);
+    }
+    EXPECT_LE(pixelMemoryStats().cachedBuffers, 2U);
+    releaseCachedPixelMemory();
+    EXPECT_EQ(pixelMemoryStats().cachedBuffers, 0U);
+    EXPECT_EQ(pixelMemoryStats().mappedBuffers, mapped + 1) << "only the file's bytes are left";
+}
+
+TEST(PixelMemory, ThreadsAllocateAndFreeConcurrently) {
+    {
+        const auto work = [](int t) {
+            for (int i = 0; i < 20; ++i) {
+                const cv::Mat m(700 + 10 * t, 800, CV_8UC4, cv::Scalar::all(t));
+                ASSERT_EQ(m.clone().at<cv::Vec4b>(699, 799)[0], t);
+            }
+        };
+        const std::jthread a(work, 0), b(work, 1), c(work, 2);
+    }
+    releaseCachedPixelMemory();
+    EXPECT_EQ(pixelMemoryStats().mappedBuffers, 0U);
 }
 
 }  // namespace

@@ -2,14 +2,18 @@
 // behind the viewer's back and the jobs ending in orders nobody writes by hand. After
 // every action the walk checks the viewer against a model of the folder: nothing escapes,
 // inputs never nest, the title names the entry at the index, the picture on screen is one
-// that entry's file has held (or there is none), no file leaves the folder but the one the
-// user confirmed for the trash (and that one is in the trash), and the store reads back.
+// that entry's file has held (or there is none), each neighbour record holds only pictures
+// of its own files, every record's pixels are turned as it says, no file leaves the folder
+// but the one the user confirmed for the trash (and that one is in the trash), and the
+// store reads back.
 // A failing walk is shrunk to the shortest list of actions that still fails, and printed.
 //   PAVO_MONKEY_SEED=n          walk this seed after 1 to 4 (else one new seed, printed)
 //   PAVO_MONKEY_SEEDS="n m .."  walk only these seeds
 //   PAVO_MONKEY_ACTIONS=n       actions per seed
+#include "image/orientation.h"
 #include "platform/files.h"
 #include "platform/settings_store.h"
+#include "support/allocator.h"
 #include "support/viewer_fixture.h"
 
 #include <opencv2/imgcodecs.hpp>
@@ -118,6 +122,8 @@ class Folder {
         const auto found = history_.find(bytes(path));
         return found == history_.end() ? std::set<int>{} : found->second;
     }
+    // The size a picture was written at.
+    [[nodiscard]] cv::Size sizeOf(int id) const { return sizes_.at(id); }
     // Takes a file off the list of those that must stay; false when it was not on it.
     bool forget(const QString& path) { return present_.erase(bytes(path)) > 0; }
 
@@ -194,62 +200,29 @@ class Folder {
         cv::imwrite((root_ + name).toStdString(), cv::Mat(height, width, CV_8UC3, colourOf(id)),
                     exact);
         history_[name].insert(id);
+        sizes_[id] = {width, height};
         present_.insert(name);
     }
 
     QByteArray root_;
     int nextId_ = 1;
     std::map<QByteArray, std::set<int>> history_;
+    std::map<int, cv::Size> sizes_;
     std::set<QByteArray> present_;
-};
-
-// Makes one allocation of pixel memory throw, as OpenCV does when memory runs out: the
-// n-th made while armed. Every OpenCV call that makes a matrix (decode, convert, resize,
-// turn, join) allocates through it.
-// OpenCV's allocator while it lives, so that a failed assertion cannot leave it behind.
-class FailingAllocator final : public cv::MatAllocator {
-  public:
-    FailingAllocator() : base_(cv::Mat::getDefaultAllocator()) {
-        cv::Mat::setDefaultAllocator(this);
-    }
-    ~FailingAllocator() override { cv::Mat::setDefaultAllocator(base_); }
-    FailingAllocator(const FailingAllocator&) = delete;
-    FailingAllocator& operator=(const FailingAllocator&) = delete;
-    cv::UMatData* allocate(int dims, const int* sizes, int type, void* data, size_t* step,
-                           cv::AccessFlag flags, cv::UMatUsageFlags usage) const override {
-        if (armed_ && data == nullptr && ++made == failAt)
-            CV_Error(cv::Error::StsNoMem, "no memory left (injected)");
-        return base_->allocate(dims, sizes, type, data, step, flags, usage);
-    }
-    bool allocate(cv::UMatData* data, cv::AccessFlag flags,
-                  cv::UMatUsageFlags usage) const override {
-        return base_->allocate(data, flags, usage);
-    }
-    void deallocate(cv::UMatData* data) const override { base_->deallocate(data); }
-
-    // Arms or disarms it; the state it had before.
-    bool arm(bool on) { return armed_.exchange(on); }
-
-    mutable std::atomic<long> made{0};  // while armed
-    std::atomic<long> failAt{0};        // 0: none fails
-
-  private:
-    cv::MatAllocator* base_;
-    std::atomic<bool> armed_{false};
 };
 
 // Arms the allocator while the viewer works, and disarms it while the walk writes its own
 // pictures (inside a dialog's loop too): those never fail.
 class Armed {
   public:
-    Armed(FailingAllocator* allocator, bool on)
+    Armed(test::TestAllocator* allocator, bool on)
         : allocator_(allocator), before_(allocator != nullptr && allocator->arm(on)) {}
     ~Armed() {
         if (allocator_ != nullptr) allocator_->arm(before_);
     }
 
   private:
-    FailingAllocator* allocator_;  // none: nothing fails
+    test::TestAllocator* allocator_;  // none: nothing fails
     bool before_;
 };
 
@@ -260,7 +233,7 @@ using Broken = std::optional<std::string>;
 // walk to run them, and the list of actions.
 class Walk {
   public:
-    explicit Walk(std::vector<Action> actions, FailingAllocator* allocator = nullptr)
+    explicit Walk(std::vector<Action> actions, test::TestAllocator* allocator = nullptr)
         : allocator_(allocator),
           folder_(dir_.path()),
           viewer_(platform_, SettingsStore(dir_.filePath(QStringLiteral("config")))),
@@ -414,23 +387,46 @@ class Walk {
         }
     }
 
-    // The colours on screen, sampled; black is the background a pair may be set on.
-    [[nodiscard]] std::set<int> coloursOnScreen() const {
-        const cv::Mat& display = viewer_.shownImage.display;
+    // The colours of a picture, sampled; black is the background a pair may be set on.
+    [[nodiscard]] static std::set<int> coloursOf(const cv::Mat& picture) {
         std::set<int> colours;
-        for (int y = 0; y < display.rows; y += std::max(1, display.rows / 5)) {
-            for (int x = 0; x < display.cols; x += std::max(1, display.cols / 5)) {
+        for (int y = 0; y < picture.rows; y += std::max(1, picture.rows / 5)) {
+            for (int x = 0; x < picture.cols; x += std::max(1, picture.cols / 5)) {
                 const unsigned char* pixel =
-                    display.ptr(y) + static_cast<std::ptrdiff_t>(x) * display.channels();
+                    picture.ptr(y) + static_cast<std::ptrdiff_t>(x) * picture.channels();
                 if (pixel[0] > 3 || pixel[1] > 3 || pixel[2] > 3) colours.insert(idOf(pixel));
             }
         }
         return colours;
     }
 
+    // A record, the shown one or a neighbour, holds only pictures its own files have held
+    // (a pair's, also one kept after its files went, both), its pixels turned as it says.
+    Broken checkRecord(const ImageBuffer& record, const char* which) const {
+        std::set<int> allowed = folder_.heldBy(record.path);
+        if (!record.partnerPath.isEmpty()) allowed.merge(folder_.heldBy(record.partnerPath));
+        for (const cv::Mat* pixels : {&record.image, &record.partner, &record.display}) {
+            for (const int colour : coloursOf(*pixels)) {
+                if (!allowed.contains(colour))
+                    return std::string(which) + " shows a colour " + record.path.toStdString() +
+                           " never held";
+            }
+            if (pixels == &record.display || pixels->empty()) continue;
+            const cv::Size stored = folder_.sizeOf(idOf(pixels->ptr(0)));
+            if (turnedAs(cv::Mat(stored, CV_8U), record.turn).size() != pixels->size())
+                return std::string(which) + " of " + record.path.toStdString() +
+                       " is not turned as it says";
+        }
+        return {};
+    }
+
     Broken check() {
         if (viewer_.input.handlerDepth != 0) return "an input is still being handled";
         if (Broken broken = checkFolder()) return broken;
+        for (const auto& [record, which] : {std::pair{&viewer_.nextImage, "the next record"},
+                                            {&viewer_.previousImage, "the previous record"}}) {
+            if (Broken broken = checkRecord(*record, which)) return broken;
+        }
         if (stepUnderWay(viewer_)) return {};
         const Playlist& playlist = viewer_.playlist;
         const ImageBuffer& shown = viewer_.shownImage;
@@ -448,20 +444,13 @@ class Walk {
                    path.toStdString();
         if (shown.display.empty()) return {};
         if (shown.path != path) return "the picture shown is of " + shown.path.toStdString();
-        std::set<int> allowed = folder_.heldBy(shown.path);
         if (viewer_.merge.mergeMode != 0 && shown.ready) {
             const std::int32_t partner = stepIndex(static_cast<std::int32_t>(playlist.paths.size()),
                                                    playlist.index, viewer_.merge.mergeMode);
             if (shown.partnerPath != playlist.paths[static_cast<std::size_t>(partner)])
                 return "the pair shown has the partner " + shown.partnerPath.toStdString();
         }
-        // A pair's picture, also one kept on screen after its files went, holds both.
-        if (!shown.partnerPath.isEmpty()) allowed.merge(folder_.heldBy(shown.partnerPath));
-        for (const int colour : coloursOnScreen()) {
-            if (!allowed.contains(colour))
-                return "the picture shows a colour " + path.toStdString() + " never held";
-        }
-        return {};
+        return checkRecord(shown, "the picture shown");
     }
 
     // No file leaves the folder but the one confirmed for the trash, which is in the trash.
@@ -517,7 +506,7 @@ class Walk {
         return {};
     }
 
-    FailingAllocator* allocator_;
+    test::TestAllocator* allocator_;
     QTemporaryDir dir_;
     Folder folder_;  // goes before the folder it lies in
     test::FakePlatform platform_;
@@ -532,7 +521,7 @@ class Walk {
     std::size_t questionsChecked_ = 0;
 };
 
-Broken walk(const std::vector<Action>& actions, FailingAllocator* allocator = nullptr) {
+Broken walk(const std::vector<Action>& actions, test::TestAllocator* allocator = nullptr) {
     return Walk(actions, allocator).run();
 }
 
@@ -586,14 +575,13 @@ TEST(Monkey, WalksThroughEverythingTheWindowTakesWithoutBreakingARule) {
 // a decode, a conversion, a resize, a turn or a join, on a job or on the user-interface
 // thread. Each is a failed load at worst; no rule of the walk breaks and nothing escapes.
 TEST(Monkey, AnAllocationThatFailsIsAFailedLoadAndNothingWorse) {
-    FailingAllocator allocator;
+    test::TestAllocator allocator;
     const std::vector<Action> actions = actionsFor(11, 300);
     ASSERT_FALSE(walk(actions, &allocator));
     const long made = allocator.made;
     ASSERT_GT(made, 50);
     // Spread over the walk when it made more than can be tried in a short while.
     const long every = std::max(1L, made / 40);
-    std::printf("monkey: %ld allocations, every %ld failing once\n", made, every);
     for (long failing = 1; failing <= made; failing += every) {
         allocator.made = 0;
         allocator.failAt = failing;

@@ -1,9 +1,14 @@
+// The browse tests: steps, jumps and what waits for them, the neighbour cache and its idle
+// release, turns, mirrors and merged pairs.
 #include "app/app.h"
+#include "browse/transform.h"
 #include "image/orientation.h"
 #include "support/viewer_fixture.h"
+#include "view/draw.h"
 
-#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
 
 namespace pavo {
 namespace {
@@ -12,18 +17,11 @@ namespace {
 class NavigationTest : public test::ViewerTest {
   protected:
     void openFolder(int count) {
-        ASSERT_TRUE(QDir(dir.path()).mkpath("album"));
-        for (int i = 0; i < count; ++i)
-            paths.push_back(
-                imageFile(QStringLiteral("album/%1.png").arg(i + 1), 60, 40, colourOf(i)));
-        openCommandLine(viewer, {dir.filePath("album")}, dir.path());
-        ASSERT_TRUE(viewer.shownImage.ready);
-        settle();
+        paths = imageFolder("album/%1.png", count, 60, 40);
+        open(dir.filePath("album"));
     }
-    static cv::Scalar colourOf(int i) { return {static_cast<double>(20 * i), 100, 200}; }
     int shownIndex() const { return viewer.playlist.index; }
-    // The blue value of the shown image's first pixel tells which file it came from.
-    int shownColour() const { return viewer.shownImage.image.at<cv::Vec3b>(0, 0)[0] / 20; }
+    int shownFile() const { return fileNumber(viewer.shownImage.image); }
     std::size_t beeps(BeepKind kind) const {
         return static_cast<std::size_t>(
             std::count(platform.beeps.begin(), platform.beeps.end(), kind));
@@ -37,15 +35,8 @@ class NavigationTest : public test::ViewerTest {
 // the preview. Inputs meanwhile wait and then run in order.
 TEST_F(NavigationTest, AStepWaitsForItsNeighbourBehindAPreviewAndInputsWaitWithIt) {
     platform.showInitial({0, 0, 800, 600}, true);
-    ASSERT_TRUE(QDir(dir.path()).mkpath("photos"));
-    cv::Mat photo(1600, 2800, CV_8UC3, cv::Scalar(40, 80, 120));
-    for (const char* name : {"a.jpg", "b.jpg", "c.jpg"})
-        test::writeImage(dir.filePath(QStringLiteral("photos/") + name), photo);
-    openCommandLine(viewer, {dir.filePath("photos/a.jpg")}, dir.path());
-    ASSERT_TRUE(viewer.shownImage.ready);
-    test::HeldJobs held;  // the neighbours decode when the test says so
-    platform.jobRunner = &held;
-    settle();
+    open(imageFolder("photos/%1.jpg", 3, 2800, 1600)[0]);
+    holdJobs();  // the neighbours decode when the test says so
     viewer.settings.mute = true;
     startNeighbourWorkers(viewer);
     const cv::Mat before = viewer.shownImage.display;
@@ -88,12 +79,12 @@ TEST_F(NavigationTest, StepsWrapWithASoundAndJumpsGoByFiveOrToTheEnds) {
         step.wheel != 0 ? events.wheel(step.wheel, false, false) : events.keyDown(step.key, 1);
         settle();
         EXPECT_EQ(shownIndex(), step.index);
-        EXPECT_EQ(shownColour(), step.index);
+        EXPECT_EQ(shownFile(), step.index + 1);
         EXPECT_EQ(beeps(BeepKind::Information), step.sounds);
     }
     press(Key::Shift);
     press(Key::Right);  // five steps from 2 through three entries
-    EXPECT_EQ(shownColour(), 1);
+    EXPECT_EQ(shownFile(), 2);
     const std::size_t titles = platform.titles.size();
     press(Key::Right, 3);  // fifteen: the same image, nothing decoded
     EXPECT_EQ(platform.titles.size(), titles);
@@ -101,7 +92,7 @@ TEST_F(NavigationTest, StepsWrapWithASoundAndJumpsGoByFiveOrToTheEnds) {
     press(Key::End);
     press(Key::End);
     press(Key::Home);
-    EXPECT_EQ(shownColour(), 0);
+    EXPECT_EQ(shownFile(), 1);
     EXPECT_EQ(platform.titles.size(), titles + 2) << "End at the end loads nothing";
     EXPECT_TRUE(platform.boxes.empty());
 }
@@ -112,8 +103,7 @@ TEST_F(NavigationTest, StepsWrapWithASoundAndJumpsGoByFiveOrToTheEnds) {
 // it. One press alone while the image ahead decodes is the next step, once it is shown.
 TEST_F(NavigationTest, PressesDuringAJumpMoveItsTargetAndOtherInputsWaitForItsImage) {
     openFolder(8);
-    test::HeldJobs held;
-    platform.jobRunner = &held;
+    holdJobs();
     events.keyDown(Key::Right, 1);  // the image ahead is there: shown at once
     std::size_t titles = platform.titles.size();
     events.keyDown(Key::Right, 1);  // the one after it is still decoding: the step waits
@@ -122,7 +112,7 @@ TEST_F(NavigationTest, PressesDuringAJumpMoveItsTargetAndOtherInputsWaitForItsIm
     EXPECT_EQ(viewer.navigation.pending->path, paths[2]) << "one press more: a step to come";
     events.keyDown(Key::Right, 1);
     EXPECT_EQ(viewer.navigation.pending->path, paths[4]) << "a second: a jump";
-    EXPECT_EQ(shownColour(), 1) << "the image shown stays until the jump's is decoded";
+    EXPECT_EQ(shownFile(), 2) << "the image shown stays until the jump's is decoded";
     const std::size_t jobs = held.waiting();
     events.keyDown(Key::Right, 1);
     EXPECT_EQ(held.waiting(), jobs) << "while the keys move the target, nothing decodes";
@@ -132,10 +122,10 @@ TEST_F(NavigationTest, PressesDuringAJumpMoveItsTargetAndOtherInputsWaitForItsIm
     EXPECT_EQ(shownIndex(), 6) << "4 + 1 + 2 - 1";
     settle();
     EXPECT_FALSE(stepUnderWay(viewer));
-    EXPECT_EQ(shownColour(), 6);
+    EXPECT_EQ(shownFile(), 7);
     EXPECT_EQ(viewer.shownImage.image.cols, 40) << "the jump's image is the one turned";
     EXPECT_EQ(platform.titles.size(), titles + 1) << "the images between are not shown";
-    EXPECT_EQ(viewer.nextImage.image.at<cv::Vec3b>(0, 0)[0] / 20, 7)
+    EXPECT_EQ(fileNumber(viewer.nextImage.image), 8)
         << "the neighbours of the target decode as usual";
 
     events.keyDown(Key::Right, 1);  // the image ahead is there: shown at once
@@ -143,24 +133,24 @@ TEST_F(NavigationTest, PressesDuringAJumpMoveItsTargetAndOtherInputsWaitForItsIm
     events.keyDown(Key::Right, 1);  // the first, wrapping, still decodes
     events.keyDown(Key::Right, 1);
     settle();
-    EXPECT_EQ(shownColour(), 1);
+    EXPECT_EQ(shownFile(), 2);
     EXPECT_EQ(platform.titles.size(), titles + 2) << "both steps shown";
 
     events.keyDown(Key::Right, 2);
     events.keyDown(Key::Home, 1);
     settle();
-    EXPECT_EQ(shownColour(), 0) << "Home after presses during a jump";
+    EXPECT_EQ(shownFile(), 1) << "Home after presses during a jump";
     EXPECT_TRUE(platform.boxes.empty());
 }
 
 // A file deleted after its neighbour record was decoded is still shown from the cache; one
-// broken before fails only its own record. (A failed step is ARecordIsOnlyEverShown's.)
+// broken before fails only its own record.
 TEST_F(NavigationTest, AFileGoneAfterItsDecodeIsStillShownAndABrokenOneFailsOnlyItsRecord) {
     openFolder(4);  // the neighbours of the first are the second and the last
     ASSERT_TRUE(QFile::remove(paths[1]));
     test::writeBytes(paths[2], "broken");
     press(Key::Right);
-    EXPECT_EQ(shownColour(), 1) << "decoded before it went";
+    EXPECT_EQ(shownFile(), 2) << "decoded before it went";
     EXPECT_TRUE(platform.boxes.empty());
     EXPECT_TRUE(viewer.nextImage.failed);
     EXPECT_TRUE(viewer.previousImage.ready) << "the other side keeps working";
@@ -195,17 +185,9 @@ TEST_F(NavigationTest, APrescaledNeighbourIsShownWithoutScalingItAgain) {
 // way the keys go, every step shows its own file, and the neighbours left in the cache
 // are the right ones.
 TEST_F(NavigationTest, StepsFasterThanTheCacheShowEachImageAndKeepTheRightNeighbours) {
-    ASSERT_TRUE(QDir(dir.path()).mkpath("photos"));
-    for (int i = 0; i < 6; ++i) {
-        paths.push_back(dir.filePath(QStringLiteral("photos/%1.jpg").arg(i + 1)));
-        test::writeImage(paths.back(), cv::Mat(2000, 3000, CV_8UC3, colourOf(i)));
-    }
-    test::HeldJobs held;
-    platform.jobRunner = &held;
+    paths = imageFolder("photos/%1.jpg", 6, 3000, 2000);
+    holdJobs();
     openCommandLine(viewer, {paths[0]}, dir.path());
-    const auto colour = [](const cv::Mat& image) {
-        return image.empty() ? -1 : (image.at<cv::Vec3b>(0, 0)[0] + 10) / 20;
-    };
     int decodedBeyond = 0;
     for (const int expected : {1, 2, 3, 4, 3, 2, 1, 0, 5, 4}) {
         const bool forward = expected == stepIndex(6, shownIndex(), 1);
@@ -213,12 +195,12 @@ TEST_F(NavigationTest, StepsFasterThanTheCacheShowEachImageAndKeepTheRightNeighb
         decodedBeyond += viewer.neighbours.beyondPath.isEmpty() ? 0 : 1;
         while (stepUnderWay(viewer) && held.runOne()) platform.runQueued();
         ASSERT_EQ(shownIndex(), expected);
-        EXPECT_EQ(colour(viewer.shownImage.image), expected);
+        EXPECT_EQ(shownFile(), expected + 1);
     }
     EXPECT_GT(decodedBeyond, 0) << "the image beyond the one ahead was decoded early";
     settle();
-    EXPECT_EQ(colour(viewer.nextImage.image), 5);
-    EXPECT_EQ(colour(viewer.previousImage.image), 3);
+    EXPECT_EQ(fileNumber(viewer.nextImage.image), 6);
+    EXPECT_EQ(fileNumber(viewer.previousImage.image), 4);
     EXPECT_TRUE(viewer.nextImage.displayReady && viewer.previousImage.displayReady);
     EXPECT_TRUE(platform.boxes.empty());
 }
@@ -245,17 +227,14 @@ TEST_F(NavigationTest, AWindowManagerThatRefusesTheSizeStillGetsAFittedImage) {
 // the window shows its background. Nothing stays pending, so what comes next (fullscreen,
 // other keys, the idle release) works as after any failed load, without a box.
 TEST_F(NavigationTest, AFailedJumpIsSilentAndLeavesNothingPending) {
-    ASSERT_TRUE(QDir(dir.path()).mkpath("album"));
-    for (const char* name : {"a.png", "c.png", "d.png", "e.png", "f.png"})
-        imageFile(QStringLiteral("album/") + name, 60, 40);
-    test::writeBytes(dir.filePath("album/b.png"), {});
-    openCommandLine(viewer, {dir.filePath("album/a.png")}, dir.path());
-    settle();
+    const std::vector<QString> album = imageFolder("album/%1.png", 6, 60, 40);
+    test::writeBytes(album[1], {});
+    open(album[0]);
     events.keyDown(Key::Shift, 1);
-    press(Key::Left);  // five back from the first of six: b.png
+    press(Key::Left);  // five back from the first of six: 2.png
     events.keyUp(Key::Shift);
-    EXPECT_EQ(platform.titles.back(), dir.filePath("album/b.png"));
-    EXPECT_TRUE(viewer.shownImage.display.empty()) << "the picture left does not stand for b.png";
+    EXPECT_EQ(platform.titles.back(), album[1]);
+    EXPECT_TRUE(viewer.shownImage.display.empty()) << "the picture left does not stand for 2.png";
     EXPECT_FALSE(stepUnderWay(viewer));
     press(Key::Enter);
     press(Key::T);
@@ -265,7 +244,7 @@ TEST_F(NavigationTest, AFailedJumpIsSilentAndLeavesNothingPending) {
                 platform.beeps.end());
     EXPECT_FALSE(anyJobUnderWay(viewer)) << "nothing keeps the idle release away";
     press(Key::Right);
-    EXPECT_EQ(platform.titles.back(), dir.filePath("album/c.png"));
+    EXPECT_EQ(platform.titles.back(), album[2]);
     EXPECT_TRUE(viewer.shownImage.ready);
 }
 
@@ -273,17 +252,14 @@ TEST_F(NavigationTest, AFailedJumpIsSilentAndLeavesNothingPending) {
 // that empties the playlist leaves nothing for later keys to trip on.
 TEST_F(NavigationTest, DropsWaitForAJumpAndAnEmptyPlaylistIsSafe) {
     openFolder(6);
-    ASSERT_TRUE(QDir(dir.path()).mkpath("other"));
-    ASSERT_TRUE(QDir(dir.path()).mkpath("empty"));
-    imageFile("other/z.png", 30, 20);
-    test::HeldJobs held;
-    platform.jobRunner = &held;
+    const QString other = imageFile("other/z.png", 30, 20);
+    holdJobs();
     events.keyDown(Key::Right, 3);
     ASSERT_TRUE(stepUnderWay(viewer));
     events.filesDropped({dir.filePath("other")});
     EXPECT_EQ(shownIndex(), 3) << "the drop waits";
     settle();
-    EXPECT_EQ(viewer.playlist.paths, std::vector<QString>{dir.filePath("other/z.png")});
+    EXPECT_EQ(viewer.playlist.paths, std::vector<QString>{other});
     const std::size_t titles = platform.titles.size();
     press(Key::Right);  // a single image only pans
     events.wheel(-120, false, false);
@@ -292,10 +268,9 @@ TEST_F(NavigationTest, DropsWaitForAJumpAndAnEmptyPlaylistIsSafe) {
     EXPECT_TRUE(platform.beeps.empty());
 
     events.keyDown(Key::Right, 2);
-    events.filesDropped({dir.filePath("empty")});
+    events.filesDropped({folder("empty")});
     settle();
-    ASSERT_EQ(platform.boxes.size(), 1U);
-    EXPECT_EQ(platform.boxes[0].text, "No supported files found.");
+    EXPECT_EQ(boxes(), QStringList{"Not Supported: No supported files found."});
     for (const Key key : {Key::Right, Key::Left, Key::End, Key::T, Key::Period, Key::Delete,
                           Key::F5, Key::G, Key::Plus}) {
         press(key);
@@ -305,24 +280,310 @@ TEST_F(NavigationTest, DropsWaitForAJumpAndAnEmptyPlaylistIsSafe) {
     EXPECT_FALSE(stepUnderWay(viewer));
 }
 
-// A step that fails leaves the picture of the image before it on screen for a moment; that
-// record is kept as a neighbour only for its own entry, so stepping back to the missing
-// file reports it again instead of showing the other image under its name.
-TEST_F(NavigationTest, ARecordIsOnlyEverShownForItsOwnEntry) {
-    openFolder(5);
-    ASSERT_TRUE(QFile::remove(paths[2]));
+// A folder of images opened at the first; the workers' records reach their slots only
+// through the program's own hand-over. By default the images are larger than the screen,
+// so that what is on screen is a scaled copy.
+class NeighbourCacheTest : public test::ViewerTest {
+  protected:
+    void openFolder(int count, int width = 2400, int height = 1600) {
+        open(imageFolder("%1.png", count, width, height)[0]);
+    }
+    // The idle release's round long after the last input.
+    void idleRelease() {
+        clearIdleCache(viewer, viewer.input.lastActivityTime + viewer.settings.bufferTimeout + 1);
+    }
+    static bool same(const cv::Mat& a, const cv::Mat& b) {
+        return a.size() == b.size() && a.type() == b.type() && cv::norm(a, b, cv::NORM_INF) == 0;
+    }
+};
+
+// Finished neighbours arrive in their slots, prescaled, without any user action; the
+// idle release empties them only once the time-out has passed, no job runs and both are
+// there (a failed one keeps the cache), and the next step then decodes directly.
+TEST_F(NeighbourCacheTest, TheIdleReleaseEmptiesTheCacheOnlyWhenDue) {
+    openFolder(3, 60, 40);
+    ASSERT_TRUE(viewer.nextImage.ready && viewer.previousImage.ready);
+    const std::int32_t start = viewer.input.lastActivityTime;
+    clearIdleCache(viewer, start + 900);
+    EXPECT_TRUE(viewer.nextImage.ready) << "not yet past the timeout";
+    test::HeldJobs held;
+    platform.jobRunner = &held;
+    forgetNeighbourScaling(viewer);
+    onTimer(viewer, PrescaleTimer);
+    clearIdleCache(viewer, start + 901);
+    EXPECT_TRUE(viewer.nextImage.ready) << "a job under way keeps the records";
+    settle();
+
+    viewer.view.infoOverlayShown = true;
+    clearIdleCache(viewer, start + 901);
+    EXPECT_FALSE(viewer.nextImage.ready);
+    EXPECT_TRUE(viewer.nextImage.image.empty() && viewer.previousImage.display.empty());
+    EXPECT_EQ(viewer.input.lastActivityTime, start + 901);
+    EXPECT_EQ(platform.timerPeriod(OverlayTimer), 100);
     press(Key::Right);
+
+    test::writeBytes(dir.filePath("3.png"), "broken");  // the next neighbour fails
+    press(Key::F5);
+    ASSERT_TRUE(viewer.nextImage.failed);
+    clearIdleCache(viewer, viewer.input.lastActivityTime + 5000);
+    EXPECT_TRUE(viewer.previousImage.ready) << "a failed neighbour keeps the cache";
+}
+
+// A picture scaled for one window is dropped when the window changes: F while the jobs
+// decode, then a step, shows the next image at its own size; the prescale timer scales the
+// cached neighbour again for the new window.
+TEST_F(NeighbourCacheTest, AScaledPictureSurvivesOnlyWhileItFitsTheWindow) {
+    openCommandLine(viewer, {imageFolder("%1.png", 3, 1200, 900)[0]}, dir.path());
+    press(Key::F);  // the jobs may still be decoding
+    EXPECT_FALSE(viewer.nextImage.displayReady) << "scaled for the fitted window: dropped";
+    EXPECT_TRUE(platform.timerPending(PrescaleTimer)) << "the hand-over asks for a prescale";
+    events.mouseButton(MouseButton::Forward, MouseAction::Press);
+    settle();
+    EXPECT_EQ(viewer.playlist.index, 1) << "the Forward button steps";
+    EXPECT_EQ(viewer.shownImage.displayWidth, 1200) << "its own size";
+
+    press(Key::F);
+    press(Key::F);
+    EXPECT_FALSE(viewer.nextImage.displayReady);
+    onTimer(viewer, PrescaleTimer);
+    settle();
+    EXPECT_TRUE(viewer.nextImage.displayReady);
+    EXPECT_EQ(viewer.nextImage.displayWidth, 1200) << "scaled again for the unfitted window";
     press(Key::Right);
-    ASSERT_EQ(platform.boxes.size(), 1U);
+    EXPECT_EQ(viewer.shownImage.displayWidth, 1200);
+}
+
+// After the idle release only the picture on screen is kept; whatever acts on the image
+// next decodes it again, turned and mirrored as the user left it.
+TEST_F(NeighbourCacheTest,
+       TheIdleReleaseKeepsOnlyThePictureOnScreenAndTheNextActionDecodesItAgain) {
+    openFolder(3);
+    press(Key::T);
+    press(Key::Y);
+    press(Key::T);
+    settle();
+    const cv::Mat turned = viewer.shownImage.image.clone();
+    const cv::Mat onScreen = viewer.shownImage.display.clone();
+    ASSERT_NE(onScreen.size(), turned.size()) << "fitted: the picture on screen is a copy";
+    viewer.view.infoOverlayShown = true;
+    const auto described = [this] {
+        const QString text = overlayText(viewer);
+        return text.left(text.indexOf(QStringLiteral("Memory usage")));  // that one falls
+    };
+    const QString overlay = described();
+
+    idleRelease();
+    EXPECT_FALSE(viewer.nextImage.ready);
+    ASSERT_TRUE(viewer.shownImage.image.empty()) << "the decoded pixels went";
+    EXPECT_TRUE(viewer.shownImage.ready) << "the image is still the one shown";
+    EXPECT_TRUE(same(viewer.shownImage.display, onScreen));
+    EXPECT_EQ(described(), overlay) << "the overlay still describes it";
+    press(Key::Shift);
+    onKeyUp(viewer, Key::Shift);
+    EXPECT_TRUE(viewer.shownImage.image.empty()) << "a modifier alone decodes nothing";
+
+    onSize(viewer);
+    EXPECT_TRUE(same(viewer.shownImage.image, turned)) << "decoded again, turned as it was";
+    EXPECT_TRUE(same(viewer.shownImage.display, onScreen));
+    press(Key::T);
+    // Top left, turned to top right, mirrored to top left, turned twice more.
+    EXPECT_EQ(viewer.shownImage.image.at<cv::Vec3b>(2399, 1599), cv::Vec3b(0, 0, 255))
+        << "the red corner ends bottom right";
+}
+
+// A step from a released picture to a file that went meanwhile fails as any failed step
+// does, and the window keeps the size of the released picture instead of collapsing.
+TEST_F(NeighbourCacheTest, AFailedStepFromAReleasedPictureKeepsTheWindowSize) {
+    openFolder(3);
+    const Size client = platform.clientSize();
+    idleRelease();
+    ASSERT_TRUE(viewer.shownImage.image.empty());
+    ASSERT_TRUE(QFile::remove(dir.filePath(QStringLiteral("2.png"))));
     press(Key::Right);
-    EXPECT_EQ(shownColour(), 3);
+    EXPECT_EQ(platform.clientSize(), client);
+    EXPECT_EQ(platform.boxes.size(), 1U) << "the failure is reported";
+}
+
+// The file went while Pavo was idle: its picture stays on screen, nothing acts on the
+// missing pixels, and steps go on without ever bringing that dead record back; a step
+// back to it fails as for any missing file, and no other image's picture stands in.
+TEST_F(NeighbourCacheTest, AShownFileThatWentWhileIdleStaysOnScreenUntilTheNextStep) {
+    // A failed neighbour keeps the cache through the idle release.
+    test::writeBytes(dir.filePath(QStringLiteral("0.png")), "not a picture");
+    openFolder(3);
+    press(Key::Right);  // reached by steps, its picture is kept for stepping back
+    settle();
     press(Key::Left);
-    EXPECT_EQ(platform.titles.back(), paths[2]);
-    EXPECT_TRUE(viewer.shownImage.display.empty()) << "not 2.png's picture under 3.png's name";
-    ASSERT_EQ(platform.boxes.size(), 2U);
-    EXPECT_EQ(platform.boxes[1].text, "Failed to load " + paths[2] + ".");
+    settle();
+    const cv::Mat onScreen = viewer.shownImage.display.clone();
+    idleRelease();
+    ASSERT_TRUE(QFile::remove(dir.filePath(QStringLiteral("1.png"))));
+    press(Key::T);
+    EXPECT_FALSE(viewer.shownImage.ready);
+    EXPECT_TRUE(same(viewer.shownImage.display, onScreen)) << "not turned, not cleared";
+    press(Key::Right);
+    settle();
+    press(Key::Left);  // to the file that went
+    EXPECT_FALSE(viewer.shownImage.ready) << "2.png's picture does not stand for 1.png";
+    EXPECT_TRUE(viewer.shownImage.display.empty());
+    EXPECT_EQ(platform.titles.back(), dir.filePath(QStringLiteral("1.png")));
+    EXPECT_EQ(platform.boxes.size(), 1U);
+}
+
+TEST_F(NeighbourCacheTest, ASingleImageAndAMergedPairAreReleasedTooButNotAPictureShownAsDecoded) {
+    // A picture at its own size is the decoded image itself: nothing would be freed.
+    viewer.view.fitActive = false;
+    openFolder(3, 60, 40);
+    idleRelease();
+    EXPECT_FALSE(viewer.shownImage.image.empty());
+
+    // A merged pair is drawn from both images: both go and both come back.
+    press(Key::Period);
+    settle();
+    const cv::Mat partner = viewer.shownImage.partner.clone();
+    const cv::Mat onScreen = viewer.shownImage.display.clone();
+    idleRelease();
+    EXPECT_TRUE(viewer.shownImage.partner.empty());
+    onCommand(viewer, static_cast<int>(Command::Reload));
+    EXPECT_TRUE(same(viewer.shownImage.partner, partner));
+    EXPECT_TRUE(same(viewer.shownImage.display, onScreen));
+    EXPECT_EQ(viewer.shownImage.fileSize,
+              QFileInfo(dir.filePath("1.png")).size() + QFileInfo(dir.filePath("2.png")).size())
+        << "the partner's size is counted once";
+
+    // One image alone: no neighbours, but its pixels go.
+    QTemporaryDir single;
+    cv::Mat image(1600, 2400, CV_8UC3, cv::Scalar(1, 2, 3));
+    test::writeImage(single.filePath(QStringLiteral("only.png")), image);
+    press(Key::Period);  // merge off
+    openCommandLine(viewer, {single.filePath(QStringLiteral("only.png"))}, single.path());
+    settle();
+    idleRelease();
+    EXPECT_TRUE(viewer.shownImage.image.empty());
+    press(Key::Y);
+    EXPECT_TRUE(same(viewer.shownImage.image, image))
+        << "decoded again (one colour: mirrored alike)";
+}
+
+// A folder of images whose corners are marked, opened at the first.
+class TransformTest : public test::ViewerTest {
+  protected:
+    void openFolder(int count, int width, int height) {
+        open(imageFolder("%1.png", count, width, height)[0]);
+    }
+    cv::Vec3b shownPixel(int x, int y) const { return viewer.shownImage.image.at<cv::Vec3b>(y, x); }
+    const cv::Vec3b kRed{0, 0, 255};
+    const cv::Vec3b kGreen{0, 255, 0};
+};
+
+// A mirror shows at once, on screen too, and a second restores it without a refit; a quarter
+// turn is clockwise, refits the window and the zoom, and four come back.
+TEST_F(TransformTest, MirrorsShowAtOnceAndQuarterTurnsAreClockwiseAndRefit) {
+    viewer.view.fitActive = false;  // at its own size the display is the decoded image
+    openFolder(2, 300, 200);
+    const std::size_t windowChanges = platform.windowRects.size();
+    press(Key::Y);
+    EXPECT_EQ(shownPixel(299, 0), kRed);
+    EXPECT_EQ(viewer.shownImage.display.at<cv::Vec3b>(0, 299), kRed)
+        << "the picture on screen is mirrored too, not flipped back by sharing its pixels";
+    onCommand(viewer, static_cast<int>(Command::Flip));
+    EXPECT_EQ(viewer.shownImage.display.at<cv::Vec3b>(0, 0), kRed);
+    EXPECT_EQ(platform.windowRects.size(), windowChanges) << "no refit";
+
+    viewer.view.zoomPerMille = 1200;
+    viewer.view.zoomStepCount = 4;
+    viewer.shownImage.scrollX = 10;
+    press(Key::T);
+    EXPECT_EQ(shownPixel(199, 0), kRed) << "the top-left corner goes to the top right";
+    EXPECT_EQ(shownPixel(0, 0), kGreen) << "the bottom-left corner goes to the top left";
+    EXPECT_EQ(viewer.view.zoomPerMille, 1000);
+    EXPECT_EQ(viewer.view.zoomStepCount, 0);
+    EXPECT_EQ(viewer.shownImage.scrollX, 0);
+    EXPECT_EQ(platform.clientSize(), (Size{200, 300})) << "the window follows the turn";
+    for (int i = 0; i < 3; ++i) onCommand(viewer, static_cast<int>(Command::Rotate));
+    EXPECT_EQ(shownPixel(0, 0), kRed);
+    EXPECT_EQ(platform.clientSize(), (Size{300, 200}));
+}
+
+TEST_F(TransformTest, ATransformedRecordComesBackAsItWasLeftAndAFreshDecodeIsUpright) {
+    openFolder(3, 300, 200);
+    press(Key::T);
+    press(Key::Right);
+    settle();
+    EXPECT_EQ(shownPixel(0, 0), kRed) << "the neighbour was never turned";
     press(Key::Left);
-    EXPECT_EQ(shownColour(), 1);
+    EXPECT_EQ(viewer.shownImage.width, 200) << "stepping back shows the turned record";
+    press(Key::F5);  // decoded again from its file
+    EXPECT_EQ(viewer.shownImage.width, 300);
+}
+
+// Whatever order T and Y come in, the record's turn applied to the decoded pixels gives
+// the picture they made; a fresh decode starts without a turn.
+TEST_F(TransformTest, AnyRunOfTurnsAndMirrorsIsRememberedAsOneTurnOfTheDecodedPixels) {
+    viewer.view.fitActive = false;
+    openFolder(2, 30, 20);
+    const cv::Mat decoded = viewer.shownImage.image.clone();
+    for (int length = 1; length <= 4; ++length) {
+        for (int keys = 0; keys < (1 << length); ++keys) {
+            press(Key::F5);
+            ASSERT_EQ(viewer.shownImage.turn, PictureTurn{});
+            std::string run;
+            for (int i = 0; i < length; ++i) {
+                const bool turn = ((keys >> i) & 1) != 0;
+                onKeyDown(viewer, turn ? Key::T : Key::Y);
+                run += turn ? 'T' : 'Y';
+            }
+            const cv::Mat expected = turnedAs(decoded, viewer.shownImage.turn);
+            ASSERT_EQ(expected.size(), viewer.shownImage.image.size()) << run;
+            EXPECT_EQ(cv::norm(expected, viewer.shownImage.image, cv::NORM_INF), 0) << run;
+        }
+    }
+}
+
+// Period and Comma merge with the next or (wrapping) previous entry, shown on the left, and
+// turn fit on; the same key again ends the merge and leaves fit on. L swaps the sides, and
+// does nothing while not merged.
+TEST_F(TransformTest, MergingPairsNeighboursWithWrappingAndLSwapsTheSides) {
+    openFolder(3, 300, 200);
+    viewer.view.fitActive = false;
+    press(Key::L);
+    EXPECT_FALSE(viewer.merge.reverseMergeActive);
+    const auto left = [this] {
+        const cv::Mat& display = viewer.shownImage.display;
+        return fileNumber(display(cv::Rect(0, 0, display.cols / 2, display.rows)));
+    };
+    press(Key::Period);
+    EXPECT_EQ(viewer.merge.mergeMode, 1);
+    EXPECT_TRUE(viewer.view.fitActive);
+    EXPECT_EQ(left(), 1);
+    press(Key::L);
+    EXPECT_EQ(left(), 2) << "reverse merge puts the partner on the left";
+    press(Key::L);
+    press(Key::Comma);
+    EXPECT_EQ(viewer.merge.mergeMode, -1);
+    EXPECT_EQ(left(), 3) << "the previous image, 3.png, on the left";
+    press(Key::Comma);
+    EXPECT_EQ(viewer.merge.mergeMode, 0);
+    EXPECT_TRUE(viewer.shownImage.partner.empty());
+    EXPECT_TRUE(viewer.view.fitActive);
+}
+
+TEST_F(TransformTest, MergedStepsMoveTwoEntriesAndTakeTheCachedPair) {
+    openFolder(5, 300, 200);
+    press(Key::Period);
+    settle();
+    ASSERT_TRUE(viewer.nextImage.displayReady) << "the next pair, prescaled by its worker";
+    const uchar* prescaled = viewer.nextImage.display.data;
+    press(Key::Right);
+    EXPECT_EQ(viewer.playlist.index, 2);
+    EXPECT_EQ(viewer.shownImage.display.data, prescaled) << "the fast path";
+    settle();
+    press(Key::Right);
+    press(Key::Right);
+    EXPECT_EQ(viewer.playlist.index, 1) << "two entries a step, wrapping";
+    press(Key::T);
+    EXPECT_NEAR(viewer.shownImage.display.cols, viewer.shownImage.display.rows * 4 / 3, 2)
+        << "both images turned, still side by side at one height";
 }
 
 }  // namespace

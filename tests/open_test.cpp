@@ -1,8 +1,14 @@
+#include "browse/open.h"
 #include "platform/files.h"
+#include "playlist/playlist.h"
 #include "support/viewer_fixture.h"
+#include "view/view.h"
 
 #include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
+
+#include <tuple>
 
 namespace pavo {
 namespace {
@@ -12,39 +18,35 @@ using test::ViewerTest;
 class CommandLineTest : public ViewerTest {
   protected:
     void SetUp() override {
-        ASSERT_TRUE(QDir(dir.path()).mkdir("pics"));
         for (const char* name : {"10.png", "2.png", "1.png"})
             imageFile(QStringLiteral("pics/") + name, 40, 30);
-        ASSERT_TRUE(QDir(dir.path()).mkdir("pics/sub.png"));
+        folder("pics/sub.png");
     }
     QString pics(const QString& name = {}) const {
         return dir.filePath("pics") + (name.isEmpty() ? "" : "/" + name);
     }
 };
 
-TEST_F(CommandLineTest, AFileOpensWithItsFolderAsThePlaylist) {
-    openCommandLine(viewer, {pics("2.png")}, dir.path());
-    EXPECT_EQ(viewer.playlist.paths.size(), 4U) << "a single file's scan keeps what the scan lists";
-    EXPECT_EQ(platform.titles.back(), pics("2.png"));
-    EXPECT_FALSE(platform.quitCode);
-}
-
-TEST_F(CommandLineTest, ADecodableFileOfAnotherExtensionGetsItsPlace) {
+// A file opens with its folder as the playlist; one of an extension the scan leaves out,
+// but that decodes, gets its place there.
+TEST_F(CommandLineTest, AFileOpensWithItsFolderAndOneOfAnotherExtensionGetsItsPlace) {
     const QString odd = pics("photo.jpe");
     test::writeBytes(odd, test::readBytes(pics("1.png")));
     openCommandLine(viewer, {odd}, dir.path());
     ASSERT_EQ(viewer.playlist.paths.size(), 5U);
     EXPECT_EQ(viewer.playlist.paths[0], odd) << "inserted before the entry at the old index";
     EXPECT_EQ(viewer.playlist.paths[1], pics("1.png"));
+    openCommandLine(viewer, {pics("2.png")}, dir.path());
+    EXPECT_EQ(viewer.playlist.paths.size(), 4U) << "a single file's scan keeps what the scan lists";
+    EXPECT_EQ(platform.titles.back(), pics("2.png"));
+    EXPECT_FALSE(platform.quitCode);
 }
 
 TEST_F(CommandLineTest, AnUnreadableFileIsReportedAndEndsTheProgram) {
     test::writeBytes(pics("broken.png"), "garbage");
     openCommandLine(viewer, {pics("broken.png")}, dir.path());
-    ASSERT_EQ(platform.boxes.size(), 1U);
-    EXPECT_EQ(platform.boxes[0].text, "Failed to load " + pics("broken.png") + ".");
-    EXPECT_EQ(platform.boxes[0].caption, "Not Supported");
-    EXPECT_EQ(platform.boxes[0].owner, BoxOwner::MainWindow);
+    EXPECT_EQ(boxes(), QStringList{"Not Supported: Failed to load " + pics("broken.png") + "."});
+    EXPECT_EQ(platform.boxes.at(0).owner, BoxOwner::MainWindow);
     EXPECT_EQ(platform.beeps, std::vector<BeepKind>{BeepKind::Failure});
     EXPECT_EQ(platform.quitCode, 0);
 }
@@ -71,10 +73,8 @@ TEST_F(CommandLineTest, NothingSupportedIsReportedUnlessItNamesTheProgram) {
     openCommandLine(viewer, {pics("PAVO.EXE")}, dir.path());
     ASSERT_EQ(platform.boxes.size(), 1U);
     EXPECT_EQ(platform.quitCode, 0);
-    ASSERT_TRUE(QDir(dir.path()).mkdir("empty"));
-    openCommandLine(viewer, {dir.filePath("empty")}, dir.path());
-    ASSERT_EQ(platform.boxes.size(), 2U);
-    EXPECT_EQ(platform.boxes[1].text, "No supported files found.");
+    openCommandLine(viewer, {folder("empty")}, dir.path());
+    EXPECT_EQ(boxes().value(1), "Not Supported: No supported files found.");
     EXPECT_TRUE(platform.beeps.empty()) << "mute silences the beep";
 
     platform.programFolder = QStringLiteral("/opt/my apps/pavo/");
@@ -133,8 +133,8 @@ TEST_F(CommandLineTest, TheOpenDialogOpensAFolderOrExactlyTheFilesChosen) {
     test::writeBytes(dir.filePath("notes.txt"), "text");  // where nothing opens
     platform.chosenFiles = {dir.filePath("notes.txt")};
     onCommand(viewer, static_cast<int>(Command::Open));
-    ASSERT_EQ(platform.boxes.size(), 1U);
-    EXPECT_EQ(platform.boxes[0].text, "Failed to load " + dir.filePath("notes.txt") + ".");
+    EXPECT_EQ(boxes(),
+              QStringList{"Not Supported: Failed to load " + dir.filePath("notes.txt") + "."});
     EXPECT_TRUE(viewer.playlist.paths.empty());
     EXPECT_FALSE(platform.quitCode) << "a failed choice never ends the program";
 }
@@ -147,15 +147,12 @@ TEST_F(CommandLineTest, DropsOpenLikeTheCommandLineAndRefuseWhatIsNotALocalFile)
     viewer.input.lastActivityTime = 0;
     onDrop(viewer, {QStringLiteral("https://example.invalid/cat.png")});
     EXPECT_GT(viewer.input.lastActivityTime, 0) << "a drop is activity";
-    ASSERT_EQ(platform.boxes.size(), 1U);
-    EXPECT_EQ(platform.boxes[0].text, "Failed to load https://example.invalid/cat.png.");
+    EXPECT_EQ(boxes(),
+              QStringList{"Not Supported: Failed to load https://example.invalid/cat.png."});
 
-    ASSERT_TRUE(QDir(dir.path()).mkdir("empty"));
-    onDrop(viewer, {dir.filePath("empty")});
-    EXPECT_EQ(platform.boxes.back().text, "No supported files found.");
-    onDrop(viewer, {dir.filePath("empty"), QStringLiteral("https://example.invalid/a.png")});
-    EXPECT_EQ(platform.boxes.size(), 3U);
-    EXPECT_EQ(platform.boxes.back().text, "No supported files found.");
+    onDrop(viewer, {folder("empty")});
+    onDrop(viewer, {folder("empty"), QStringLiteral("https://example.invalid/a.png")});
+    EXPECT_EQ(boxes().mid(1), QStringList(2, "Not Supported: No supported files found."));
 
     onDrop(viewer, {pics("2.png"), pics("sub.png"), pics()});
     EXPECT_EQ(viewer.playlist.paths,
@@ -184,9 +181,7 @@ TEST_F(CommandLineTest, FullReloadKeepsThePlaceOrShowsTheFirstWhenTheLastIsGone)
 
     ASSERT_TRUE(QDir(pics()).removeRecursively());
     press(Key::F5);
-    ASSERT_FALSE(platform.boxes.empty());
-    EXPECT_EQ(platform.boxes.back().text, "Directory was not found.");
-    EXPECT_EQ(platform.boxes.back().caption, "Invalid path");
+    EXPECT_EQ(boxes(), QStringList{"Invalid path: Directory was not found."});
     EXPECT_EQ(viewer.playlist.paths.size(), 2U) << "the playlist stays";
 }
 
@@ -209,6 +204,274 @@ TEST_F(CommandLineTest, GoToClampsWhatIsTypedIntoThePlaylist) {
     viewer.playlist.paths.resize(1);
     viewer.playlist.index = 0;
     EXPECT_EQ(goTo(QStringLiteral("1")), 0) << "nothing to go to with one image";
+}
+
+TEST(Playlist, SupportedFilesAreChosenByTheirLastExtension) {
+    for (const char* path :
+         {"IMG_0001.JPG", "photo.Png",       "/a/b/c.tiff", "a.tar.webp", "x.JpEg",
+          ".png",         "/dir.d/scan.pgm", "s.jps",       "s.mpo",      "s.ppm",
+          "s.bmp",        "s.tif",           "IMG_1.HEIC",  "s.heif",     "s.avif",
+          "s.jxl",        "s.jfif",          "s.pbm",       "s.pnm",      "a.GIF"}) {
+        EXPECT_TRUE(isSupportedFile(QString::fromUtf8(path))) << path;
+    }
+    // Only ASCII letters are lower-cased: a dotless capital I is not an i.
+    for (const char* path : {"scan.jpe", "a.giff", "noextension", "/pics.png/readme", "a.png.txt",
+                             "a.", "", "a.pngx", "a.p ng", "/x.jpg/", "a.t\xc4\xb0\x66"}) {
+        EXPECT_FALSE(isSupportedFile(QString::fromUtf8(path))) << path;
+    }
+}
+
+// Supported entries of the folder, folders named so among them but not what they hold, in
+// natural order: digit runs by their value, letters without regard to case, whatever the
+// user's locale; a name that is not UTF-8 keeps its exact bytes. What cannot be listed is
+// reported, not thrown.
+TEST(Playlist, AScanListsSupportedEntriesInNaturalOrder) {
+    QTemporaryDir dir;
+    const QByteArray folder = QFile::encodeName(dir.path());  // ASCII
+    test::RawPathCleanup cleanup;
+    test::writeBytesAt(cleanup.add(folder + "/z\xe9.png"), "x");
+    for (const char* name : {"10.png", "2.png", "1.png", "b.JPG", "A.jpg", "notes.txt", "clip.svg",
+                             ".hidden.bmp", "page 10.png", "Page 9.png", "page 100.png",
+                             "IMG_2.jpg", "img_10.jpg", "img_1.jpg", "b2.png", "B10.png"}) {
+        test::writeBytes(dir.filePath(QString::fromUtf8(name)), "x");
+    }
+    ASSERT_TRUE(QDir(dir.path()).mkdir("album.jpg"));
+    ASSERT_TRUE(QDir(dir.path()).mkpath("nested/inside.png"));
+    const auto scanned = scanDirectory(dir.path());
+    ASSERT_TRUE(scanned);
+    std::vector<QByteArray> names;
+    for (const QString& path : *scanned) names.push_back(encodeFileName(path).mid(folder.size()));
+    EXPECT_EQ(names, (std::vector<QByteArray>{
+                         "/.hidden.bmp", "/1.png", "/2.png", "/10.png", "/A.jpg", "/album.jpg",
+                         "/b.JPG", "/b2.png", "/B10.png", "/img_1.jpg", "/IMG_2.jpg", "/img_10.jpg",
+                         "/Page 9.png", "/page 10.png", "/page 100.png", "/z\xe9.png"}));
+    EXPECT_EQ(scanDirectory(dir.path() + u'/'), scanned) << "a trailing separator adds none";
+    const QByteArray saved = qgetenv("LC_ALL");
+    qputenv("LC_ALL", "C");
+    qputenv("LC_COLLATE", "C");
+    EXPECT_EQ(scanDirectory(dir.path()), scanned) << "in the C locale";
+    qputenv("LC_ALL", saved);
+    qunsetenv("LC_COLLATE");
+
+    EXPECT_FALSE(scanDirectory(dir.path() + "/does-not-exist"));
+    EXPECT_FALSE(scanDirectory(dir.filePath("notes.txt"))) << "a file is not a directory";
+    EXPECT_EQ(scanDirectory(dir.filePath("album.jpg")), std::vector<QString>{});
+}
+
+// An entry is found by its exact path, else the index clamps; a folder keeps its separator.
+TEST(Playlist, IndexLookupFindsExactPathOrClampsAndDirectoryKeepsTheSeparator) {
+    const std::vector<QString> list{"/pics/A.png", "/pics/b.png", "/pics/c.png"};
+    EXPECT_EQ(findPlaylistIndex(list, "/pics/b.png", 0), 1);
+    EXPECT_EQ(findPlaylistIndex(list, "/pics/a.png", 1), 1) << "case matters; falls back";
+    EXPECT_EQ(findPlaylistIndex(list, "/pics/x.png", 7), 2);
+    EXPECT_EQ(findPlaylistIndex(list, "/pics/x.png", -1), 2) << "negative clamps to the last";
+    EXPECT_EQ(findPlaylistIndex({}, "/pics/x.png", 5), 0);
+    EXPECT_EQ(findPlaylistIndex({"/a.png", "/a.png"}, "/a.png", 1), 0) << "the first equal entry";
+    EXPECT_EQ((QStringList{directoryOf("/pics/a.png"), directoryOf("/a.png"), directoryOf("a.png"),
+                           directoryOf("rel/dir/")}),
+              (QStringList{"/pics/", "/", "", "rel/dir/"}));
+}
+
+// Deleting the shown file of a folder of three, with a trash folder beside it.
+class DeleteTest : public test::ViewerTest {
+  protected:
+    void SetUp() override {
+        platform.trashFolder = folder("trash");
+        imageFolder("pics/%1.png", 3, 40, 30);
+    }
+    QString pic(const QString& name) const { return dir.filePath("pics/" + name); }
+};
+
+TEST_F(DeleteTest, TheShownFileGoesToTheTrashAndTheNextTakesItsPlace) {
+    open(pic("2.png"));
+    press(Key::Delete);
+    EXPECT_TRUE(QFile::exists(dir.filePath("trash/2.png")));
+    EXPECT_EQ(viewer.playlist.paths, (std::vector<QString>{pic("1.png"), pic("3.png")}));
+    EXPECT_EQ(platform.titles.back(), pic("3.png"));
+
+    press(Key::Delete);  // now the last one
+    EXPECT_EQ(platform.titles.back(), pic("1.png")) << "the first after the last";
+    press(Key::Delete);  // the only one
+    EXPECT_TRUE(viewer.playlist.paths.empty());
+    EXPECT_EQ(boxes(), QStringList{"Not Supported: No supported files found."});
+    press(Key::Delete);
+    EXPECT_EQ(platform.questions.size(), 3U) << "an empty playlist asks nothing";
+}
+
+TEST_F(DeleteTest, DecliningOrARefusingTrashLeavesEverythingAsItWas) {
+    open(pic("2.png"));
+    const std::size_t titles = platform.titles.size();
+    platform.answerYes = false;
+    press(Key::Delete);
+    EXPECT_TRUE(QFile::exists(pic("2.png")));
+    EXPECT_EQ(platform.titles.size(), titles);
+    EXPECT_TRUE(platform.boxes.empty());
+    EXPECT_TRUE(platform.trashed.empty()) << "nothing is sent before the user agrees";
+
+    platform.answerYes = true;
+    platform.trashRefuses = true;
+    press(Key::Delete);
+    EXPECT_TRUE(QFile::exists(pic("2.png"))) << "never deleted outright";
+    ASSERT_EQ(platform.boxes.size(), 1U);
+    EXPECT_EQ(platform.boxes[0].caption, "Delete failed");
+    EXPECT_EQ(viewer.playlist.index, 1);
+    EXPECT_EQ(platform.titles.size(), titles);
+}
+
+TEST_F(DeleteTest, AFileGoneAlreadyIsReportedAndTheFolderListedAgain) {
+    open(pic("2.png"));
+    ASSERT_TRUE(QFile::remove(pic("2.png")));
+    press(Key::Delete);
+    EXPECT_EQ(boxes(), QStringList{"Delete failed: Could not delete " + pic("2.png") + "."});
+    EXPECT_TRUE(platform.questions.empty());
+    EXPECT_EQ(platform.titles.back(), pic("3.png"));
+}
+
+TEST_F(DeleteTest, APathTooLongForTheFileSystemIsNeverCutShort) {
+    open(pic("2.png"));
+    QString longWay = dir.filePath("pics/");
+    while (longWay.size() < 4200) longWay += QStringLiteral("./");
+    viewer.playlist.paths[1] = longWay + QStringLiteral("2.png");  // names the shown file
+    press(Key::Delete);
+    EXPECT_EQ(boxes(),
+              QStringList{"Delete failed: The file path is too long.\nManual delete is required."});
+    EXPECT_TRUE(platform.trashed.empty());
+    EXPECT_TRUE(QFile::exists(pic("2.png")));
+}
+
+using LoadTest = ViewerTest;
+
+TEST_F(LoadTest, ALoadedImageSizesTheWindowAndTitlesIt) {
+    const QString path = imageFile("a.png", 640, 480);
+    viewer.view.fitActive = false;
+    viewer.view.zoomPerMille = 1200;
+    ASSERT_TRUE(loadShownImage(viewer, path, LoadOrigin::Opened));
+    const ImageBuffer& shown = viewer.shownImage;
+    EXPECT_EQ(platform.titles.back(), path);
+    EXPECT_EQ(platform.clientSize(), (Size{640, 480}));
+    EXPECT_EQ(platform.windowRect(), (Rect{-7, 0, 649, 539}));
+    EXPECT_EQ(shown.displayWidth, 640);
+    EXPECT_EQ(shown.display.data, shown.image.data) << "own size: shown as decoded";
+    EXPECT_EQ(shown.channels, 3);
+    EXPECT_EQ(shown.fileSize, fileSizeOf(path));
+    EXPECT_EQ(viewer.view.zoomPerMille, 1000);
+    ASSERT_FALSE(platform.redraws.empty()) << "the picture is drawn before the load returns";
+
+    viewer.view.fitActive = true;
+    ASSERT_TRUE(loadShownImage(viewer, path, LoadOrigin::Step));
+    EXPECT_EQ(platform.windowRect().height(), 1047);
+    EXPECT_EQ(viewer.shownImage.displayHeight, 988);
+    EXPECT_EQ(viewer.shownImage.displayWidth, 1317);
+}
+
+TEST_F(LoadTest, FailedLoadsLeaveNothingReadyAndResetTheZoom) {
+    viewer.view.zoomPerMille = 1500;
+    EXPECT_FALSE(loadShownImage(viewer, dir.filePath("missing.png"), LoadOrigin::Opened));
+    EXPECT_EQ(viewer.view.zoomPerMille, 1500) << "a missing file never reaches the size query";
+
+    test::writeBytes(dir.filePath("empty.png"), {});
+    viewer.shownImage.loadTimeMs = -1;
+    EXPECT_FALSE(loadShownImage(viewer, dir.filePath("empty.png"), LoadOrigin::Opened));
+    EXPECT_EQ(viewer.view.zoomPerMille, 1000);
+    EXPECT_GE(viewer.shownImage.loadTimeMs, 0);
+
+    test::writeBytes(dir.filePath("junk.jpg"), "not an image at all");
+    EXPECT_FALSE(loadShownImage(viewer, dir.filePath("junk.jpg"), LoadOrigin::Opened));
+    EXPECT_FALSE(viewer.shownImage.ready);
+    EXPECT_TRUE(platform.titles.empty());
+}
+
+// The decode a start begins before its window exists is what the load of that file
+// shows, once; a load of any other file decodes afresh and drops it.
+TEST_F(LoadTest, TheEarlyDecodeServesTheLoadOfItsOwnFileOnce) {
+    const QString path = imageFile("a.png", 640, 480);
+    const QString other = imageFile("b.png", 320, 200);
+    viewer.view.fitActive = false;
+    startEarlyDecode(viewer, path, StartPreview::None);
+    settle();
+    ASSERT_TRUE(decodeDone(viewer, path));
+    imageFile("a.png", 64, 48);  // changed on disk after the early decode
+    ASSERT_TRUE(loadShownImage(viewer, path, LoadOrigin::Opened));
+    EXPECT_EQ(viewer.shownImage.image.cols, 640) << "the early decode was not used";
+    EXPECT_FALSE(decodeStarted(viewer, path));
+    ASSERT_TRUE(loadShownImage(viewer, path, LoadOrigin::Opened));
+    EXPECT_EQ(viewer.shownImage.image.cols, 64) << "an early decode serves one load only";
+
+    startEarlyDecode(viewer, path, StartPreview::None);
+    settle();
+    ASSERT_TRUE(loadShownImage(viewer, other, LoadOrigin::Opened));
+    EXPECT_EQ(viewer.shownImage.image.cols, 320);
+    EXPECT_FALSE(decodeStarted(viewer, path)) << "an early decode of another file is dropped";
+
+    test::writeBytes(dir.filePath("junk.jpg"), "not an image at all");
+    startEarlyDecode(viewer, dir.filePath("junk.jpg"), StartPreview::None);
+    settle();
+    EXPECT_FALSE(loadShownImage(viewer, dir.filePath("junk.jpg"), LoadOrigin::Opened));
+    EXPECT_FALSE(viewer.shownImage.ready);
+}
+
+// A start shows a rough preview of a large JPEG while it decodes, where the window
+// keeps its size; once the decode is there the image is shown as it is really scaled.
+TEST_F(LoadTest, APreviewShowsUntilTheImageReplacesIt) {
+    cv::Mat photo(1800, 3000, CV_8UC3);
+    cv::randu(photo, 0, 256);
+    const QString path = dir.filePath("photo.jpg");
+    test::writeImage(path, photo);
+    platform.showInitial({0, 0, 800, 600}, true);
+    test::HeldJobs held;
+    platform.jobRunner = &held;
+    startEarlyDecode(viewer, path, StartPreview::First);
+    openCommandLine(viewer, {path}, dir.path());
+    ASSERT_TRUE(stepUnderWay(viewer)) << "the start waits for its decode";
+    ASSERT_EQ(held.waiting(), 1U) << "the image decodes after the preview";
+    ASSERT_TRUE(held.runOne()) << "the preview's job";
+    platform.runQueued();
+    ASSERT_EQ(viewer.navigation.startPreview.size(), cv::Size(1500, 900))
+        << "halved: the most that keeps 1280 x 720";
+    const Size client = platform.clientSize();
+    const cv::Mat& display = viewer.shownImage.display;
+    EXPECT_EQ(display.type(), CV_8UC4);
+    EXPECT_TRUE(display.cols == client.width || display.rows == client.height);
+    EXPECT_FALSE(viewer.shownImage.ready) << "a preview is no loaded image";
+
+    settle();
+    ASSERT_TRUE(viewer.shownImage.ready);
+    cv::Mat exact;
+    scaleToSize(scaleContext(viewer), viewer.shownImage.image, exact,
+                viewer.shownImage.displayWidth, viewer.shownImage.displayHeight);
+    EXPECT_EQ(cv::norm(viewer.shownImage.display, exact, cv::NORM_INF), 0.0)
+        << "the preview is replaced by the scaled image";
+
+    viewer.navigation.startPreview = photo;
+    viewer.navigation.pending = PendingStep{.origin = LoadOrigin::Opened, .path = path};
+    viewer.view.fitActive = false;
+    EXPECT_FALSE(showStartPreview(viewer)) << "at its own size a preview would mislead";
+    viewer.view.fitActive = true;
+    platform.restorePlacement({{0, 0, 800, 600}, 1});
+    EXPECT_FALSE(showStartPreview(viewer)) << "the window is about to be sized to it";
+    viewer.navigation.pending.reset();
+
+    test::writeImage(dir.filePath("small.jpg"), cv::Mat(1000, 1600, CV_8UC3));
+    EXPECT_TRUE(previewOfFile(dir.filePath("small.jpg")).empty())
+        << "too small to be worth a reduced decode";
+}
+
+// Opened directly, an image `autoShowOriginal` times as high as wide starts at its own size.
+TEST_F(LoadTest, TallImagesOpenUnfittedOnlyWhenOpenedDirectly) {
+    const QString tall = imageFile("tall.png", 100, 300);
+    ASSERT_TRUE(loadShownImage(viewer, tall, LoadOrigin::Step));
+    EXPECT_TRUE(viewer.view.fitActive);
+    ASSERT_TRUE(loadShownImage(viewer, tall, LoadOrigin::Opened));
+    EXPECT_FALSE(viewer.view.fitActive);
+    EXPECT_EQ(platform.clientSize(), (Size{100, 300}));
+    for (const auto& [threshold, height, fit] :
+         {std::tuple{3, 1800, false}, std::tuple{3, 1799, true}, std::tuple{0, 1800, true}}) {
+        viewer.settings.autoShowOriginal = threshold;
+        viewer.view.fitActive = true;
+        showImage(600, height);
+        applyAutoShowOriginal(viewer, LoadOrigin::Opened);
+        EXPECT_EQ(viewer.view.fitActive, fit) << threshold << ", 600 x " << height;
+    }
 }
 
 }  // namespace

@@ -9,7 +9,7 @@ source "$here/lib.sh"
 e2e_init "${1:?usage: window_test.sh PATH_TO_PAVO SCENARIO}" "${2:?usage: window_test.sh PATH_TO_PAVO SCENARIO}"
 e2e_need Xvfb xdpyinfo xwininfo xprop xrandr xdotool wmctrl import convert od awk
 
-RED='#FF0000' GREEN='#00FF00' BLUE='#0000FF' YELLOW='#FFFF00' BLACK='#000000'
+RED='#FF0000' GREEN='#00FF00' BLUE='#0000FF'
 
 store_place() { # STATE [MORE SETTINGS...]: the scenario's rectangle PLACE, remembered.
   local p && read -r -a p <<<"$PLACE"
@@ -92,61 +92,6 @@ check_window_modes() {
   wait_for 10 not frameless || fail "key 3 did not bring the window manager's frame back"
   settle
   back_at "$before" "levels 3 -> 1 -> 3 (at level 1 $(rect_text "$level1"))"
-}
-
-# own_size_shows BAND REST: the 1200 px wide image at its own size fills a view of its
-# width: a 100 px band of the first colour at the left, the second after it, no black.
-own_size_shows() {
-  local x y w h
-  read -r x y w h <<<"$CLIENT"
-  shot
-  SEEN="$(pixel $((x + 50)) $((y + h / 2))) at x=50, $(pixel $((x + 150)) $((y + h / 2))) at x=150, $(count_colour "$x" "$y" "$w" "$h" "$BLACK") black pixels"
-  [ "$w" = 1200 ] && [ "$SEEN" = "$1 at x=50, $2 at x=150, 0 black pixels" ]
-}
-
-# F turns fit off; the step that follows must show the next image at its own size too, not
-# a neighbour scaled for fit. The images are narrower than the screen: Right pans a wider one.
-check_fit_toggle_then_step() {
-  settings_write
-  local dir="$E2E_WORK/step"
-  image "$dir/a.png" 1200 3000 "$RED" -fill "$GREEN" -draw 'rectangle 0,0 99,2999'
-  image "$dir/b.png" 1200 3000 "$BLUE" -fill "$YELLOW" -draw 'rectangle 0,0 99,2999'
-  pavo_start "$dir/a.png"
-  settle
-  chrome_level_2
-  press f
-  settle_after_change "$OUTER"
-  wait_for 5 own_size_shows "$GREEN" "$RED" || fail "after F: expected the image at its own size, green band then red, in a view 1200 px wide; the view is $(rect_text "$CLIENT") and shows $SEEN"
-  press Right
-  wait_for 10 title_is "$dir/b.png" || fail "Right did not step to b.png (title: $(title))"
-  settle
-  wait_for 5 own_size_shows "$YELLOW" "$BLUE" || fail "after the step: expected b.png at its own size, yellow band then blue, in a view 1200 px wide; the view is $(rect_text "$CLIENT") and shows $SEEN"
-}
-
-# With sticky size on, a step keeps the view as wide as the last image was shown and lets
-# the height follow the new image, which fills the view.
-check_sticky_size() {
-  store_place 1 stickyWindowSize=on
-  local dir="$E2E_WORK/sticky" x y w h shown_width want_h black
-  image "$dir/a.png" 600 1200 "$RED"
-  image "$dir/b.png" 1000 600 "$BLUE"
-  pavo_start "$dir/a.png"
-  settle
-  chrome_level_2
-  read -r x y w h <<<"$CLIENT"
-  shot
-  shown_width=$(count_colour "$x" $((y + h / 2)) "$w" 1 "$RED")
-  [ "$shown_width" -gt 100 ] || fail "the first image does not show (only $shown_width red pixels across the middle of the view $(rect_text "$CLIENT"))"
-  press Right
-  wait_for 10 title_is "$dir/b.png" || fail "Right did not step to b.png (title: $(title))"
-  settle_after_change "$OUTER"
-  read -r x y w h <<<"$CLIENT"
-  want_h=$(((600 * shown_width + 500) / 1000))
-  [ "$w" = "$shown_width" ] && [ "$h" = "$want_h" ] ||
-    fail "sticky size: the last image was shown $shown_width px wide, so the 1000x600 image should get a ${shown_width}x${want_h} view; the X server reports $(say_rect "$OUTER")"
-  shot
-  black=$(count_colour "$x" "$y" "$w" "$h" "$BLACK")
-  [ "$black" -le $((2 * (w + h))) ] || fail "sticky size: the image should fill its ${w}x${h} view, but $black pixels of it are black"
 }
 
 # Dragging the frame's bottom-right corner keeps the view at the image's 2:1 ratio.
@@ -281,7 +226,7 @@ check_second_monitor() {
 MONITOR="0 0 1280 800" PLACE="100 80 700 500" screen=1280x800x24 wm=openbox
 case "$E2E_SCENARIO" in
   openbox | xfwm4)
-    wm=$E2E_SCENARIO checks="placement_restarts placement_maximised first_fit window_modes fit_toggle_then_step sticky_size aspect_drag snap_to_edge" ;;
+    wm=$E2E_SCENARIO checks="placement_restarts placement_maximised first_fit window_modes aspect_drag snap_to_edge" ;;
   panel) checks="placement_restarts placement_maximised first_fit window_modes snap_to_edge" ;;
   two_monitors)
     MONITOR="1280 0 1280 800" WORK="1280 0 1280 800" FIRST_WORK="0 0 1280 800" PLACE="1400 100 700 500" screen=2560x800x24

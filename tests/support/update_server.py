@@ -30,7 +30,6 @@ CAFE = "<html>café latest version: 1.3.0 </html>"
 PAGES = {
     "newer": (200, "text/plain", b"latest version: 1.3.0 ", True),
     "pavo/update": (200, "text/html", b"<html><body>Latest Version: 1.3.0 </body></html>", True),
-    "pavo": (200, "text/html", b"<html><body>Pavo</body></html>", True),
     "latin1": (200, "text/html; charset=ISO-8859-1", CAFE.encode("latin-1"), True),
     "utf8upper": (200, "text/html; charset=UTF-8", CAFE.encode(), True),
     "utf8capital": (200, "text/html; Charset=utf-8", CAFE.encode(), True),

@@ -15,6 +15,8 @@
 #include "view/zoom.h"
 #include "viewer.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <opencv2/core.hpp>
 
@@ -56,6 +58,13 @@ class ViewerTest : public testing::Test {
         }
     }
 
+    // The boxes shown so far, each as "caption: text".
+    QStringList boxes() const {
+        QStringList shown;
+        for (const RecordedBox& box : platform.boxes) shown << box.caption + ": " + box.text;
+        return shown;
+    }
+
     // A key pressed as the window delivers it, and what it starts carried out.
     void press(Key key, int presses = 1) {
         events.keyDown(key, presses);
@@ -71,15 +80,51 @@ class ViewerTest : public testing::Test {
         shown.ready = true;
     }
 
-    // Writes a w x h image of one colour into the temporary folder.
+    // A folder in the temporary folder, made.
+    QString folder(const QString& name) {
+        QDir().mkpath(dir.filePath(name));
+        return dir.filePath(name);
+    }
+    // Writes a w x h image of one colour into the temporary folder, making its folder.
     QString imageFile(const QString& name, int width, int height,
                       cv::Scalar colour = {40, 80, 120}) {
+        folder(QFileInfo(name).path());
         const QString path = dir.filePath(name);
         writeImage(path, cv::Mat(height, width, CV_8UC3, colour));
         return path;
     }
 
+    // Files 1 to n named by `pattern` ("album/%1.png"), file n of blue 20 n, each with a
+    // red top-left and a green bottom-left corner, so that turns and mirrors show.
+    std::vector<QString> imageFolder(const QString& pattern, int count, int width, int height) {
+        folder(QFileInfo(pattern).path());
+        std::vector<QString> paths;
+        for (int n = 1; n <= count; ++n) {
+            cv::Mat image(height, width, CV_8UC3, cv::Scalar(20.0 * n, 100, 200));
+            image(cv::Rect(0, 0, 4, 4)).setTo(cv::Scalar(0, 0, 255));
+            image(cv::Rect(0, height - 4, 4, 4)).setTo(cv::Scalar(0, 255, 0));
+            paths.push_back(dir.filePath(pattern.arg(n)));
+            writeImage(paths.back(), image);
+        }
+        return paths;
+    }
+    // The number of the imageFolder file a picture (BGR or BGRA) shows at its centre; 0
+    // for none.
+    static int fileNumber(const cv::Mat& picture) {
+        if (picture.empty()) return 0;
+        return (picture.ptr(picture.rows / 2)[picture.cols / 2 * picture.channels()] + 10) / 20;
+    }
+
+    // Opens as the command line does, and lets what that starts finish.
+    void open(const QString& path) {
+        openCommandLine(viewer, {path}, dir.path());
+        settle();
+    }
+    // From now on jobs wait for the test (or settle) to run them.
+    void holdJobs() { platform.jobRunner = &held; }
+
     QTemporaryDir dir;
+    HeldJobs held;
     FakePlatform platform;
     Viewer viewer;
     ViewerEvents events;
