@@ -10,6 +10,7 @@
 //   PAVO_MONKEY_SEED=n          walk this seed after 1 to 4 (else one new seed, printed)
 //   PAVO_MONKEY_SEEDS="n m .."  walk only these seeds
 //   PAVO_MONKEY_ACTIONS=n       actions per seed
+#include "browse/animation.h"
 #include "image/orientation.h"
 #include "platform/files.h"
 #include "platform/settings_store.h"
@@ -54,12 +55,12 @@ struct Action {
     std::uint32_t b;
 };
 
-constexpr std::array<Key, 31> kKeys{
+constexpr std::array<Key, 34> kKeys{
     Key::Right,  Key::Left,   Key::Up,     Key::Down,     Key::Space, Key::Right, Key::Left,
     Key::Home,   Key::End,    Key::PageUp, Key::PageDown, Key::Plus,  Key::Minus, Key::T,
     Key::Y,      Key::F,      Key::R,      Key::I,        Key::Q,     Key::L,     Key::G,
     Key::Digit1, Key::Digit2, Key::Digit3, Key::Enter,    Key::F11,   Key::F5,    Key::Comma,
-    Key::Period, Key::Delete, Key::Esc};
+    Key::Period, Key::Delete, Key::Esc,    Key::P,        Key::N,     Key::B};
 
 constexpr std::array<int, 15> kCommands{32775, 32774, 32773, 105,   32789, 32781, 32782, 32783,
                                         32786, 32785, 32787, 32788, 32792, 32771, 104};
@@ -106,6 +107,8 @@ class Folder {
     explicit Folder(const QString& root) : root_(encodeFileName(root)) {
         for (const char* folder : {"/album", "/other", "/empty"})
             mkdir((root_ + folder).constData(), 0755);
+        writeAnimation("/album/anim.gif");
+        writeAnimation("/other/c.gif");
         for (int i = 0; i < 8; ++i) addPicture("/album/", static_cast<std::uint32_t>(i));
         // Names that are not UTF-8, and one that is the text the other would be shown as.
         writePicture("/album/x\xFF.png", 60, 40);
@@ -197,10 +200,43 @@ class Folder {
         const int id = nextId_++;
         removeTree(root_ + name);
         const std::vector<int> exact{cv::IMWRITE_JPEG_QUALITY, 100};
-        cv::imwrite((root_ + name).toStdString(), cv::Mat(height, width, CV_8UC3, colourOf(id)),
-                    exact);
+        // OpenCV writes no GIF: a PNG takes the animation's name (Pavo reads the bytes).
+        std::vector<unsigned char> bytes;
+        const QByteArray extension =
+            name.endsWith(".gif") ? ".png" : name.mid(name.lastIndexOf('.'));
+        cv::imencode(extension.toStdString(), cv::Mat(height, width, CV_8UC3, colourOf(id)), bytes,
+                     exact);
+        test::writeBytesAt(root_ + name, QByteArray(reinterpret_cast<const char*>(bytes.data()),
+                                                    static_cast<qsizetype>(bytes.size())));
         history_[name].insert(id);
         sizes_[id] = {width, height};
+        present_.insert(name);
+    }
+
+    // A GIF of three 48 x 32 frames of the colours of ids 1 to 3 (made once by ImageMagick;
+    // every walk's folder begins with two of them).
+    void writeAnimation(const QByteArray& name) {
+        static const QByteArray kBytes = [] {
+            QTemporaryDir dir;
+            QStringList arguments{"-delay", "5", "-size", "48x32"};
+            for (int id = 1; id <= 3; ++id) {
+                const cv::Scalar colour = colourOf(id);
+                arguments << QStringLiteral("xc:rgb(%1,%2,%3)")
+                                 .arg(colour[2])
+                                 .arg(colour[1])
+                                 .arg(colour[0]);
+            }
+            arguments << "-loop"
+                      << "0" << dir.filePath("a.gif");
+            return test::runProgram("convert", arguments) ? test::readBytes(dir.filePath("a.gif"))
+                                                          : QByteArray();
+        }();
+        test::writeBytesAt(root_ + name, kBytes);
+        for (int id = 1; id <= 3; ++id) {
+            history_[name].insert(id);
+            sizes_[id] = {48, 32};
+        }
+        nextId_ = std::max(nextId_, 4);
         present_.insert(name);
     }
 
@@ -310,7 +346,7 @@ class Walk {
             case Kind::Window:
                 return changeWindow(a, b);
             case Kind::Timer:
-                if (platform_.timerPending(7000 + number(a, 7))) events_.timer(7000 + number(a, 7));
+                if (platform_.timerPending(7000 + number(a, 8))) events_.timer(7000 + number(a, 8));
                 return;
             case Kind::RunJob:
                 if (jobs_.waiting() > 0) jobs_.runOne(a % jobs_.waiting());
@@ -422,6 +458,13 @@ class Walk {
 
     Broken check() {
         if (viewer_.input.handlerDepth != 0) return "an input is still being handled";
+        const AnimationState& animation = viewer_.animation;
+        if (animationPlays(viewer_) &&
+            (animation.path != viewer_.shownImage.path || viewer_.merge.mergeMode != 0))
+            return "an animation plays that is not the one picture shown";
+        if (animation.ahead.size() > 6) return "more frames are held than the window allows";
+        if (!animationPlays(viewer_) && platform_.timerPending(AnimationTimer))
+            return "a frame's timer runs with nothing playing";
         if (Broken broken = checkFolder()) return broken;
         for (const auto& [record, which] : {std::pair{&viewer_.nextImage, "the next record"},
                                             {&viewer_.previousImage, "the previous record"}}) {

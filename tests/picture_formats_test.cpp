@@ -12,8 +12,6 @@
 #include <opencv2/imgproc.hpp>
 
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 namespace pavo {
 namespace {
@@ -53,26 +51,9 @@ cv::Mat shownFrom(const QString& png) {
     return loaded ? loaded->image : cv::Mat();
 }
 
-// Runs an encoder to its end; false when it could not run or failed. Spawned, not forked
-// through Qt: ThreadSanitizer refuses a process that starts threads after a fork, as Qt's
-// process watcher does.
-bool runProgram(const char* program, const QStringList& arguments) {
-    std::vector<QByteArray> words{QByteArray(program)};
-    words.reserve(static_cast<std::size_t>(arguments.size()) + 1);
-    for (const QString& argument : arguments) words.push_back(argument.toLocal8Bit());
-    std::vector<char*> argv;
-    argv.reserve(words.size() + 1);
-    for (QByteArray& word : words) argv.push_back(word.data());
-    argv.push_back(nullptr);
-    pid_t child = 0;
-    int status = -1;
-    return posix_spawnp(&child, program, nullptr, nullptr, argv.data(), environ) == 0 &&
-           waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 // Runs a shell line in `folder`: the pictures are made by the encoders' own tools.
 bool inShell(const QString& folder, const QString& line) {
-    return runProgram("sh", {"-c", "cd '" + folder + "' && " + line});
+    return test::runProgram("sh", {"-c", "cd '" + folder + "' && " + line});
 }
 
 struct Encoding {

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QFile>
 #include <QString>
+#include <QStringList>
 #include <opencv2/core/mat.hpp>
 
 #include <gtest/gtest.h>
@@ -21,6 +22,11 @@ inline QByteArray readBytes(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
+
+// Runs a program to its end; false when it could not run or failed. Spawned, not forked
+// through Qt: ThreadSanitizer refuses a process that starts threads after a fork, as Qt's
+// process watcher does.
+bool runProgram(const char* program, const QStringList& arguments);
 
 // Writes a matrix with OpenCV's encoder for the path's extension.
 void writeImage(const QString& path, const cv::Mat& image, const std::vector<int>& params = {});
