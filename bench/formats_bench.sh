@@ -91,9 +91,10 @@ done
 
 echo
 echo "## Animations at 50 frames a second"
-python3 bench/desktop/animation_cpu.py --config bench/desktop/viewers.conf --rounds "$rounds" \
-  --results "$out/results-animation" --viewers "${viewers[@]}" \
-  "$sets/animations/bar-480x360.gif:50" "$sets/animations/bar-1920x1080.webp:50"
+python3 bench/desktop/animation_cpu.py \
+  "$sets/animations/bar-480x360.gif:50" "$sets/animations/bar-1920x1080.webp:50" \
+  --config bench/desktop/viewers.conf --rounds "$rounds" --results "$out/results-animation" \
+  --viewers "${viewers[@]}"
 
 echo
 echo "## First frame: a GIF against a PNG of the same 1920 x 1080 picture (offscreen, ms)"

@@ -11,4 +11,5 @@ count() {
 
 src=$(count src)
 tests=$(count tests)
-echo "src: $src lines; tests: $tests lines; tests are $((100 * tests / (src + tests)))% of the two"
+share=$(awk -v t="$tests" -v s="$src" 'BEGIN { printf "%.1f", 100 * t / (s + t) }')
+echo "src: $src lines; tests: $tests lines; tests are $share% of the two"

@@ -120,12 +120,10 @@ class Folder {
     QString path(const QByteArray& relative) const { return decodeFileName(root_ + relative); }
     QByteArray bytes(const QString& path) const { return encodeFileName(path).mid(root_.size()); }
     std::vector<QByteArray> names() const { return {present_.begin(), present_.end()}; }
-    // The colours a file has held.
     std::set<int> heldBy(const QString& path) const {
         const auto found = history_.find(bytes(path));
         return found == history_.end() ? std::set<int>{} : found->second;
     }
-    // The size a picture was written at.
     [[nodiscard]] cv::Size sizeOf(int id) const { return sizes_.at(id); }
     // Takes a file off the list of those that must stay; false when it was not on it.
     bool forget(const QString& path) { return present_.erase(bytes(path)) > 0; }
@@ -213,8 +211,7 @@ class Folder {
         present_.insert(name);
     }
 
-    // A GIF of three 48 x 32 frames of the colours of ids 1 to 3 (made once by ImageMagick;
-    // every walk's folder begins with two of them).
+    // A GIF of three 48 x 32 frames of the colours of ids 1 to 3, made once by ImageMagick.
     void writeAnimation(const QByteArray& name) {
         static const QByteArray kBytes = [] {
             QTemporaryDir dir;
@@ -564,10 +561,6 @@ class Walk {
     std::size_t questionsChecked_ = 0;
 };
 
-Broken walk(const std::vector<Action>& actions, test::TestAllocator* allocator = nullptr) {
-    return Walk(actions, allocator).run();
-}
-
 // The shortest list found that still breaks a rule: chunks are left out, halves first.
 std::vector<Action> shrink(std::vector<Action> actions) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(3);
@@ -577,7 +570,7 @@ std::vector<Action> shrink(std::vector<Action> actions) {
             fewer.erase(
                 fewer.begin() + static_cast<std::ptrdiff_t>(start),
                 fewer.begin() + static_cast<std::ptrdiff_t>(std::min(start + chunk, fewer.size())));
-            if (walk(fewer)) {
+            if (Walk(fewer).run()) {
                 actions = std::move(fewer);
             } else {
                 start += chunk;
@@ -605,12 +598,12 @@ TEST(Monkey, WalksThroughEverythingTheWindowTakesWithoutBreakingARule) {
                 static_cast<unsigned long long>(seeds.back()), perSeed);
     for (const std::uint64_t seed : seeds) {
         const std::vector<Action> actions = actionsFor(seed, perSeed);
-        const Broken broken = walk(actions);
+        const Broken broken = Walk(actions).run();
         if (!broken) continue;
         const std::vector<Action> shortest = shrink(actions);
         ADD_FAILURE() << "seed " << seed << ": " << *broken
                       << "\n  shortest: " << describe(shortest)
-                      << "\n  breaks: " << walk(shortest).value_or("-");
+                      << "\n  breaks: " << Walk(shortest).run().value_or("-");
     }
 }
 
@@ -620,7 +613,7 @@ TEST(Monkey, WalksThroughEverythingTheWindowTakesWithoutBreakingARule) {
 TEST(Monkey, AnAllocationThatFailsIsAFailedLoadAndNothingWorse) {
     test::TestAllocator allocator;
     const std::vector<Action> actions = actionsFor(11, 300);
-    ASSERT_FALSE(walk(actions, &allocator));
+    ASSERT_FALSE(Walk(actions, &allocator).run());
     const long made = allocator.made;
     ASSERT_GT(made, 50);
     // Spread over the walk when it made more than can be tried in a short while.
@@ -628,7 +621,7 @@ TEST(Monkey, AnAllocationThatFailsIsAFailedLoadAndNothingWorse) {
     for (long failing = 1; failing <= made; failing += every) {
         allocator.made = 0;
         allocator.failAt = failing;
-        const Broken broken = walk(actions, &allocator);
+        const Broken broken = Walk(actions, &allocator).run();
         EXPECT_FALSE(broken) << "allocation " << failing << ": " << broken.value_or("");
     }
 }

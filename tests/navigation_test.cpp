@@ -8,27 +8,39 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
 
 namespace pavo {
 namespace {
 
-// A folder of small images, each of its own colour, opened at the first.
-class NavigationTest : public test::ViewerTest {
+// A folder of images (file n of blue 20 n, corners marked) opened at the first; the
+// workers' records reach their slots only through the program's own hand-over.
+class BrowseTest : public test::ViewerTest {
   protected:
-    void openFolder(int count) {
-        paths = imageFolder("album/%1.png", count, 60, 40);
-        open(dir.filePath("album"));
+    void openFolder(int count, int width = 60, int height = 40) {
+        paths = imageFolder("%1.png", count, width, height);
+        open(paths[0]);
     }
     int shownIndex() const { return viewer.playlist.index; }
     int shownFile() const { return fileNumber(viewer.shownImage.image); }
+    cv::Vec3b shownPixel(int x, int y) const { return viewer.shownImage.image.at<cv::Vec3b>(y, x); }
     std::size_t beeps(BeepKind kind) const {
-        return static_cast<std::size_t>(
-            std::count(platform.beeps.begin(), platform.beeps.end(), kind));
+        return static_cast<std::size_t>(std::ranges::count(platform.beeps, kind));
+    }
+    // The idle release's round long after the last input.
+    void idleRelease() {
+        clearIdleCache(viewer, viewer.input.lastActivityTime + viewer.settings.bufferTimeout + 1);
+    }
+    static bool same(const cv::Mat& a, const cv::Mat& b) {
+        return a.size() == b.size() && a.type() == b.type() && cv::norm(a, b, cv::NORM_INF) == 0;
     }
 
     std::vector<QString> paths;
+    const cv::Vec3b kRed{0, 0, 255};
+    const cv::Vec3b kGreen{0, 255, 0};
 };
+using NavigationTest = BrowseTest;
+using NeighbourCacheTest = BrowseTest;
+using TransformTest = BrowseTest;
 
 // A step whose neighbour is still decoding draws a quick look at it first and waits for
 // it; the record being left keeps its own picture, so that stepping back shows it and not
@@ -143,19 +155,6 @@ TEST_F(NavigationTest, PressesDuringAJumpMoveItsTargetAndOtherInputsWaitForItsIm
     EXPECT_TRUE(platform.boxes.empty());
 }
 
-// A file deleted after its neighbour record was decoded is still shown from the cache; one
-// broken before fails only its own record.
-TEST_F(NavigationTest, AFileGoneAfterItsDecodeIsStillShownAndABrokenOneFailsOnlyItsRecord) {
-    openFolder(4);  // the neighbours of the first are the second and the last
-    ASSERT_TRUE(QFile::remove(paths[1]));
-    test::writeBytes(paths[2], "broken");
-    press(Key::Right);
-    EXPECT_EQ(shownFile(), 2) << "decoded before it went";
-    EXPECT_TRUE(platform.boxes.empty());
-    EXPECT_TRUE(viewer.nextImage.failed);
-    EXPECT_TRUE(viewer.previousImage.ready) << "the other side keeps working";
-}
-
 TEST_F(NavigationTest, APrescaledNeighbourIsShownWithoutScalingItAgain) {
     openFolder(3);
     ASSERT_TRUE(viewer.nextImage.displayReady);
@@ -248,9 +247,9 @@ TEST_F(NavigationTest, AFailedJumpIsSilentAndLeavesNothingPending) {
     EXPECT_TRUE(viewer.shownImage.ready);
 }
 
-// A drop while a jump decodes waits for the jump and then opens what was dropped; a drop
-// that empties the playlist leaves nothing for later keys to trip on.
-TEST_F(NavigationTest, DropsWaitForAJumpAndAnEmptyPlaylistIsSafe) {
+// A drop while a jump decodes waits for the jump and then opens what was dropped; a single
+// image only pans; a folder with nothing to show says so.
+TEST_F(NavigationTest, DropsWaitForAJumpAndASingleImageOnlyPans) {
     openFolder(6);
     const QString other = imageFile("other/z.png", 30, 20);
     holdJobs();
@@ -271,31 +270,7 @@ TEST_F(NavigationTest, DropsWaitForAJumpAndAnEmptyPlaylistIsSafe) {
     events.filesDropped({folder("empty")});
     settle();
     EXPECT_EQ(boxes(), QStringList{"Not Supported: No supported files found."});
-    for (const Key key : {Key::Right, Key::Left, Key::End, Key::T, Key::Period, Key::Delete,
-                          Key::F5, Key::G, Key::Plus}) {
-        press(key);
-        press(key, 3);
-    }
-    EXPECT_TRUE(viewer.playlist.paths.empty());
-    EXPECT_FALSE(stepUnderWay(viewer));
 }
-
-// A folder of images opened at the first; the workers' records reach their slots only
-// through the program's own hand-over. By default the images are larger than the screen,
-// so that what is on screen is a scaled copy.
-class NeighbourCacheTest : public test::ViewerTest {
-  protected:
-    void openFolder(int count, int width = 2400, int height = 1600) {
-        open(imageFolder("%1.png", count, width, height)[0]);
-    }
-    // The idle release's round long after the last input.
-    void idleRelease() {
-        clearIdleCache(viewer, viewer.input.lastActivityTime + viewer.settings.bufferTimeout + 1);
-    }
-    static bool same(const cv::Mat& a, const cv::Mat& b) {
-        return a.size() == b.size() && a.type() == b.type() && cv::norm(a, b, cv::NORM_INF) == 0;
-    }
-};
 
 // Finished neighbours arrive in their slots, prescaled, without any user action; the
 // idle release empties them only once the time-out has passed, no job runs and both are
@@ -306,8 +281,7 @@ TEST_F(NeighbourCacheTest, TheIdleReleaseEmptiesTheCacheOnlyWhenDue) {
     const std::int32_t start = viewer.input.lastActivityTime;
     clearIdleCache(viewer, start + 900);
     EXPECT_TRUE(viewer.nextImage.ready) << "not yet past the timeout";
-    test::HeldJobs held;
-    platform.jobRunner = &held;
+    holdJobs();
     forgetNeighbourScaling(viewer);
     onTimer(viewer, PrescaleTimer);
     clearIdleCache(viewer, start + 901);
@@ -357,7 +331,7 @@ TEST_F(NeighbourCacheTest, AScaledPictureSurvivesOnlyWhileItFitsTheWindow) {
 // next decodes it again, turned and mirrored as the user left it.
 TEST_F(NeighbourCacheTest,
        TheIdleReleaseKeepsOnlyThePictureOnScreenAndTheNextActionDecodesItAgain) {
-    openFolder(3);
+    openFolder(3, 2400, 1600);
     press(Key::T);
     press(Key::Y);
     press(Key::T);
@@ -394,7 +368,7 @@ TEST_F(NeighbourCacheTest,
 // A step from a released picture to a file that went meanwhile fails as any failed step
 // does, and the window keeps the size of the released picture instead of collapsing.
 TEST_F(NeighbourCacheTest, AFailedStepFromAReleasedPictureKeepsTheWindowSize) {
-    openFolder(3);
+    openFolder(3, 2400, 1600);
     const Size client = platform.clientSize();
     idleRelease();
     ASSERT_TRUE(viewer.shownImage.image.empty());
@@ -410,7 +384,7 @@ TEST_F(NeighbourCacheTest, AFailedStepFromAReleasedPictureKeepsTheWindowSize) {
 TEST_F(NeighbourCacheTest, AShownFileThatWentWhileIdleStaysOnScreenUntilTheNextStep) {
     // A failed neighbour keeps the cache through the idle release.
     test::writeBytes(dir.filePath(QStringLiteral("0.png")), "not a picture");
-    openFolder(3);
+    openFolder(3, 2400, 1600);
     press(Key::Right);  // reached by steps, its picture is kept for stepping back
     settle();
     press(Key::Left);
@@ -452,29 +426,15 @@ TEST_F(NeighbourCacheTest, ASingleImageAndAMergedPairAreReleasedTooButNotAPictur
         << "the partner's size is counted once";
 
     // One image alone: no neighbours, but its pixels go.
-    QTemporaryDir single;
-    cv::Mat image(1600, 2400, CV_8UC3, cv::Scalar(1, 2, 3));
-    test::writeImage(single.filePath(QStringLiteral("only.png")), image);
+    const cv::Scalar colour(1, 2, 3);
     press(Key::Period);  // merge off
-    openCommandLine(viewer, {single.filePath(QStringLiteral("only.png"))}, single.path());
-    settle();
+    open(imageFile("single/only.png", 2400, 1600, colour));
     idleRelease();
     EXPECT_TRUE(viewer.shownImage.image.empty());
     press(Key::Y);
-    EXPECT_TRUE(same(viewer.shownImage.image, image))
+    EXPECT_TRUE(same(viewer.shownImage.image, cv::Mat(1600, 2400, CV_8UC3, colour)))
         << "decoded again (one colour: mirrored alike)";
 }
-
-// A folder of images whose corners are marked, opened at the first.
-class TransformTest : public test::ViewerTest {
-  protected:
-    void openFolder(int count, int width, int height) {
-        open(imageFolder("%1.png", count, width, height)[0]);
-    }
-    cv::Vec3b shownPixel(int x, int y) const { return viewer.shownImage.image.at<cv::Vec3b>(y, x); }
-    const cv::Vec3b kRed{0, 0, 255};
-    const cv::Vec3b kGreen{0, 255, 0};
-};
 
 // A mirror shows at once, on screen too, and a second restores it without a refit; a quarter
 // turn is clockwise, refits the window and the zoom, and four come back.
@@ -503,18 +463,6 @@ TEST_F(TransformTest, MirrorsShowAtOnceAndQuarterTurnsAreClockwiseAndRefit) {
     for (int i = 0; i < 3; ++i) onCommand(viewer, static_cast<int>(Command::Rotate));
     EXPECT_EQ(shownPixel(0, 0), kRed);
     EXPECT_EQ(platform.clientSize(), (Size{300, 200}));
-}
-
-TEST_F(TransformTest, ATransformedRecordComesBackAsItWasLeftAndAFreshDecodeIsUpright) {
-    openFolder(3, 300, 200);
-    press(Key::T);
-    press(Key::Right);
-    settle();
-    EXPECT_EQ(shownPixel(0, 0), kRed) << "the neighbour was never turned";
-    press(Key::Left);
-    EXPECT_EQ(viewer.shownImage.width, 200) << "stepping back shows the turned record";
-    press(Key::F5);  // decoded again from its file
-    EXPECT_EQ(viewer.shownImage.width, 300);
 }
 
 // Whatever order T and Y come in, the record's turn applied to the decoded pixels gives

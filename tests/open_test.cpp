@@ -91,7 +91,6 @@ TEST_F(CommandLineTest, NothingSupportedIsReportedUnlessItNamesTheProgram) {
     EXPECT_EQ(platform.boxes.size(), 4U);
 }
 
-// A file whose name is not valid UTF-8 is stepped to and shown like any other.
 TEST_F(CommandLineTest, NamesThatAreNotUtf8AreSteppedToAndShown) {
     const QByteArray folder = encodeFileName(dir.path());
     test::RawPathCleanup cleanup;
@@ -160,7 +159,6 @@ TEST_F(CommandLineTest, DropsOpenLikeTheCommandLineAndRefuseWhatIsNotALocalFile)
         << "several items: files, then each folder's supported files, in drop order";
 }
 
-// Full reload after files changed behind the viewer's back.
 TEST_F(CommandLineTest, FullReloadKeepsThePlaceOrShowsTheFirstWhenTheLastIsGone) {
     ASSERT_TRUE(QDir(pics("sub.png")).removeRecursively());  // files only here
     openCommandLine(viewer, {pics("10.png")}, dir.path());
@@ -258,7 +256,6 @@ TEST(Playlist, AScanListsSupportedEntriesInNaturalOrder) {
     EXPECT_EQ(scanDirectory(dir.filePath("album.jpg")), std::vector<QString>{});
 }
 
-// An entry is found by its exact path, else the index clamps; a folder keeps its separator.
 TEST(Playlist, IndexLookupFindsExactPathOrClampsAndDirectoryKeepsTheSeparator) {
     const std::vector<QString> list{"/pics/A.png", "/pics/b.png", "/pics/c.png"};
     EXPECT_EQ(findPlaylistIndex(list, "/pics/b.png", 0), 1);
@@ -418,8 +415,7 @@ TEST_F(LoadTest, APreviewShowsUntilTheImageReplacesIt) {
     const QString path = dir.filePath("photo.jpg");
     test::writeImage(path, photo);
     platform.showInitial({0, 0, 800, 600}, true);
-    test::HeldJobs held;
-    platform.jobRunner = &held;
+    holdJobs();
     startEarlyDecode(viewer, path, StartPreview::First);
     openCommandLine(viewer, {path}, dir.path());
     ASSERT_TRUE(stepUnderWay(viewer)) << "the start waits for its decode";

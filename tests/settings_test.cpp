@@ -129,12 +129,6 @@ class SettingsTest : public testing::Test {
                              : text.toUtf8());
     }
 
-    std::vector<QString> boxTexts() const {
-        std::vector<QString> texts;
-        for (const auto& box : platform.boxes) texts.push_back(box.caption + ": " + box.text);
-        return texts;
-    }
-
     QTemporaryDir dir;
     test::FakePlatform platform;
 };
@@ -222,7 +216,7 @@ TEST_F(SettingsTest, AStoreThatCannotBeReachedIsReportedAndNothingIsWritten) {
         writeUpdateState(viewer->store, 0, "1.0");
         platform.placement = WindowPlacement{{10, 20, 810, 620}, 3};
         saveWindowPlacement(*viewer);
-        EXPECT_EQ(boxTexts(), (std::vector<QString>{kCannotRead, kCannotStore, kCannotStore}));
+        EXPECT_EQ(platform.boxTexts(), (QStringList{kCannotRead, kCannotStore, kCannotStore}));
         EXPECT_EQ(platform.boxes[0].owner, BoxOwner::None);
         EXPECT_EQ(viewer->settings.width, 800) << "the placement stays in force for the run";
     }
@@ -238,7 +232,7 @@ TEST_F(SettingsTest, AStoreThatCannotBeReachedIsReportedAndNothingIsWritten) {
     EXPECT_TRUE(platform.boxes.empty()) << "reading needs no lock";
     saveSettings(locked);
     writeUpdateState(locked.store, 0, "1.0");
-    EXPECT_EQ(boxTexts(), std::vector<QString>{kCannotStore});
+    EXPECT_EQ(platform.boxTexts(), QStringList{kCannotStore});
     EXPECT_EQ(test::readBytes(storeFile()), before);
 }
 

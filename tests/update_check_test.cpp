@@ -103,8 +103,7 @@ TEST_F(UpdateCheckTest, EveryAnswerWaitsAWeekAndASkippedVersionIsOfferedOnlyOnRe
 
 // A check runs alone: a second one asked for while the first has not begun is not started.
 TEST_F(UpdateCheckTest, TheRequestedCheckRunsAloneAndReportsFailureAndUpToDate) {
-    test::HeldJobs held;
-    platform.jobRunner = &held;
+    holdJobs();
     page = QStringLiteral("<html>Service unavailable</html>");
     startUpdateCheck(viewer, false);
     startUpdateCheck(viewer, false);

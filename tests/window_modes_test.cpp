@@ -28,7 +28,6 @@ TEST_F(WindowModeTest, TheLevelInForceChangesNothingAndTheMenuFitRefits) {
     EXPECT_EQ(platform.windowRect().height(), 1047) << "the window is refitted to the screen";
 }
 
-// Fullscreen is never dragged; leaving it restores the placement, maximised or not.
 TEST_F(WindowModeTest, FullscreenIsNeverDraggedAndRestoresThePlacement) {
     platform.normal = {200, 100, 856, 639};
     toggleFullscreen(viewer);

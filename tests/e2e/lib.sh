@@ -308,6 +308,17 @@ inside() {
 
 # ---------------------------------------------------------------- screenshots and images
 
+# fullscreen_round_trip KEY BEFORE [LEAVE]: KEY makes the window cover MONITOR; LEAVE
+# (Escape) brings it back to BEFORE.
+fullscreen_round_trip() {
+  press "$1" && wait_for 10 is_fullscreen || fail "$1 did not make the window fullscreen ($(window_state))"
+  settle
+  [ "$CLIENT" = "$MONITOR" ] || miss "$1: fullscreen should cover the monitor $(rect_text "$MONITOR"), the window covers $(rect_text "$CLIENT")"
+  press "${3:-Escape}" && wait_for 10 not is_fullscreen || fail "${3:-Escape} did not leave the fullscreen of $1"
+  settle
+  back_at "$2" "$1, ${3:-Escape}"
+}
+
 # shot: the whole screen as raw RGB, read back by pixel and count_colour.
 shot() { import -window root -depth 8 "rgb:$E2E_WORK/shot.rgb" 2>/dev/null || fail "cannot take a screenshot"; }
 

@@ -65,15 +65,6 @@ check_first_fit() {
     fail "the first window should fit the work area $(rect_text "$FIRST_WORK") and be as high as it; the X server reports $(say_rect "$OUTER")"
 }
 
-fullscreen_round_trip() { # KEY BEFORE
-  press "$1" && wait_for 10 is_fullscreen || fail "$1 did not make the window fullscreen ($(window_state))"
-  settle
-  [ "$CLIENT" = "$MONITOR" ] || miss "$1: fullscreen should cover the monitor $(rect_text "$MONITOR"), the window covers $(rect_text "$CLIENT")"
-  press Escape && wait_for 10 not is_fullscreen || fail "Escape did not leave the fullscreen of $1"
-  settle
-  back_at "$2" "$1, Escape"
-}
-
 # Fullscreen and back, twice, then chrome levels 3 -> 1 -> 3: the window comes back each time.
 check_window_modes() {
   store_place 1

@@ -90,6 +90,12 @@ class FakePlatform : public Platform {
     }
     void runModalLoop() { modalLoop ? modalLoop() : static_cast<void>(runQueued()); }
     void beep(BeepKind kind) override { beeps.push_back(kind); }
+    // The boxes shown so far, each as "caption: text".
+    [[nodiscard]] QStringList boxTexts() const {
+        QStringList shown;
+        for (const RecordedBox& box : boxes) shown << box.caption + ": " + box.text;
+        return shown;
+    }
 
     [[nodiscard]] std::optional<WindowPlacement> windowPlacement() const override {
         if (!placement) return std::nullopt;
@@ -301,15 +307,6 @@ class FakePlatform : public Platform {
     bool leftDown = false;
     bool rightDown = false;
     ThreadPool pool;  // last: it goes first, waiting for the jobs that post to this
-};
-
-// A painter that records the text drawn.
-class FakePainter : public Painter {
-  public:
-    void blit(const cv::Mat& /*image*/, int /*x*/, int /*y*/, int /*sourceX*/,
-              int /*sourceY*/) override {}
-    void drawText(const QString& text) override { texts.push_back(text); }
-    std::vector<QString> texts;
 };
 
 }  // namespace pavo::test

@@ -58,12 +58,7 @@ class ViewerTest : public testing::Test {
         }
     }
 
-    // The boxes shown so far, each as "caption: text".
-    QStringList boxes() const {
-        QStringList shown;
-        for (const RecordedBox& box : platform.boxes) shown << box.caption + ": " + box.text;
-        return shown;
-    }
+    QStringList boxes() const { return platform.boxTexts(); }
 
     // A key pressed as the window delivers it, and what it starts carried out.
     void press(Key key, int presses = 1) {
@@ -80,7 +75,6 @@ class ViewerTest : public testing::Test {
         shown.ready = true;
     }
 
-    // A folder in the temporary folder, made.
     QString folder(const QString& name) {
         QDir().mkpath(dir.filePath(name));
         return dir.filePath(name);

@@ -69,7 +69,6 @@ class MainWindowTest : public testing::Test {
 
     qt::MainWindow& window() { return platform.window(); }
 
-    // What the image view shows, as it is on screen.
     QImage shownPixels() { return window().view()->grab().toImage(); }
 
     QTemporaryDir dir;
