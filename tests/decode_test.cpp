@@ -471,7 +471,7 @@ TEST(Orientation, PhotosStandAsAWellFormedOrientationSaysAndOtherwiseAsStored) {
         }
     }
     std::vector<unsigned char> cut = exifSegment(6, false);
-    cut.resize(cut.size() - 9);  // in the middle of its entry
+    cut.erase(cut.end() - 9, cut.end());  // in the middle of its entry
     cut[3] = static_cast<unsigned char>(cut.size() - 2);
     const std::pair<const char*, std::vector<unsigned char>> malformed[] = {
         {"zero", exifSegment(0, true)},
