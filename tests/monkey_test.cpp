@@ -159,13 +159,13 @@ class Folder {
                 removeTree(full);
                 mkdir(full.constData(), 0755);
                 return;
-            case 5:  // renamed
+            case 5:  // renamed; the new name keeps what it held (the cache may still show it)
                 if (present_.contains(renamed) ||
                     rename(full.constData(), (root_ + renamed).constData()) != 0)
                     return;
                 present_.erase(name);
                 present_.insert(renamed);
-                history_[renamed] = history_[name];
+                history_[renamed].insert(history_[name].begin(), history_[name].end());
                 return;
             default:
                 return addPicture("/album/", which);
