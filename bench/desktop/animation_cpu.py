@@ -58,8 +58,8 @@ def main():
     try:
         session.start()
         args = types.SimpleNamespace(xprobe="true", probe_opts="", min_frac=0.8)
-        for spec in a.animations:
-            path, fps = spec.rsplit(":", 1)
+        for animation in a.animations:
+            path, fps = animation.rsplit(":", 1)
             manifest = {"photos_dir": os.path.dirname(path),
                         "images": [{"file": os.path.basename(path), "width": 1, "height": 1,
                                     "marker_inset": 0, "marker": "000000"}]}
