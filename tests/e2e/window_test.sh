@@ -85,7 +85,8 @@ check_window_modes() {
   back_at "$before" "levels 3 -> 1 -> 3 (at level 1 $(rect_text "$level1"))"
 }
 
-# Dragging the frame's bottom-right corner keeps the view at the image's 2:1 ratio.
+# The frame follows a drag of its bottom-right corner; released, the view takes the
+# image's 2:1 ratio.
 check_aspect_drag() {
   settings_write
   image "$E2E_WORK/drag/red.png" 1200 600 "$RED"
@@ -99,7 +100,8 @@ check_aspect_drag() {
   settle_after_change "$before"
   read -r x y w h <<<"$OUTER"
   before=$OUTER
-  drag 1 $((x + w - 2)) $((y + h - 2)) $((x + w - 300)) $((y + h - 60))
+  drag 1 $((x + w - 2)) $((y + h - 2)) $((x + w - 300)) $((y + h - 60)) held_rect
+  [ "$(field "$HELD" 2)" -le $((w - 250)) ] || miss "while held, the frame should follow the pointer 300 px to the left; it is at $(rect_text "$HELD") (before $(rect_text "$before"))"
   settle_after_change "$before"
   read -r _ _ cw ch <<<"$CLIENT"
   [ "$(field "$OUTER" 2)" -le $((w - 100)) ] ||

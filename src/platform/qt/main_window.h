@@ -64,7 +64,7 @@ class MainWindow final : public QMainWindow {
     QRect deviceGeometry() const;
     QSize deviceSize() const;
     void setDeviceGeometry(const QRect& inner);
-    bool correctFrameDrag(SizingEdge edge);
+    void correctFrameDrag(SizingEdge edge);
     void dragSettled();
     void displayChanged();
     void watchScreen(QScreen* screen);
@@ -95,8 +95,7 @@ class MainWindow final : public QMainWindow {
     // The outer rectangle of the window in its normal state, as last asked for or seen;
     // Qt's own record can catch a maximised size while its state lags the manager's.
     QRect normalOuter_;
-    // A window manager may ignore size requests while its frame drag lasts; the drag's
-    // correction is made again once the drag is over.
+    // A frame drag is corrected once it is over: 100 ms after a change with no button.
     QTimer* dragSettle_ = nullptr;
     SizingEdge lastDragEdge_ = SizingEdge::BottomRight;
     // The inner size the window system last reported, in device pixels, and the client

@@ -218,22 +218,22 @@ void MainWindow::clientResized() {
     lastOuter_ = outer;
     if (edge && events_ != nullptr) {
         // The edge is the one the drag started with: a window manager that pulls the
-        // window on screen as the drag goes on moves other sides too.
+        // window on screen as the drag goes on moves other sides too. The rectangle is
+        // corrected once the button is up: a request during the drag keeps Qt from
+        // answering the manager's sync request, and openbox then stops following the
+        // pointer and ends the drag at a size from its middle.
         if (!dragSettle_->isActive()) lastDragEdge_ = *edge;
         dragSettle_->start();
-        if (correctFrameDrag(lastDragEdge_)) return;
     }
     if (events_ != nullptr) events_->resized();
 }
 
-// Lets the viewer correct the rectangle a frame drag left; true when it did.
-bool MainWindow::correctFrameDrag(SizingEdge edge) {
+// Lets the viewer correct the rectangle a frame drag left.
+void MainWindow::correctFrameDrag(SizingEdge edge) {
     const QRect outer = deviceGeometry().marginsAdded(frameMargins());
     Rect proposed = toRect(outer);
     events_->sizing(edge, proposed);
-    if (proposed == toRect(outer)) return false;
-    setOuterGeometry(proposed);
-    return true;
+    if (proposed != toRect(outer)) setOuterGeometry(proposed);
 }
 
 void MainWindow::dragSettled() {
@@ -242,7 +242,7 @@ void MainWindow::dragSettled() {
         return;
     }
     if (events_ == nullptr || isMaximized() || isFullScreen()) return;
-    // The window manager may have ignored the corrections asked for during its drag.
+    // Qt may not have seen the size the manager ended its drag with.
     syncGeometryWithServer();
     correctFrameDrag(lastDragEdge_);
 }
