@@ -66,7 +66,7 @@ make_animations() {
     convert -size 1920x1080 gradient:navy-orange -fill white \
       -draw "rectangle $((i * 36)),0 $((i * 36 + 120)),1079" "$frames/$(printf %02d "$i").png"
   done
-  convert -delay 2 -loop 0 "$frames"/*.png -resize 480x360 "$dir/bar-480x360.gif"
+  convert -delay 2 -loop 0 "$frames"/*.png -resize "480x360!" "$dir/bar-480x360.gif"
   # shellcheck disable=SC2046
   img2webp -loop 0 -lossy -q 75 -d 20 $(ls "$frames"/*.png) -o "$dir/bar-1920x1080.webp" >/dev/null
   convert "$frames/00.png" -resize 1920x1080 "$dir/still-1920x1080.png"
@@ -94,7 +94,7 @@ echo "## Animations at 50 frames a second"
 python3 bench/desktop/animation_cpu.py \
   "$sets/animations/bar-480x360.gif:50" "$sets/animations/bar-1920x1080.webp:50" \
   --config bench/desktop/viewers.conf --rounds "$rounds" --results "$out/results-animation" \
-  --viewers "${viewers[@]}"
+  --viewers "${viewers[@]}" --own-size
 
 echo
 echo "## First frame: a GIF against a PNG of the same 1920 x 1080 picture (offscreen, ms)"

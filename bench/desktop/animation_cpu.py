@@ -4,7 +4,7 @@ of bench.py: the viewer opens the file full screen, plays it for a warm-up, then
 CPU time (user + system, /proc) over --seconds is divided by the frames the file shows
 in that time, and its peak RSS is read. Prints a markdown table.
 
-  animation_cpu.py --config viewers.conf FILE:FPS... [--viewers pavo qimgv eog]
+  animation_cpu.py --config viewers.conf FILE:FPS... [--viewers pavo qimgv eog] [--own-size]
 """
 import argparse
 import os
@@ -47,9 +47,13 @@ def main():
     ap.add_argument("--rounds", type=int, default=3)
     ap.add_argument("--viewers", nargs="*", default=["pavo", "qimgv", "eog"])
     ap.add_argument("--results", default="/tmp/pavo-animation-cpu")
+    ap.add_argument("--own-size", action="store_true",
+                    help="also Pavo at the pictures' own size (prep/pavo-own.sh)")
     ap.add_argument("animations", nargs="+", help="FILE:FPS (frames per second it shows)")
     a = ap.parse_args()
     viewers = [v for v in bench.load_config(a.config) if v["name"] in a.viewers]
+    if a.own_size:
+        viewers += [dict(v, name="pavo-own") for v in viewers if v["name"] == "pavo"]
     workdir = os.path.join(a.results, time.strftime("%Y%m%d-%H%M%S"))
     os.makedirs(workdir, exist_ok=True)
     bench.set_subreaper()

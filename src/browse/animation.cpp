@@ -34,7 +34,8 @@ struct ComposedBatch {
 
 // Reads up to `count` frames, each turned and scaled as the window stood when the job began.
 ComposedBatch composeFrames(FrameSource source, std::size_t count, PictureTurn turn,
-                            const ScaleContext& context, const CancelToken& token) {
+                            const ScaleContext& context, std::vector<cv::Mat> spares,
+                            const CancelToken& token) {
     ComposedBatch batch{std::move(source), {}, false};
     while (batch.frames.size() < count && !token.cancelled()) {
         auto frame = readFrame(batch.source);
@@ -44,10 +45,28 @@ ComposedBatch composeFrames(FrameSource source, std::size_t count, PictureTurn t
         }
         ComposedFrame composed{std::move(*frame), turn, {}, {}, context};
         composed.turned = turnedAs(composed.frame.image, turn);
-        composed.display = displayForClient(context, composed.turned);
+        cv::Mat spare;
+        if (!spares.empty()) {
+            spare = std::move(spares.back());
+            spares.pop_back();
+        }
+        composed.display = displayForClient(context, composed.turned, std::move(spare));
         batch.frames.push_back(std::move(composed));
     }
     return batch;
+}
+
+// The display of a frame leaving the screen is scaled into again, unless something
+// else holds it (the neighbour cache shares a shown record's): fresh pages for every
+// frame cost more than scaling it.
+void keepSpareDisplay(AnimationState& animation, cv::Mat display) {
+    if (display.u != nullptr && display.u->refcount == 1 && display.type() == CV_8UC4 &&
+        animation.spareDisplays.size() < kMostFramesAhead)
+        animation.spareDisplays.push_back(std::move(display));
+}
+
+std::vector<cv::Mat> takeSpareDisplays(AnimationState& animation) {
+    return std::exchange(animation.spareDisplays, {});
 }
 
 void showNextFrame(Viewer& viewer, bool countsPlay);
@@ -96,13 +115,15 @@ void showFrameAt(Viewer& viewer, std::int32_t index) {
     startComposing(
         viewer,
         [path = animation.path, index, count, turn = viewer.shownImage.turn,
-         context = scaleContext(viewer)](const CancelToken& token) -> std::optional<ComposedBatch> {
+         context = scaleContext(viewer), spares = takeSpareDisplays(animation)](
+            const CancelToken& token) mutable -> std::optional<ComposedBatch> {
             auto source = openFrameSource(path);
             if (!source) return std::nullopt;
             while (source->nextIndex != index % source->frames->frameCount()) {
                 if (token.cancelled() || !readFrame(*source)) return std::nullopt;
             }
-            return composeFrames(std::move(*source), count, turn, context, token);
+            return composeFrames(std::move(*source), count, turn, context, std::move(spares),
+                                 token);
         },
         true);
 }
@@ -115,10 +136,10 @@ void composeAhead(Viewer& viewer) {
     startComposing(
         viewer,
         [source = std::move(*animation.source), count = hold - animation.ahead.size(),
-         turn = viewer.shownImage.turn,
-         context = scaleContext(viewer)](const CancelToken& token) mutable {
+         turn = viewer.shownImage.turn, context = scaleContext(viewer),
+         spares = takeSpareDisplays(animation)](const CancelToken& token) mutable {
             return std::optional<ComposedBatch>(
-                composeFrames(std::move(source), count, turn, context, token));
+                composeFrames(std::move(source), count, turn, context, std::move(spares), token));
         },
         false);
     animation.source.reset();
@@ -131,6 +152,7 @@ void putFrame(Viewer& viewer, const ComposedFrame& composed) {
     const bool sameTurn = composed.turn == shown.turn;
     shown.image = sameTurn ? composed.turned : turnedAs(composed.frame.image, shown.turn);
     shown.frameIndex = composed.frame.index;
+    keepSpareDisplay(viewer.animation, std::move(shown.display));
     if (sameTurn && sameScaling(composed.context, scaleContext(viewer))) {
         shown.display = composed.display;
         shown.displayWidth = shown.display.cols;

@@ -107,7 +107,8 @@ struct AnimationState {
     std::int32_t delayMs = 100;  // of the shown frame
     bool frameDue = false;       // the shown frame's time is up and the next has not come yet
     std::deque<ComposedFrame> ahead;
-    std::optional<FrameSource> source;  // between jobs; a job under way holds it
+    std::vector<cv::Mat> spareDisplays;  // of frames shown and gone, scaled into again
+    std::optional<FrameSource> source;   // between jobs; a job under way holds it
     JobSlot compose;
 };
 

@@ -65,10 +65,14 @@ void flattenAlphaRow(unsigned char* pixels, std::size_t count) {
     const __m128i divide255 = _mm_set1_epi16(static_cast<short>(0x8081));
     const __m128i inexactAlphas[] = {_mm_set1_epi32(147), _mm_set1_epi32(155), _mm_set1_epi32(171),
                                      _mm_set1_epi32(187), _mm_set1_epi32(195)};
+    const __m128i opaque = _mm_set1_epi32(static_cast<int>(0xFF000000U));
     std::size_t i = 0;
     for (; i + 4 <= count; i += 4) {
         unsigned char* block = pixels + 4 * i;
         const __m128i source = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block));
+        // Opaque pixels stay as they are; most pictures with alpha are mostly opaque.
+        if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(source, opaque), opaque)) == 0xFFFF)
+            continue;
         const __m128i alpha = _mm_srli_epi32(source, 24);
         __m128i inexact = zero;
         for (const __m128i& a : inexactAlphas)

@@ -94,18 +94,25 @@ QString scaleToSize(const ScaleContext& context, const cv::Mat& source, cv::Mat&
     }
     const std::int32_t method = methodForClass(
         context.interpolation, scaleClassFor(context, {source.cols, source.rows}, {width, height}));
-    cv::Mat scaled;
+    // A scaled picture is made once and drawn often: it gets the screen's pixel layout,
+    // before the resize when it grows (fewer pixels to lay out, and no second matrix),
+    // after it when it shrinks.
+    const bool grows = std::int64_t{width} * height > std::int64_t{source.cols} * source.rows;
+    const bool layoutFirst = source.channels() == 3 && grows;
+    cv::Mat from = source;
+    if (layoutFirst) cv::cvtColor(source, from, cv::COLOR_BGR2BGRA);
+    cv::Mat shrunk;
+    cv::Mat& scaled = layoutFirst ? destination : shrunk;
     try {
-        cv::resize(source, scaled, cv::Size(width, height), 0, 0, method);
+        cv::resize(from, scaled, cv::Size(width, height), 0, 0, method);
     } catch (const cv::Exception&) {
         // Only a method number edited into the store by hand can be refused; the
         // picture is still shown, with the cheapest interpolation.
-        cv::resize(source, scaled, cv::Size(width, height), 0, 0, cv::INTER_NEAREST);
+        cv::resize(from, scaled, cv::Size(width, height), 0, 0, cv::INTER_NEAREST);
     }
-    // A scaled picture is made once and drawn often: it gets the screen's pixel layout.
-    if (scaled.channels() == 3) {
+    if (!layoutFirst && scaled.channels() == 3) {
         cv::cvtColor(scaled, destination, cv::COLOR_BGR2BGRA);
-    } else {
+    } else if (!layoutFirst) {
         destination = scaled;
     }
     return interpolationName(method);
@@ -174,10 +181,10 @@ cv::Mat prescaleForScreen(const ScaleContext& context, const cv::Mat& primary,
     return display;
 }
 
-cv::Mat displayForClient(const ScaleContext& context, const cv::Mat& image) {
+cv::Mat displayForClient(const ScaleContext& context, const cv::Mat& image, cv::Mat spare) {
     if (!context.fitActive && context.zoomPerMille == 1000) return image;
     const Size size = fitSizeInClient(context, image.cols, image.rows, image, cv::Mat());
-    cv::Mat display;
+    cv::Mat display = std::move(spare);
     scaleToSize(context, image, display, size.width, size.height);
     return display;
 }

@@ -57,8 +57,9 @@ Size fitSizeOnScreen(const ScaleContext& context, int width, int height, const c
 cv::Mat prescaleForScreen(const ScaleContext& context, const cv::Mat& primary,
                           const cv::Mat& partner);
 
-// The display matrix of one picture (not a merged pair) for the client area, zoom applied.
-cv::Mat displayForClient(const ScaleContext& context, const cv::Mat& image);
+// The display matrix of one picture (not a merged pair) for the client area, zoom applied;
+// scaled into `spare`'s pixels when they fit (a matrix nothing else holds).
+cv::Mat displayForClient(const ScaleContext& context, const cv::Mat& image, cv::Mat spare = {});
 // Whether a picture scaled for one context fits the other as well.
 bool sameScaling(const ScaleContext& one, const ScaleContext& other);
 
