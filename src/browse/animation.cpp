@@ -6,6 +6,8 @@
 #include "view/view.h"
 #include "viewer.h"
 
+#include <opencv2/imgproc.hpp>
+
 #include <algorithm>
 #include <utility>
 #include <vector>
@@ -32,6 +34,15 @@ struct ComposedBatch {
     bool failed = false;  // the file failed at the frame after these
 };
 
+// A frame is drawn once and then replaced: it gets the screen's pixel layout here, on the
+// job, also at its own size, where a still picture's decoded pixels are drawn as they are.
+cv::Mat frameDisplay(const ScaleContext& context, const cv::Mat& turned, cv::Mat spare) {
+    cv::Mat display = displayForClient(context, turned, spare);
+    if (display.data != turned.data || turned.channels() != 3) return display;
+    cv::cvtColor(turned, spare, cv::COLOR_BGR2BGRA);
+    return spare;
+}
+
 // Reads up to `count` frames, each turned and scaled as the window stood when the job began.
 ComposedBatch composeFrames(FrameSource source, std::size_t count, PictureTurn turn,
                             const ScaleContext& context, std::vector<cv::Mat> spares,
@@ -50,7 +61,7 @@ ComposedBatch composeFrames(FrameSource source, std::size_t count, PictureTurn t
             spare = std::move(spares.back());
             spares.pop_back();
         }
-        composed.display = displayForClient(context, composed.turned, std::move(spare));
+        composed.display = frameDisplay(context, composed.turned, std::move(spare));
         batch.frames.push_back(std::move(composed));
     }
     return batch;
@@ -152,6 +163,7 @@ void putFrame(Viewer& viewer, const ComposedFrame& composed) {
     const bool sameTurn = composed.turn == shown.turn;
     shown.image = sameTurn ? composed.turned : turnedAs(composed.frame.image, shown.turn);
     shown.frameIndex = composed.frame.index;
+    const Size before{shown.display.cols, shown.display.rows};
     keepSpareDisplay(viewer.animation, std::move(shown.display));
     if (sameTurn && sameScaling(composed.context, scaleContext(viewer))) {
         shown.display = composed.display;
@@ -160,7 +172,7 @@ void putFrame(Viewer& viewer, const ComposedFrame& composed) {
     } else {
         rescaleShownImage(viewer);
     }
-    requestRedraw(viewer);
+    redrawFrame(viewer, before);
 }
 
 void armFrameTimer(Viewer& viewer) {

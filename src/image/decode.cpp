@@ -113,11 +113,18 @@ bool isDeeperThan8Bit(int depth) {
            depth == CV_64F;
 }
 
+// OpenCV copies the source of a conversion made in place first: a new matrix saves that.
+cv::Mat convertedCopy(const cv::Mat& source, int code) {
+    cv::Mat converted;
+    cv::cvtColor(source, converted, code);
+    return converted;
+}
+
 // An image with alpha, composited on black; the alpha it leaves is dropped, as the
 // screen shows none.
 void flattenToBgr(cv::Mat& bgra) {
     flattenAlphaOnBlack(bgra);
-    cv::cvtColor(bgra, bgra, cv::COLOR_BGRA2BGR);
+    bgra = convertedCopy(bgra, cv::COLOR_BGRA2BGR);
 }
 
 // Grey with alpha becomes B = G = R = grey with the same alpha, then is composited
@@ -223,7 +230,7 @@ std::optional<std::int32_t> convertToBgr8(cv::Mat& matrix, DecodeRole role) {
             break;
         default:
             // Grey; anything else (an empty partner) makes OpenCV throw, failing the decode.
-            cv::cvtColor(matrix, matrix, cv::COLOR_GRAY2BGR);
+            matrix = convertedCopy(matrix, cv::COLOR_GRAY2BGR);
             break;
     }
     return channels;

@@ -3,6 +3,8 @@
 #include "view/draw.h"
 #include "viewer.h"
 
+#include <algorithm>
+
 namespace pavo {
 
 bool imageShown(const Viewer& viewer) {
@@ -62,6 +64,22 @@ void requestRedraw(Viewer& viewer) {
     }
     platform.redrawNow(client);
     if (overlayDue(viewer)) platform.armTimer(OverlayTimer, 50);
+}
+
+// A frame of the size of the one before, with no overlay over it, covers what that
+// frame covered: only the picture's area is drawn again and nothing is erased.
+void redrawFrame(Viewer& viewer, Size before) {
+    const ImageBuffer& shown = viewer.shownImage;
+    const Size display{shown.display.cols, shown.display.rows};
+    if (display != before || viewer.view.infoOverlayShown) {
+        requestRedraw(viewer);
+        return;
+    }
+    const Rect client = clientRect(viewer);
+    const ImagePlacement at =
+        placeImage({client.width(), client.height()}, display, shown.scrollX, shown.scrollY);
+    viewer.platform.redrawNow({at.x, at.y, std::min(client.right, at.x + display.width),
+                               std::min(client.bottom, at.y + display.height)});
 }
 
 }  // namespace pavo

@@ -33,5 +33,7 @@ inline int zoomedSide(int side, std::int64_t zoomPerMille) {
 // Repaints the client area with as little flicker as the options allow, and has the
 // overlay drawn again on top.
 void requestRedraw(Viewer& viewer);
+// Draws a new frame of the shown animation; `before` is the size of the frame it replaces.
+void redrawFrame(Viewer& viewer, Size before);
 
 }  // namespace pavo
