@@ -272,7 +272,11 @@ bool drawPreview(Viewer& viewer, const cv::Mat& reduced) {
                               {.widthWinsTies = true, .raiseShortHeight = true});
     cv::Mat scaled;
     cv::resize(reduced, scaled, cv::Size(size.width, size.height), 0, 0, cv::INTER_LINEAR);
-    cv::cvtColor(scaled, viewer.shownImage.display, cv::COLOR_BGR2BGRA);
+    // A matrix of its own: the step behind the preview puts the shown record's display
+    // back afterwards, and converting into it would write the preview over its pixels.
+    cv::Mat display;
+    cv::cvtColor(scaled, display, cv::COLOR_BGR2BGRA);
+    viewer.shownImage.display = display;
     requestRedraw(viewer);
     return true;
 }
