@@ -70,10 +70,14 @@ ComposedBatch composeFrames(FrameSource source, std::size_t count, PictureTurn t
 // The display of a frame leaving the screen is scaled into again, unless something
 // else holds it (the neighbour cache shares a shown record's): fresh pages for every
 // frame cost more than scaling it.
-void keepSpareDisplay(AnimationState& animation, cv::Mat display) {
-    if (display.u != nullptr && display.u->refcount == 1 && display.type() == CV_8UC4 &&
-        animation.spareDisplays.size() < kMostFramesAhead)
-        animation.spareDisplays.push_back(std::move(display));
+void keepSpareDisplay(Viewer& viewer, cv::Mat display) {
+    std::vector<cv::Mat>& spares = viewer.animation.spareDisplays;
+    // A batch starts when half the frames ahead are shown: as many spares as it needs, and
+    // so no more than half the frames' memory besides.
+    const std::size_t most = std::max<std::size_t>(framesToHold(viewer.shownImage) / 2, 1);
+    if (display.type() == CV_8UC4 && display.u != nullptr && display.u->refcount == 1 &&
+        spares.size() < most)
+        spares.push_back(std::move(display));
 }
 
 std::vector<cv::Mat> takeSpareDisplays(AnimationState& animation) {
@@ -164,7 +168,7 @@ void putFrame(Viewer& viewer, const ComposedFrame& composed) {
     shown.image = sameTurn ? composed.turned : turnedAs(composed.frame.image, shown.turn);
     shown.frameIndex = composed.frame.index;
     const Size before{shown.display.cols, shown.display.rows};
-    keepSpareDisplay(viewer.animation, std::move(shown.display));
+    keepSpareDisplay(viewer, std::move(shown.display));
     if (sameTurn && sameScaling(composed.context, scaleContext(viewer))) {
         shown.display = composed.display;
         shown.displayWidth = shown.display.cols;

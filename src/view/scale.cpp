@@ -94,25 +94,19 @@ QString scaleToSize(const ScaleContext& context, const cv::Mat& source, cv::Mat&
     }
     const std::int32_t method = methodForClass(
         context.interpolation, scaleClassFor(context, {source.cols, source.rows}, {width, height}));
-    // A scaled picture is made once and drawn often: it gets the screen's pixel layout,
-    // before the resize when it grows (fewer pixels to lay out, and no second matrix),
-    // after it when it shrinks.
-    const bool grows = std::int64_t{width} * height > std::int64_t{source.cols} * source.rows;
-    const bool layoutFirst = source.channels() == 3 && grows;
-    cv::Mat from = source;
-    if (layoutFirst) cv::cvtColor(source, from, cv::COLOR_BGR2BGRA);
-    cv::Mat shrunk;
-    cv::Mat& scaled = layoutFirst ? destination : shrunk;
+    cv::Mat scaled;
     try {
-        cv::resize(from, scaled, cv::Size(width, height), 0, 0, method);
+        cv::resize(source, scaled, cv::Size(width, height), 0, 0, method);
     } catch (const cv::Exception&) {
         // Only a method number edited into the store by hand can be refused; the
         // picture is still shown, with the cheapest interpolation.
-        cv::resize(from, scaled, cv::Size(width, height), 0, 0, cv::INTER_NEAREST);
+        cv::resize(source, scaled, cv::Size(width, height), 0, 0, cv::INTER_NEAREST);
     }
-    if (!layoutFirst && scaled.channels() == 3) {
+    // A scaled picture is made once and drawn often: it gets the screen's pixel layout
+    // (after the resize: OpenCV's bicubic rounds a row's last pixel by the channel count).
+    if (scaled.channels() == 3) {
         cv::cvtColor(scaled, destination, cv::COLOR_BGR2BGRA);
-    } else if (!layoutFirst) {
+    } else {
         destination = scaled;
     }
     return interpolationName(method);

@@ -66,12 +66,13 @@ void requestRedraw(Viewer& viewer) {
     if (overlayDue(viewer)) platform.armTimer(OverlayTimer, 50);
 }
 
-// A frame of the size of the one before, with no overlay over it, covers what that
-// frame covered: only the picture's area is drawn again and nothing is erased.
+// A frame of the size of the one before, with nothing over or beside it, covers what
+// that frame covered: only the picture's area is drawn again and nothing is erased.
 void redrawFrame(Viewer& viewer, Size before) {
     const ImageBuffer& shown = viewer.shownImage;
     const Size display{shown.display.cols, shown.display.rows};
-    if (display != before || viewer.view.infoOverlayShown) {
+    // A step waiting behind a preview of another size leaves the bands of that preview.
+    if (display != before || viewer.view.infoOverlayShown || viewer.navigation.pending) {
         requestRedraw(viewer);
         return;
     }
