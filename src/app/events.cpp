@@ -106,6 +106,7 @@ void ViewerEvents::mouseMoved(int x, int y) {
 void ViewerEvents::displayChanged() {
     runGuarded(viewer_, [&] { onDisplayChange(viewer_); });
 }
+void ViewerEvents::displayProfileChanged() {}
 void ViewerEvents::destroyed() {
     runGuarded(viewer_, [&] { onDestroy(viewer_); });
 }

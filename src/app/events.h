@@ -23,6 +23,7 @@ class ViewerEvents final : public WindowEvents {
     void mouseButton(MouseButton button, MouseAction action) override;
     void wheel(int delta, bool ctrl, bool shift) override;
     void displayChanged() override;
+    void displayProfileChanged() override;
     void destroyed() override;
     void sizing(SizingEdge edge, Rect& proposed) override;
     void filesDropped(const QStringList& items) override;

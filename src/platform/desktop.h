@@ -1,7 +1,9 @@
 #pragma once
 
+#include "platform/geometry.h"
 #include "platform/trash.h"
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -41,6 +43,10 @@ class Desktop {
     virtual TrashResult moveToTrash(const QString& path) = 0;
     // Opens a web page in the user's browser.
     virtual void openUrl(const QString& url) = 0;
+    // The ICC profile set for the monitor holding the centre of `area` (device pixels), as
+    // the X11 _ICC_PROFILE atoms give it; empty when none is set, and then the monitor is
+    // taken to be sRGB.
+    [[nodiscard]] virtual QByteArray displayProfile(const Rect& area) const = 0;
 };
 
 }  // namespace pavo

@@ -128,6 +128,8 @@ class WindowEvents {
     // One wheel notch: only the sign of `delta` counts; ctrl and shift as the event had them.
     virtual void wheel(int delta, bool ctrl, bool shift) = 0;
     virtual void displayChanged() = 0;
+    // A monitor's colour profile was set, changed or removed (X11's _ICC_PROFILE atoms).
+    virtual void displayProfileChanged() = 0;
     virtual void destroyed() = 0;
     // A frame drag proposes a new outer rectangle; the handler may change it.
     virtual void sizing(SizingEdge edge, Rect& proposed) = 0;

@@ -213,6 +213,9 @@ class FakePlatform : public Platform {
     void destroyWindow() override {}
     void bringToFront() override { ++broughtToFront; }
     void openUrl(const QString& url) override { openedUrls.push_back(url); }
+    [[nodiscard]] QByteArray displayProfile(const Rect& /*area*/) const override {
+        return displayIcc;
+    }
     // Without a script of the test's the dialog opens and is cancelled.
     int runDialog(DialogId id, DialogHandler& handler) override {
         dialogsRun.push_back(id);
@@ -297,6 +300,7 @@ class FakePlatform : public Platform {
     bool realTrash = false;  // the desktop's own trash instead
     bool trashRefuses = false;
     std::vector<QString> openedUrls;
+    QByteArray displayIcc;  // the monitor's colour profile; empty is sRGB
     std::vector<DialogId> dialogsRun;
     std::function<int(DialogId, DialogHandler&)> onDialog;
     std::deque<std::function<void()>> queued;

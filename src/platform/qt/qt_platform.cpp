@@ -290,6 +290,10 @@ void QtPlatform::openUrl(const QString& url) {
     QDesktopServices::openUrl(QUrl(url));
 }
 
+QByteArray QtPlatform::displayProfile(const Rect& /*area*/) const {
+    return {};
+}
+
 int QtPlatform::runDialog(DialogId id, DialogHandler& handler) {
     DialogForm form(id, handler, window_.get());
     return form.run();

@@ -65,6 +65,7 @@ class QtPlatform final : public Platform {
     TrashResult moveToTrash(const QString& path) override;
     void bringToFront() override;
     void openUrl(const QString& url) override;
+    [[nodiscard]] QByteArray displayProfile(const Rect& area) const override;
     int runDialog(DialogId id, DialogHandler& handler) override;
 
   private:
