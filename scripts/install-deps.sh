@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev libgl-dev libxcb1-dev
   libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev libjpeg-dev libexif-dev
   libheif-dev libavif-dev libjxl-dev libgif-dev libwebp-dev
+  liblcms2-dev zlib1g-dev libgs-common
   libheif-examples libavif-bin libjxl-tools gifsicle webp
   libboost-dev libcurl4-openssl-dev libglib2.0-dev
   libgtest-dev libgmock-dev libbenchmark-dev

@@ -178,34 +178,59 @@ bool fitsBudget(std::uint32_t width, std::uint32_t height, std::uint32_t sampleB
     return decodeMemoryEstimate({width, height, sampleBits}) <= budget;
 }
 
-// The pixels as the file stores them.
-std::optional<LoadedImage> decodeAsStored(const FileBytes& bytes, DecodeRole role,
-                                          const std::atomic<bool>* stop, std::uint64_t budget) {
+// The pixels as the file stores them; a CMYK JPEG's, while colours are managed, as ink.
+ModulePicture decodeStoredPixels(const FileBytes& bytes, const std::atomic<bool>* stop,
+                                 std::uint64_t budget, const ColourTarget& target,
+                                 std::optional<CmykPicture>& cmyk) {
     ModulePicture picture;
-    if (header::moduleFormat({bytes.data(), bytes.size()}) != header::ModuleFormat::None) {
-        picture = decodeWithFormatModule(bytes, budget, fitsBudget, stop).value_or(ModulePicture{});
-    } else {
-        if (!bytes.empty() && fitsMemoryBudget(bytes, budget)) {
-            if (auto jpeg = decodeColourJpeg(bytes, stop)) return LoadedImage{*jpeg, 3, 0};
+    if (header::moduleFormat({bytes.data(), bytes.size()}) != header::ModuleFormat::None)
+        return decodeWithFormatModule(bytes, budget, fitsBudget, stop).value_or(ModulePicture{});
+    if (target.enabled) picture.colour = header::colourOf({bytes.data(), bytes.size()});
+    if (!bytes.empty() && fitsMemoryBudget(bytes, budget)) {
+        if (auto jpeg = decodeColourJpeg(bytes, stop)) {
+            picture.pixels = std::move(*jpeg);
+            return picture;
         }
-        if (stop != nullptr && *stop) return std::nullopt;
-        picture.pixels = decodeImageBytes(bytes, budget);
+        if (target.enabled && (cmyk = decodeCmykJpeg(bytes, stop))) return picture;
     }
+    if (stop == nullptr || !*stop) picture.pixels = decodeImageBytes(bytes, budget);
+    return picture;
+}
+
+// Decoded, brought to 8-bit BGR and converted to the target's colours.
+std::optional<LoadedImage> decodeAsStored(const FileBytes& bytes, DecodeRole role,
+                                          const std::atomic<bool>* stop, std::uint64_t budget,
+                                          const ColourTarget& target) {
+    std::optional<CmykPicture> cmyk;
+    ModulePicture picture = decodeStoredPixels(bytes, stop, budget, target, cmyk);
+    if (cmyk) {
+        const auto ink = cmyk->inverted ? ColourPixels::InvertedCmyk : ColourPixels::Cmyk;
+        PreparedColour prepared = prepareColour(picture.colour, ink, target);
+        return LoadedImage{cmykToBgr(cmyk->pixels, prepared), 3,          0, false,
+                           std::move(prepared.profileName),   target.id()};
+    }
+    if (stop != nullptr && *stop) return std::nullopt;
     const auto channels = convertToBgr8(picture.pixels, role);
     if (!channels) return std::nullopt;
-    return LoadedImage{picture.pixels, *channels, 0, picture.animated};
+    PreparedColour prepared = prepareColour(
+        picture.colour, *channels <= 2 ? ColourPixels::GreyInBgr : ColourPixels::Bgr, target);
+    applyColour(prepared, picture.pixels);
+    return LoadedImage{
+        picture.pixels, *channels, 0, picture.animated, std::move(prepared.profileName),
+        target.id()};
 }
 
 }  // namespace
 
 std::optional<LoadedImage> decodeToBgr8(const FileBytes& bytes, DecodeRole role,
-                                        const std::atomic<bool>* stop) {
-    return decodeToBgr8(bytes, role, stop, availableMemoryBytes());
+                                        const std::atomic<bool>* stop, const ColourTarget& colour) {
+    return decodeToBgr8(bytes, role, stop, availableMemoryBytes(), colour);
 }
 
 std::optional<LoadedImage> decodeToBgr8(const FileBytes& bytes, DecodeRole role,
-                                        const std::atomic<bool>* stop, std::uint64_t memoryBudget) {
-    auto loaded = decodeAsStored(bytes, role, stop, memoryBudget);
+                                        const std::atomic<bool>* stop, std::uint64_t memoryBudget,
+                                        const ColourTarget& colour) {
+    auto loaded = decodeAsStored(bytes, role, stop, memoryBudget, colour);
     // A decoder may give up after it has chosen its matrix type: no pixels is a failure.
     if (!loaded || loaded->image.empty()) return std::nullopt;
     turnUpright(loaded->image, exifOrientation(bytes));
@@ -243,13 +268,13 @@ void flattenAlphaOnBlack(cv::Mat& matrix) {
     }
 }
 
-void decodePartnerInto(ImageBuffer& record, const QString& path) {
+void decodePartnerInto(ImageBuffer& record, const QString& path, const ColourTarget& colour) {
     const std::int32_t size = fileSizeOf(path);
     if (size < 0) throw std::length_error("partner size unknown");
     FileBytes bytes;
     if (size > 0) bytes = readFileBytes(path, size);
     // An empty or undecodable partner makes the conversion throw.
-    auto partner = decodeToBgr8(bytes, DecodeRole::Partner);
+    auto partner = decodeToBgr8(bytes, DecodeRole::Partner, nullptr, colour);
     if (!partner) throw std::invalid_argument("partner not decodable");
     record.partner = partner->image;
     record.partnerPath = path;
@@ -268,9 +293,10 @@ std::optional<FileBytes> readImageFile(const QString& path) {
 }
 
 std::optional<LoadedImage> loadImageBytes(const FileBytes& bytes, DecodeRole role,
-                                          const std::atomic<bool>* stop) {
+                                          const std::atomic<bool>* stop,
+                                          const ColourTarget& colour) {
     try {
-        auto loaded = decodeToBgr8(bytes, role, stop);
+        auto loaded = decodeToBgr8(bytes, role, stop, colour);
         if (loaded) loaded->fileSize = static_cast<std::int32_t>(bytes.size());
         return loaded;
     } catch (const std::exception&) {
@@ -279,28 +305,35 @@ std::optional<LoadedImage> loadImageBytes(const FileBytes& bytes, DecodeRole rol
 }
 
 std::optional<LoadedImage> loadImageFile(const QString& path, DecodeRole role,
-                                         const std::atomic<bool>* stop) {
+                                         const std::atomic<bool>* stop,
+                                         const ColourTarget& colour) {
     const auto bytes = readImageFile(path);
     if (!bytes) return std::nullopt;
-    return loadImageBytes(*bytes, role, stop);
+    return loadImageBytes(*bytes, role, stop, colour);
 }
 
-std::optional<FrameSource> openFrameSource(const QString& path) {
+std::optional<FrameSource> openFrameSource(const QString& path, const ColourTarget& colour) {
     auto bytes = readImageFile(path);
     if (!bytes) return std::nullopt;
-    return openFrameSource(std::move(*bytes), availableMemoryBytes());
+    return openFrameSource(std::move(*bytes), availableMemoryBytes(), colour);
 }
 
-std::optional<FrameSource> openFrameSource(FileBytes bytes, std::uint64_t memoryBudget) {
+std::optional<FrameSource> openFrameSource(FileBytes bytes, std::uint64_t memoryBudget,
+                                           const ColourTarget& colour) {
     // Playing holds about three times what a still decode does: the canvas and the canvas
     // a frame may ask back, the frame being composed, and the frames ahead with their
     // pictures for the window.
     constexpr std::uint64_t kPlayingToStill = 3;
     try {
+        // An animated WebP's profile is in its container; JPEG XL's, the module reads.
+        const PictureColour webp =
+            colour.enabled ? header::colourOf({bytes.data(), bytes.size()}) : PictureColour{};
         auto frames =
             ModuleFrames::open(std::move(bytes), memoryBudget / kPlayingToStill, fitsBudget);
         if (!frames) return std::nullopt;
-        return FrameSource{std::move(frames), 0};
+        const PictureColour& said =
+            frames->colour().kind != PictureColour::Kind::Unstated ? frames->colour() : webp;
+        return FrameSource{std::move(frames), 0, prepareColour(said, ColourPixels::Bgr, colour)};
     } catch (const std::exception&) {
         return std::nullopt;  // the module is missing
     }
@@ -312,9 +345,11 @@ std::optional<AnimationFrame> readFrame(FrameSource& source) {
     AnimationFrame frame;
     frame.index = source.nextIndex;
     try {
-        if (!source.frames->next(frame.image, frame.delayMs) ||
-            !convertToBgr8(frame.image, DecodeRole::Shown))
-            return std::nullopt;
+        const auto channels = source.frames->next(frame.image, frame.delayMs)
+                                  ? convertToBgr8(frame.image, DecodeRole::Shown)
+                                  : std::nullopt;
+        if (!channels) return std::nullopt;
+        applyColour(source.colour, frame.image);
     } catch (const std::exception&) {
         return std::nullopt;  // no memory for the conversion
     }

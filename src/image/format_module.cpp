@@ -39,8 +39,32 @@ struct HeifFree {
     void operator()(heif_image* image) const { heif_image_release(image); }
 };
 
+// What the primary image says of its colours: an ICC profile, else nclx code points.
+PictureColour heifColour(const heif_image_handle* handle) {
+    PictureColour colour;
+    const heif_color_profile_type type = heif_image_handle_get_color_profile_type(handle);
+    if (type == heif_color_profile_type_rICC || type == heif_color_profile_type_prof) {
+        colour.icc.resize(heif_image_handle_get_raw_color_profile_size(handle));
+        const bool read = !colour.icc.empty() &&
+                          heif_image_handle_get_raw_color_profile(handle, colour.icc.data()).code ==
+                              heif_error_Ok;
+        colour.kind = read ? PictureColour::Kind::Icc : PictureColour::Kind::Broken;
+        return colour;
+    }
+    heif_color_profile_nclx* nclx = nullptr;
+    if (heif_image_handle_get_nclx_color_profile(handle, &nclx).code == heif_error_Ok &&
+        nclx != nullptr) {
+        colour.kind = PictureColour::Kind::CodePoints;
+        colour.primaries = static_cast<std::int32_t>(nclx->color_primaries);
+        colour.transfer = static_cast<std::int32_t>(nclx->transfer_characteristics);
+    }
+    heif_nclx_color_profile_free(nclx);
+    return colour;
+}
+
 // The primary image, with its rotation, mirror and crop applied (libheif's default).
-cv::Mat decodeHeif(header::Bytes bytes, std::uint64_t budget, FitsBudget fits) {
+cv::Mat decodeHeif(header::Bytes bytes, std::uint64_t budget, FitsBudget fits,
+                   PictureColour& colour) {
     // Registers the decoders once, before the first context: left to the first context,
     // two jobs decoding their first HEIF at once would both register them. Never undone;
     // the module lives as long as the process.
@@ -55,6 +79,7 @@ cv::Mat decodeHeif(header::Bytes bytes, std::uint64_t budget, FitsBudget fits) {
     if (heif_context_get_primary_image_handle(context.get(), &primary).code != heif_error_Ok)
         return {};
     const std::unique_ptr<heif_image_handle, HeifFree> handle(primary);
+    colour = heifColour(primary);
     const int width = heif_image_handle_get_width(primary);
     const int height = heif_image_handle_get_height(primary);
     const int bits = heif_image_handle_get_luma_bits_per_pixel(primary);
@@ -126,8 +151,23 @@ void applyAvifTransforms(const avifImage& image, cv::Mat& picture) {
         cv::flip(picture, picture, image.imir.mode == 0 ? 0 : 1);
 }
 
+// What the image says of its colours: an ICC profile, else its code points.
+PictureColour avifColour(const avifImage& image) {
+    PictureColour colour;
+    if (image.icc.size > 0) {
+        colour.kind = PictureColour::Kind::Icc;
+        colour.icc.assign(image.icc.data, image.icc.data + image.icc.size);
+    } else {
+        colour.kind = PictureColour::Kind::CodePoints;
+        colour.primaries = image.colorPrimaries;
+        colour.transfer = image.transferCharacteristics;
+    }
+    return colour;
+}
+
 // The first image, at 8 bits or, for 10 and 12, at 16; monochrome comes out as grey BGR.
-cv::Mat decodeAvif(header::Bytes bytes, std::uint64_t budget, FitsBudget fits) {
+cv::Mat decodeAvif(header::Bytes bytes, std::uint64_t budget, FitsBudget fits,
+                   PictureColour& colour) {
     const std::unique_ptr<avifDecoder, AvifFree> decoder(avifDecoderCreate());
     if (!decoder) return {};
     decoder->maxThreads = 1;  // the jobs are the parallelism
@@ -144,6 +184,7 @@ cv::Mat decodeAvif(header::Bytes bytes, std::uint64_t budget, FitsBudget fits) {
         return {};
     if (avifDecoderNextImage(decoder.get()) != AVIF_RESULT_OK) return {};
     avifImage& image = *decoder->image;
+    colour = avifColour(image);
     const bool alpha = image.alphaPlane != nullptr;
     const bool deep = image.depth > 8;
     cv::Mat picture(static_cast<int>(image.height), static_cast<int>(image.width),
@@ -190,14 +231,14 @@ extern "C" __attribute__((visibility("default"))) int pavo_decode_picture(
     try {
         switch (const ModuleFormat format = pavo::header::moduleFormat(bytes)) {
             case ModuleFormat::Heif:
-                picture->pixels = pavo::decodeHeif(bytes, budget, fits);
+                picture->pixels = pavo::decodeHeif(bytes, budget, fits, picture->colour);
                 break;
             case ModuleFormat::Avif:
-                picture->pixels = pavo::decodeAvif(bytes, budget, fits);
+                picture->pixels = pavo::decodeAvif(bytes, budget, fits, picture->colour);
                 break;
             case ModuleFormat::JpegXl:
-                picture->pixels =
-                    pavo::module::decodeJpegXl(bytes, budget, fits, stop, picture->animated);
+                picture->pixels = pavo::module::decodeJpegXl(bytes, budget, fits, stop,
+                                                             picture->animated, picture->colour);
                 break;
             case ModuleFormat::Gif:
             case ModuleFormat::AnimatedWebp:
@@ -214,7 +255,7 @@ extern "C" __attribute__((visibility("default"))) int pavo_decode_picture(
 
 extern "C" __attribute__((visibility("default"))) void* pavo_open_frames(
     const unsigned char* data, std::size_t size, std::uint64_t budget, pavo::FitsBudget fits,
-    std::int32_t* frameCount, std::int32_t* plays) {
+    std::int32_t* frameCount, std::int32_t* plays, pavo::PictureColour* colour) {
     const pavo::header::Bytes bytes(data, size);
     try {
         auto reader =
@@ -222,6 +263,7 @@ extern "C" __attribute__((visibility("default"))) void* pavo_open_frames(
         if (!reader || reader->frameCount < 2) return nullptr;
         *frameCount = reader->frameCount;
         *plays = reader->plays;
+        *colour = reader->colour;
         return reader.release();
     } catch (const std::exception&) {
         return nullptr;

@@ -65,6 +65,36 @@ bool setJxlOutput(JxlDecoder* decoder, const JxlBasicInfo& info, const JxlPixelF
            JxlDecoderSetImageOutBuffer(decoder, &format, frame.data, needed) == JXL_DEC_SUCCESS;
 }
 
+// The colours of the pixels libjxl gives (of XYB pictures, the ones it converts them to):
+// sRGB when it says so in code points, else the ICC profile it makes of them.
+PictureColour jxlColour(const JxlDecoder* decoder) {
+    PictureColour colour;
+    JxlColorEncoding encoding{};
+    if (JxlDecoderGetColorAsEncodedProfile(decoder, nullptr, JXL_COLOR_PROFILE_TARGET_DATA,
+                                           &encoding) == JXL_DEC_SUCCESS &&
+        encoding.color_space != JXL_COLOR_SPACE_XYB &&
+        encoding.white_point == JXL_WHITE_POINT_D65 &&
+        (encoding.color_space == JXL_COLOR_SPACE_GRAY ||
+         encoding.primaries == JXL_PRIMARIES_SRGB) &&
+        encoding.transfer_function == JXL_TRANSFER_FUNCTION_SRGB) {
+        colour.kind = PictureColour::Kind::Srgb;
+        return colour;
+    }
+    std::size_t size = 0;
+    if (JxlDecoderGetICCProfileSize(decoder, nullptr, JXL_COLOR_PROFILE_TARGET_DATA, &size) !=
+            JXL_DEC_SUCCESS ||
+        size == 0) {
+        colour.kind = PictureColour::Kind::Broken;
+        return colour;
+    }
+    colour.icc.resize(size);
+    const bool read =
+        JxlDecoderGetColorAsICCProfile(decoder, nullptr, JXL_COLOR_PROFILE_TARGET_DATA,
+                                       colour.icc.data(), size) == JXL_DEC_SUCCESS;
+    colour.kind = read ? PictureColour::Kind::Icc : PictureColour::Kind::Broken;
+    return colour;
+}
+
 void jxlToBgr(cv::Mat& frame) {
     if (frame.channels() >= 3)
         cv::cvtColor(frame, frame, frame.channels() == 4 ? cv::COLOR_RGBA2BGRA : cv::COLOR_RGB2BGR);
@@ -84,13 +114,16 @@ class JxlFrames final : public FrameReader {
 
     bool open(std::uint64_t budget, FitsBudget fits) {
         // A pass over the frame headers only counts them; libjxl decodes no pixels for it.
-        const JxlHandle counter = jxlDecoder(bytes_, JXL_DEC_BASIC_INFO | JXL_DEC_FRAME);
+        const JxlHandle counter =
+            jxlDecoder(bytes_, JXL_DEC_BASIC_INFO | JXL_DEC_COLOR_ENCODING | JXL_DEC_FRAME);
         if (!counter) return false;
         for (;;) {
             const JxlDecoderStatus status = JxlDecoderProcessInput(counter.get());
             if (status == JXL_DEC_BASIC_INFO) {
                 if (!readJxlInfo(counter.get(), budget, fits, info_, format_)) return false;
                 plays = static_cast<std::int32_t>(info_.animation.num_loops);
+            } else if (status == JXL_DEC_COLOR_ENCODING) {
+                colour = jxlColour(counter.get());
             } else if (status == JXL_DEC_FRAME) {
                 ++frameCount;
             } else {
@@ -425,8 +458,9 @@ std::unique_ptr<FrameReader> openFrames(header::ModuleFormat format, header::Byt
 }
 
 cv::Mat decodeJpegXl(header::Bytes bytes, std::uint64_t budget, FitsBudget fits,
-                     const std::atomic<bool>* stop, bool& animated) {
-    const JxlHandle decoder = jxlDecoder(bytes, JXL_DEC_BASIC_INFO | JXL_DEC_FULL_IMAGE);
+                     const std::atomic<bool>* stop, bool& animated, PictureColour& colour) {
+    const JxlHandle decoder =
+        jxlDecoder(bytes, JXL_DEC_BASIC_INFO | JXL_DEC_COLOR_ENCODING | JXL_DEC_FULL_IMAGE);
     if (!decoder) return {};
     JxlBasicInfo info{};
     JxlPixelFormat format{};
@@ -437,6 +471,9 @@ cv::Mat decodeJpegXl(header::Bytes bytes, std::uint64_t budget, FitsBudget fits,
             case JXL_DEC_BASIC_INFO:
                 if (!readJxlInfo(decoder.get(), budget, fits, info, format)) return {};
                 animated = info.have_animation != 0;
+                break;
+            case JXL_DEC_COLOR_ENCODING:
+                colour = jxlColour(decoder.get());
                 break;
             case JXL_DEC_NEED_IMAGE_OUT_BUFFER:
                 if (!setJxlOutput(decoder.get(), info, format, picture)) return {};

@@ -33,6 +33,7 @@ class FrameReader {
     // Frames counted when opened: a frame cut short or broken ends the count.
     std::int32_t frameCount = 0;
     std::int32_t plays = 1;  // times the file asks to be played; 0 for ever
+    PictureColour colour;    // what the file says of its colours, where the module reads it
 };
 
 // A reader for the file's frames, or nothing when the bytes are not of `format`, are
@@ -42,6 +43,6 @@ std::unique_ptr<FrameReader> openFrames(header::ModuleFormat format, header::Byt
 
 // The first frame of a JPEG XL file, still or animated, and whether it is animated.
 cv::Mat decodeJpegXl(header::Bytes bytes, std::uint64_t budget, FitsBudget fits,
-                     const std::atomic<bool>* stop, bool& animated);
+                     const std::atomic<bool>* stop, bool& animated, PictureColour& colour);
 
 }  // namespace pavo::module

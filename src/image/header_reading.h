@@ -6,6 +6,7 @@
 // image escapes the memory check.
 
 #include "image/image.h"
+#include "platform/format_module.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -13,6 +14,7 @@
 #include <optional>
 #include <span>
 #include <string_view>
+#include <vector>
 
 namespace pavo::header {
 
@@ -64,6 +66,27 @@ std::optional<DeclaredImage> jpegSize(Bytes bytes);
 std::optional<DeclaredImage> bmpSize(Bytes bytes);
 std::optional<DeclaredImage> webpSize(Bytes bytes);
 std::optional<DeclaredImage> tiffSize(Bytes bytes);
+
+// One entry of a TIFF directory: `field` is where its value or the offset of it sits.
+struct TiffEntry {
+    std::uint64_t tag = 0;
+    std::uint64_t type = 0;
+    std::uint64_t count = 0;
+    std::uint64_t field = 0;
+};
+struct TiffDirectory {
+    bool bigEndian = false;
+    std::size_t offsetSize = 4;  // 8 in BigTIFF
+    std::vector<TiffEntry> entries;
+    [[nodiscard]] std::optional<std::uint64_t> read(Bytes bytes, std::uint64_t pos,
+                                                    std::size_t count) const {
+        return number(bytes, pos, count, bigEndian);
+    }
+    // Where the values of `entry` start, each `valueSize` bytes long.
+    [[nodiscard]] std::optional<std::uint64_t> valuePos(Bytes bytes, const TiffEntry& entry,
+                                                        std::uint64_t valueSize) const;
+};
+std::optional<TiffDirectory> tiffDirectory(Bytes bytes);
 std::optional<DeclaredImage> netpbmSize(Bytes bytes);
 std::optional<DeclaredImage> sunRasterSize(Bytes bytes);
 std::optional<DeclaredImage> radianceSize(Bytes bytes);
@@ -99,5 +122,10 @@ inline ModuleFormat moduleFormat(Bytes bytes) {
     }
     return heif ? ModuleFormat::Heif : ModuleFormat::None;
 }
+
+// What the file says about its colours: a JPEG's APP2 profile, a PNG's iCCP, sRGB, gAMA
+// and cHRM, a WebP's ICCP, a TIFF's profile tag. Unstated for other formats (the format
+// module reads its own).
+PictureColour colourOf(Bytes bytes);
 
 }  // namespace pavo::header

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "image/colour.h"
 #include "platform/files.h"
 #include "platform/format_module.h"
 
@@ -48,6 +49,8 @@ struct ImageBuffer {
     PictureTurn turn;             // of `image` and `partner`
     bool animated = false;        // the file holds frames to play (a partner's never play)
     std::int32_t frameIndex = 0;  // the frame of the file `image` is, counted from 0
+    QString profileName;          // of the colours the file says it has, for the overlay
+    std::uint64_t colourId = 0;   // what the pixels were converted for (ColourTarget::id)
 };
 
 // The state a record is put in before it is filled again: nothing ready, no sizes.
@@ -59,6 +62,8 @@ struct LoadedImage {
     std::int32_t channels = 0;
     std::int32_t fileSize = 0;
     bool animated = false;  // the file holds frames to play
+    QString profileName;
+    std::uint64_t colourId = 0;
 };
 
 // What an encoded image's header says it decodes to.
@@ -104,15 +109,18 @@ void flattenAlphaOnBlack(cv::Mat& matrix);
 // orientation says, with the channel count they had (the file size is left 0). Fails as
 // convertToBgr8 does, for the role given. A decode asked to `stop` (when it may) gives nothing.
 // The memory budget is what the system has available, or the one given (the fuzzer's).
+// Its colours are converted for `colour`.
 std::optional<LoadedImage> decodeToBgr8(const FileBytes& bytes, DecodeRole role,
-                                        const std::atomic<bool>* stop = nullptr);
+                                        const std::atomic<bool>* stop = nullptr,
+                                        const ColourTarget& colour = {});
 std::optional<LoadedImage> decodeToBgr8(const FileBytes& bytes, DecodeRole role,
-                                        const std::atomic<bool>* stop, std::uint64_t memoryBudget);
+                                        const std::atomic<bool>* stop, std::uint64_t memoryBudget,
+                                        const ColourTarget& colour = {});
 
 // Reads, decodes and normalises the merge partner at `path` into the record, adding
 // its size to the record's and naming it the record's partner. Throws when the partner
 // cannot be read or decoded.
-void decodePartnerInto(ImageBuffer& record, const QString& path);
+void decodePartnerInto(ImageBuffer& record, const QString& path, const ColourTarget& colour = {});
 
 // The first half of loading a file: readable test and read. Nothing for a missing, empty
 // or unreadable file.
@@ -120,13 +128,15 @@ std::optional<FileBytes> readImageFile(const QString& path);
 // The second half: decode and normalise, with the file size set; nothing on any failure.
 std::optional<LoadedImage> loadImageBytes(const FileBytes& bytes,
                                           DecodeRole role = DecodeRole::Shown,
-                                          const std::atomic<bool>* stop = nullptr);
+                                          const std::atomic<bool>* stop = nullptr,
+                                          const ColourTarget& colour = {});
 
 // The whole pipeline for one file: readable test, read, decode, normalise. Every
 // failure (missing, empty, too large, undecodable, refused, or an exception from
 // OpenCV or the allocator) gives nothing; nothing is half-published.
 std::optional<LoadedImage> loadImageFile(const QString& path, DecodeRole role = DecodeRole::Shown,
-                                         const std::atomic<bool>* stop = nullptr);
+                                         const std::atomic<bool>* stop = nullptr,
+                                         const ColourTarget& colour = {});
 
 // One frame of an animation as the viewer shows it.
 struct AnimationFrame {
@@ -139,13 +149,15 @@ struct AnimationFrame {
 struct FrameSource {
     std::shared_ptr<ModuleFrames> frames;
     std::int32_t nextIndex = 0;
+    PreparedColour colour;  // every frame's conversion
 };
 
 // Reads the file and opens its frames: nothing for a file of fewer than two frames, one that
 // fails, or one whose canvas does not fit the memory available.
-std::optional<FrameSource> openFrameSource(const QString& path);
+std::optional<FrameSource> openFrameSource(const QString& path, const ColourTarget& colour = {});
 // The same for bytes read already, within `memoryBudget` (the fuzzer's).
-std::optional<FrameSource> openFrameSource(FileBytes bytes, std::uint64_t memoryBudget);
+std::optional<FrameSource> openFrameSource(FileBytes bytes, std::uint64_t memoryBudget,
+                                           const ColourTarget& colour = {});
 // The next frame (after the last, the first again); nothing when the file fails there.
 std::optional<AnimationFrame> readFrame(FrameSource& source);
 

@@ -91,57 +91,69 @@ std::optional<DeclaredImage> webpSize(Bytes bytes) {
     return std::nullopt;
 }
 
-// TIFF and BigTIFF, either byte order: width, length and bits per sample of the first
-// directory. A tag written twice counts with its larger value.
-std::optional<DeclaredImage> tiffSize(Bytes bytes) {
-    const bool big = bytes[0] == 'M';
-    const auto read = [&](std::uint64_t pos, std::size_t count) {
-        return number(bytes, pos, count, big);
-    };
-    const auto magic = read(2, 2);
+// The entries of a TIFF's (or BigTIFF's, either byte order) first directory; nothing when
+// the header or the directory is cut short or malformed.
+std::optional<TiffDirectory> tiffDirectory(Bytes bytes) {
+    TiffDirectory directory;
+    directory.bigEndian = bytes[0] == 'M';
+    const auto magic = directory.read(bytes, 2, 2);
     if (!magic) return std::nullopt;
-    std::size_t offsetSize = 4;
-    std::optional<std::uint64_t> directory;
+    std::optional<std::uint64_t> start;
     if (*magic == 42) {
-        directory = read(4, 4);
-    } else if (*magic == 43 && read(4, 2) == std::uint64_t{8}) {
-        offsetSize = 8;
-        directory = read(8, 8);
+        start = directory.read(bytes, 4, 4);
+    } else if (*magic == 43 && directory.read(bytes, 4, 2) == std::uint64_t{8}) {
+        directory.offsetSize = 8;
+        start = directory.read(bytes, 8, 8);
     } else {
         return std::nullopt;
     }
-    if (!directory) return std::nullopt;
-    const std::size_t countSize = offsetSize == 4 ? 2 : 8;
-    const std::uint64_t entrySize = offsetSize == 4 ? 12 : 20;
-    const auto entries = read(*directory, countSize);
+    if (!start) return std::nullopt;
+    const std::size_t countSize = directory.offsetSize == 4 ? 2 : 8;
+    const std::uint64_t entrySize = directory.offsetSize == 4 ? 12 : 20;
+    const auto entries = directory.read(bytes, *start, countSize);
     if (!entries) return std::nullopt;
+    const std::uint64_t first = *start + countSize;
+    for (std::uint64_t i = 0; i < *entries; ++i) {
+        // Entries past the end stop the walk, whatever count the directory claims.
+        const std::uint64_t entry = first + i * entrySize;
+        if (!has(bytes, entry, entrySize)) return std::nullopt;
+        directory.entries.push_back({*directory.read(bytes, entry, 2),
+                                     *directory.read(bytes, entry + 2, 2),
+                                     *directory.read(bytes, entry + 4, directory.offsetSize),
+                                     entry + 4 + directory.offsetSize});
+    }
+    return directory;
+}
 
+std::optional<std::uint64_t> TiffDirectory::valuePos(Bytes bytes, const TiffEntry& entry,
+                                                     std::uint64_t valueSize) const {
+    // The value sits in the entry when it fits there, elsewhere at the offset it holds.
+    if (entry.count > offsetSize / valueSize) return read(bytes, entry.field, offsetSize);
+    return entry.field;
+}
+
+// Width, length and bits per sample of the first directory. A tag written twice counts
+// with its larger value.
+std::optional<DeclaredImage> tiffSize(Bytes bytes) {
+    const auto directory = tiffDirectory(bytes);
+    if (!directory) return std::nullopt;
     std::optional<std::uint64_t> width;
     std::optional<std::uint64_t> height;
     std::uint64_t bitsPerSample = 1;
-    const std::uint64_t first = *directory + countSize;
-    for (std::uint64_t i = 0; i < *entries; ++i) {
-        // Entries past the end stop the loop, whatever count the directory claims.
-        const std::uint64_t entry = first + i * entrySize;
-        if (!has(bytes, entry, entrySize)) return std::nullopt;
-        const std::uint64_t tag = *read(entry, 2);
-        if (tag != 256 && tag != 257 && tag != 258) continue;
-        const std::uint64_t type = *read(entry + 2, 2);
-        const std::uint64_t count = *read(entry + 4, offsetSize);
+    for (const TiffEntry& entry : directory->entries) {
+        if (entry.tag != 256 && entry.tag != 257 && entry.tag != 258) continue;
         std::size_t valueSize = 0;  // the integer types a reader may take a size from
-        if (type == 1 || type == 6) valueSize = 1;
-        if (type == 3 || type == 8) valueSize = 2;
-        if (type == 4 || type == 9) valueSize = 4;
-        if (type == 16 || type == 17) valueSize = 8;
-        if (valueSize == 0 || count == 0) return std::nullopt;
-        // The value sits in the entry when it fits there, elsewhere at the offset it holds.
-        std::uint64_t valuePos = entry + 4 + offsetSize;
-        if (count > offsetSize / valueSize) valuePos = *read(valuePos, offsetSize);
-        const auto value = read(valuePos, valueSize);
+        if (entry.type == 1 || entry.type == 6) valueSize = 1;
+        if (entry.type == 3 || entry.type == 8) valueSize = 2;
+        if (entry.type == 4 || entry.type == 9) valueSize = 4;
+        if (entry.type == 16 || entry.type == 17) valueSize = 8;
+        if (valueSize == 0 || entry.count == 0) return std::nullopt;
+        const auto pos = directory->valuePos(bytes, entry, valueSize);
+        const auto value = pos ? directory->read(bytes, *pos, valueSize) : std::nullopt;
         if (!value) return std::nullopt;
-        if (tag == 256) width = std::max(width.value_or(0), *value);
-        if (tag == 257) height = std::max(height.value_or(0), *value);
-        if (tag == 258) bitsPerSample = std::max(bitsPerSample, *value);
+        if (entry.tag == 256) width = std::max(width.value_or(0), *value);
+        if (entry.tag == 257) height = std::max(height.value_or(0), *value);
+        if (entry.tag == 258) bitsPerSample = std::max(bitsPerSample, *value);
     }
     if (!width || !height) return std::nullopt;
     return declared(*width, *height, bitsPerSample);

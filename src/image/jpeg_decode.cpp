@@ -45,12 +45,12 @@ bool readScanlines(jpeg_decompress_struct& info, ErrorJump& error, unsigned char
 // The header, and the output set up at 1 / `reduction` of the size when that keeps at
 // least `least` pixels each way (else at full size, or not at all when `least` is set).
 bool readHeader(jpeg_decompress_struct& info, ErrorJump& error, const FileBytes& bytes,
-                const ReducedSize* least) {
+                const ReducedSize* least, int components) {
     if (setjmp(error.jump) != 0) return false;  // NOLINT(cert-err52-cpp)
     jpeg_mem_src(&info, bytes.data(), static_cast<unsigned long>(bytes.size()));
     if (jpeg_read_header(&info, TRUE) != JPEG_HEADER_OK) return false;
-    if (info.num_components != 3) return false;
-    info.out_color_space = JCS_EXT_BGR;
+    if (info.num_components != components) return false;
+    info.out_color_space = components == 4 ? JCS_CMYK : JCS_EXT_BGR;
     if (least != nullptr) {
         unsigned reduction = 8;
         while (reduction > 1 && (info.image_width / reduction < least->width ||
@@ -64,7 +64,7 @@ bool readHeader(jpeg_decompress_struct& info, ErrorJump& error, const FileBytes&
         info.do_fancy_upsampling = FALSE;
     }
     jpeg_calc_output_dimensions(&info);
-    return info.output_components == 3 && info.output_width > 0 && info.output_height > 0;
+    return info.output_components == components && info.output_width > 0 && info.output_height > 0;
 }
 
 // libjpeg's decompressor, destroyed however the decode ends: the matrix's allocation may
@@ -86,24 +86,35 @@ struct Decompressor {
 };
 
 std::optional<cv::Mat> decodeJpeg(const FileBytes& bytes, const ReducedSize* least,
-                                  const std::atomic<bool>* stop) {
+                                  const std::atomic<bool>* stop, int components,
+                                  bool* adobe = nullptr) {
     if (!startsLikeJpeg(bytes)) return std::nullopt;
     Decompressor jpeg;
-    if (!readHeader(jpeg.info, jpeg.error, bytes, least)) return std::nullopt;
-    cv::Mat bgr(static_cast<int>(jpeg.info.output_height), static_cast<int>(jpeg.info.output_width),
-                CV_8UC3);
-    if (!readScanlines(jpeg.info, jpeg.error, bgr.data, bgr.step[0], stop)) return std::nullopt;
-    return bgr;
+    if (!readHeader(jpeg.info, jpeg.error, bytes, least, components)) return std::nullopt;
+    cv::Mat pixels(static_cast<int>(jpeg.info.output_height),
+                   static_cast<int>(jpeg.info.output_width), CV_8UC(components));
+    if (!readScanlines(jpeg.info, jpeg.error, pixels.data, pixels.step[0], stop))
+        return std::nullopt;
+    if (adobe != nullptr) *adobe = jpeg.info.saw_Adobe_marker != 0;
+    return pixels;
 }
 
 }  // namespace
 
 std::optional<cv::Mat> decodeColourJpeg(const FileBytes& bytes, const std::atomic<bool>* stop) {
-    return decodeJpeg(bytes, nullptr, stop);
+    return decodeJpeg(bytes, nullptr, stop, 3);
+}
+
+std::optional<CmykPicture> decodeCmykJpeg(const FileBytes& bytes, const std::atomic<bool>* stop) {
+    CmykPicture picture;
+    auto pixels = decodeJpeg(bytes, nullptr, stop, 4, &picture.inverted);
+    if (!pixels) return std::nullopt;
+    picture.pixels = std::move(*pixels);
+    return picture;
 }
 
 std::optional<cv::Mat> decodeJpegPreview(const FileBytes& bytes, ReducedSize least) {
-    return decodeJpeg(bytes, &least, nullptr);
+    return decodeJpeg(bytes, &least, nullptr, 3);
 }
 
 }  // namespace pavo

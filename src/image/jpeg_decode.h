@@ -17,6 +17,14 @@ namespace pavo {
 std::optional<cv::Mat> decodeColourJpeg(const FileBytes& bytes,
                                         const std::atomic<bool>* stop = nullptr);
 
+// A CMYK (or YCCK) JPEG's ink as libjpeg gives it, for a conversion through a profile.
+struct CmykPicture {
+    cv::Mat pixels;         // CV_8UC4
+    bool inverted = false;  // Adobe's: 255 for no ink, as Photoshop writes them
+};
+std::optional<CmykPicture> decodeCmykJpeg(const FileBytes& bytes,
+                                          const std::atomic<bool>* stop = nullptr);
+
 struct ReducedSize {
     unsigned width = 0;
     unsigned height = 0;

@@ -83,7 +83,7 @@ std::unique_ptr<ModuleFrames> ModuleFrames::open(FileBytes bytes, std::uint64_t 
     const LoadedModule& module = formatModule();
     std::unique_ptr<ModuleFrames> frames(new ModuleFrames(std::move(bytes)));
     frames->reader_ = module.openFrames(frames->bytes_.data(), frames->bytes_.size(), budget, fits,
-                                        &frames->frameCount_, &frames->plays_);
+                                        &frames->frameCount_, &frames->plays_, &frames->colour_);
     if (frames->reader_ == nullptr) return nullptr;
     return frames;
 }

@@ -9,12 +9,14 @@
 
 #include <opencv2/core/mat.hpp>
 
+#include <array>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <utility>
+#include <vector>
 
 namespace pavo {
 
@@ -26,11 +28,32 @@ using FitsBudget = bool (*)(std::uint32_t width, std::uint32_t height, std::uint
 // What the module's entry point answers.
 enum class ModuleDecode : int { NotItsFormat = 0, Decoded = 1, Failed = 2 };
 
+// What a file says about the colours its pixels are in.
+struct PictureColour {
+    enum class Kind {
+        Unstated,    // nothing: the pixels are taken to be sRGB
+        Srgb,        // said to be sRGB
+        Icc,         // an ICC profile, `icc`
+        CodePoints,  // ITU-T H.273 colour primaries and transfer (HEIF's and AVIF's nclx)
+        Gamma,       // PNG's gAMA, with its cHRM when there is one
+        Broken,      // a profile that cannot be read whole
+    };
+    Kind kind = Kind::Unstated;
+    std::vector<unsigned char> icc;
+    std::int32_t primaries = 2;  // 2: unspecified
+    std::int32_t transfer = 2;
+    double gamma = 0;  // the encoding exponent, as gAMA stores it (0.45455 for 2.2)
+    // cHRM's white point, red, green and blue as x, y pairs; all 0 when there is none.
+    std::array<double, 8> chromaticities{};
+    bool operator==(const PictureColour&) const = default;
+};
+
 // A picture the module made: 8- or 16-bit BGR, BGRA, grey or grey with alpha, standing as
 // the file says it is to be seen; of a file that holds frames, the first.
 struct ModulePicture {
     cv::Mat pixels;
     bool animated = false;  // the file holds frames to play (its reader counts them)
+    PictureColour colour;
 };
 
 // The entry points the module exports, by the names below. A frame reader stands for the
@@ -39,7 +62,8 @@ using FormatModuleEntry = int(const unsigned char* data, std::size_t size, std::
                               FitsBudget fits, const std::atomic<bool>* stop,
                               ModulePicture* picture);
 using FramesOpenEntry = void*(const unsigned char* data, std::size_t size, std::uint64_t budget,
-                              FitsBudget fits, std::int32_t* frameCount, std::int32_t* plays);
+                              FitsBudget fits, std::int32_t* frameCount, std::int32_t* plays,
+                              PictureColour* colour);
 using FramesNextEntry = int(void* reader, cv::Mat* frame, std::int32_t* delayMs);
 using FramesCloseEntry = void(void* reader);
 inline constexpr const char* kFormatModuleEntry = "pavo_decode_picture";
@@ -71,6 +95,8 @@ class ModuleFrames {
     [[nodiscard]] std::int32_t frameCount() const { return frameCount_; }
     // Times the file asks to be played; 0 for ever.
     [[nodiscard]] std::int32_t plays() const { return plays_; }
+    // What the file says of its colours, where the module reads it (JPEG XL).
+    [[nodiscard]] const PictureColour& colour() const { return colour_; }
     // The next frame (after the last, the first again) as the module gives pictures, and
     // its delay as the file says, in milliseconds. False when the file fails there.
     bool next(cv::Mat& frame, std::int32_t& delayMs);
@@ -82,6 +108,7 @@ class ModuleFrames {
     void* reader_ = nullptr;
     std::int32_t frameCount_ = 0;
     std::int32_t plays_ = 1;
+    PictureColour colour_;
 };
 
 }  // namespace pavo
