@@ -91,6 +91,7 @@ struct Viewer {
     NeighbourJobs neighbours;
     NavigationState navigation;
     AnimationState animation;
+    ColourState colour;
 
     ViewState view;
     WindowModeState mode;

@@ -93,6 +93,7 @@ void onMouseMove(Viewer& viewer, int x, int y);
 void onMouseButton(Viewer& viewer, MouseButton button, MouseAction action);
 void onWheel(Viewer& viewer, int delta, bool ctrl, bool shift);
 void onDisplayChange(Viewer& viewer);
+void onDisplayProfileChange(Viewer& viewer);
 void onDestroy(Viewer& viewer);
 void onSizing(Viewer& viewer, SizingEdge edge, Rect& proposed);
 void onDrop(Viewer& viewer, const QStringList& items);

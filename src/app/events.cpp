@@ -106,7 +106,9 @@ void ViewerEvents::mouseMoved(int x, int y) {
 void ViewerEvents::displayChanged() {
     runGuarded(viewer_, [&] { onDisplayChange(viewer_); });
 }
-void ViewerEvents::displayProfileChanged() {}
+void ViewerEvents::displayProfileChanged() {
+    runGuarded(viewer_, [&] { onDisplayProfileChange(viewer_); });
+}
 void ViewerEvents::destroyed() {
     runGuarded(viewer_, [&] { onDestroy(viewer_); });
 }

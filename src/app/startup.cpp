@@ -1,5 +1,6 @@
 // Start-up: the first window, the run state and the command line.
 #include "app/app.h"
+#include "browse/colour.h"
 #include "browse/load.h"
 #include "browse/open.h"
 #include "playlist/playlist.h"
@@ -20,6 +21,7 @@ InitialWindow initialWindow(const Viewer& viewer) {
 void initialiseRunState(Viewer& viewer) {
     viewer.merge.reverseMergeActive = viewer.settings.reverseMerge;
     viewer.view.fitActive = viewer.settings.fitToScreen;
+    setUpColour(viewer, initialWindow(viewer).outer);
     markActivity(viewer);
 }
 

@@ -2,6 +2,7 @@
 #include "app/app.h"
 #include "app/window_modes.h"
 #include "browse/animation.h"
+#include "browse/colour.h"
 #include "browse/load.h"
 #include "browse/navigation.h"
 #include "browse/neighbour_cache.h"
@@ -80,6 +81,7 @@ void onSize(Viewer& viewer) {
 
 void onMove(Viewer& viewer) {
     markActivity(viewer);
+    followDisplayProfile(viewer, false);
     if (viewer.shownImage.ready) viewer.platform.redrawNow(clientRect(viewer));
 }
 
@@ -105,6 +107,12 @@ void onDisplayChange(Viewer& viewer) {
     restoreShownPixels(viewer);
     measureRefreshRate(viewer);
     refit(viewer, ScrollReset::WhenZoomed);
+    // Monitors added or removed renumber their profiles.
+    followDisplayProfile(viewer, true);
+}
+
+void onDisplayProfileChange(Viewer& viewer) {
+    followDisplayProfile(viewer, true);
 }
 
 void onDestroy(Viewer& viewer) {

@@ -130,9 +130,10 @@ void showFrameAt(Viewer& viewer, std::int32_t index) {
     startComposing(
         viewer,
         [path = animation.path, index, count, turn = viewer.shownImage.turn,
-         context = scaleContext(viewer), spares = takeSpareDisplays(animation)](
+         target = viewer.colour.target, context = scaleContext(viewer),
+         spares = takeSpareDisplays(animation)](
             const CancelToken& token) mutable -> std::optional<ComposedBatch> {
-            auto source = openFrameSource(path);
+            auto source = openFrameSource(path, target);
             if (!source) return std::nullopt;
             while (source->nextIndex != index % source->frames->frameCount()) {
                 if (token.cancelled() || !readFrame(*source)) return std::nullopt;

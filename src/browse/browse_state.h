@@ -112,4 +112,11 @@ struct AnimationState {
     JobSlot compose;
 };
 
+// What the pictures' colours are converted for: the monitor the window is on.
+struct ColourState {
+    ColourTarget target;
+    Rect monitor;      // the monitor `target` was read for
+    JobSlot recolour;  // the shown image decoded again for a new target
+};
+
 }  // namespace pavo

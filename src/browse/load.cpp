@@ -3,8 +3,10 @@
 #include "browse/load.h"
 
 #include "browse/animation.h"
+#include "browse/colour.h"
 #include "browse/navigation.h"
 #include "browse/neighbour_cache.h"
+#include "image/header_reading.h"
 #include "image/jpeg_decode.h"
 #include "image/orientation.h"
 #include "platform/clock.h"
@@ -28,7 +30,8 @@ void decodePartnerIntoRecord(const Viewer& viewer, ImageBuffer& record) {
     const auto count = static_cast<std::int32_t>(playlist.paths.size());
     const std::int32_t index = stepIndex(count, playlist.index, viewer.merge.mergeMode);
     if (index < 0 || index >= count) throw std::out_of_range("no merge partner");
-    decodePartnerInto(record, playlist.paths[static_cast<std::size_t>(index)]);
+    decodePartnerInto(record, playlist.paths[static_cast<std::size_t>(index)],
+                      viewer.colour.target);
 }
 
 // The decode a start or a jump made of `path`, taken once; nothing when none was made of
@@ -46,8 +49,9 @@ std::optional<std::optional<LoadedImage>> takeDecoded(Viewer& viewer, const QStr
 bool decodeShownImage(Viewer& viewer, const QString& path, std::int32_t size) {
     ImageBuffer& shown = viewer.shownImage;
     auto early = takeDecoded(viewer, path);
-    auto decoded =
-        early ? std::move(*early) : decodeToBgr8(readFileBytes(path, size), DecodeRole::Shown);
+    auto decoded = early ? std::move(*early)
+                         : decodeToBgr8(readFileBytes(path, size), DecodeRole::Shown, nullptr,
+                                        viewer.colour.target);
     if (!decoded) {
         shown.image.release();
         return false;
@@ -57,6 +61,8 @@ bool decodeShownImage(Viewer& viewer, const QString& path, std::int32_t size) {
     shown.channels = decoded->channels;
     shown.animated = decoded->animated;
     shown.frameIndex = 0;
+    shown.profileName = decoded->profileName;
+    shown.colourId = decoded->colourId;
     shown.fileSize = size;
     shown.path = path;
     shown.partner.release();
@@ -84,20 +90,14 @@ void showDecodedImage(Viewer& viewer, LoadOrigin origin) {
 
 // The record's own files decoded again, turned as the released pixels were, partner
 // included; false unless they give a picture of the size that was released.
-bool decodeReleasedPixels(ImageBuffer& shown) {
+bool decodeReleasedPixels(ImageBuffer& shown, const ColourTarget& target) {
     try {
-        const auto loaded = loadImageFile(shown.path);
-        if (!loaded) return false;
-        cv::Mat image = turnedAs(loaded->image, shown.turn);
-        if (image.cols != shown.width || image.rows != shown.height) return false;
-        cv::Mat partner;
-        if (!shown.partnerPath.isEmpty()) {
-            ImageBuffer scratch;  // the record's own file size already counts the partner
-            decodePartnerInto(scratch, shown.partnerPath);
-            partner = turnedAs(scratch.partner, shown.turn);
-        }
-        shown.image = image;
-        shown.partner = partner;
+        auto again = decodeShownPixelsAgain(shown, target, nullptr);
+        if (!again) return false;
+        shown.image = again->image;
+        shown.partner = again->partner;
+        shown.profileName = again->profileName;
+        shown.colourId = target.id();
         return true;
     } catch (const std::exception&) {
         return false;  // no partner, or no memory for the turn
@@ -111,6 +111,21 @@ bool startsAsJpeg(const QString& path) {
 }
 
 }  // namespace
+
+std::optional<ShownPixels> decodeShownPixelsAgain(const ImageBuffer& record,
+                                                  const ColourTarget& target,
+                                                  const std::atomic<bool>* stop) {
+    const auto loaded = loadImageFile(record.path, DecodeRole::Shown, stop, target);
+    if (!loaded) return std::nullopt;
+    ShownPixels again{turnedAs(loaded->image, record.turn), {}, loaded->profileName};
+    if (again.image.cols != record.width || again.image.rows != record.height) return std::nullopt;
+    if (!record.partnerPath.isEmpty()) {
+        ImageBuffer scratch;  // the record's own file size already counts the partner
+        decodePartnerInto(scratch, record.partnerPath, target);
+        again.partner = turnedAs(scratch.partner, record.turn);
+    }
+    return again;
+}
 
 bool shownPixelsReleased(const ImageBuffer& record) {
     return record.ready && record.image.empty();
@@ -134,7 +149,7 @@ void restoreShownPixels(Viewer& viewer) {
     if (!shownPixelsReleased(shown) || viewer.navigation.swapInProgress) return;
     // The file went or changed while Pavo was idle: the picture stays on screen, but as
     // after a failed load nothing acts on it, and it is never kept as a neighbour.
-    if (!decodeReleasedPixels(shown)) {
+    if (!decodeReleasedPixels(shown, viewer.colour.target)) {
         shown.ready = false;
         shown.displayReady = false;
     }
@@ -162,8 +177,8 @@ std::function<void()> fileDecodeJob(Viewer& viewer, const QString& path) {
     navigation.decodePath = path;
     return makeJob<LoadedImage>(
         viewer.platform, ticket.token,
-        [path](const CancelToken& token) {
-            return loadImageFile(path, DecodeRole::Shown, token.flag());
+        [path, target = viewer.colour.target](const CancelToken& token) {
+            return loadImageFile(path, DecodeRole::Shown, token.flag(), target);
         },
         [&viewer, id = ticket.id, path](std::optional<LoadedImage> image) {
             NavigationState& navigation = viewer.navigation;
@@ -195,10 +210,11 @@ void startEarlyDecode(Viewer& viewer, const QString& path, StartPreview preview)
     JobRunner& runner = viewer.platform;
     startJob<cv::Mat>(
         runner, viewer.platform, CancelToken{},
-        [path, &runner, imageJob = std::move(imageJob)](const CancelToken&) mutable {
+        [path, &runner, imageJob = std::move(imageJob),
+         target = viewer.colour.target](const CancelToken&) mutable {
             cv::Mat reduced;
             try {
-                reduced = previewOfFile(path);
+                reduced = previewOfFile(path, target);
             } catch (const std::exception&) {  // NOLINT(bugprone-empty-catch): no preview
             }
             runner.runJob(std::move(imageJob));
@@ -232,11 +248,16 @@ void cancelFileDecode(Viewer& viewer) {
     navigation.startPreview.release();
 }
 
-cv::Mat previewOfBytes(const FileBytes& bytes) {
+cv::Mat previewOfBytes(const FileBytes& bytes, const ColourTarget& colour) {
     try {
         // No smaller than a small screen, so that the first look is not a blur.
         auto reduced = decodeJpegPreview(bytes, {1280, 720});
         if (!reduced) return {};
+        if (colour.enabled) {
+            applyColour(prepareColour(header::colourOf({bytes.data(), bytes.size()}),
+                                      ColourPixels::Bgr, colour),
+                        *reduced);
+        }
         turnUpright(*reduced, exifOrientation(bytes));
         return *reduced;
     } catch (const std::exception&) {
@@ -244,10 +265,10 @@ cv::Mat previewOfBytes(const FileBytes& bytes) {
     }
 }
 
-cv::Mat previewOfFile(const QString& path) {
+cv::Mat previewOfFile(const QString& path, const ColourTarget& colour) {
     if (!fileExists(path) || !startsAsJpeg(path)) return {};
     const auto bytes = readImageFile(path);
-    return bytes ? previewOfBytes(*bytes) : cv::Mat();
+    return bytes ? previewOfBytes(*bytes, colour) : cv::Mat();
 }
 
 bool previewFits(const Viewer& viewer) {
@@ -325,6 +346,7 @@ bool loadShownImage(Viewer& viewer, const QString& path, LoadOrigin origin) {
     viewer.platform.setTitle(path);
     startNeighbourWorkers(viewer);
     playShownAnimation(viewer);
+    keepColourCurrent(viewer);  // a start's or a jump's decode made for another monitor
     shown.loadTimeMs = elapsedMilliseconds(start, monotonicNanoseconds());
     return true;
 }

@@ -38,8 +38,8 @@ void cancelFileDecode(Viewer& viewer);
 
 // A quick reduced decode of a large JPEG (at least 1280 x 720); empty for any other
 // file or on any failure.
-cv::Mat previewOfBytes(const FileBytes& bytes);
-cv::Mat previewOfFile(const QString& path);
+cv::Mat previewOfBytes(const FileBytes& bytes, const ColourTarget& colour = {});
+cv::Mat previewOfFile(const QString& path, const ColourTarget& colour = {});
 // Whether a preview can stand for the image: the window keeps its size for any image
 // (maximised or fullscreen), fit is on and merge off.
 bool previewFits(const Viewer& viewer);
@@ -54,6 +54,17 @@ bool showStartPreview(Viewer& viewer);
 void releaseShownPixels(Viewer& viewer);
 // Whether the record is shown with its decoded pixels released.
 bool shownPixelsReleased(const ImageBuffer& record);
+// A record's files decoded again for `target`, turned as the record's pixels are; nothing
+// unless the file still gives a picture of the record's size. Throws when the partner
+// fails. Any thread: it reads only the record it is given.
+struct ShownPixels {
+    cv::Mat image;
+    cv::Mat partner;
+    QString profileName;
+};
+std::optional<ShownPixels> decodeShownPixelsAgain(const ImageBuffer& record,
+                                                  const ColourTarget& target,
+                                                  const std::atomic<bool>* stop);
 // Decodes released pixels again from their file, turned as they were. When the file no
 // longer gives a picture of that size, the picture stays on screen but no longer counts
 // as shown, as after a failed load.

@@ -3,6 +3,7 @@
 #include "browse/navigation.h"
 
 #include "browse/animation.h"
+#include "browse/colour.h"
 #include "browse/load.h"
 #include "browse/neighbour_cache.h"
 #include "browse/open.h"
@@ -197,6 +198,7 @@ void finishStep(Viewer& viewer, bool forward) {
     const bool shown = showNeighbour(viewer, forward);
     // Not taken over by the step's job (a failed step, a reload): nobody wants it.
     dropDecodeBeyond(viewer);
+    keepColourCurrent(viewer);  // a neighbour decoded for the monitor the window left
     if (!shown) showLoadFailure(viewer, currentPath(viewer.playlist), LoadFailure::FailedToLoad);
 }
 
@@ -336,7 +338,8 @@ bool previewAhead(Viewer& viewer, bool forward) {
     const NeighbourSide side = sideAhead(forward);
     // Nothing is decoded for a preview that could not be shown.
     if (!neighbourDecoding(viewer, side) || !previewFits(viewer)) return false;
-    const cv::Mat reduced = previewOfFile(neighbourJob(viewer, side).imagePath);
+    const NeighbourJob job = neighbourJob(viewer, side);
+    const cv::Mat reduced = previewOfFile(job.imagePath, job.colour);
     if (reduced.empty()) return false;
     const cv::Mat kept = viewer.shownImage.display;
     const bool drawn = drawPreview(viewer, reduced);

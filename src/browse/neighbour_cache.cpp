@@ -1,5 +1,6 @@
 #include "browse/neighbour_cache.h"
 
+#include "browse/colour.h"
 #include "browse/load.h"
 #include "browse/navigation.h"
 #include "platform/pixel_memory.h"
@@ -67,6 +68,7 @@ NeighbourJob jobForEntry(const Viewer& viewer, std::int32_t index) {
     job.count = count;
     job.prescale = viewer.settings.preScale;
     job.context = scaleContext(viewer);
+    job.colour = viewer.colour.target;
     if (count <= 1) return job;
     const std::int32_t merge = viewer.merge.mergeMode;
     job.imagePath = paths[static_cast<std::size_t>(stepIndex(count, index, 0))];
@@ -169,13 +171,16 @@ ImageBuffer decodeNeighbour(const NeighbourJob& job, const CancelToken& token) {
     try {
         // Missing, empty, undecodable or refused: the same failure whatever the cause.
         // A cancelled job stops decoding a JPEG within a few rows.
-        const auto loaded = loadImageFile(job.imagePath, DecodeRole::Shown, token.flag());
+        const auto loaded =
+            loadImageFile(job.imagePath, DecodeRole::Shown, token.flag(), job.colour);
         if (!loaded || token.cancelled()) return record;
         record.image = loaded->image;
         record.channels = loaded->channels;
         record.animated = loaded->animated;
         record.fileSize = loaded->fileSize;
-        if (!job.partnerPath.isEmpty()) decodePartnerInto(record, job.partnerPath);
+        record.profileName = loaded->profileName;
+        record.colourId = loaded->colourId;
+        if (!job.partnerPath.isEmpty()) decodePartnerInto(record, job.partnerPath, job.colour);
         record.width = record.image.cols;
         record.height = record.image.rows;
         if (job.prescale) {
@@ -215,6 +220,7 @@ void handOverNeighbour(Viewer& viewer, std::uint64_t id, std::uint32_t epoch,
         adopt(viewer, side.slot, std::move(received), epoch);
         schedulePrescale(viewer);
         landPendingStep(viewer);
+        keepColourCurrent(viewer);  // decoded for the monitor the window has left
         return;
     }
 }

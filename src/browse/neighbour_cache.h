@@ -43,6 +43,7 @@ struct NeighbourJob {
     QString partnerPath;    // empty while merge is off
     bool prescale = false;  // scale for the screen once decoded
     ScaleContext context;   // the window and options as they were at the start
+    ColourTarget colour;
 };
 NeighbourJob neighbourJob(const Viewer& viewer, NeighbourSide side);
 // The job's work, on its own thread: a record decoded (and scaled) from the job alone.

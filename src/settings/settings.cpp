@@ -16,8 +16,8 @@ constexpr int kTextBufferBytes = 4096;
 
 }  // namespace
 
-const std::array<FlagSetting, 12>& flagSettings() {
-    static const std::array<FlagSetting, 12> table{{
+const std::array<FlagSetting, 13>& flagSettings() {
+    static const std::array<FlagSetting, 13> table{{
         PAVO_SETTING(rememberExit),
         PAVO_SETTING(reverseMerge),
         PAVO_SETTING(mute),
@@ -30,6 +30,7 @@ const std::array<FlagSetting, 12>& flagSettings() {
         PAVO_SETTING(checkForUpdate),
         PAVO_SETTING(animations),
         PAVO_SETTING(useMouseAnchor),
+        PAVO_SETTING(colourManagement),
     }};
     return table;
 }

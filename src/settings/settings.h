@@ -52,6 +52,7 @@ struct ViewerSettings {
     std::int32_t nextUpdateCheck = 0;  // low 32 bits of seconds since 1970 UTC
     bool animations = true;
     bool useMouseAnchor = false;
+    bool colourManagement = true;  // pictures converted to the monitor's colour profile
     QString ignoreVersion = kViewerVersion;
 };
 
@@ -66,7 +67,7 @@ struct NumberSetting {
 
 // The order in which options are loaded and saved. `nextUpdateCheck` and
 // `ignoreVersion` are not in these tables: only the update state carries them.
-const std::array<FlagSetting, 12>& flagSettings();
+const std::array<FlagSetting, 13>& flagSettings();
 const std::array<NumberSetting, 22>& numberSettings();
 const std::array<NumberSetting, 5>& placementSettings();
 

@@ -80,6 +80,8 @@ QString overlayText(const Viewer& viewer) {
         text += QStringLiteral("Frame: ") + QString::number(shown.frameIndex + 1) +
                 QStringLiteral(" / ") + QString::number(viewer.animation.frameCount) + u'\n';
     text += QStringLiteral("Channels: ") + channelName(shown.channels) + u'\n';
+    if (!shown.profileName.isEmpty())
+        text += QStringLiteral("Profile: ") + shown.profileName + u'\n';
     text +=
         QStringLiteral("Loaded in: ") + QString::number(shown.loadTimeMs) + QStringLiteral(" ms\n");
     text +=
