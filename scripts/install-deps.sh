@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   g++ cmake ninja-build pkg-config
-  qt6-base-dev libgl-dev libxcb1-dev
+  qt6-base-dev libgl-dev libxcb1-dev libxcb-xinerama0-dev
   libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev libjpeg-dev libexif-dev
   libheif-dev libavif-dev libjxl-dev libgif-dev libwebp-dev
   libheif-examples libavif-bin libjxl-tools gifsicle webp
