@@ -10,7 +10,7 @@ packages=(
   libheif-dev libavif-dev libjxl-dev libgif-dev libwebp-dev
   libheif-examples libavif-bin libjxl-tools gifsicle webp
   libboost-dev libcurl4-openssl-dev libglib2.0-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev liblcms2-dev
   libx11-dev libxext-dev libxdamage-dev libxtst-dev
   python3 openssl locales
   xvfb xauth x11-utils x11-xserver-utils openbox xfwm4 dbus-daemon tint2 xdotool wmctrl imagemagick
