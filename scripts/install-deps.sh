@@ -5,13 +5,13 @@ set -euo pipefail
 
 packages=(
   g++ cmake ninja-build pkg-config
-  qt6-base-dev libgl-dev libxcb1-dev
+  qt6-base-dev libgl-dev libxcb1-dev libxcb-xinerama0-dev
   libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev libjpeg-dev libexif-dev
   libheif-dev libavif-dev libjxl-dev libgif-dev libwebp-dev
   liblcms2-dev zlib1g-dev libgs-common
   libheif-examples libavif-bin libjxl-tools gifsicle webp
   libboost-dev libcurl4-openssl-dev libglib2.0-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev liblcms2-dev
   libx11-dev libxext-dev libxdamage-dev libxtst-dev
   python3 openssl locales
   xvfb xauth x11-utils x11-xserver-utils openbox xfwm4 dbus-daemon tint2 xdotool wmctrl imagemagick

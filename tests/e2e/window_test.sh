@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # End to end: Pavo's window on a real X desktop, judged by window and frame geometry,
 # window state, screen pixels and the memory the process has written (scenarios: README.md).
-# Usage: window_test.sh PATH_TO_PAVO SCENARIO   (E2E_ONLY="check names" runs a subset)
+# Usage: window_test.sh PATH_TO_PAVO SCENARIO [PATH_TO_ROOT_ICC]   (E2E_ONLY="check names" runs
+#   a subset; the profile helper defaults to tests/pavo_root_icc beside Pavo)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=lib.sh
 source "$here/lib.sh"
 e2e_init "${1:?usage: window_test.sh PATH_TO_PAVO SCENARIO}" "${2:?usage: window_test.sh PATH_TO_PAVO SCENARIO}"
+ROOT_ICC=${3:-$(dirname "$E2E_PAVO")/tests/pavo_root_icc}
 e2e_need Xvfb xdpyinfo xwininfo xprop xrandr xdotool wmctrl import convert od awk
 
 RED='#FF0000' GREEN='#00FF00' BLUE='#0000FF'
@@ -211,6 +213,36 @@ check_second_monitor() {
     miss "a wide image fitted on the second monitor should make the window as wide as that monitor and keep it in its work area $(rect_text "$WORK"); the X server reports $(say_rect "$OUTER")"
 }
 
+# A picture without a profile is sRGB: on the left monitor, which has no profile, the screen
+# shows its file's pixel; on the right one, once a colour manager gives it a Display P3
+# profile, the picture is converted into that monitor's numbers (sRGB orange there has less
+# red and more blue: 216,126,61 by Little CMS); removing the profile brings the file's back.
+check_colour_profile() {
+  local orange='#E67828' p3="$E2E_WORK/p3.icc"
+  [ -x "$ROOT_ICC" ] || fail "no profile helper at $ROOT_ICC (the pavo_root_icc target builds it)"
+  trap '"$ROOT_ICC" delete 1 || true; pavo_kill' EXIT  # the next checks see no profile
+  "$ROOT_ICC" write-p3 "$p3" || fail "pavo_root_icc could not write the test profile"
+  image "$E2E_WORK/colour/orange.png" 400 300 "$orange" -strip
+  settings_write
+  pavo_start "$E2E_WORK/colour/orange.png"
+  settle
+  inside "$CLIENT" "$FIRST_WORK" || fail "the window should open on the left monitor; the X server reports $(say_rect "$OUTER")"
+  centre_is "$orange" || miss "on the monitor without a profile the picture should show its file's pixel $orange; seen $SEEN"
+  "$ROOT_ICC" set 1 "$p3" || fail "pavo_root_icc could not set the right monitor's profile"
+  xdotool windowmove "$PAVO_WIN" $(($(field "$MONITOR" 0) + ($(field "$MONITOR" 2) - $(field "$CLIENT" 2)) / 2)) "$(field "$CLIENT" 1)"
+  settle_after_change "$OUTER"
+  inside "$CLIENT" "$MONITOR" || fail "the window did not move onto the right monitor; the X server reports $(say_rect "$OUTER")"
+  wait_for 5 shown_in_p3 || miss "on the monitor with the P3 profile the picture should be converted to it (red more than 8 below 230, blue more than 8 above 40, about #D87E3D); seen $SEEN"
+  "$ROOT_ICC" delete 1 || fail "pavo_root_icc could not remove the profile"
+  wait_for 5 near_orange || miss "once the right monitor's profile is removed the picture should show its file's pixel $orange again (within 2); seen $SEEN"
+}
+shown_in_p3() { SEEN=$(colours_at "2 2") && [ $((16#${SEEN:1:2})) -lt 222 ] && [ $((16#${SEEN:5:2})) -gt 48 ]; }
+near_orange() {
+  local want=(230 120 40) i d
+  SEEN=$(colours_at "2 2")
+  for i in 0 1 2; do d=$((16#${SEEN:$((1 + 2 * i)):2} - want[i])); [ "${d#-}" -le 2 ] || return 1; done
+}
+
 # AddressSanitizer's quarantine holds on to freed memory.
 [ "$E2E_SCENARIO/${PAVO_SANITIZE:-}" != idle_release/address ] ||
   { e2e_log "SKIPPED: the written memory says nothing about the release under AddressSanitizer"; exit "$E2E_SKIP"; }
@@ -223,7 +255,7 @@ case "$E2E_SCENARIO" in
   panel) checks="placement_restarts placement_maximised first_fit window_modes snap_to_edge" ;;
   two_monitors)
     MONITOR="1280 0 1280 800" WORK="1280 0 1280 800" FIRST_WORK="0 0 1280 800" PLACE="1400 100 700 500" screen=2560x800x24
-    checks="second_monitor placement_restarts first_fit window_modes"
+    checks="second_monitor placement_restarts first_fit window_modes colour_profile"
     ;;
   idle_release) checks="idle_release" ;;
   *) e2e_log "unknown scenario (openbox, xfwm4, panel, two_monitors, idle_release)"; exit 2 ;;

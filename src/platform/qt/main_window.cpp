@@ -4,6 +4,7 @@
 #include "platform/qt/device_pixels.h"
 #include "platform/qt/frame_drag.h"
 #include "platform/qt/key_map.h"
+#include "platform/qt/x11_colour.h"
 #include "platform/qt/x11_frame.h"
 
 #include <QApplication>
@@ -61,6 +62,9 @@ MainWindow::MainWindow() : view_(nullptr), border_(new QWidget(this)) {
     connect(qApp, &QGuiApplication::screenRemoved, this, &MainWindow::displayChanged);
     connect(qApp, &QGuiApplication::primaryScreenChanged, this, &MainWindow::displayChanged);
     for (QScreen* screen : QGuiApplication::screens()) watchScreen(screen);
+    watchMonitorProfiles(*this, [this] {
+        if (events_ != nullptr) events_->displayProfileChanged();
+    });
 }
 
 void MainWindow::displayChanged() {

@@ -6,6 +6,7 @@
 #include "platform/qt/device_pixels.h"
 #include "platform/qt/dialog_form.h"
 #include "platform/qt/go_to_dialog.h"
+#include "platform/qt/x11_colour.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -290,8 +291,8 @@ void QtPlatform::openUrl(const QString& url) {
     QDesktopServices::openUrl(QUrl(url));
 }
 
-QByteArray QtPlatform::displayProfile(const Rect& /*area*/) const {
-    return {};
+QByteArray QtPlatform::displayProfile(const Rect& area) const {
+    return monitorProfile(toQRect(area));
 }
 
 int QtPlatform::runDialog(DialogId id, DialogHandler& handler) {

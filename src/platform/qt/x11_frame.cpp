@@ -1,41 +1,16 @@
 #include "platform/qt/x11_frame.h"
 
-#include <QtGui/qguiapplication_platform.h>
-#include <xcb/xcb.h>
+#include "platform/qt/x11_connection.h"
+
 #include <QElapsedTimer>
-#include <QGuiApplication>
 #include <QWidget>
 
 #include <chrono>
 #include <cstdint>
-#include <cstdlib>
-#include <cstring>
-#include <memory>
 #include <thread>
 
 namespace pavo::qt {
 namespace {
-
-struct FreeReply {
-    void operator()(void* reply) const { std::free(reply); }  // NOLINT: xcb replies are malloc'd
-};
-template <typename T>
-using Reply = std::unique_ptr<T, FreeReply>;
-
-xcb_connection_t* x11Connection() {
-    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    return x11 != nullptr ? x11->connection() : nullptr;  // none offscreen or on Wayland
-}
-
-xcb_atom_t internAtom(xcb_connection_t* c, const char* name) {
-    const Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
-        c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr));
-    return reply ? reply->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
-}
-
-xcb_window_t rootWindow(xcb_connection_t* c) {
-    return xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
-}
 
 // Whether the running window manager lists the atom in _NET_SUPPORTED.
 bool managerSupports(xcb_connection_t* c, xcb_atom_t wanted) {
