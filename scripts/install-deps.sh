@@ -11,7 +11,7 @@ packages=(
   liblcms2-dev zlib1g-dev libgs-common
   libheif-examples libavif-bin libjxl-tools gifsicle webp
   libboost-dev libcurl4-openssl-dev libglib2.0-dev
-  libgtest-dev libgmock-dev libbenchmark-dev liblcms2-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
   libx11-dev libxext-dev libxdamage-dev libxtst-dev
   python3 openssl locales
   xvfb xauth x11-utils x11-xserver-utils openbox xfwm4 dbus-daemon tint2 xdotool wmctrl imagemagick
