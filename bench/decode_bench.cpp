@@ -176,6 +176,32 @@ BENCHMARK(BM_LoadImageFile)
     ->ArgsProduct({{0, 1}, {0, 1}})
     ->Unit(benchmark::kMillisecond);
 
+// A Display P3 photo converted for an sRGB monitor, in place, as every decode of one is.
+void BM_ColourConversion(benchmark::State& state) {
+    const cv::Mat photo = photoLike(3);
+    PictureColour p3;
+    p3.kind = PictureColour::Kind::CodePoints;
+    p3.primaries = 12;
+    p3.transfer = 13;
+    const PreparedColour prepared = prepareColour(p3, ColourPixels::Bgr, ColourTarget{});
+    cv::Mat pixels;
+    const int threads = cv::getNumThreads();
+    cv::setNumThreads(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        state.PauseTiming();
+        photo.copyTo(pixels);
+        state.ResumeTiming();
+        applyColour(prepared, pixels);
+    }
+    cv::setNumThreads(threads);
+}
+BENCHMARK(BM_ColourConversion)
+    ->ArgName("threads")
+    ->Arg(1)
+    ->Arg(2)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
 }  // namespace
 }  // namespace pavo
 

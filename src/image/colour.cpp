@@ -601,20 +601,24 @@ PreparedColour ColourTransforms::prepare(const PictureColour& source, ColourPixe
     constexpr std::size_t kMostKept = 8;
     std::vector<unsigned char> key = sourceKey(source, pixels);
     const std::uint64_t displayId = display != nullptr ? display->id : 1;
-    {
-        const std::lock_guard lock(store_->mutex);
+    const auto kept = [&]() -> std::optional<PreparedColour> {
         auto& entries = store_->entries;
         const auto found = std::find_if(entries.begin(), entries.end(), [&](const Store::Entry& e) {
             return e.display == displayId && e.source == key;
         });
-        if (found != entries.end()) {
-            entries.splice(entries.begin(), entries, found);
-            return found->prepared;
-        }
+        if (found == entries.end()) return std::nullopt;
+        entries.splice(entries.begin(), entries, found);
+        return found->prepared;
+    };
+    {
+        const std::lock_guard lock(store_->mutex);
+        if (auto prepared = kept()) return *prepared;
     }
-    // Made outside the lock: another job may make the same meanwhile; the first kept wins.
+    // Made outside the lock, so that other pictures need not wait for it; another job may
+    // make the same meanwhile, and then the first one kept serves both.
     PreparedColour prepared = buildPrepared(source, pixels, display, store_->defaultCmyk);
     const std::lock_guard lock(store_->mutex);
+    if (auto first = kept()) return *first;
     auto& entries = store_->entries;
     entries.push_front({std::move(key), displayId, prepared});
     if (entries.size() > kMostKept) entries.pop_back();
