@@ -3,12 +3,12 @@
 // monitor's profile.
 #include "image/colour.h"
 #include "image/image.h"
+#include "support/colour_files.h"
 #include "support/test_files.h"
 #include "support/viewer_fixture.h"
 #include "view/draw.h"
 
 #include <lcms2.h>
-#include <zlib.h>
 #include <opencv2/imgcodecs.hpp>
 
 #include <jpeglib.h>
@@ -18,39 +18,7 @@
 namespace pavo::test {
 namespace {
 
-using Bytes = std::vector<unsigned char>;
-
-constexpr cmsCIExyY kD65{0.3127, 0.3290, 1};
-const cmsCIExyYTRIPLE kP3{{0.680, 0.320, 1}, {0.265, 0.690, 1}, {0.150, 0.060, 1}};
 const cmsCIExyYTRIPLE kAdobe{{0.64, 0.33, 1}, {0.21, 0.71, 1}, {0.15, 0.06, 1}};
-
-Bytes saved(cmsHPROFILE profile, const char* name) {
-    cmsMLU* text = cmsMLUalloc(nullptr, 1);
-    cmsMLUsetASCII(text, "en", "US", name);
-    cmsWriteTag(profile, cmsSigProfileDescriptionTag, text);
-    cmsMLUfree(text);
-    cmsUInt32Number size = 0;
-    cmsSaveProfileToMem(profile, nullptr, &size);
-    Bytes bytes(size);
-    cmsSaveProfileToMem(profile, bytes.data(), &size);
-    cmsCloseProfile(profile);
-    return bytes;
-}
-
-Bytes rgbProfile(const cmsCIExyY& white, const cmsCIExyYTRIPLE& primaries, double gamma,
-                 const char* name) {
-    const std::array<cmsFloat64Number, 5> srgb{2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045};
-    cmsToneCurve* curve = gamma > 0 ? cmsBuildGamma(nullptr, gamma)
-                                    : cmsBuildParametricToneCurve(nullptr, 4, srgb.data());
-    std::array<cmsToneCurve*, 3> curves{curve, curve, curve};
-    cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves.data());
-    cmsFreeToneCurve(curve);
-    return saved(profile, name);
-}
-
-Bytes p3Profile() {
-    return rgbProfile(kD65, kP3, 0, "Test P3");
-}
 
 // A scanner-class profile whose table Little CMS samples from the P3 one: no matrix.
 Bytes lutProfile() {
@@ -108,11 +76,6 @@ cv::Vec3b lcmsAnswer(const Bytes& from, const Bytes& to, cv::Vec4b in,
     return out;
 }
 
-void append(Bytes& bytes, std::uint32_t value, int count, bool big = true) {
-    for (int k = 0; k < count; ++k)
-        bytes.push_back(static_cast<unsigned char>(value >> (8 * (big ? count - 1 - k : k))));
-}
-
 // A JPEG with `icc` in three APP2 segments after its start, written in the order 2, 3, 1.
 Bytes withProfileSegments(Bytes jpeg, const Bytes& icc) {
     const std::size_t third = icc.size() / 3 + 1;
@@ -140,18 +103,7 @@ Bytes tagged(const char* format, cv::Vec3b rgb, const Bytes& icc) {
     Bytes file;
     if (extension != ".tif") cv::imencode(extension, patch, file, {cv::IMWRITE_JPEG_QUALITY, 100});
     if (extension == ".png") {
-        Bytes packed(compressBound(static_cast<uLong>(icc.size())));
-        uLongf packedSize = packed.size();
-        compress(packed.data(), &packedSize, icc.data(), static_cast<uLong>(icc.size()));
-        Bytes chunk{'i', 'C', 'C', 'P', 'p', '3', 0, 0};
-        chunk.insert(chunk.end(), packed.begin(), packed.begin() + static_cast<long>(packedSize));
-        Bytes whole;
-        append(whole, static_cast<std::uint32_t>(chunk.size() - 4), 4);
-        whole.insert(whole.end(), chunk.begin(), chunk.end());
-        append(whole,
-               static_cast<std::uint32_t>(crc32(0, chunk.data(), static_cast<uInt>(chunk.size()))),
-               4);
-        file.insert(file.begin() + 33, whole.begin(), whole.end());  // after IHDR
+        file = withPngProfile(file, icc);
     } else if (extension == ".jpg") {
         file = withProfileSegments(file, icc);
     } else if (extension == ".webp") {

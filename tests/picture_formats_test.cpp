@@ -4,11 +4,13 @@
 #include "image/image.h"
 #include "platform/files.h"
 #include "platform/format_module.h"
+#include "support/colour_files.h"
 #include "support/test_files.h"
 #include "support/viewer_fixture.h"
 
 #include <QTemporaryDir>
 #include <opencv2/core.hpp>
+#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <gtest/gtest.h>
@@ -62,6 +64,12 @@ class PictureFormatsTest : public testing::Test {
         cv::Mat grey;
         cv::cvtColor(opaque, grey, cv::COLOR_BGR2GRAY);
         test::writeImage(file("colour.png"), opaque);
+        // The same numbers said to be Display P3: shown converted to sRGB.
+        test::Bytes png;
+        cv::imencode(".png", opaque, png);
+        png = test::withPngProfile(png, test::p3Profile());
+        test::writeBytes(file("p3.png"), QByteArray(reinterpret_cast<const char*>(png.data()),
+                                                    static_cast<qsizetype>(png.size())));
         test::writeImage(file("alpha.png"), colour);
         test::writeImage(file("grey.png"), grey);
         cv::Mat deep;
@@ -119,6 +127,13 @@ TEST_F(PictureFormatsTest, EachFormatShowsThePictureItWasMadeFrom) {
         {"grey.jxl", "grey", "cjxl {in} {out} -d 0", 0.0, 1, 0},
         {"deep.jxl", "deep", "cjxl {in} {out} -d 0", 0.0, 3, 0},
         {"named.png", "colour", "cjxl {in} {out} -d 0", 0.0, 3, 0},
+        // Their profiles or code points reach the pixels as a PNG's profile does (unconverted,
+        // this picture is 6 levels off on average).
+        {"p3.heic", "p3", "heif-enc -q 90 -o {out} {in}", 1.5, 3, 0},
+        {"p3.avif", "p3", "avifenc -s 10 -l {in} {out}", 0.0, 3, 0},
+        {"p3-cicp.avif", "p3", "avifenc -s 10 -l --ignore-icc --cicp 12/13/0 {in} {out}", 0.5, 3,
+         0},
+        {"p3.jxl", "p3", "cjxl {in} {out} -d 0", 0.0, 3, 0},
         // ImageMagick names black for the transparent colour; gifsicle makes it white, so that
         // a transparent pixel shown in its colour shows.
         {"still.gif", "palette",
