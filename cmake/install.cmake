@@ -59,7 +59,7 @@ set(CPACK_PACKAGE_DESCRIPTION "Pavo opens an image in a window sized to it and m
 folder a playlist in natural name order. The next and previous images are
 decoded ahead of time, so stepping through a folder is instant. It reads PNG,
 JPEG, WebP, BMP, TIFF, Netpbm (PBM, PGM, PPM, PNM), HEIF/HEIC, AVIF, JPEG XL and GIF files, and
-JPS and MPO stereo files.")
+JPS and MPO stereo files, with their colours converted to the monitor's profile.")
 set(CPACK_DEBIAN_PACKAGE_NAME pavo)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Pavo developers <pavo@pavo.invalid>")
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
@@ -81,6 +81,8 @@ else()
 endif()
 # Only for a desktop without XWayland: with an X display Pavo always uses X11.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS qt6-wayland)
+# The CMYK profile for CMYK JPEGs that carry none (without it they keep the plain formula).
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS libgs-common)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_STRIP_FILES ON)
 include(CPack)

@@ -11,6 +11,7 @@ build=$(cd "$build" && pwd)
 out="$build/bench/$name"
 mkdir -p "$out"
 cc -O2 -Wall -o "$out/xprobe" bench/desktop/xprobe.c -lX11 -lXext -lXdamage -lXtst
+cc -O2 -Wall -o "$out/display_icc" bench/desktop/display_icc.c -llcms2
 images=${IMAGES:-/tmp/pavo-bench-images}
 python3 bench/desktop/gen_images.py --seed 1 --out "$images" >&2
 export PAVO_BIN="$build/pavo"

@@ -427,10 +427,12 @@ void ColourTransform::convertRows(const unsigned char* in, std::size_t inStep, u
 namespace {
 
 // Rows converted on the decode's thread and OpenCV's workers: a large picture is the
-// first one shown or a jump's, which the user waits for.
+// first one shown or a jump's, which the user waits for. A smaller one (a start's preview)
+// is converted on its own thread in a few milliseconds, while waking OpenCV's workers the
+// first time takes ten or more.
 void convertInParallel(const ColourTransform& transform, const cv::Mat& in, cv::Mat& out) {
     constexpr int kRowsPerStripe = 64;
-    constexpr std::int64_t kSmallPicture = 512 * 512;
+    constexpr std::int64_t kSmallPicture = 2048 * 2048;
     const auto convert = [&](const cv::Range& rows) {
         transform.convertRows(in.ptr(rows.start), in.step[0], out.ptr(rows.start), out.step[0],
                               in.cols, rows.end - rows.start);
