@@ -69,6 +69,13 @@ bool stale(const Viewer& viewer, const ImageBuffer& record) {
     return record.ready && record.colourId != viewer.colour.target.id();
 }
 
+// The profile set for the monitor holding `area`; nothing for none, or for an sRGB one.
+std::shared_ptr<const DisplayProfile> monitorProfile(const Viewer& viewer, const Rect& area) {
+    const QByteArray icc = viewer.platform.displayProfile(area);
+    return makeDisplayProfile({reinterpret_cast<const unsigned char*>(icc.constData()),
+                               static_cast<std::size_t>(icc.size())});
+}
+
 }  // namespace
 
 void setUpColour(Viewer& viewer, const Rect& window) {
@@ -76,10 +83,7 @@ void setUpColour(Viewer& viewer, const Rect& window) {
     colour.target.enabled = viewer.settings.colourManagement;
     if (!colour.target.enabled) return;
     colour.target.transforms = std::make_shared<ColourTransforms>(defaultCmykProfile());
-    const QByteArray icc = viewer.platform.displayProfile(window);
-    colour.target.display =
-        makeDisplayProfile({reinterpret_cast<const unsigned char*>(icc.constData()),
-                            static_cast<std::size_t>(icc.size())});
+    colour.target.display = monitorProfile(viewer, window);
 }
 
 void followDisplayProfile(Viewer& viewer, bool force) {
@@ -88,11 +92,8 @@ void followDisplayProfile(Viewer& viewer, bool force) {
     const GeometrySnapshot geometry = windowGeometry(viewer);
     if (!force && geometry.monitor.monitor == colour.monitor) return;
     colour.monitor = geometry.monitor.monitor;
-    const QByteArray icc = viewer.platform.displayProfile(geometry.window);
-    auto display = makeDisplayProfile({reinterpret_cast<const unsigned char*>(icc.constData()),
-                                       static_cast<std::size_t>(icc.size())});
     const std::uint64_t before = colour.target.id();
-    colour.target.display = std::move(display);
+    colour.target.display = monitorProfile(viewer, geometry.window);
     if (colour.target.id() == before) return;
     // Decodes under way are for the monitor the window left.
     if (viewer.shownImage.ready && !viewer.navigation.pending) {
