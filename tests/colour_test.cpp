@@ -209,6 +209,15 @@ TEST(ColourTest, ConversionsAgreeWithLittleCms) {
             }
         }
     }
+    // A grey picture without a profile is converted as its colour twin is.
+    const ColourTarget wide = displayOf(
+        rgbProfile(kD65, {{0.64, 0.33, 1}, {0.30, 0.60, 1}, {0.15, 0.06, 1}}, 2.2, "Gamma 2.2"));
+    Bytes grey;
+    Bytes twin;
+    cv::imencode(".png", cv::Mat(8, 8, CV_8UC1, cv::Scalar(60)), grey);
+    cv::imencode(".png", cv::Mat(8, 8, CV_8UC3, cv::Scalar::all(60)), twin);
+    EXPECT_EQ(decodedRgb(grey, wide), decodedRgb(twin, wide));
+    EXPECT_NE(decodedRgb(twin, wide), (cv::Vec3b{60, 60, 60}));
 }
 
 // Profiles that cannot be read, or not for these pixels, leave the stored pixels and say so.
@@ -232,9 +241,20 @@ TEST(ColourTest, BrokenOrHostileProfilesLeaveThePictureAlone) {
                     name.contains(QStringLiteral("not applied")))
             << name.toStdString();
     }
+    // A gamma with chromaticities off the diagram (a white point at y = 0) is not applied.
+    Bytes png;
+    cv::imencode(".png", cv::Mat(8, 8, CV_8UC3, cv::Scalar(stored[2], stored[1], stored[0])), png);
+    Bytes gamma;
+    append(gamma, 50000, 4);
+    Bytes chromaticities;
+    for (const std::uint32_t xy : {31270U, 0U, 64000U, 33000U, 30000U, 60000U, 15000U, 6000U})
+        append(chromaticities, xy, 4);
+    png = withPngChunk(withPngChunk(png, "gAMA", gamma), "cHRM", chromaticities);
+    QString name;
+    EXPECT_EQ(decodedRgb(png, displayOf(p3), &name), stored);
+    EXPECT_TRUE(name.contains(QStringLiteral("not applied"))) << name.toStdString();
     Bytes missingSegment = tagged("jpg", stored, p3);
     missingSegment[18] = 0;  // the first segment's number, 2, becomes 0
-    QString name;
     expectNear(decodedRgb(missingSegment, ColourTarget{}, &name), stored, 2);
     EXPECT_EQ(name, QStringLiteral("broken (ignored)"));
 }

@@ -15,6 +15,7 @@
 #include "platform/files.h"
 #include "platform/settings_store.h"
 #include "support/allocator.h"
+#include "support/colour_files.h"
 #include "support/viewer_fixture.h"
 
 #include <opencv2/imgcodecs.hpp>
@@ -386,10 +387,20 @@ class Walk {
             });
         } else if (what % 4 == 1) {  // maximised or restored by the window manager
             platform_.changeGeometry([&] { platform_.maximized = !platform_.maximized; });
-        } else if (what % 4 == 2) {  // another monitor
+        } else if (what % 4 == 2) {  // another monitor, with a colour profile or without
             platform_.monitor = size % 2 == 0 ? MonitorInfo{{0, 0, 1920, 1080}, {0, 0, 1920, 1040}}
                                               : MonitorInfo{{0, 0, 1600, 900}, {0, 30, 1600, 900}};
+            // Primaries a little off sRGB's: every picture is converted, and no colour moves
+            // by more than 4 levels, so each stays within its id.
+            static const test::Bytes nearSrgb = test::rgbProfile(
+                test::kD65, {{0.6407, 0.33, 1}, {0.30, 0.6007, 1}, {0.15, 0.06, 1}}, 0,
+                "Near sRGB");
+            platform_.displayIcc = size % 3 == 0
+                                       ? QByteArray(reinterpret_cast<const char*>(nearSrgb.data()),
+                                                    static_cast<qsizetype>(nearSrgb.size()))
+                                       : QByteArray();
             events_.displayChanged();
+            if (size % 5 == 0) events_.displayProfileChanged();
         } else {  // a hand-edited store: zoom steps of nothing, a quick idle release
             viewer_.settings.zoomInStep = static_cast<std::int32_t>(size % 3);
             viewer_.settings.bufferTimeout = static_cast<std::int32_t>(size % 2);

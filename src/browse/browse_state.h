@@ -7,6 +7,7 @@
 #include "platform/jobs.h"
 #include "view/view_state.h"
 
+#include <QByteArray>
 #include <QString>
 #include <opencv2/core/mat.hpp>
 
@@ -116,6 +117,7 @@ struct AnimationState {
 struct ColourState {
     ColourTarget target;
     Rect monitor;      // the monitor `target` was read for
+    QByteArray icc;    // its profile as read, empty for none
     JobSlot recolour;  // the shown image decoded again for a new target
 };
 

@@ -22,6 +22,20 @@ bool standsFor(const ImageBuffer& shown, const ImageBuffer& files) {
            shown.turn == files.turn && shown.width == files.width && shown.height == files.height;
 }
 
+// A playing animation goes on from the frame it shows, paused or finished as it was, with
+// frames read again for the new colours.
+void replayForNewColours(Viewer& viewer) {
+    const AnimationState& animation = viewer.animation;
+    const bool paused = animation.paused;
+    const bool finished = animation.finished;
+    const std::int32_t playsDone = animation.playsDone;
+    stopAnimation(viewer);
+    playShownAnimation(viewer);
+    viewer.animation.paused = paused;
+    viewer.animation.finished = finished;
+    viewer.animation.playsDone = playsDone;
+}
+
 void recolourShownImage(Viewer& viewer) {
     const ImageBuffer& shown = viewer.shownImage;
     ColourState& colour = viewer.colour;
@@ -49,14 +63,15 @@ void recolourShownImage(Viewer& viewer) {
                 return;
             }
             if (targetId == colour.target.id() && again) {
-                const bool played = animationPlays(viewer);
-                stopAnimation(viewer);
-                shown.image = again->image;
-                shown.partner = again->partner;
                 shown.profileName = again->profileName;
-                rescaleShownImage(viewer);
-                requestRedraw(viewer);
-                if (played) playShownAnimation(viewer);
+                if (animationPlays(viewer)) {
+                    replayForNewColours(viewer);
+                } else {
+                    shown.image = again->image;
+                    shown.partner = again->partner;
+                    rescaleShownImage(viewer);
+                    requestRedraw(viewer);
+                }
             }
             // A file that no longer decodes keeps its picture and is not tried again.
             if (!again) shown.colourId = targetId;
@@ -69,9 +84,8 @@ bool stale(const Viewer& viewer, const ImageBuffer& record) {
     return record.ready && record.colourId != viewer.colour.target.id();
 }
 
-// The profile set for the monitor holding `area`; nothing for none, or for an sRGB one.
-std::shared_ptr<const DisplayProfile> monitorProfile(const Viewer& viewer, const Rect& area) {
-    const QByteArray icc = viewer.platform.displayProfile(area);
+// What a monitor's profile bytes make: nothing for none, or for an sRGB one.
+std::shared_ptr<const DisplayProfile> displayProfileOf(const QByteArray& icc) {
     return makeDisplayProfile({reinterpret_cast<const unsigned char*>(icc.constData()),
                                static_cast<std::size_t>(icc.size())});
 }
@@ -83,7 +97,8 @@ void setUpColour(Viewer& viewer, const Rect& window) {
     colour.target.enabled = viewer.settings.colourManagement;
     if (!colour.target.enabled) return;
     colour.target.transforms = std::make_shared<ColourTransforms>(defaultCmykProfile());
-    colour.target.display = monitorProfile(viewer, window);
+    colour.icc = viewer.platform.displayProfile(window);
+    colour.target.display = displayProfileOf(colour.icc);
 }
 
 void followDisplayProfile(Viewer& viewer, bool force) {
@@ -92,8 +107,11 @@ void followDisplayProfile(Viewer& viewer, bool force) {
     const GeometrySnapshot geometry = windowGeometry(viewer);
     if (!force && geometry.monitor.monitor == colour.monitor) return;
     colour.monitor = geometry.monitor.monitor;
+    QByteArray icc = viewer.platform.displayProfile(geometry.window);
+    if (icc == colour.icc) return;  // the same monitor profile, or none again
+    colour.icc = std::move(icc);
     const std::uint64_t before = colour.target.id();
-    colour.target.display = monitorProfile(viewer, geometry.window);
+    colour.target.display = displayProfileOf(colour.icc);
     if (colour.target.id() == before) return;
     // Decodes under way are for the monitor the window left.
     if (viewer.shownImage.ready && !viewer.navigation.pending) {

@@ -265,7 +265,8 @@ void ShaperConversion::convertRow(const unsigned char* in, unsigned char* out, i
         for (std::size_t c = 0; c < 3; ++c) {
             const float v = matrix[3 * c] * value[0] + matrix[3 * c + 1] * value[1] +
                             matrix[3 * c + 2] * value[2];
-            const float root = std::sqrt(std::clamp(v, 0.0F, 1.0F));
+            // Written so that a NaN lands on 0, as the SIMD path's max does.
+            const float root = std::sqrt(v > 0.0F ? (v < 1.0F ? v : 1.0F) : 0.0F);
             out[3 * i + static_cast<int>(c)] =
                 encode[c][static_cast<std::size_t>(root * (kEncodeSteps - 1) + 0.5F)];
         }
@@ -336,15 +337,20 @@ std::optional<ShaperConversion> shaperConversion(cmsHPROFILE source, cmsHPROFILE
     const auto toInverse = to ? inverse(to->colorants) : std::nullopt;
     if (!from || !toInverse) return std::nullopt;
     const Matrix rgb = product(*toInverse, from->colorants);
+    for (const auto& row : rgb)
+        for (const double value : row)
+            if (!std::isfinite(value)) return std::nullopt;
     ShaperConversion conversion;
     // Channels in BGR order: channel c is RGB component 2 - c.
     for (int c = 0; c < 3; ++c) {
         for (int k = 0; k < 3; ++k)
             conversion.matrix[static_cast<std::size_t>(3 * c + k)] =
                 static_cast<float>(rgb[2 - c][2 - k]);
-        for (int v = 0; v < 256; ++v)
+        for (int v = 0; v < 256; ++v) {
             conversion.linear[c][v] = cmsEvalToneCurveFloat(
                 from->curves[2 - c], static_cast<cmsFloat32Number>(v / 255.0));
+            if (!std::isfinite(conversion.linear[c][v])) return std::nullopt;
+        }
         const Curve encoding(cmsReverseToneCurve(to->curves[2 - c]));
         if (!encoding) return std::nullopt;
         for (int s = 0; s < ShaperConversion::kEncodeSteps; ++s) {
@@ -410,6 +416,8 @@ class ColourTransform {
 ColourTransform::Verdict ColourTransform::make(cmsHPROFILE source, cmsHPROFILE display,
                                                ColourPixels pixels) {
     const cmsColorSpaceSignature space = cmsGetColorSpace(source);
+    // Grey pixels said to be in an RGB space (no profile, sRGB, a gamma) are RGB ones.
+    if (pixels == ColourPixels::GreyInBgr && space == cmsSigRgbData) pixels = ColourPixels::Bgr;
     const bool cmyk = pixels == ColourPixels::Cmyk || pixels == ColourPixels::InvertedCmyk;
     const cmsColorSpaceSignature wanted = cmyk                                ? cmsSigCmykData
                                           : pixels == ColourPixels::GreyInBgr ? cmsSigGrayData
@@ -523,9 +531,15 @@ SourceProfile sourceProfile(cmsContext context, const PictureColour& source,
             return {rgbProfile(context, primaries->first, curve.get()), primaries->second};
         }
         case Kind::Gamma: {
+            if (isSrgbGamma(source))
+                return {Profile(cmsCreate_sRGBProfileTHR(context)), gammaName(source)};
             Chromaticities chromaticities = kBt709;
             const auto& xy = source.chromaticities;
             if (std::any_of(xy.begin(), xy.end(), [](double v) { return v != 0; })) {
+                // As libpng, chromaticities off the diagram are refused.
+                for (std::size_t k = 0; k < xy.size(); k += 2)
+                    if (xy[k] < 0 || xy[k + 1] <= 0 || xy[k] + xy[k + 1] > 1)
+                        return {nullptr, gammaName(source)};
                 chromaticities = {{xy[0], xy[1], 1},
                                   {{xy[2], xy[3], 1}, {xy[4], xy[5], 1}, {xy[6], xy[7], 1}}};
             }
@@ -674,6 +688,8 @@ PreparedColour ColourTransforms::prepare(const PictureColour& source, ColourPixe
 PreparedColour prepareColour(const PictureColour& source, ColourPixels pixels,
                              const ColourTarget& target) {
     if (!target.enabled) return {};
+    // Never kept: the cache would hold the bytes of a profile nobody can use.
+    if (source.icc.size() > kMostProfileBytes) return {nullptr, QStringLiteral("broken (ignored)")};
     const bool cmyk = pixels == ColourPixels::Cmyk || pixels == ColourPixels::InvertedCmyk;
     // The common case asks nothing of Little CMS: an sRGB picture on an sRGB monitor.
     if (!cmyk && !target.display && saysSrgb(source)) return {nullptr, quickName(source)};

@@ -65,7 +65,9 @@ PictureColour jpegColour(Bytes bytes) {
         pos += *length;
     }
     if (pieces.empty()) return {};
-    if (malformed || pieces.size() != count) return brokenColour();
+    std::size_t total = 0;
+    for (const auto& [number, piece] : pieces) total += piece.size();
+    if (malformed || pieces.size() != count || total > kMostProfileBytes) return brokenColour();
     std::vector<unsigned char> icc;
     for (const auto& [number, piece] : pieces) icc.insert(icc.end(), piece.begin(), piece.end());
     return iccColour(std::move(icc));
@@ -140,7 +142,9 @@ PictureColour webpColour(Bytes bytes) {
     for (std::uint64_t pos = 12;;) {
         const auto length = littleEndian(bytes, pos + 4, 4);
         if (!length || !has(bytes, pos + 8, *length)) return {};
-        if (matches(bytes, pos, "ICCP"sv)) return iccColour(copyOf(bytes, pos + 8, *length));
+        if (matches(bytes, pos, "ICCP"sv))
+            return *length > kMostProfileBytes ? brokenColour()
+                                               : iccColour(copyOf(bytes, pos + 8, *length));
         pos += 8 + *length + (*length & 1U);  // chunks are padded to even lengths
     }
 }
@@ -148,17 +152,16 @@ PictureColour webpColour(Bytes bytes) {
 // TIFF: the profile tag, 34675, of undefined or byte type.
 PictureColour tiffColour(Bytes bytes) {
     constexpr std::uint64_t kIccTag = 34675;
-    const auto directory = tiffDirectory(bytes);
-    if (!directory) return {};
-    for (const TiffEntry& entry : directory->entries) {
-        if (entry.tag != kIccTag) continue;
-        const auto pos = directory->valuePos(bytes, entry, 1);
-        if ((entry.type != 1 && entry.type != 7) || !pos || !has(bytes, *pos, entry.count) ||
-            entry.count > kMostProfileBytes)
-            return brokenColour();
-        return iccColour(copyOf(bytes, *pos, entry.count));
-    }
-    return {};
+    PictureColour colour;
+    visitTiffDirectory(bytes, [&](const TiffDirectory& directory, const TiffEntry& entry) {
+        if (entry.tag != kIccTag) return true;
+        const auto pos = directory.valuePos(bytes, entry, 1);
+        const bool readable = (entry.type == 1 || entry.type == 7) && pos &&
+                              has(bytes, *pos, entry.count) && entry.count <= kMostProfileBytes;
+        colour = readable ? iccColour(copyOf(bytes, *pos, entry.count)) : brokenColour();
+        return false;
+    });
+    return colour;
 }
 
 }  // namespace

@@ -183,8 +183,13 @@ ModulePicture decodeStoredPixels(const FileBytes& bytes, const std::atomic<bool>
                                  std::uint64_t budget, const ColourTarget& target,
                                  std::optional<CmykPicture>& cmyk) {
     ModulePicture picture;
-    if (header::moduleFormat({bytes.data(), bytes.size()}) != header::ModuleFormat::None)
-        return decodeWithFormatModule(bytes, budget, fitsBudget, stop).value_or(ModulePicture{});
+    if (header::moduleFormat({bytes.data(), bytes.size()}) != header::ModuleFormat::None) {
+        picture = decodeWithFormatModule(bytes, budget, fitsBudget, stop).value_or(ModulePicture{});
+        // An animated WebP's profile is in its container, which the module does not read.
+        if (target.enabled && picture.colour.kind == PictureColour::Kind::Unstated)
+            picture.colour = header::colourOf({bytes.data(), bytes.size()});
+        return picture;
+    }
     if (target.enabled) picture.colour = header::colourOf({bytes.data(), bytes.size()});
     if (!bytes.empty() && fitsMemoryBudget(bytes, budget)) {
         if (auto jpeg = decodeColourJpeg(bytes, stop)) {

@@ -222,7 +222,7 @@ ModulePicture firstFrame(header::ModuleFormat format, header::Bytes bytes, std::
 
 // The module's entry points (platform/format_module.h). Nothing thrown gets out: a library
 // or OpenCV error, or memory running out, is a picture or a frame that cannot be shown.
-extern "C" __attribute__((visibility("default"))) int pavo_decode_picture(
+extern "C" __attribute__((visibility("default"))) int pavo_decode_picture_2(
     const unsigned char* data, std::size_t size, std::uint64_t budget, pavo::FitsBudget fits,
     const std::atomic<bool>* stop, pavo::ModulePicture* picture) {
     using pavo::ModuleDecode;
@@ -253,7 +253,7 @@ extern "C" __attribute__((visibility("default"))) int pavo_decode_picture(
     return static_cast<int>(picture->pixels.empty() ? ModuleDecode::Failed : ModuleDecode::Decoded);
 }
 
-extern "C" __attribute__((visibility("default"))) void* pavo_open_frames(
+extern "C" __attribute__((visibility("default"))) void* pavo_open_frames_2(
     const unsigned char* data, std::size_t size, std::uint64_t budget, pavo::FitsBudget fits,
     std::int32_t* frameCount, std::int32_t* plays, pavo::PictureColour* colour) {
     const pavo::header::Bytes bytes(data, size);

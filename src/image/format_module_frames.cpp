@@ -65,6 +65,24 @@ bool setJxlOutput(JxlDecoder* decoder, const JxlBasicInfo& info, const JxlPixelF
            JxlDecoderSetImageOutBuffer(decoder, &format, frame.data, needed) == JXL_DEC_SUCCESS;
 }
 
+// A lossy picture whose original colours are an ICC profile comes out of libjxl as linear
+// sRGB unless asked otherwise, which at 8 bits bands the shadows: asked for Display P3's
+// gamut with sRGB's curve instead, and converted from there like any picture.
+void preferCurvedOutput(JxlDecoder* decoder, const JxlBasicInfo& info) {
+    JxlColorEncoding original{};
+    if (info.uses_original_profile != 0 || info.num_color_channels != 3 ||
+        JxlDecoderGetColorAsEncodedProfile(decoder, nullptr, JXL_COLOR_PROFILE_TARGET_ORIGINAL,
+                                           &original) == JXL_DEC_SUCCESS)
+        return;
+    JxlColorEncoding wanted{};
+    wanted.color_space = JXL_COLOR_SPACE_RGB;
+    wanted.white_point = JXL_WHITE_POINT_D65;
+    wanted.primaries = JXL_PRIMARIES_P3;
+    wanted.transfer_function = JXL_TRANSFER_FUNCTION_SRGB;
+    wanted.rendering_intent = JXL_RENDERING_INTENT_RELATIVE;
+    JxlDecoderSetPreferredColorProfile(decoder, &wanted);
+}
+
 // The colours of the pixels libjxl gives (of XYB pictures, the ones it converts them to):
 // sRGB when it says so in code points, else the ICC profile it makes of them.
 PictureColour jxlColour(const JxlDecoder* decoder) {
@@ -109,6 +127,8 @@ std::int32_t jxlDelay(const JxlBasicInfo& info, std::uint32_t ticks) {
 }
 
 class JxlFrames final : public FrameReader {
+    static constexpr int kFrameEvents = JXL_DEC_COLOR_ENCODING | JXL_DEC_FRAME | JXL_DEC_FULL_IMAGE;
+
   public:
     explicit JxlFrames(header::Bytes bytes) : bytes_(bytes) {}
 
@@ -123,6 +143,7 @@ class JxlFrames final : public FrameReader {
                 if (!readJxlInfo(counter.get(), budget, fits, info_, format_)) return false;
                 plays = static_cast<std::int32_t>(info_.animation.num_loops);
             } else if (status == JXL_DEC_COLOR_ENCODING) {
+                preferCurvedOutput(counter.get(), info_);
                 colour = jxlColour(counter.get());
             } else if (status == JXL_DEC_FRAME) {
                 ++frameCount;
@@ -130,7 +151,7 @@ class JxlFrames final : public FrameReader {
                 break;  // the end, or a frame cut short: the count so far stands
             }
         }
-        decoder_ = jxlDecoder(bytes_, JXL_DEC_FRAME | JXL_DEC_FULL_IMAGE);
+        decoder_ = jxlDecoder(bytes_, kFrameEvents);
         return decoder_ != nullptr && info_.have_animation && frameCount > 0;
     }
 
@@ -138,12 +159,15 @@ class JxlFrames final : public FrameReader {
         frame.release();  // the caller may keep the last frame: this one needs its own pixels
         if (index_ == frameCount) {
             // A fresh decoder: libjxl 0.7's rewind forgets the events asked for.
-            decoder_ = jxlDecoder(bytes_, JXL_DEC_FRAME | JXL_DEC_FULL_IMAGE);
+            decoder_ = jxlDecoder(bytes_, kFrameEvents);
             if (!decoder_) return false;
             index_ = 0;
         }
         for (;;) {
             switch (JxlDecoderProcessInput(decoder_.get())) {
+                case JXL_DEC_COLOR_ENCODING:
+                    preferCurvedOutput(decoder_.get(), info_);
+                    break;
                 case JXL_DEC_FRAME: {
                     JxlFrameHeader header{};
                     if (JxlDecoderGetFrameHeader(decoder_.get(), &header) != JXL_DEC_SUCCESS)
@@ -473,6 +497,7 @@ cv::Mat decodeJpegXl(header::Bytes bytes, std::uint64_t budget, FitsBudget fits,
                 animated = info.have_animation != 0;
                 break;
             case JXL_DEC_COLOR_ENCODING:
+                preferCurvedOutput(decoder.get(), info);
                 colour = jxlColour(decoder.get());
                 break;
             case JXL_DEC_NEED_IMAGE_OUT_BUFFER:

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <optional>
 #include <span>
@@ -77,7 +78,6 @@ struct TiffEntry {
 struct TiffDirectory {
     bool bigEndian = false;
     std::size_t offsetSize = 4;  // 8 in BigTIFF
-    std::vector<TiffEntry> entries;
     [[nodiscard]] std::optional<std::uint64_t> read(Bytes bytes, std::uint64_t pos,
                                                     std::size_t count) const {
         return number(bytes, pos, count, bigEndian);
@@ -86,7 +86,11 @@ struct TiffDirectory {
     [[nodiscard]] std::optional<std::uint64_t> valuePos(Bytes bytes, const TiffEntry& entry,
                                                         std::uint64_t valueSize) const;
 };
-std::optional<TiffDirectory> tiffDirectory(Bytes bytes);
+// Visits the entries of a TIFF's (or BigTIFF's, either byte order) first directory, in
+// order, until `visit` returns false; false when the header or an entry on the way is cut
+// short or malformed. Entries are not kept: a directory may claim billions of them.
+using TiffVisit = std::function<bool(const TiffDirectory&, const TiffEntry&)>;
+bool visitTiffDirectory(Bytes bytes, const TiffVisit& visit);
 std::optional<DeclaredImage> netpbmSize(Bytes bytes);
 std::optional<DeclaredImage> sunRasterSize(Bytes bytes);
 std::optional<DeclaredImage> radianceSize(Bytes bytes);

@@ -91,13 +91,11 @@ std::optional<DeclaredImage> webpSize(Bytes bytes) {
     return std::nullopt;
 }
 
-// The entries of a TIFF's (or BigTIFF's, either byte order) first directory; nothing when
-// the header or the directory is cut short or malformed.
-std::optional<TiffDirectory> tiffDirectory(Bytes bytes) {
+bool visitTiffDirectory(Bytes bytes, const TiffVisit& visit) {
     TiffDirectory directory;
     directory.bigEndian = bytes[0] == 'M';
     const auto magic = directory.read(bytes, 2, 2);
-    if (!magic) return std::nullopt;
+    if (!magic) return false;
     std::optional<std::uint64_t> start;
     if (*magic == 42) {
         start = directory.read(bytes, 4, 4);
@@ -105,24 +103,24 @@ std::optional<TiffDirectory> tiffDirectory(Bytes bytes) {
         directory.offsetSize = 8;
         start = directory.read(bytes, 8, 8);
     } else {
-        return std::nullopt;
+        return false;
     }
-    if (!start) return std::nullopt;
+    if (!start) return false;
     const std::size_t countSize = directory.offsetSize == 4 ? 2 : 8;
     const std::uint64_t entrySize = directory.offsetSize == 4 ? 12 : 20;
     const auto entries = directory.read(bytes, *start, countSize);
-    if (!entries) return std::nullopt;
+    if (!entries) return false;
     const std::uint64_t first = *start + countSize;
     for (std::uint64_t i = 0; i < *entries; ++i) {
         // Entries past the end stop the walk, whatever count the directory claims.
         const std::uint64_t entry = first + i * entrySize;
-        if (!has(bytes, entry, entrySize)) return std::nullopt;
-        directory.entries.push_back({*directory.read(bytes, entry, 2),
-                                     *directory.read(bytes, entry + 2, 2),
-                                     *directory.read(bytes, entry + 4, directory.offsetSize),
-                                     entry + 4 + directory.offsetSize});
+        if (!has(bytes, entry, entrySize)) return false;
+        const TiffEntry read{*directory.read(bytes, entry, 2), *directory.read(bytes, entry + 2, 2),
+                             *directory.read(bytes, entry + 4, directory.offsetSize),
+                             entry + 4 + directory.offsetSize};
+        if (!visit(directory, read)) return true;
     }
-    return directory;
+    return true;
 }
 
 std::optional<std::uint64_t> TiffDirectory::valuePos(Bytes bytes, const TiffEntry& entry,
@@ -135,27 +133,29 @@ std::optional<std::uint64_t> TiffDirectory::valuePos(Bytes bytes, const TiffEntr
 // Width, length and bits per sample of the first directory. A tag written twice counts
 // with its larger value.
 std::optional<DeclaredImage> tiffSize(Bytes bytes) {
-    const auto directory = tiffDirectory(bytes);
-    if (!directory) return std::nullopt;
     std::optional<std::uint64_t> width;
     std::optional<std::uint64_t> height;
     std::uint64_t bitsPerSample = 1;
-    for (const TiffEntry& entry : directory->entries) {
-        if (entry.tag != 256 && entry.tag != 257 && entry.tag != 258) continue;
-        std::size_t valueSize = 0;  // the integer types a reader may take a size from
-        if (entry.type == 1 || entry.type == 6) valueSize = 1;
-        if (entry.type == 3 || entry.type == 8) valueSize = 2;
-        if (entry.type == 4 || entry.type == 9) valueSize = 4;
-        if (entry.type == 16 || entry.type == 17) valueSize = 8;
-        if (valueSize == 0 || entry.count == 0) return std::nullopt;
-        const auto pos = directory->valuePos(bytes, entry, valueSize);
-        const auto value = pos ? directory->read(bytes, *pos, valueSize) : std::nullopt;
-        if (!value) return std::nullopt;
-        if (entry.tag == 256) width = std::max(width.value_or(0), *value);
-        if (entry.tag == 257) height = std::max(height.value_or(0), *value);
-        if (entry.tag == 258) bitsPerSample = std::max(bitsPerSample, *value);
-    }
-    if (!width || !height) return std::nullopt;
+    bool malformed = false;
+    const bool walked =
+        visitTiffDirectory(bytes, [&](const TiffDirectory& directory, const TiffEntry& entry) {
+            if (entry.tag != 256 && entry.tag != 257 && entry.tag != 258) return true;
+            std::size_t valueSize = 0;  // the integer types a reader may take a size from
+            if (entry.type == 1 || entry.type == 6) valueSize = 1;
+            if (entry.type == 3 || entry.type == 8) valueSize = 2;
+            if (entry.type == 4 || entry.type == 9) valueSize = 4;
+            if (entry.type == 16 || entry.type == 17) valueSize = 8;
+            const auto pos = valueSize == 0 || entry.count == 0
+                                 ? std::nullopt
+                                 : directory.valuePos(bytes, entry, valueSize);
+            const auto value = pos ? directory.read(bytes, *pos, valueSize) : std::nullopt;
+            malformed = !value;
+            if (entry.tag == 256 && value) width = std::max(width.value_or(0), *value);
+            if (entry.tag == 257 && value) height = std::max(height.value_or(0), *value);
+            if (entry.tag == 258 && value) bitsPerSample = std::max(bitsPerSample, *value);
+            return !malformed;
+        });
+    if (!walked || malformed || !width || !height) return std::nullopt;
     return declared(*width, *height, bitsPerSample);
 }
 

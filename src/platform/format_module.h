@@ -66,8 +66,10 @@ using FramesOpenEntry = void*(const unsigned char* data, std::size_t size, std::
                               PictureColour* colour);
 using FramesNextEntry = int(void* reader, cv::Mat* frame, std::int32_t* delayMs);
 using FramesCloseEntry = void(void* reader);
-inline constexpr const char* kFormatModuleEntry = "pavo_decode_picture";
-inline constexpr const char* kFramesOpenEntry = "pavo_open_frames";
+// Named by the version of what they exchange, so that a module of another build that
+// exchanges other records is refused as lacking them.
+inline constexpr const char* kFormatModuleEntry = "pavo_decode_picture_2";
+inline constexpr const char* kFramesOpenEntry = "pavo_open_frames_2";
 inline constexpr const char* kFramesNextEntry = "pavo_next_frame";
 inline constexpr const char* kFramesCloseEntry = "pavo_close_frames";
 

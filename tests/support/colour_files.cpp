@@ -43,8 +43,14 @@ Bytes withPngProfile(Bytes png, const Bytes& icc) {
     Bytes packed(compressBound(static_cast<uLong>(icc.size())));
     uLongf packedSize = packed.size();
     compress(packed.data(), &packedSize, icc.data(), static_cast<uLong>(icc.size()));
-    Bytes chunk{'i', 'C', 'C', 'P', 'p', '3', 0, 0};
-    chunk.insert(chunk.end(), packed.begin(), packed.begin() + static_cast<long>(packedSize));
+    Bytes data{'p', '3', 0, 0};
+    data.insert(data.end(), packed.begin(), packed.begin() + static_cast<long>(packedSize));
+    return withPngChunk(std::move(png), "iCCP", data);
+}
+
+Bytes withPngChunk(Bytes png, const char* type, const Bytes& data) {
+    Bytes chunk(type, type + 4);
+    chunk.insert(chunk.end(), data.begin(), data.end());
     Bytes whole;
     append(whole, static_cast<std::uint32_t>(chunk.size() - 4), 4);
     whole.insert(whole.end(), chunk.begin(), chunk.end());

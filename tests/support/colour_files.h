@@ -25,5 +25,7 @@ Bytes p3Profile();
 void append(Bytes& bytes, std::uint32_t value, int count, bool big = true);
 // A PNG with `icc` in an iCCP chunk after its header.
 Bytes withPngProfile(Bytes png, const Bytes& icc);
+// A PNG with a chunk of `type` holding `data` after its header.
+Bytes withPngChunk(Bytes png, const char* type, const Bytes& data);
 
 }  // namespace pavo::test
