@@ -14,7 +14,9 @@ cmake --build build-fuzz --target pavo_fuzz_decode
 
 corpus=build-fuzz/corpus
 mkdir -p "$corpus" fuzz-out
-# The bundled samples seed the corpus: one small file of every supported format.
-[ -n "$(ls -A "$corpus")" ] || cp samples/* "$corpus"/
+# The bundled samples seed the corpus: one small file of every supported format; and
+# pictures carrying colour profiles (Display P3 in every container, a CMYK JPEG) with
+# the profiles themselves.
+[ -n "$(ls -A "$corpus")" ] || cp samples/* fuzz/seeds/* "$corpus"/
 ./build-fuzz/fuzz/pavo_fuzz_decode "$corpus" -max_total_time="$seconds" -max_len=65536 \
   -rss_limit_mb=4096 -malloc_limit_mb=4096 -artifact_prefix=fuzz-out/ -print_final_stats=1

@@ -236,7 +236,7 @@ void ShaperConversion::convertRow(const unsigned char* in, unsigned char* out, i
     __m128 m[9];  // NOLINT(*-avoid-c-arrays): std::array drops __m128's alignment attribute
     for (std::size_t k = 0; k < 9; ++k) m[k] = _mm_set1_ps(matrix[k]);
     for (; i + 4 <= pixels; i += 4) {
-        const unsigned char* p = in + 3 * i;
+        const unsigned char* p = in + std::ptrdiff_t{3} * i;
         const __m128 b =
             _mm_setr_ps(linear[0][p[0]], linear[0][p[3]], linear[0][p[6]], linear[0][p[9]]);
         const __m128 g =
@@ -251,7 +251,7 @@ void ShaperConversion::convertRow(const unsigned char* in, unsigned char* out, i
             _mm_storeu_si128(reinterpret_cast<__m128i*>(index[c].data()),
                              _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(v, steps), half)));
         }
-        unsigned char* o = out + 3 * i;
+        unsigned char* o = out + std::ptrdiff_t{3} * i;
         for (std::size_t k = 0; k < 4; ++k) {
             o[3 * k] = encode[0][static_cast<std::size_t>(index[0][k])];
             o[3 * k + 1] = encode[1][static_cast<std::size_t>(index[1][k])];
@@ -260,15 +260,15 @@ void ShaperConversion::convertRow(const unsigned char* in, unsigned char* out, i
     }
 #endif
     for (; i < pixels; ++i) {
-        const unsigned char* p = in + 3 * i;
+        const unsigned char* p = in + std::ptrdiff_t{3} * i;
         const std::array<float, 3> value{linear[0][p[0]], linear[1][p[1]], linear[2][p[2]]};
         for (std::size_t c = 0; c < 3; ++c) {
             const float v = matrix[3 * c] * value[0] + matrix[3 * c + 1] * value[1] +
                             matrix[3 * c + 2] * value[2];
             // Written so that a NaN lands on 0, as the SIMD path's max does.
             const float root = std::sqrt(v > 0.0F ? (v < 1.0F ? v : 1.0F) : 0.0F);
-            out[3 * i + static_cast<int>(c)] =
-                encode[c][static_cast<std::size_t>(root * (kEncodeSteps - 1) + 0.5F)];
+            out[std::ptrdiff_t{3} * i + static_cast<std::ptrdiff_t>(c)] =
+                encode[c][static_cast<std::size_t>(std::lround(root * (kEncodeSteps - 1)))];
         }
     }
 }
@@ -342,10 +342,9 @@ std::optional<ShaperConversion> shaperConversion(cmsHPROFILE source, cmsHPROFILE
             if (!std::isfinite(value)) return std::nullopt;
     ShaperConversion conversion;
     // Channels in BGR order: channel c is RGB component 2 - c.
-    for (int c = 0; c < 3; ++c) {
-        for (int k = 0; k < 3; ++k)
-            conversion.matrix[static_cast<std::size_t>(3 * c + k)] =
-                static_cast<float>(rgb[2 - c][2 - k]);
+    for (std::size_t c = 0; c < 3; ++c) {
+        for (std::size_t k = 0; k < 3; ++k)
+            conversion.matrix[3 * c + k] = static_cast<float>(rgb[2 - c][2 - k]);
         for (int v = 0; v < 256; ++v) {
             conversion.linear[c][v] = cmsEvalToneCurveFloat(
                 from->curves[2 - c], static_cast<cmsFloat32Number>(v / 255.0));
@@ -484,7 +483,7 @@ namespace {
 // first time takes ten or more.
 void convertInParallel(const ColourTransform& transform, const cv::Mat& in, cv::Mat& out) {
     constexpr int kRowsPerStripe = 64;
-    constexpr std::int64_t kSmallPicture = 2048 * 2048;
+    constexpr std::int64_t kSmallPicture = std::int64_t{2048} * 2048;
     const auto convert = [&](const cv::Range& rows) {
         transform.convertRows(in.ptr(rows.start), in.step[0], out.ptr(rows.start), out.step[0],
                               in.cols, rows.end - rows.start);
