@@ -230,11 +230,13 @@ TEST(ColourTest, BrokenOrHostileProfilesLeaveThePictureAlone) {
     std::copy_n("acsp", 4, garbage.begin() + 36);
     Bytes manyTags = p3;
     manyTags[128] = manyTags[129] = 0xFF;  // a tag count in the billions
+    Bytes noSpace = p3;
+    std::copy_n("\xFF\x0A  ", 4, noSpace.begin() + 16);  // a colour space no enumerator names
     cmsHPROFILE abstract = cmsCreateBCHSWabstractProfile(17, 0, 1, 0, 0, 5000, 5000);
     const Bytes abstractProfile = saved(abstract, "Abstract");
     const cv::Vec3b stored{30, 140, 220};
-    for (const Bytes* icc :
-         std::initializer_list<const Bytes*>{&cut, &lying, &garbage, &manyTags, &abstractProfile}) {
+    for (const Bytes* icc : std::initializer_list<const Bytes*>{&cut, &lying, &garbage, &manyTags,
+                                                                &noSpace, &abstractProfile}) {
         QString name;
         EXPECT_EQ(decodedRgb(tagged("png", stored, *icc), ColourTarget{}, &name), stored);
         EXPECT_TRUE(name.contains(QStringLiteral("broken")) ||

@@ -204,6 +204,21 @@ bool plausibleProfile(std::span<const unsigned char> icc) {
     return declared >= kProfileHeaderBytes && declared <= icc.size();
 }
 
+// A profile's colour space and class as the numbers the file holds: a hostile file's may
+// be none of the values Little CMS names, and such a value is no valid enumerator.
+std::uint32_t spaceOf(cmsHPROFILE profile) {
+    return static_cast<std::uint32_t>(cmsGetColorSpace(profile));
+}
+std::uint32_t classOf(cmsHPROFILE profile) {
+    return static_cast<std::uint32_t>(cmsGetDeviceClass(profile));
+}
+constexpr std::uint32_t number(cmsColorSpaceSignature space) {
+    return static_cast<std::uint32_t>(space);
+}
+constexpr std::uint32_t number(cmsProfileClassSignature kind) {
+    return static_cast<std::uint32_t>(kind);
+}
+
 Profile openProfile(cmsContext context, std::span<const unsigned char> icc) {
     if (!plausibleProfile(icc)) return nullptr;
     return Profile(
@@ -312,7 +327,7 @@ struct MatrixShaper {
 };
 
 std::optional<MatrixShaper> matrixShaper(cmsHPROFILE profile) {
-    if (cmsGetColorSpace(profile) != cmsSigRgbData || cmsIsMatrixShaper(profile) == 0)
+    if (spaceOf(profile) != number(cmsSigRgbData) || cmsIsMatrixShaper(profile) == 0)
         return std::nullopt;
     MatrixShaper shaper;
     const std::array<cmsTagSignature, 3> colorantTags{cmsSigRedColorantTag, cmsSigGreenColorantTag,
@@ -414,16 +429,17 @@ class ColourTransform {
 
 ColourTransform::Verdict ColourTransform::make(cmsHPROFILE source, cmsHPROFILE display,
                                                ColourPixels pixels) {
-    const cmsColorSpaceSignature space = cmsGetColorSpace(source);
+    const std::uint32_t space = spaceOf(source);
     // Grey pixels said to be in an RGB space (no profile, sRGB, a gamma) are RGB ones.
-    if (pixels == ColourPixels::GreyInBgr && space == cmsSigRgbData) pixels = ColourPixels::Bgr;
+    if (pixels == ColourPixels::GreyInBgr && space == number(cmsSigRgbData))
+        pixels = ColourPixels::Bgr;
     const bool cmyk = pixels == ColourPixels::Cmyk || pixels == ColourPixels::InvertedCmyk;
-    const cmsColorSpaceSignature wanted = cmyk                                ? cmsSigCmykData
-                                          : pixels == ColourPixels::GreyInBgr ? cmsSigGrayData
-                                                                              : cmsSigRgbData;
-    const cmsProfileClassSignature kind = cmsGetDeviceClass(source);
-    if (space != wanted || kind == cmsSigLinkClass || kind == cmsSigAbstractClass ||
-        kind == cmsSigNamedColorClass)
+    const std::uint32_t wanted = number(cmyk                                ? cmsSigCmykData
+                                        : pixels == ColourPixels::GreyInBgr ? cmsSigGrayData
+                                                                            : cmsSigRgbData);
+    const std::uint32_t kind = classOf(source);
+    if (space != wanted || kind == number(cmsSigLinkClass) || kind == number(cmsSigAbstractClass) ||
+        kind == number(cmsSigNamedColorClass))
         return Verdict::NotApplied;
 
     clearUpperVectorState();
@@ -618,7 +634,7 @@ std::shared_ptr<const DisplayProfile> makeDisplayProfile(std::span<const unsigne
     if (icc.empty()) return nullptr;
     LcmsContext lcms;
     const Profile profile = openProfile(lcms.context, icc);
-    if (!profile || lcms.failed || cmsGetColorSpace(profile.get()) != cmsSigRgbData ||
+    if (!profile || lcms.failed || spaceOf(profile.get()) != number(cmsSigRgbData) ||
         cmsIsIntentSupported(profile.get(), INTENT_RELATIVE_COLORIMETRIC, LCMS_USED_AS_OUTPUT) == 0)
         return nullptr;
     auto display = std::make_shared<DisplayProfile>();
