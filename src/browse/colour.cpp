@@ -62,7 +62,8 @@ void recolourShownImage(Viewer& viewer) {
                 keepColourCurrent(viewer);  // another picture came meanwhile
                 return;
             }
-            if (targetId == colour.target.id() && again) {
+            const bool current = targetId == colour.target.id();
+            if (current && again) {
                 shown.profileName = again->profileName;
                 if (animationPlays(viewer)) {
                     replayForNewColours(viewer);
@@ -74,8 +75,7 @@ void recolourShownImage(Viewer& viewer) {
                 }
             }
             // A file that no longer decodes keeps its picture and is not tried again.
-            if (!again) shown.colourId = targetId;
-            if (again && targetId == colour.target.id()) shown.colourId = targetId;
+            if (current || !again) shown.colourId = targetId;
             keepColourCurrent(viewer);
         });
 }
