@@ -228,15 +228,45 @@ Profile openProfile(cmsContext context, std::span<const unsigned char> icc) {
 // ---- Matrix-shaper conversions ------------------------------------------------------------
 
 // Between two matrix-shaper RGB profiles, the conversion is three curves, a matrix and the
-// inverse curves. Done here with tables, four pixels at a time, several times faster than
-// Little CMS's own 8-bit path; checked against it when made.
+// inverse curves. Done here with tables, several times faster than Little CMS's own 8-bit
+// path; checked against it when made.
+//
+// Each input channel's table holds its linear value already multiplied into the matrix's
+// column, so a pixel is three loads and two additions; the output curves are indexed by the
+// bits of the linear value as a float (a step of 1/256 of each power of two: fine near
+// black, where the encoding curves are steepest, and no square root).
 struct ShaperConversion {
-    static constexpr int kEncodeSteps = 4096;
-    std::array<std::array<float, 256>, 3> linear{};  // per BGR channel
-    std::array<float, 9> matrix{};                   // BGR in to BGR out, row by row
-    // Per output channel, indexed by the square root of the linear value (fine steps near
-    // black, where the encoding curves are steepest).
+    static constexpr int kMantissaBits = 8;
+    static constexpr int kOctaves = 24;  // below 2^-24 of white every curve encodes as 0
+    static constexpr int kEncodeSteps = (kOctaves << kMantissaBits) + 1;
+    static constexpr int kStepShift = 23 - kMantissaBits;  // float mantissa bits dropped
+    static constexpr float kDarkest =
+        1.0F / static_cast<float>(1U << static_cast<unsigned>(kOctaves));
+
+    // Per BGR input channel and 8-bit value: what it adds to the B, G and R outputs (and 0).
+    alignas(16) std::array<std::array<std::array<float, 4>, 256>, 3> column{};
+    // Per output channel, indexed by `encodeIndex` of the linear value.
     std::array<std::array<unsigned char, kEncodeSteps>, 3> encode{};
+
+    static std::uint32_t bitsOf(float value) {
+        std::uint32_t bits = 0;
+        std::memcpy(&bits, &value, sizeof bits);
+        return bits;
+    }
+    // The float whose bits are those of the index's step centre.
+    static float linearAt(int index) {
+        const std::uint32_t bits = bitsOf(kDarkest) + (static_cast<std::uint32_t>(index)
+                                                       << static_cast<unsigned>(kStepShift));
+        float value = 0;
+        std::memcpy(&value, &bits, sizeof value);
+        return value;
+    }
+    // The nearest step of a linear value; 0 for anything at or below kDarkest (NaN too).
+    static std::size_t encodeIndex(float linear) {
+        const float clamped = linear > kDarkest ? (linear < 1.0F ? linear : 1.0F) : kDarkest;
+        const std::uint32_t half = 1U << static_cast<unsigned>(kStepShift - 1);
+        return (bitsOf(clamped) - bitsOf(kDarkest) + half) >> static_cast<unsigned>(kStepShift);
+    }
 
     void convertRow(const unsigned char* in, unsigned char* out, int pixels) const;
 };
@@ -244,46 +274,38 @@ struct ShaperConversion {
 void ShaperConversion::convertRow(const unsigned char* in, unsigned char* out, int pixels) const {
     int i = 0;
 #if defined(__SSE2__)
-    const __m128 zero = _mm_setzero_ps();
+    const __m128 darkest = _mm_set1_ps(kDarkest);
     const __m128 one = _mm_set1_ps(1.0F);
-    const __m128 steps = _mm_set1_ps(static_cast<float>(kEncodeSteps - 1));
-    const __m128 half = _mm_set1_ps(0.5F);
-    __m128 m[9];  // NOLINT(*-avoid-c-arrays): std::array drops __m128's alignment attribute
-    for (std::size_t k = 0; k < 9; ++k) m[k] = _mm_set1_ps(matrix[k]);
-    for (; i + 4 <= pixels; i += 4) {
+    const std::uint32_t half = 1U << static_cast<unsigned>(kStepShift - 1);
+    const __m128i base = _mm_set1_epi32(static_cast<int>(bitsOf(kDarkest) - half));
+    const auto linear = [this](const unsigned char* p) {
+        return _mm_add_ps(
+            _mm_add_ps(_mm_load_ps(column[0][p[0]].data()), _mm_load_ps(column[1][p[1]].data())),
+            _mm_load_ps(column[2][p[2]].data()));
+    };
+    const auto steps = [&](__m128 v) {
+        // max first: a NaN lands on the darkest step.
+        v = _mm_min_ps(_mm_max_ps(v, darkest), one);
+        return _mm_srli_epi32(_mm_sub_epi32(_mm_castps_si128(v), base), kStepShift);
+    };
+    for (; i + 2 <= pixels; i += 2) {
         const unsigned char* p = in + std::ptrdiff_t{3} * i;
-        const __m128 b =
-            _mm_setr_ps(linear[0][p[0]], linear[0][p[3]], linear[0][p[6]], linear[0][p[9]]);
-        const __m128 g =
-            _mm_setr_ps(linear[1][p[1]], linear[1][p[4]], linear[1][p[7]], linear[1][p[10]]);
-        const __m128 r =
-            _mm_setr_ps(linear[2][p[2]], linear[2][p[5]], linear[2][p[8]], linear[2][p[11]]);
-        std::array<std::array<int, 4>, 3> index{};
-        for (std::size_t c = 0; c < 3; ++c) {
-            __m128 v = _mm_add_ps(_mm_add_ps(_mm_mul_ps(m[3 * c], b), _mm_mul_ps(m[3 * c + 1], g)),
-                                  _mm_mul_ps(m[3 * c + 2], r));
-            v = _mm_sqrt_ps(_mm_min_ps(_mm_max_ps(v, zero), one));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(index[c].data()),
-                             _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(v, steps), half)));
-        }
+        // Two pixels' steps as 16-bit lanes: B G R - B G R -.
+        const __m128i index = _mm_packs_epi32(steps(linear(p)), steps(linear(p + 3)));
         unsigned char* o = out + std::ptrdiff_t{3} * i;
-        for (std::size_t k = 0; k < 4; ++k) {
-            o[3 * k] = encode[0][static_cast<std::size_t>(index[0][k])];
-            o[3 * k + 1] = encode[1][static_cast<std::size_t>(index[1][k])];
-            o[3 * k + 2] = encode[2][static_cast<std::size_t>(index[2][k])];
-        }
+        o[0] = encode[0][static_cast<std::size_t>(_mm_extract_epi16(index, 0))];
+        o[1] = encode[1][static_cast<std::size_t>(_mm_extract_epi16(index, 1))];
+        o[2] = encode[2][static_cast<std::size_t>(_mm_extract_epi16(index, 2))];
+        o[3] = encode[0][static_cast<std::size_t>(_mm_extract_epi16(index, 4))];
+        o[4] = encode[1][static_cast<std::size_t>(_mm_extract_epi16(index, 5))];
+        o[5] = encode[2][static_cast<std::size_t>(_mm_extract_epi16(index, 6))];
     }
 #endif
     for (; i < pixels; ++i) {
         const unsigned char* p = in + std::ptrdiff_t{3} * i;
-        const std::array<float, 3> value{linear[0][p[0]], linear[1][p[1]], linear[2][p[2]]};
         for (std::size_t c = 0; c < 3; ++c) {
-            const float v = matrix[3 * c] * value[0] + matrix[3 * c + 1] * value[1] +
-                            matrix[3 * c + 2] * value[2];
-            // Written so that a NaN lands on 0, as the SIMD path's max does.
-            const float root = std::sqrt(v > 0.0F ? (v < 1.0F ? v : 1.0F) : 0.0F);
-            out[std::ptrdiff_t{3} * i + static_cast<std::ptrdiff_t>(c)] =
-                encode[c][static_cast<std::size_t>(std::lround(root * (kEncodeSteps - 1)))];
+            const float v = column[0][p[0]][c] + column[1][p[1]][c] + column[2][p[2]][c];
+            out[std::ptrdiff_t{3} * i + static_cast<std::ptrdiff_t>(c)] = encode[c][encodeIndex(v)];
         }
     }
 }
@@ -357,21 +379,24 @@ std::optional<ShaperConversion> shaperConversion(cmsHPROFILE source, cmsHPROFILE
             if (!std::isfinite(value)) return std::nullopt;
     ShaperConversion conversion;
     // Channels in BGR order: channel c is RGB component 2 - c.
-    for (std::size_t c = 0; c < 3; ++c) {
-        for (std::size_t k = 0; k < 3; ++k)
-            conversion.matrix[3 * c + k] = static_cast<float>(rgb[2 - c][2 - k]);
+    for (std::size_t k = 0; k < 3; ++k) {
         for (int v = 0; v < 256; ++v) {
-            conversion.linear[c][v] = cmsEvalToneCurveFloat(
-                from->curves[2 - c], static_cast<cmsFloat32Number>(v / 255.0));
-            if (!std::isfinite(conversion.linear[c][v])) return std::nullopt;
+            const float linear = cmsEvalToneCurveFloat(from->curves[2 - k],
+                                                       static_cast<cmsFloat32Number>(v / 255.0));
+            if (!std::isfinite(linear)) return std::nullopt;
+            auto& added = conversion.column[k][static_cast<std::size_t>(v)];
+            for (std::size_t c = 0; c < 3; ++c)
+                added[c] = static_cast<float>(rgb[2 - c][2 - k] * linear);
         }
+    }
+    for (std::size_t c = 0; c < 3; ++c) {
         const Curve encoding(cmsReverseToneCurve(to->curves[2 - c]));
         if (!encoding) return std::nullopt;
         for (int s = 0; s < ShaperConversion::kEncodeSteps; ++s) {
-            const double root = s / double(ShaperConversion::kEncodeSteps - 1);
-            const double encoded =
-                cmsEvalToneCurveFloat(encoding.get(), static_cast<cmsFloat32Number>(root * root));
-            conversion.encode[c][s] =
+            // The darkest step stands for everything below it, black included.
+            const float linear = s == 0 ? 0.0F : ShaperConversion::linearAt(s);
+            const double encoded = cmsEvalToneCurveFloat(encoding.get(), linear);
+            conversion.encode[c][static_cast<std::size_t>(s)] =
                 static_cast<unsigned char>(std::lround(std::clamp(encoded, 0.0, 1.0) * 255));
         }
     }
