@@ -328,6 +328,36 @@ TEST(ColourTest, OneConversionServesEveryThreadAndSrgbMonitorsCostNothing) {
     EXPECT_NE(makeDisplayProfile(p3Profile()), nullptr);
 }
 
+// A large JPEG is converted while it decodes, on another thread: the same pixels as
+// converting it after, whole or cut short; a decode stopped midway gives nothing.
+TEST(ColourTest, ALargeJpegConvertedWhileItDecodesMatchesOneConvertedAfter) {
+    cv::Mat noise(2112, 2100, CV_8UC3);
+    cv::randu(noise, cv::Scalar::all(0), cv::Scalar::all(255));
+    Bytes plain;
+    cv::imencode(".jpg", noise, plain, {cv::IMWRITE_JPEG_QUALITY, 90});
+    const Bytes p3 = p3Profile();
+    const Bytes whole = withProfileSegments(plain, p3);
+    const Bytes cut(whole.begin(), whole.begin() + static_cast<long>(whole.size() / 2));
+    ColourTarget off;
+    off.enabled = false;
+    PictureColour said;
+    said.kind = PictureColour::Kind::Icc;
+    said.icc = p3;
+    const PreparedColour prepared = prepareColour(said, ColourPixels::Bgr, ColourTarget{});
+    for (const Bytes* file : {&whole, &cut}) {
+        const FileBytes bytes(file->begin(), file->end());
+        const auto stored = decodeToBgr8(bytes, DecodeRole::Shown, nullptr, off);
+        const auto converted = decodeToBgr8(bytes, DecodeRole::Shown, nullptr, ColourTarget{});
+        ASSERT_TRUE(stored && converted);
+        cv::Mat after = stored->image.clone();
+        applyColour(prepared, after);
+        EXPECT_EQ(cv::norm(after, converted->image, cv::NORM_INF), 0);
+        EXPECT_EQ(converted->profileName, QStringLiteral("Test P3"));
+    }
+    const std::atomic<bool> stopped = true;
+    EXPECT_FALSE(decodeToBgr8(FileBytes(whole.begin(), whole.end()), DecodeRole::Shown, &stopped,
+                              ColourTarget{}));
+}
 // When the monitor's profile changes, the shown picture and both neighbours are decoded
 // again for it, and a step shows a converted neighbour.
 TEST_F(ViewerTest, TheViewerFollowsTheMonitorsProfile) {

@@ -12,6 +12,9 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -390,6 +393,12 @@ std::optional<ShaperConversion> shaperConversion(cmsHPROFILE source, cmsHPROFILE
         }
     }
     for (std::size_t c = 0; c < 3; ++c) {
+        // Three channels of one curve (linked tags, as nearly every profile has them) make
+        // one table: most of a conversion's making is evaluating curves.
+        if (c > 0 && to->curves[2 - c] == to->curves[3 - c]) {
+            conversion.encode[c] = conversion.encode[c - 1];
+            continue;
+        }
         const Curve encoding(cmsReverseToneCurve(to->curves[2 - c]));
         if (!encoding) return std::nullopt;
         for (int s = 0; s < ShaperConversion::kEncodeSteps; ++s) {
@@ -518,22 +527,34 @@ void ColourTransform::convertRows(const unsigned char* in, std::size_t inStep, u
 
 namespace {
 
-// Rows converted on the decode's thread and OpenCV's workers: a large picture is the
-// first one shown or a jump's, which the user waits for. A smaller one (a start's preview)
-// is converted on its own thread in a few milliseconds, while waking OpenCV's workers the
-// first time takes ten or more.
+// Rows split between the decode's thread and threads of its own, one per core up to
+// four: a large picture is the first one shown or a jump's, which the user waits for. A
+// smaller one (a start's preview) is converted on its own thread in a few milliseconds.
+// Not on OpenCV's workers: waking them the first time takes ten milliseconds or more, and
+// ThreadSanitizer cannot see their hand-over.
 void convertInParallel(const ColourTransform& transform, const cv::Mat& in, cv::Mat& out) {
-    constexpr int kRowsPerStripe = 64;
     constexpr std::int64_t kSmallPicture = std::int64_t{2048} * 2048;
-    const auto convert = [&](const cv::Range& rows) {
-        transform.convertRows(in.ptr(rows.start), in.step[0], out.ptr(rows.start), out.step[0],
-                              in.cols, rows.end - rows.start);
+    constexpr int kMostParts = 4;
+    const auto convert = [&](int first, int end) {
+        transform.convertRows(in.ptr(first), in.step[0], out.ptr(first), out.step[0], in.cols,
+                              end - first);
     };
-    if (std::int64_t{in.rows} * in.cols < kSmallPicture) {
-        convert(cv::Range(0, in.rows));
-        return;
+    const int parts =
+        std::int64_t{in.rows} * in.cols < kSmallPicture
+            ? 1
+            : std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, kMostParts);
+    std::vector<std::jthread> helpers;  // joined when they go
+    int first = 0;
+    for (int part = 1; part < parts; ++part) {
+        const int end = in.rows * part / parts;
+        try {
+            helpers.emplace_back(convert, first, end);
+        } catch (const std::system_error&) {
+            break;  // no thread to be had: the rest on this one
+        }
+        first = end;
     }
-    cv::parallel_for_(cv::Range(0, in.rows), convert, double(in.rows) / kRowsPerStripe);
+    convert(first, in.rows);
 }
 
 std::uint64_t bytesId(std::span<const unsigned char> bytes) {
@@ -741,6 +762,13 @@ void applyColour(const PreparedColour& prepared, cv::Mat& bgr) {
     if (!prepared.transform || bgr.empty()) return;
     CV_Assert(bgr.type() == CV_8UC3);
     convertInParallel(*prepared.transform, bgr, bgr);
+}
+
+void applyColourToRows(const PreparedColour& prepared, cv::Mat& bgr, int first, int end) {
+    if (!prepared.transform || bgr.empty() || first >= end) return;
+    CV_Assert(bgr.type() == CV_8UC3 && first >= 0 && end <= bgr.rows);
+    prepared.transform->convertRows(bgr.ptr(first), bgr.step[0], bgr.ptr(first), bgr.step[0],
+                                    bgr.cols, end - first);
 }
 
 cv::Mat cmykToBgr(const cv::Mat& cmyk, const PreparedColour& prepared) {

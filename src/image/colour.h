@@ -63,6 +63,8 @@ PreparedColour prepareColour(const PictureColour& source, ColourPixels pixels,
 
 // 8-bit BGR (or grey in BGR) converted in place as `prepared` says.
 void applyColour(const PreparedColour& prepared, cv::Mat& bgr);
+// The same for rows [first, end) only, on the calling thread.
+void applyColourToRows(const PreparedColour& prepared, cv::Mat& bgr, int first, int end);
 
 // CMYK pixels (CV_8UC4) to 8-bit BGR through `prepared` when it has a conversion, else
 // by the plain formula decoders without a profile use.

@@ -22,6 +22,8 @@
 #include <span>
 #include <stdexcept>
 #include <string_view>
+#include <system_error>
+#include <thread>
 
 namespace pavo {
 namespace {
@@ -178,10 +180,65 @@ bool fitsBudget(std::uint32_t width, std::uint32_t height, std::uint32_t sampleB
     return decodeMemoryEstimate({width, height, sampleBits}) <= budget;
 }
 
+// A colour JPEG whose rows are converted as they come, on a thread of the decode's own
+// while the decode goes on: the conversion ends a few rows after the decode instead of
+// starting then. (Not on OpenCV's workers: a task that waits would hold one of them.)
+std::optional<cv::Mat> decodeJpegConverting(const FileBytes& bytes, const std::atomic<bool>* stop,
+                                            const PreparedColour& prepared) {
+    constexpr int kGaveUp = -1;
+    struct Progress {
+        cv::Mat pixels;             // set by the decode before it counts its first rows
+        std::atomic<int> rows = 0;  // rows decoded so far, kGaveUp once it ended without all
+        void tell(int count) {
+            rows.store(count, std::memory_order_release);
+            rows.notify_one();
+        }
+    } progress;
+    const auto convert = [&progress, &prepared] {
+        for (int converted = 0;;) {
+            const int rows = progress.rows.load(std::memory_order_acquire);
+            if (rows == kGaveUp) return;
+            if (rows == converted) {
+                progress.rows.wait(rows, std::memory_order_acquire);
+                continue;
+            }
+            applyColourToRows(prepared, progress.pixels, converted, rows);
+            converted = rows;
+            if (converted == progress.pixels.rows) return;
+        }
+    };
+    std::optional<std::jthread> converter;
+    try {
+        converter.emplace(convert);
+    } catch (const std::system_error&) {  // no thread to be had: one after the other
+        auto decoded = decodeColourJpeg(bytes, stop);
+        if (decoded) applyColour(prepared, *decoded);
+        return decoded;
+    }
+    std::optional<cv::Mat> decoded;
+    try {
+        decoded = decodeColourJpeg(bytes, stop, [&progress](const cv::Mat& pixels, int rows) {
+            if (progress.pixels.empty()) progress.pixels = pixels;
+            progress.tell(rows);
+        });
+    } catch (...) {
+        progress.tell(kGaveUp);  // the converter ends before the matrix goes
+        throw;
+    }
+    if (!decoded) progress.tell(kGaveUp);
+    converter.reset();  // joined: every row is converted
+    return decoded;
+}
+
+// A large colour JPEG is converted while it decodes; what converted it, else nothing.
+constexpr std::uint64_t kConvertWhileDecodingPixels = std::uint64_t{2048} * 2048;
+
 // The pixels as the file stores them; a CMYK JPEG's, while colours are managed, as ink.
+// A large colour JPEG comes converted already: `converted` then says how.
 ModulePicture decodeStoredPixels(const FileBytes& bytes, const std::atomic<bool>* stop,
                                  std::uint64_t budget, const ColourTarget& target,
-                                 std::optional<CmykPicture>& cmyk) {
+                                 std::optional<CmykPicture>& cmyk,
+                                 std::optional<PreparedColour>& converted) {
     ModulePicture picture;
     if (header::moduleFormat({bytes.data(), bytes.size()}) != header::ModuleFormat::None) {
         picture = decodeWithFormatModule(bytes, budget, fitsBudget, stop).value_or(ModulePicture{});
@@ -192,6 +249,18 @@ ModulePicture decodeStoredPixels(const FileBytes& bytes, const std::atomic<bool>
     }
     if (target.enabled) picture.colour = header::colourOf({bytes.data(), bytes.size()});
     if (!bytes.empty() && fitsMemoryBudget(bytes, budget)) {
+        const auto declared = declaredImageSize(bytes);
+        if (target.enabled && declared &&
+            std::uint64_t{declared->width} * declared->height >= kConvertWhileDecodingPixels) {
+            PreparedColour prepared = prepareColour(picture.colour, ColourPixels::Bgr, target);
+            if (prepared.transform) {
+                if (auto jpeg = decodeJpegConverting(bytes, stop, prepared)) {
+                    picture.pixels = std::move(*jpeg);
+                    converted = std::move(prepared);
+                    return picture;
+                }
+            }
+        }
         if (auto jpeg = decodeColourJpeg(bytes, stop)) {
             picture.pixels = std::move(*jpeg);
             return picture;
@@ -207,7 +276,8 @@ std::optional<LoadedImage> decodeAsStored(const FileBytes& bytes, DecodeRole rol
                                           const std::atomic<bool>* stop, std::uint64_t budget,
                                           const ColourTarget& target) {
     std::optional<CmykPicture> cmyk;
-    ModulePicture picture = decodeStoredPixels(bytes, stop, budget, target, cmyk);
+    std::optional<PreparedColour> converted;
+    ModulePicture picture = decodeStoredPixels(bytes, stop, budget, target, cmyk, converted);
     if (cmyk) {
         const auto ink = cmyk->inverted ? ColourPixels::InvertedCmyk : ColourPixels::Cmyk;
         PreparedColour prepared = prepareColour(picture.colour, ink, target);
@@ -215,6 +285,10 @@ std::optional<LoadedImage> decodeAsStored(const FileBytes& bytes, DecodeRole rol
                            std::move(prepared.profileName),   target.id()};
     }
     if (stop != nullptr && *stop) return std::nullopt;
+    if (converted) {
+        return LoadedImage{picture.pixels, 3, 0, false, std::move(converted->profileName),
+                           target.id()};
+    }
     const auto channels = convertToBgr8(picture.pixels, role);
     if (!channels) return std::nullopt;
     PreparedColour prepared = prepareColour(

@@ -29,15 +29,19 @@ bool startsLikeJpeg(const FileBytes& bytes) {
 
 // The scanlines into the matrix's rows; false when libjpeg gives up or `stop` is set.
 // Only plain data lives in this frame, so the jump back skips no destructor.
-bool readScanlines(jpeg_decompress_struct& info, ErrorJump& error, unsigned char* pixels,
-                   std::size_t rowBytes, const std::atomic<bool>* stop) {
+bool readScanlines(jpeg_decompress_struct& info, ErrorJump& error, const cv::Mat& pixels,
+                   const std::atomic<bool>* stop, const RowsDone& rowsDone) {
     if (setjmp(error.jump) != 0) return false;  // NOLINT(cert-err52-cpp)
     jpeg_start_decompress(&info);
     while (info.output_scanline < info.output_height) {
-        if (stop != nullptr && info.output_scanline % 64 == 0 && *stop) return false;
-        JSAMPROW row = pixels + rowBytes * info.output_scanline;
+        if (info.output_scanline % 64 == 0 && info.output_scanline > 0) {
+            if (stop != nullptr && *stop) return false;
+            if (rowsDone) rowsDone(pixels, static_cast<int>(info.output_scanline));
+        }
+        JSAMPROW row = pixels.data + pixels.step[0] * info.output_scanline;
         jpeg_read_scanlines(&info, &row, 1);
     }
+    if (rowsDone) rowsDone(pixels, static_cast<int>(info.output_height));
     jpeg_finish_decompress(&info);
     return true;
 }
@@ -87,22 +91,22 @@ struct Decompressor {
 
 std::optional<cv::Mat> decodeJpeg(const FileBytes& bytes, const ReducedSize* least,
                                   const std::atomic<bool>* stop, int components,
-                                  bool* adobe = nullptr) {
+                                  bool* adobe = nullptr, const RowsDone& rowsDone = {}) {
     if (!startsLikeJpeg(bytes)) return std::nullopt;
     Decompressor jpeg;
     if (!readHeader(jpeg.info, jpeg.error, bytes, least, components)) return std::nullopt;
     cv::Mat pixels(static_cast<int>(jpeg.info.output_height),
                    static_cast<int>(jpeg.info.output_width), CV_8UC(components));
-    if (!readScanlines(jpeg.info, jpeg.error, pixels.data, pixels.step[0], stop))
-        return std::nullopt;
+    if (!readScanlines(jpeg.info, jpeg.error, pixels, stop, rowsDone)) return std::nullopt;
     if (adobe != nullptr) *adobe = jpeg.info.saw_Adobe_marker != 0;
     return pixels;
 }
 
 }  // namespace
 
-std::optional<cv::Mat> decodeColourJpeg(const FileBytes& bytes, const std::atomic<bool>* stop) {
-    return decodeJpeg(bytes, nullptr, stop, 3);
+std::optional<cv::Mat> decodeColourJpeg(const FileBytes& bytes, const std::atomic<bool>* stop,
+                                        const RowsDone& rowsDone) {
+    return decodeJpeg(bytes, nullptr, stop, 3, nullptr, rowsDone);
 }
 
 std::optional<CmykPicture> decodeCmykJpeg(const FileBytes& bytes, const std::atomic<bool>* stop) {

@@ -5,6 +5,7 @@
 #include <opencv2/core/mat.hpp>
 
 #include <atomic>
+#include <functional>
 #include <optional>
 
 namespace pavo {
@@ -13,9 +14,13 @@ namespace pavo {
 // pixels of OpenCV's own decode; a file cut short is filled in the same way every time
 // (OpenCV leaves those rows as the memory was). Nothing for any other file (grey,
 // CMYK, not a JPEG) or for data libjpeg gives up on, which then goes the general way;
-// nothing either once `stop` is set, which is looked at every 64 rows.
+// nothing either once `stop` is set, which is looked at every 64 rows. `rowsDone`, when
+// given, hears of the pixels' matrix and how many of its rows are decoded, every 64 rows
+// and once all are.
+using RowsDone = std::function<void(const cv::Mat& pixels, int rows)>;
 std::optional<cv::Mat> decodeColourJpeg(const FileBytes& bytes,
-                                        const std::atomic<bool>* stop = nullptr);
+                                        const std::atomic<bool>* stop = nullptr,
+                                        const RowsDone& rowsDone = {});
 
 // A CMYK (or YCCK) JPEG's ink as libjpeg gives it, for a conversion through a profile.
 struct CmykPicture {
