@@ -187,6 +187,7 @@ TEST_F(NavigationTest, StepsFasterThanTheCacheShowEachImageAndKeepTheRightNeighb
     paths = imageFolder("photos/%1.jpg", 6, 3000, 2000);
     holdJobs();
     openCommandLine(viewer, {paths[0]}, dir.path());
+    listStartFolder();
     int decodedBeyond = 0;
     for (const int expected : {1, 2, 3, 4, 3, 2, 1, 0, 5, 4}) {
         const bool forward = expected == stepIndex(6, shownIndex(), 1);
@@ -308,6 +309,7 @@ TEST_F(NeighbourCacheTest, TheIdleReleaseEmptiesTheCacheOnlyWhenDue) {
 // cached neighbour again for the new window.
 TEST_F(NeighbourCacheTest, AScaledPictureSurvivesOnlyWhileItFitsTheWindow) {
     openCommandLine(viewer, {imageFolder("%1.png", 3, 1200, 900)[0]}, dir.path());
+    listStartFolder();
     press(Key::F);  // the jobs may still be decoding
     EXPECT_FALSE(viewer.nextImage.displayReady) << "scaled for the fitted window: dropped";
     EXPECT_TRUE(platform.timerPending(PrescaleTimer)) << "the hand-over asks for a prescale";

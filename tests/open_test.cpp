@@ -33,13 +33,37 @@ TEST_F(CommandLineTest, AFileOpensWithItsFolderAndOneOfAnotherExtensionGetsItsPl
     const QString odd = pics("photo.jpe");
     test::writeBytes(odd, test::readBytes(pics("1.png")));
     openCommandLine(viewer, {odd}, dir.path());
+    EXPECT_EQ(viewer.playlist.paths, std::vector<QString>{odd}) << "alone until it is listed";
+    settle();
     ASSERT_EQ(viewer.playlist.paths.size(), 5U);
     EXPECT_EQ(viewer.playlist.paths[0], odd) << "inserted before the entry at the old index";
     EXPECT_EQ(viewer.playlist.paths[1], pics("1.png"));
     openCommandLine(viewer, {pics("2.png")}, dir.path());
+    settle();
     EXPECT_EQ(viewer.playlist.paths.size(), 4U) << "a single file's scan keeps what the scan lists";
     EXPECT_EQ(platform.titles.back(), pics("2.png"));
     EXPECT_FALSE(platform.quitCode);
+}
+
+// A start shows its file before its folder is listed (a folder of a hundred thousand files
+// lists slower than a photo decodes); steps asked for meanwhile are taken once it is, and
+// a listing that comes after another open is dropped.
+TEST_F(CommandLineTest, AStartShowsItsFileBeforeItsFolderIsListed) {
+    const QString other = imageFile("other/x.png", 20, 20);
+    holdJobs();
+    openCommandLine(viewer, {pics("1.png")}, dir.path());
+    ASSERT_TRUE(viewer.shownImage.ready);
+    events.keyDown(Key::Right, 2);
+    EXPECT_EQ(viewer.playlist.index, 0) << "nowhere to go yet";
+    settle();
+    EXPECT_EQ(viewer.playlist.paths.size(), 4U);
+    EXPECT_EQ(platform.titles.back(), pics("10.png")) << "both presses taken";
+
+    openCommandLine(viewer, {pics("2.png")}, dir.path());
+    onDrop(viewer, {other});
+    settle();
+    EXPECT_EQ(viewer.playlist.paths, std::vector<QString>{other})
+        << "the start's listing came after the drop: dropped";
 }
 
 TEST_F(CommandLineTest, AnUnreadableFileIsReportedAndEndsTheProgram) {
@@ -186,6 +210,7 @@ TEST_F(CommandLineTest, FullReloadKeepsThePlaceOrShowsTheFirstWhenTheLastIsGone)
 TEST_F(CommandLineTest, GoToClampsWhatIsTypedIntoThePlaylist) {
     ASSERT_TRUE(QDir(pics("sub.png")).removeRecursively());  // files only here
     openCommandLine(viewer, {pics("2.png")}, dir.path());
+    settle();
     const auto goTo = [&](std::optional<QString> typed) {
         platform.positionTyped = std::move(typed);
         press(Key::G);
@@ -419,7 +444,7 @@ TEST_F(LoadTest, APreviewShowsUntilTheImageReplacesIt) {
     startEarlyDecode(viewer, path, StartPreview::First);
     openCommandLine(viewer, {path}, dir.path());
     ASSERT_TRUE(stepUnderWay(viewer)) << "the start waits for its decode";
-    ASSERT_EQ(held.waiting(), 1U) << "the image decodes after the preview";
+    ASSERT_EQ(held.waiting(), 2U) << "the preview and the folder's listing; the image after";
     ASSERT_TRUE(held.runOne()) << "the preview's job";
     platform.runQueued();
     ASSERT_EQ(viewer.navigation.startPreview.size(), cv::Size(1500, 900))

@@ -370,6 +370,7 @@ TEST_F(OptionsDialogTest, EachFieldShowsItsNumberAndStoresItWithinItsRange) {
 TEST_F(OptionsDialogTest, TheThinBorderBoxStoresSevenOrNoneAndAChangeRescalesEveryPicture) {
     for (const char* neighbour : {"1.png", "3.png"}) imageFile(neighbour, 64, 48);
     openCommandLine(viewer, {imageFile("2.png", 64, 48)}, dir.path());
+    settle();
     press(Key::Right);               // the picture stepped to was scaled ahead
     onTimer(viewer, PrescaleTimer);  // and its neighbours are when the timer fires
     settle();

@@ -57,6 +57,10 @@ struct NavigationState {
     // A quick reduced decode of the file a start opens, shown until the image is there.
     JobSlot preview;
     cv::Mat startPreview;
+    // The folder of the file a start opens, listed on a job: until it is there the
+    // playlist holds that file alone, and steps asked for meanwhile wait for it.
+    JobSlot folderScan;
+    std::int32_t stepsAwaitingScan = 0;
     // Two steps in a row that find the image ahead still decoding mean the keys outrun
     // the cache: the image beyond it starts decoding at once.
     bool lastStepOutran = false;

@@ -241,8 +241,13 @@ void move(Viewer& viewer, int dx, int dy, bool forward, int presses) {
     if (!jumping) {
         while (presses > 0 && scrollBy(viewer, dx, dy)) --presses;
     }
-    if (presses == 0 || entryCount(viewer) <= 1) return;
     const int direction = forward ? 1 : -1;
+    if (presses > 0 && viewer.navigation.folderScan.busy()) {
+        viewer.navigation.stepsAwaitingScan +=
+            (viewer.input.shiftHeld ? 5 : 1) * direction * presses;
+        return;
+    }
+    if (presses == 0 || entryCount(viewer) <= 1) return;
     auto& pending = viewer.navigation.pending;
     if (pending && pending->awaits == PendingStep::Awaits::Neighbour) {
         pending->pressesSince += presses;

@@ -10,6 +10,7 @@
 #include "viewer.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace pavo {
 namespace {
@@ -74,7 +75,44 @@ void showOpenedFile(Viewer& viewer, const QString& path, OpenOrigin origin) {
         if (origin == OpenOrigin::CommandLine) viewer.platform.postQuit(0);
         return;
     }
-    if (!isSupportedFile(path)) insertOpenedPath(viewer, path);
+    // A start's file takes its place once its folder is listed.
+    if (!isSupportedFile(path) && origin != OpenOrigin::CommandLine) insertOpenedPath(viewer, path);
+}
+
+// The folder of the file a start opened is listed: the playlist becomes it, with the file
+// at its place (one of an extension Pavo does not list where the index stands, as an
+// opened file always goes), and the neighbours are decoded for it.
+void landFolderScan(Viewer& viewer, const QString& path, std::vector<QString> paths) {
+    Playlist& playlist = viewer.playlist;
+    if (playlist.paths.size() != 1 || playlist.paths.front() != path) return;  // opened anew
+    const std::int32_t index = findPlaylistIndex(paths, path, 0);
+    if (paths.empty() || paths[static_cast<std::size_t>(index)] != path)
+        paths.insert(paths.begin() + index, path);
+    playlist.paths = std::move(paths);
+    playlist.index = index;
+    const std::int32_t steps = std::exchange(viewer.navigation.stepsAwaitingScan, 0);
+    if (!viewer.shownImage.ready || viewer.navigation.pending) return;
+    startNeighbourWorkers(viewer);
+    if (steps != 0) moveBy(viewer, steps);
+}
+
+// Lists the folder of the file a start opens on a job: a folder of a hundred thousand
+// files takes longer to list and sort than a photo takes to decode, and would hold the
+// first picture back. Until it lands the playlist is that file alone.
+void startFolderScan(Viewer& viewer, const QString& path) {
+    JobSlot& slot = viewer.navigation.folderScan;
+    const JobSlot::Ticket ticket = slot.begin(nextJobId(viewer));
+    startJob<std::vector<QString>>(
+        viewer.platform, viewer.platform, ticket.token,
+        [directory = directoryOf(path)](const CancelToken&) {
+            return std::optional<std::vector<QString>>(scanned(directory));
+        },
+        [&viewer, id = ticket.id, path](std::optional<std::vector<QString>> paths) {
+            JobSlot& slot = viewer.navigation.folderScan;
+            if (!slot.wants(id)) return;
+            slot.done();
+            if (paths) landFolderScan(viewer, path, std::move(*paths));
+        });
 }
 
 // One file: its folder becomes the playlist with the file shown. A file chosen in the
@@ -84,8 +122,14 @@ void openFile(Viewer& viewer, const QString& path, OpenOrigin origin) {
     // A start without arguments on Windows hands over the program's own path.
     if (origin == OpenOrigin::CommandLine && path.endsWith(QStringLiteral(".exe"))) return;
     Playlist& playlist = viewer.playlist;
-    playlist.paths = scanned(directoryOf(path));
-    playlist.index = findPlaylistIndex(playlist.paths, path, playlist.index);
+    if (origin == OpenOrigin::CommandLine) {
+        playlist.paths = {path};
+        playlist.index = 0;
+        startFolderScan(viewer, path);
+    } else {
+        playlist.paths = scanned(directoryOf(path));
+        playlist.index = findPlaylistIndex(playlist.paths, path, playlist.index);
+    }
     if (origin == OpenOrigin::CommandLine && decodeStarted(viewer, path) &&
         !decodeDone(viewer, path)) {
         viewer.navigation.pending = PendingStep{
@@ -178,6 +222,8 @@ void finishOpening(Viewer& viewer, const QString& path) {
 void openPaths(Viewer& viewer, const QStringList& paths, OpenOrigin origin,
                const QString& spelledTogether) {
     if (paths.isEmpty()) return;
+    viewer.navigation.folderScan.cancel();  // a start's folder, no longer wanted
+    viewer.navigation.stepsAwaitingScan = 0;
     if (paths.size() > 1) {
         if (origin == OpenOrigin::Dialog) {
             openChosenFiles(viewer, paths);

@@ -116,6 +116,14 @@ class ViewerTest : public testing::Test {
     }
     // From now on jobs wait for the test (or settle) to run them.
     void holdJobs() { platform.jobRunner = &held; }
+    // Waits until the folder of the file a start opened is listed, and no longer: the
+    // neighbours' jobs that starts may still run (or wait, when held).
+    void listStartFolder() {
+        while (viewer.navigation.folderScan.busy()) {
+            if (!held.runOne()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            platform.runQueued();
+        }
+    }
 
     QTemporaryDir dir;
     HeldJobs held;
