@@ -290,8 +290,13 @@ class Walk {
         initialiseRunState(viewer_);
         platform_.attach(events_, windowSetup());
         platform_.showInitial(initialWindow(viewer_).outer, false);
+        // The folder, or one of its files: then the folder is listed while the walk goes on.
+        const std::vector<QByteArray> names = folder_.names();
+        const bool aFile = !actions_.empty() && actions_.front().a % 2 == 0 && !names.empty();
+        const QString start = aFile ? folder_.path(names[actions_.front().b % names.size()])
+                                    : folder_.path("/album");
         const Armed armed(allocator_, true);
-        openCommandLine(viewer_, {folder_.path("/album")}, dir_.path());
+        openCommandLine(viewer_, {start}, dir_.path());
     }
 
     // Runs the actions; the first broken rule, or nothing.
