@@ -293,8 +293,8 @@ class Walk {
         // The folder, or one of its files: then the folder is listed while the walk goes on.
         const std::vector<QByteArray> names = folder_.names();
         const bool aFile = !actions_.empty() && actions_.front().a % 2 == 0 && !names.empty();
-        const QString start = aFile ? folder_.path(names[actions_.front().b % names.size()])
-                                    : folder_.path("/album");
+        const QString start =
+            aFile ? folder_.path(names[actions_.front().b % names.size()]) : folder_.path("/album");
         const Armed armed(allocator_, true);
         openCommandLine(viewer_, {start}, dir_.path());
     }

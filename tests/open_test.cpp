@@ -59,6 +59,12 @@ TEST_F(CommandLineTest, AStartShowsItsFileBeforeItsFolderIsListed) {
     EXPECT_EQ(viewer.playlist.paths.size(), 4U);
     EXPECT_EQ(platform.titles.back(), pics("10.png")) << "both presses taken";
 
+    openCommandLine(viewer, {pics("1.png")}, dir.path());
+    events.keyDown(Key::Period, 1);  // merged while the file is alone
+    settle();
+    EXPECT_EQ(viewer.shownImage.partnerPath, pics("2.png")) << "the pair made once listed";
+    events.keyDown(Key::Period, 1);
+
     openCommandLine(viewer, {pics("2.png")}, dir.path());
     onDrop(viewer, {other});
     settle();

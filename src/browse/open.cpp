@@ -92,7 +92,13 @@ void landFolderScan(Viewer& viewer, const QString& path, std::vector<QString> pa
     playlist.index = index;
     const std::int32_t steps = std::exchange(viewer.navigation.stepsAwaitingScan, 0);
     if (!viewer.shownImage.ready || viewer.navigation.pending) return;
-    startNeighbourWorkers(viewer);
+    if (viewer.merge.mergeMode != 0) {
+        // Merged while the file was alone: the pair is made now that there is a partner.
+        if (!loadShownImage(viewer, path, LoadOrigin::Step))
+            showLoadFailure(viewer, path, LoadFailure::FailedToLoad);
+    } else {
+        startNeighbourWorkers(viewer);
+    }
     if (steps != 0) moveBy(viewer, steps);
 }
 
