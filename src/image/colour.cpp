@@ -533,14 +533,13 @@ namespace {
 // Not on OpenCV's workers: waking them the first time takes ten milliseconds or more, and
 // ThreadSanitizer cannot see their hand-over.
 void convertInParallel(const ColourTransform& transform, const cv::Mat& in, cv::Mat& out) {
-    constexpr std::int64_t kSmallPicture = std::int64_t{2048} * 2048;
     constexpr int kMostParts = 4;
     const auto convert = [&](int first, int end) {
         transform.convertRows(in.ptr(first), in.step[0], out.ptr(first), out.step[0], in.cols,
                               end - first);
     };
     const int parts =
-        std::int64_t{in.rows} * in.cols < kSmallPicture
+        std::int64_t{in.rows} * in.cols < kLargePicturePixels
             ? 1
             : std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, kMostParts);
     std::vector<std::jthread> helpers;  // joined when they go

@@ -61,6 +61,10 @@ struct PreparedColour {
 PreparedColour prepareColour(const PictureColour& source, ColourPixels pixels,
                              const ColourTarget& target);
 
+// Pictures of this many pixels or more are converted on several threads (a JPEG's while it
+// decodes): the first picture shown and a jump's, which the user waits for.
+inline constexpr std::int64_t kLargePicturePixels = std::int64_t{2048} * 2048;
+
 // 8-bit BGR (or grey in BGR) converted in place as `prepared` says.
 void applyColour(const PreparedColour& prepared, cv::Mat& bgr);
 // The same for rows [first, end) only, on the calling thread.

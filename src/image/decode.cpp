@@ -181,13 +181,14 @@ bool fitsBudget(std::uint32_t width, std::uint32_t height, std::uint32_t sampleB
 }
 
 // A colour JPEG whose rows are converted as they come, on a thread of the decode's own
-// while the decode goes on: the conversion ends a few rows after the decode instead of
-// starting then. (Not on OpenCV's workers: a task that waits would hold one of them.)
+// started with its first rows, while the decode goes on: the conversion ends a few rows
+// after the decode instead of starting then. (Not on OpenCV's workers: a task that waits
+// would hold one of them.) Without a thread to be had, converted after the decode.
 std::optional<cv::Mat> decodeJpegConverting(const FileBytes& bytes, const std::atomic<bool>* stop,
                                             const PreparedColour& prepared) {
     constexpr int kGaveUp = -1;
     struct Progress {
-        cv::Mat pixels;             // set by the decode before it counts its first rows
+        cv::Mat pixels;             // set by the decode before the converter starts
         std::atomic<int> rows = 0;  // rows decoded so far, kGaveUp once it ended without all
         void tell(int count) {
             rows.store(count, std::memory_order_release);
@@ -207,31 +208,30 @@ std::optional<cv::Mat> decodeJpegConverting(const FileBytes& bytes, const std::a
             if (converted == progress.pixels.rows) return;
         }
     };
-    std::optional<std::jthread> converter;
-    try {
-        converter.emplace(convert);
-    } catch (const std::system_error&) {  // no thread to be had: one after the other
-        auto decoded = decodeColourJpeg(bytes, stop);
-        if (decoded) applyColour(prepared, *decoded);
-        return decoded;
-    }
+    std::optional<std::jthread> converter;  // joined before `progress` goes
+    bool alone = false;
     std::optional<cv::Mat> decoded;
     try {
-        decoded = decodeColourJpeg(bytes, stop, [&progress](const cv::Mat& pixels, int rows) {
-            if (progress.pixels.empty()) progress.pixels = pixels;
+        decoded = decodeColourJpeg(bytes, stop, [&](const cv::Mat& pixels, int rows) {
+            if (!converter && !alone) {
+                progress.pixels = pixels;
+                try {
+                    converter.emplace(convert);
+                } catch (const std::system_error&) {
+                    alone = true;
+                }
+            }
             progress.tell(rows);
         });
     } catch (...) {
-        progress.tell(kGaveUp);  // the converter ends before the matrix goes
+        progress.tell(kGaveUp);
         throw;
     }
     if (!decoded) progress.tell(kGaveUp);
     converter.reset();  // joined: every row is converted
+    if (decoded && alone) applyColour(prepared, *decoded);
     return decoded;
 }
-
-// A large colour JPEG is converted while it decodes; what converted it, else nothing.
-constexpr std::uint64_t kConvertWhileDecodingPixels = std::uint64_t{2048} * 2048;
 
 // The pixels as the file stores them; a CMYK JPEG's, while colours are managed, as ink.
 // A large colour JPEG comes converted already: `converted` then says how.
@@ -249,13 +249,13 @@ ModulePicture decodeStoredPixels(const FileBytes& bytes, const std::atomic<bool>
     }
     if (target.enabled) picture.colour = header::colourOf({bytes.data(), bytes.size()});
     if (!bytes.empty() && fitsMemoryBudget(bytes, budget)) {
-        const auto declared = declaredImageSize(bytes);
-        if (target.enabled && declared &&
-            std::uint64_t{declared->width} * declared->height >= kConvertWhileDecodingPixels) {
+        const auto jpeg =
+            target.enabled ? header::jpegSize({bytes.data(), bytes.size()}) : std::nullopt;
+        if (jpeg && std::int64_t{jpeg->width} * jpeg->height >= kLargePicturePixels) {
             PreparedColour prepared = prepareColour(picture.colour, ColourPixels::Bgr, target);
             if (prepared.transform) {
-                if (auto jpeg = decodeJpegConverting(bytes, stop, prepared)) {
-                    picture.pixels = std::move(*jpeg);
+                if (auto pixels = decodeJpegConverting(bytes, stop, prepared)) {
+                    picture.pixels = std::move(*pixels);
                     converted = std::move(prepared);
                     return picture;
                 }
