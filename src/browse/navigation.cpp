@@ -241,24 +241,22 @@ void move(Viewer& viewer, int dx, int dy, bool forward, int presses) {
     if (!jumping) {
         while (presses > 0 && scrollBy(viewer, dx, dy)) --presses;
     }
-    const int direction = forward ? 1 : -1;
+    // With Shift a press goes five entries.
+    const std::int32_t steps = (viewer.input.shiftHeld ? 5 : 1) * (forward ? 1 : -1) * presses;
     if (presses > 0 && viewer.navigation.folderScan.busy()) {
-        viewer.navigation.stepsAwaitingScan +=
-            (viewer.input.shiftHeld ? 5 : 1) * direction * presses;
+        viewer.navigation.stepsAwaitingScan += steps;
         return;
     }
     if (presses == 0 || entryCount(viewer) <= 1) return;
     auto& pending = viewer.navigation.pending;
     if (pending && pending->awaits == PendingStep::Awaits::Neighbour) {
         pending->pressesSince += presses;
-        pending->stepsSince += (viewer.input.shiftHeld ? 5 : 1) * direction * presses;
+        pending->stepsSince += steps;
         if (pending->pressesSince >= 2) moveBy(viewer, pending->stepsSince);
         return;
     }
-    if (viewer.input.shiftHeld) {
-        moveBy(viewer, 5 * direction * presses);
-    } else if (presses > 1 || jumping) {
-        moveBy(viewer, direction * presses);
+    if (viewer.input.shiftHeld || presses > 1 || jumping) {
+        moveBy(viewer, steps);
     } else {
         stepOne(viewer, forward);
     }
