@@ -102,6 +102,12 @@ int idOf(const unsigned char* pixel) {
 
 const std::array<const char*, 4> kExtensions{".png", ".bmp", ".ppm", ".jpg"};
 
+// The monitors the window is moved to. On the smallest, the larger pictures are four
+// screens and more, so neighbours keep only their pictures.
+const std::array<MonitorInfo, 3> kMonitors{MonitorInfo{{0, 0, 1920, 1080}, {0, 0, 1920, 1040}},
+                                           MonitorInfo{{0, 0, 1600, 900}, {0, 30, 1600, 900}},
+                                           MonitorInfo{{0, 0, 320, 200}, {0, 0, 320, 180}}};
+
 // The files of the walk and every picture each name has held.
 class Folder {
   public:
@@ -131,7 +137,9 @@ class Folder {
 
     void addPicture(const char* folder, std::uint32_t n) {
         const QByteArray name = folder + QByteArray::number(n % 40) + kExtensions[n % 4];
-        writePicture(name, 4 + static_cast<int>(n * 7 % 300), 4 + static_cast<int>(n * 13 % 200));
+        const int scale = n % 4 == 3 ? 3 : 1;  // some of four screens on the smallest monitor
+        writePicture(name, scale * (4 + static_cast<int>(n * 7 % 300)),
+                     scale * (4 + static_cast<int>(n * 13 % 200)));
     }
 
     // A change behind the viewer's back.
@@ -151,8 +159,8 @@ class Folder {
                 removeTree(full);
                 return test::writeBytesAt(full, {});
             case 2:  // another picture of another size
-                return writePicture(name, 4 + static_cast<int>(which % 900),
-                                    4 + static_cast<int>(what % 600));
+                return writePicture(name, 4 + static_cast<int>(which % 1500),
+                                    4 + static_cast<int>(what % 1000));
             case 3:  // garbage
                 removeTree(full);
                 return test::writeBytesAt(full, QByteArray("\x89PNG\r\n\x1a\n garbage", 17));
@@ -288,6 +296,8 @@ class Walk {
             return QStringLiteral("latest version: 9.0 ");
         };
         initialiseRunState(viewer_);
+        // A third of the walks start on the smallest monitor.
+        if (!actions_.empty() && actions_.front().a % 3 == 1) platform_.monitor = kMonitors[2];
         platform_.attach(events_, windowSetup());
         platform_.showInitial(initialWindow(viewer_).outer, false);
         // The folder, or one of its files: then the folder is listed while the walk goes on.
@@ -393,14 +403,13 @@ class Walk {
         } else if (what % 4 == 1) {  // maximised or restored by the window manager
             platform_.changeGeometry([&] { platform_.maximized = !platform_.maximized; });
         } else if (what % 4 == 2) {  // another monitor, with a colour profile or without
-            platform_.monitor = size % 2 == 0 ? MonitorInfo{{0, 0, 1920, 1080}, {0, 0, 1920, 1040}}
-                                              : MonitorInfo{{0, 0, 1600, 900}, {0, 30, 1600, 900}};
+            platform_.monitor = kMonitors[size % kMonitors.size()];
             // Primaries a little off sRGB's: every picture is converted, and no colour moves
             // by more than 4 levels, so each stays within its id.
             static const test::Bytes nearSrgb = test::rgbProfile(
                 test::kD65, {{0.6407, 0.33, 1}, {0.30, 0.6007, 1}, {0.15, 0.06, 1}}, 0,
                 "Near sRGB");
-            platform_.displayIcc = size % 3 == 0
+            platform_.displayIcc = size / 3 % 3 == 0
                                        ? QByteArray(reinterpret_cast<const char*>(nearSrgb.data()),
                                                     static_cast<qsizetype>(nearSrgb.size()))
                                        : QByteArray();

@@ -21,7 +21,7 @@ class BrowseTest : public test::ViewerTest {
         open(paths[0]);
     }
     int shownIndex() const { return viewer.playlist.index; }
-    int shownFile() const { return fileNumber(viewer.shownImage.image); }
+    int shownFile() const { return fileNumber(viewer.shownImage.display); }
     cv::Vec3b shownPixel(int x, int y) const { return viewer.shownImage.image.at<cv::Vec3b>(y, x); }
     std::size_t beeps(BeepKind kind) const {
         return static_cast<std::size_t>(std::ranges::count(platform.beeps, kind));
@@ -199,9 +199,11 @@ TEST_F(NavigationTest, StepsFasterThanTheCacheShowEachImageAndKeepTheRightNeighb
     }
     EXPECT_GT(decodedBeyond, 0) << "the image beyond the one ahead was decoded early";
     settle();
-    EXPECT_EQ(fileNumber(viewer.nextImage.image), 6);
-    EXPECT_EQ(fileNumber(viewer.previousImage.image), 4);
+    EXPECT_EQ(fileNumber(viewer.nextImage.display), 6);
+    EXPECT_EQ(fileNumber(viewer.previousImage.display), 4);
     EXPECT_TRUE(viewer.nextImage.displayReady && viewer.previousImage.displayReady);
+    EXPECT_TRUE(viewer.nextImage.image.empty() && viewer.previousImage.image.empty())
+        << "photos four times the screen: the neighbours keep their pictures only";
     EXPECT_TRUE(platform.boxes.empty());
 }
 
@@ -359,12 +361,81 @@ TEST_F(NeighbourCacheTest,
     EXPECT_TRUE(viewer.shownImage.image.empty()) << "a modifier alone decodes nothing";
 
     onSize(viewer);
+    EXPECT_TRUE(viewer.shownImage.image.empty()) << "a size event that keeps the picture";
+    press(Key::R);
     EXPECT_TRUE(same(viewer.shownImage.image, turned)) << "decoded again, turned as it was";
     EXPECT_TRUE(same(viewer.shownImage.display, onScreen));
     press(Key::T);
     // Top left, turned to top right, mirrored to top left, turned twice more.
     EXPECT_EQ(viewer.shownImage.image.at<cv::Vec3b>(2399, 1599), cv::Vec3b(0, 0, 255))
         << "the red corner ends bottom right";
+}
+
+// Photos of four screens and more: a neighbour keeps only its picture, so a step shows it
+// at once without the shown image holding its pixels; what needs them (a turn) decodes
+// them again, right way up; what needs none (the overlay, a size event that keeps the
+// picture) decodes nothing; pictures made for another window are decoded again.
+TEST_F(NeighbourCacheTest, ALargePhotosNeighboursKeepOnlyTheirPicturesUntilThePixelsAreNeeded) {
+    openFolder(4, 3000, 2000);
+    ASSERT_TRUE(viewer.nextImage.ready && viewer.nextImage.displayReady);
+    EXPECT_TRUE(viewer.nextImage.image.empty() && viewer.previousImage.image.empty());
+    EXPECT_FALSE(viewer.shownImage.image.empty()) << "the image opened keeps its pixels";
+    const cv::Mat kept = viewer.nextImage.display;
+    press(Key::Right);
+    EXPECT_EQ(viewer.shownImage.display.data, kept.data) << "shown as it was kept";
+    EXPECT_TRUE(viewer.shownImage.image.empty());
+    EXPECT_TRUE(viewer.previousImage.image.empty()) << "the image left keeps its picture";
+    EXPECT_EQ(fileNumber(viewer.previousImage.display), 1);
+    press(Key::I);
+    onSize(viewer);
+    EXPECT_TRUE(viewer.shownImage.image.empty()) << "the overlay and a size event need none";
+
+    press(Key::T);
+    ASSERT_EQ(viewer.shownImage.image.size(), cv::Size(2000, 3000));
+    EXPECT_EQ(fileNumber(viewer.shownImage.image), 2);
+    EXPECT_EQ(viewer.shownImage.image.at<cv::Vec3b>(1, 1997), cv::Vec3b(0, 0, 255))
+        << "the red corner turned to the top right";
+    EXPECT_EQ(viewer.shownImage.displayHeight, 988) << "fitted again, upright no more";
+    press(Key::Left);
+    EXPECT_EQ(shownFile(), 1) << "the picture kept behind";
+    EXPECT_TRUE(viewer.shownImage.image.empty());
+
+    press(Key::F);  // at its own size the picture is the decoded image
+    EXPECT_EQ(viewer.shownImage.displayWidth, 3000);
+    onTimer(viewer, PrescaleTimer);
+    settle();
+    EXPECT_EQ(fileNumber(viewer.nextImage.display), 2) << "decoded again for the new window";
+    EXPECT_EQ(viewer.nextImage.displayWidth, 3000);
+    events.mouseButton(MouseButton::Forward, MouseAction::Press);  // the arrows would scroll
+    settle();
+    EXPECT_EQ(viewer.shownImage.displayWidth, 3000);
+    EXPECT_EQ(shownFile(), 2);
+}
+
+// Two neighbour decodes at once would hold two full decodes beside the shown image: the
+// side started second waits for the first, unless a step asks for it.
+TEST_F(NeighbourCacheTest, NeighboursDecodeOneAtATimeUnlessAStepAsksForTheOneWaiting) {
+    openFolder(5);
+    holdJobs();
+    press(Key::F5);  // in the fake, settle runs what is held
+    events.keyDown(Key::F5, 1);
+    ASSERT_TRUE(neighbourDecoding(viewer, NeighbourSide::Next));
+    EXPECT_EQ(viewer.neighbours.waiting, NeighbourSide::Previous);
+    EXPECT_EQ(held.waiting(), 1U) << "only the job ahead runs";
+    ASSERT_TRUE(held.runOne());
+    platform.runQueued();
+    EXPECT_TRUE(viewer.nextImage.ready);
+    EXPECT_FALSE(viewer.neighbours.waiting) << "the side behind starts once it ends";
+    EXPECT_EQ(held.waiting(), 1U);
+
+    events.keyDown(Key::F5, 1);
+    ASSERT_EQ(viewer.neighbours.waiting, NeighbourSide::Previous);
+    events.keyDown(Key::Left, 1);
+    EXPECT_FALSE(viewer.neighbours.waiting);
+    EXPECT_TRUE(viewer.neighbours.previous.busy()) << "the step wants it now";
+    settle();
+    EXPECT_EQ(shownFile(), 5);
+    EXPECT_EQ(fileNumber(viewer.nextImage.display), 1);
 }
 
 // A step from a released picture to a file that went meanwhile fails as any failed step

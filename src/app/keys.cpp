@@ -61,9 +61,13 @@ void goTo(Viewer& viewer) {
     showGoToDialog(viewer);
 }
 
+// `needsPixels`: the action works on the shown image's pixels, so those a step to a
+// large photo left in its file are decoded first. Dialogs, jumps, the overlay and the
+// like need none, and open at once.
 struct KeyAction {
     Key key;
     void (*action)(Viewer&);
+    bool needsPixels = true;
 };
 
 // Keys that scroll or step: presses that queued up while a step was decoding move
@@ -85,44 +89,45 @@ constexpr StepKeyAction kStepKeyActions[] = {
 constexpr KeyAction kKeyActions[] = {
     {Key::Enter, toggleFullscreen},
     {Key::F11, toggleFullscreen},
-    {Key::Shift, [](Viewer& v) { v.input.shiftHeld = true; }},
-    {Key::Ctrl, [](Viewer& v) { v.input.ctrlHeld = true; }},
+    {Key::Shift, [](Viewer& v) { v.input.shiftHeld = true; }, false},
+    {Key::Ctrl, [](Viewer& v) { v.input.ctrlHeld = true; }, false},
     {Key::Esc, escape},
     {Key::PageUp, [](Viewer& v) { scrollBy(v, 0, -v.shownImage.displayHeight); }},
     {Key::PageDown, [](Viewer& v) { scrollBy(v, 0, v.shownImage.displayHeight); }},
-    {Key::End, goToLast},
-    {Key::Home, goToFirst},
+    {Key::End, goToLast, false},
+    {Key::Home, goToFirst, false},
     {Key::Plus, [](Viewer& v) { zoomByStep(v, true, ZoomAnchor::Centre); }},
     {Key::Minus, [](Viewer& v) { zoomByStep(v, false, ZoomAnchor::Centre); }},
     {Key::Digit1, [](Viewer& v) { setChromeLevel(v, 1); }},
     {Key::Digit2, [](Viewer& v) { setChromeLevel(v, 2); }},
     {Key::Digit3, [](Viewer& v) { setChromeLevel(v, 3); }},
     {Key::F, toggleFit},
-    {Key::I, toggleOverlay},
-    {Key::Q, toggleCursor},
+    {Key::I, toggleOverlay, false},
+    {Key::Q, toggleCursor, false},
     {Key::R, [](Viewer& v) { refit(v, ScrollReset::WhenZoomed); }},
-    {Key::Delete, deleteShownFile},
-    {Key::G, goTo},
+    {Key::Delete, deleteShownFile, false},
+    {Key::G, goTo, false},
     {Key::L, toggleReverseMerge},
     {Key::T, rotateQuarter},
     {Key::Y, mirrorImage},
-    {Key::F5, rescanDirectory},
+    {Key::F5, rescanDirectory, false},
     {Key::Comma, [](Viewer& v) { toggleMerge(v, -1); }},
     {Key::Period, [](Viewer& v) { toggleMerge(v, 1); }},
-    {Key::P, togglePlayback},
-    {Key::N, [](Viewer& v) { stepFrame(v, true); }},
-    {Key::B, [](Viewer& v) { stepFrame(v, false); }},
+    {Key::P, togglePlayback, false},
+    {Key::N, [](Viewer& v) { stepFrame(v, true); }, false},
+    {Key::B, [](Viewer& v) { stepFrame(v, false); }, false},
 };
 
 struct CommandAction {
     Command command;
     void (*action)(Viewer&);
+    bool needsPixels = true;
 };
 
 constexpr CommandAction kCommandActions[] = {
-    {Command::Open, showOpenDialog},
-    {Command::GoTo, goTo},
-    {Command::Exit, [](Viewer& v) { v.platform.destroyWindow(); }},
+    {Command::Open, showOpenDialog, false},
+    {Command::GoTo, goTo, false},
+    {Command::Exit, [](Viewer& v) { v.platform.destroyWindow(); }, false},
     {Command::FitToggle, toggleFit},
     {Command::Rotate, rotateQuarter},
     {Command::Flip, mirrorImage},
@@ -130,11 +135,11 @@ constexpr CommandAction kCommandActions[] = {
     {Command::MergeBackward, [](Viewer& v) { toggleMerge(v, -1); }},
     {Command::ReverseMerge, toggleReverseMerge},
     {Command::Reload, [](Viewer& v) { refit(v, ScrollReset::WhenZoomed); }},
-    {Command::FullReload, rescanDirectory},
+    {Command::FullReload, rescanDirectory, false},
     {Command::Options, runOptionsDialog},
-    {Command::CheckForUpdate, [](Viewer& v) { startUpdateCheck(v, false); }},
-    {Command::Shortcuts, showShortcuts},
-    {Command::About, showAbout},
+    {Command::CheckForUpdate, [](Viewer& v) { startUpdateCheck(v, false); }, false},
+    {Command::Shortcuts, showShortcuts, false},
+    {Command::About, showAbout, false},
 };
 
 }  // namespace
@@ -181,10 +186,7 @@ void onKeyDown(Viewer& viewer, Key key, int presses) {
     }
     for (const KeyAction& entry : kKeyActions) {
         if (entry.key == key) {
-            // A modifier alone only notes itself (Shift + arrow jumps without pixels);
-            // anything else acts on the whole image, its pixels decoded again if the idle
-            // release let them go.
-            if (key != Key::Shift && key != Key::Ctrl) restoreShownPixels(viewer);
+            if (entry.needsPixels) restoreShownPixels(viewer);
             for (int i = 0; i < std::max(presses, 1); ++i) entry.action(viewer);
             return;
         }
@@ -198,9 +200,9 @@ void onKeyUp(Viewer& viewer, Key key) {
 }
 
 void onCommand(Viewer& viewer, int command) {
-    restoreShownPixels(viewer);
     for (const CommandAction& entry : kCommandActions) {
         if (static_cast<int>(entry.command) == command) {
+            if (entry.needsPixels) restoreShownPixels(viewer);
             entry.action(viewer);
             return;
         }

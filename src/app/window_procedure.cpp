@@ -59,7 +59,10 @@ void onTimer(Viewer& viewer, int id) {
 }
 
 void onSize(Viewer& viewer) {
-    restoreShownPixels(viewer);
+    // A picture kept without its pixels (a step to a large photo) is decoded again only
+    // when the window asks for another picture.
+    if (!viewer.view.fitActive || viewer.view.zoomPerMille != 1000 || !shownPictureFits(viewer))
+        restoreShownPixels(viewer);
     const bool maximized = windowGeometry(viewer).maximized;
     const bool maximizedChanged = maximized != viewer.input.wasMaximized;
     if (maximizedChanged) {

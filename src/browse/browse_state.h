@@ -86,6 +86,9 @@ struct NeighbourJobs {
     // The image the last decode beyond was taken over for: a step to it was served only
     // because the keys had outrun the cache.
     QString takenOverPath;
+    // The side whose job waits for the other side's to end: two neighbour decodes at
+    // once held two full decodes beside the shown image for steps not yet asked for.
+    std::optional<NeighbourSide> waiting;
     // Counts the times the neighbours' scaling went stale; a picture scaled under an older
     // count was made for another window.
     std::uint32_t scalingEpoch = 0;

@@ -63,39 +63,11 @@ void markShownDisplayReusable(Viewer& viewer) {
         shown.displayReady = true;
 }
 
-// Whether the display swapped in is the one the client area asks for: the fitted size
-// of a single image; a merged pair, whose layout has its own rules, only has to fit.
-bool prescaledDisplayFits(const Viewer& viewer) {
-    const ImageBuffer& shown = viewer.shownImage;
-    const ScaleContext context = scaleContext(viewer);
-    if (context.mergeMode != 0) {
-        const Size client = context.geometry.client;
-        return shown.displayWidth <= client.width && shown.displayHeight <= client.height;
-    }
-    const Size fitted =
-        fitSizeInClient(context, shown.image.cols, shown.image.rows, shown.image, shown.partner);
-    return fitted.width == shown.displayWidth && fitted.height == shown.displayHeight;
-}
-
-// The record left becomes the neighbour behind, when its pixels are those of the entry
-// behind the new index. A record released when idle, or left on screen by a failed step
-// (whose pixels are another entry's), is no use there: that side is left empty, to be
-// decoded again. The job that was filling that side is stopped either way.
-void leaveBehind(Viewer& viewer, ImageBuffer& behind, const ImageBuffer& left, bool forward) {
-    stopWorker(viewer, sideAhead(!forward));
-    const std::int32_t behindIndex = stepOnce(viewer, viewer.playlist.index, forward ? -1 : 1);
-    if (left.ready && !left.image.empty() && holdsEntry(viewer, left, behindIndex)) {
-        behind = left;
-        return;
-    }
-    behind = ImageBuffer{};
-}
-
 // Whether the record left behind already holds the picture a screen fit gives it: its
 // pixels scaled, unzoomed, to that same size are that same picture.
 bool holdsScreenFit(const Viewer& viewer, const ImageBuffer& record, bool zoomed) {
     if (zoomed || !viewer.view.fitActive || viewer.merge.mergeMode != 0) return false;
-    const Size size = fitSizeOnScreen(scaleContext(viewer), record.image.cols, record.image.rows,
+    const Size size = fitSizeOnScreen(scaleContext(viewer), record.width, record.height,
                                       record.image, record.partner);
     return record.display.cols == size.width && record.display.rows == size.height;
 }
@@ -105,6 +77,27 @@ struct LeftView {
     bool notMaximised = false;
     bool zoomed = false;
 };
+
+// The record left becomes the neighbour behind, when its pixels are those of the entry
+// behind the new index; holding the screen fit, it keeps only that picture as any
+// neighbour would. A record left on screen by a failed step (whose pixels are another
+// entry's), or one that kept only a picture that no longer fits, is no use there: that
+// side is left empty, to be decoded again. The job that was filling that side is
+// stopped either way.
+void leaveBehind(Viewer& viewer, ImageBuffer& behind, const ImageBuffer& left, bool forward,
+                 LeftView view) {
+    stopWorker(viewer, sideAhead(!forward));
+    behind = ImageBuffer{};
+    const std::int32_t behindIndex = stepOnce(viewer, viewer.playlist.index, forward ? -1 : 1);
+    if (!left.ready || !holdsEntry(viewer, left, behindIndex)) return;
+    const bool screenFit = holdsScreenFit(viewer, left, view.zoomed);
+    if (left.image.empty() && !screenFit) return;
+    behind = left;
+    if (screenFit && keepsOnlyItsPicture(behind)) {
+        behind.image.release();
+        behind.displayReady = true;
+    }
+}
 
 bool showPrescaled(Viewer& viewer, ImageBuffer& ahead, ImageBuffer& behind, bool forward,
                    LeftView left) {
@@ -127,7 +120,7 @@ bool showPrescaled(Viewer& viewer, ImageBuffer& ahead, ImageBuffer& behind, bool
     };
     std::optional<Swap> swap;
     swap.emplace(viewer.navigation.swapInProgress);
-    const Size window = windowSizeForImage(viewer, ahead.image);
+    const Size window = windowSizeForImage(viewer, Size{ahead.width, ahead.height});
     if (!viewer.mode.fullscreenActive) applyWindowSize(viewer, window, {.partner = ahead.partner});
     requestRedraw(viewer);
     const std::int32_t elapsed = elapsedSinceKey(viewer);
@@ -136,7 +129,7 @@ bool showPrescaled(Viewer& viewer, ImageBuffer& ahead, ImageBuffer& behind, bool
     leftRecord.display = leftDisplay;
     leftRecord.displayWidth = leftWidth;
     leftRecord.displayHeight = leftHeight;
-    leaveBehind(viewer, behind, leftRecord, forward);
+    leaveBehind(viewer, behind, leftRecord, forward, left);
     shown = ahead;
     shown.loadTimeMs = elapsed;
     requestRedraw(viewer);
@@ -150,7 +143,8 @@ bool showPrescaled(Viewer& viewer, ImageBuffer& ahead, ImageBuffer& behind, bool
     swap.reset();
     // A window manager may refuse the size asked for (keeping the window on screen);
     // the size handler left the display alone during the swap, so fit it now.
-    if (viewer.view.fitActive && !prescaledDisplayFits(viewer)) {
+    if (viewer.view.fitActive && !shownPictureFits(viewer)) {
+        restoreShownPixels(viewer);
         rescaleShownImage(viewer);
         requestRedraw(viewer);
     }
@@ -158,15 +152,18 @@ bool showPrescaled(Viewer& viewer, ImageBuffer& ahead, ImageBuffer& behind, bool
     return true;
 }
 
-bool showUnscaled(Viewer& viewer, ImageBuffer& ahead, ImageBuffer& behind, bool forward) {
+bool showUnscaled(Viewer& viewer, ImageBuffer& ahead, ImageBuffer& behind, bool forward,
+                  LeftView view) {
     ImageBuffer& shown = viewer.shownImage;
     const QString path = currentPath(viewer.playlist);
     markShownDisplayReusable(viewer);
     bool result = false;
     bool loadStartedWorkers = false;
     const ImageBuffer left = shown;
-    leaveBehind(viewer, behind, left, forward);
-    if (ahead.ready && !ahead.failed && holdsEntry(viewer, ahead, viewer.playlist.index)) {
+    leaveBehind(viewer, behind, left, forward, view);
+    // A record that kept only a picture for another window is decoded again.
+    if (ahead.ready && !ahead.failed && !ahead.image.empty() &&
+        holdsEntry(viewer, ahead, viewer.playlist.index)) {
         shown = ahead;
         result = true;
     } else if (fileExists(path)) {
@@ -209,6 +206,7 @@ void stepOne(Viewer& viewer, bool forward) {
     // it where one can be shown. When the next one does too, the keys are outrunning the
     // cache, and both cores go to the images themselves: a preview would only slow them
     // down. Without a preview the other core would idle, so the image beyond starts then.
+    hurryNeighbour(viewer, sideAhead(forward));
     const bool outran = neighbourDecoding(viewer, sideAhead(forward));
     if (outran && (navigation.lastStepOutran || !previewAhead(viewer, forward)))
         decodeBeyondAhead(viewer, forward);
@@ -372,7 +370,7 @@ bool showNeighbour(Viewer& viewer, bool forward) {
     if (ahead.displayReady && holdsEntry(viewer, ahead, viewer.playlist.index) &&
         static_cast<std::int64_t>(ahead.display.rows) * ahead.display.cols >= 2) {
         if (!showPrescaled(viewer, ahead, behind, forward, left)) return false;
-    } else if (!showUnscaled(viewer, ahead, behind, forward)) {
+    } else if (!showUnscaled(viewer, ahead, behind, forward, left)) {
         return false;
     }
     playShownAnimation(viewer);

@@ -21,6 +21,10 @@ struct Side {
     JobSlot& prescale;
 };
 
+NeighbourSide otherSide(NeighbourSide which) {
+    return which == NeighbourSide::Next ? NeighbourSide::Previous : NeighbourSide::Next;
+}
+
 Side sideOf(Viewer& viewer, NeighbourSide which) {
     NeighbourJobs& jobs = viewer.neighbours;
     return which == NeighbourSide::Next
@@ -117,6 +121,12 @@ void startPrescale(Viewer& viewer, NeighbourSide which) {
     const ImageBuffer& slot = side.slot;
     if (!slot.ready || slot.failed || slot.displayReady || side.job.busy() || side.prescale.busy())
         return;
+    // A record that kept only its picture has nothing to scale for the new window: its
+    // file is decoded again.
+    if (shownPixelsReleased(slot)) {
+        startWorker(viewer, which);
+        return;
+    }
     const JobSlot::Ticket ticket = side.prescale.begin(nextJobId(viewer));
     const std::uint32_t epoch = viewer.neighbours.scalingEpoch;
     startJob<cv::Mat>(
@@ -142,6 +152,14 @@ bool idleTimeoutPassed(const Viewer& viewer, std::int32_t now) {
 
 std::uint64_t nextJobId(Viewer& viewer) {
     return ++viewer.neighbours.lastJobId;
+}
+
+bool keepsOnlyItsPicture(const ImageBuffer& record) {
+    const auto pixels = static_cast<std::int64_t>(record.image.cols) * record.image.rows;
+    const auto shownPixels = static_cast<std::int64_t>(record.display.cols) * record.display.rows;
+    return record.partnerPath.isEmpty() && !record.animated && !record.display.empty() &&
+           record.display.datastart != record.image.datastart &&
+           shownPixels * kPicturePixelsPerPixel <= pixels;
 }
 
 bool holdsEntry(const Viewer& viewer, const ImageBuffer& record, std::int32_t index) {
@@ -188,6 +206,7 @@ ImageBuffer decodeNeighbour(const NeighbourJob& job, const CancelToken& token) {
             record.displayWidth = record.display.cols;
             record.displayHeight = record.display.rows;
             record.displayReady = true;
+            if (keepsOnlyItsPicture(record)) record.image.release();
         }
     } catch (const std::exception&) {
         releaseMatrices(record);
@@ -198,8 +217,11 @@ ImageBuffer decodeNeighbour(const NeighbourJob& job, const CancelToken& token) {
     return record;
 }
 
-void handOverNeighbour(Viewer& viewer, std::uint64_t id, std::uint32_t epoch,
-                       std::optional<ImageBuffer> record) {
+namespace {
+
+// A neighbour job's record goes into the slot that still wants it.
+void adoptNeighbour(Viewer& viewer, std::uint64_t id, std::uint32_t epoch,
+                    std::optional<ImageBuffer> record) {
     NeighbourJobs& jobs = viewer.neighbours;
     ImageBuffer received;
     if (record) {
@@ -225,6 +247,23 @@ void handOverNeighbour(Viewer& viewer, std::uint64_t id, std::uint32_t epoch,
     }
 }
 
+// The side that waited starts once the other's job has ended, wanted or not.
+void startWaitingNeighbour(Viewer& viewer) {
+    NeighbourJobs& jobs = viewer.neighbours;
+    if (!jobs.waiting || sideOf(viewer, otherSide(*jobs.waiting)).job.busy()) return;
+    const NeighbourSide which = *jobs.waiting;
+    jobs.waiting.reset();
+    startWorker(viewer, which);
+}
+
+}  // namespace
+
+void handOverNeighbour(Viewer& viewer, std::uint64_t id, std::uint32_t epoch,
+                       std::optional<ImageBuffer> record) {
+    adoptNeighbour(viewer, id, epoch, std::move(record));
+    startWaitingNeighbour(viewer);
+}
+
 void clearNeighbours(Viewer& viewer) {
     for (const NeighbourSide which : {NeighbourSide::Next, NeighbourSide::Previous}) {
         stopWorker(viewer, which);
@@ -235,7 +274,15 @@ void clearNeighbours(Viewer& viewer) {
 
 bool neighbourDecoding(const Viewer& viewer, NeighbourSide side) {
     const NeighbourJobs& jobs = viewer.neighbours;
+    if (jobs.waiting == side) return true;
     return side == NeighbourSide::Next ? jobs.next.busy() : jobs.previous.busy();
+}
+
+void hurryNeighbour(Viewer& viewer, NeighbourSide side) {
+    NeighbourJobs& jobs = viewer.neighbours;
+    if (jobs.waiting != side) return;
+    jobs.waiting.reset();
+    startNeighbourJob(viewer, sideOf(viewer, side).job, neighbourJob(viewer, side));
 }
 
 void startNeighbourWorkers(Viewer& viewer) {
@@ -257,10 +304,15 @@ void startWorker(Viewer& viewer, NeighbourSide which) {
     side.slot.failed = false;
     NeighbourJob job = neighbourJob(viewer, which);
     if (takeOverBeyond(viewer, side, job)) return;
+    if (sideOf(viewer, otherSide(which)).job.busy()) {
+        viewer.neighbours.waiting = which;
+        return;
+    }
     startNeighbourJob(viewer, side.job, std::move(job));
 }
 
 void stopWorker(Viewer& viewer, NeighbourSide which) {
+    if (viewer.neighbours.waiting == which) viewer.neighbours.waiting.reset();
     Side side = sideOf(viewer, which);
     side.job.cancel();
     side.prescale.cancel();

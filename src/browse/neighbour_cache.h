@@ -16,11 +16,14 @@ struct Viewer;
 
 // Empties both neighbour records; their jobs are stopped and what they make is dropped.
 void clearNeighbours(Viewer& viewer);
-// Whether a side's job is still decoding, its record not yet handed over.
+// Whether a side's job is still decoding, or waits to, its record not yet handed over.
 bool neighbourDecoding(const Viewer& viewer, NeighbourSide side);
+// A step wants the side that waits for the other's decode: its job starts now.
+void hurryNeighbour(Viewer& viewer, NeighbourSide side);
 // Starts the jobs of both sides for the neighbours of the shown image.
 void startNeighbourWorkers(Viewer& viewer);
 // Starts the job of one side (again, after a step); the record it had is emptied.
+// While the other side's job decodes, it waits for that one to end.
 void startWorker(Viewer& viewer, NeighbourSide side);
 // Stops one side's job; its record keeps what it holds.
 void stopWorker(Viewer& viewer, NeighbourSide side);
@@ -31,6 +34,14 @@ void forgetNeighbourScaling(Viewer& viewer);
 bool anyJobUnderWay(const Viewer& viewer);
 // The next number for a job of this viewer.
 std::uint64_t nextJobId(Viewer& viewer);
+
+// A record whose picture on screen is a small part of its decode keeps only that
+// picture once it is a neighbour: a 24 MP photo's 72 MB come back from its file only
+// when something after a step needs them (restoreShownPixels). Pictures of at least this
+// many image pixels per pixel on screen qualify; smaller images, animations and merged
+// pairs keep their pixels.
+constexpr std::int64_t kPicturePixelsPerPixel = 4;
+bool keepsOnlyItsPicture(const ImageBuffer& record);
 
 // Whether a record holds the image (and, while merged, the partner) of playlist entry
 // `index`: only then may a step show it.

@@ -190,8 +190,10 @@ bool sameScaling(const ScaleContext& one, const ScaleContext& other) {
 }
 
 void rescaleShownImage(Viewer& viewer) {
-    if (!imageShown(viewer)) return;
     ImageBuffer& shown = viewer.shownImage;
+    // A picture kept without its pixels stays as it is; what needs another decodes them
+    // first (restoreShownPixels).
+    if (!imageShown(viewer) || shown.image.empty()) return;
     const ScaleContext context = scaleContext(viewer);
     if (context.mergeMode != 0) {
         shown.display =
@@ -201,6 +203,18 @@ void rescaleShownImage(Viewer& viewer) {
     }
     shown.displayWidth = shown.display.cols;
     shown.displayHeight = shown.display.rows;
+}
+
+bool shownPictureFits(const Viewer& viewer) {
+    const ImageBuffer& shown = viewer.shownImage;
+    const ScaleContext context = scaleContext(viewer);
+    if (context.mergeMode != 0) {
+        const Size client = context.geometry.client;
+        return shown.displayWidth <= client.width && shown.displayHeight <= client.height;
+    }
+    const Size fitted =
+        fitSizeInClient(context, shown.width, shown.height, shown.image, shown.partner);
+    return fitted.width == shown.displayWidth && fitted.height == shown.displayHeight;
 }
 
 }  // namespace pavo

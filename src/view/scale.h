@@ -65,5 +65,8 @@ bool sameScaling(const ScaleContext& one, const ScaleContext& other);
 
 // Makes the shown image's display matrix for the current client area.
 void rescaleShownImage(Viewer& viewer);
+// Whether the shown picture is the one the client area asks for: the fitted size of a
+// single image; a merged pair, whose layout has its own rules, only has to fit.
+bool shownPictureFits(const Viewer& viewer);
 
 }  // namespace pavo

@@ -76,13 +76,17 @@ void refreshWindowLimits(Viewer& viewer) {
 }
 
 Size windowSizeForImage(Viewer& viewer, const cv::Mat& image) {
+    return windowSizeForImage(viewer, Size{image.cols, image.rows});
+}
+
+Size windowSizeForImage(Viewer& viewer, Size pixels) {
     const Size frame = frameSize(windowGeometry(viewer));
     if (viewer.view.maxWindowWidth == 0 || viewer.view.maxWindowHeight == 0)
         refreshWindowLimits(viewer);
     const int maxWidth = viewer.view.maxWindowWidth;
     const int maxHeight = viewer.view.maxWindowHeight;
-    const int w = image.cols;
-    const int h = image.rows;
+    const int w = pixels.width;
+    const int h = pixels.height;
     const int availableWidth = maxWidth - frame.width;
     const int availableHeight = maxHeight - frame.height;
     const bool fit = viewer.view.fitActive;

@@ -27,6 +27,8 @@ enum class ScrollReset { WhenZoomed, Always };
 void refreshWindowLimits(Viewer& viewer);
 // The outer size of a window that shows `image` as fit and the limits allow.
 Size windowSizeForImage(Viewer& viewer, const cv::Mat& image);
+// The same for an image of that many columns and rows, whose pixels may not be at hand.
+Size windowSizeForImage(Viewer& viewer, Size pixels);
 // Gives the window an outer size, kept inside the work area.
 void applyWindowSize(Viewer& viewer, Size outer, WindowSizing how = {});
 void snapWindowToMonitor(Viewer& viewer);
