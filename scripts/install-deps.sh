@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev libgl-dev libxcb1-dev libxcb-xinerama0-dev
-  libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev libjpeg-dev libexif-dev
+  libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev libjpeg-dev libpng-dev libexif-dev
   libheif-dev libavif-dev libjxl-dev libgif-dev libwebp-dev
   liblcms2-dev zlib1g-dev libgs-common
   libheif-examples libavif-bin libjxl-tools gifsicle webp

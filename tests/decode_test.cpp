@@ -2,6 +2,7 @@
 #include "image/image.h"
 #include "image/jpeg_decode.h"
 #include "image/orientation.h"
+#include "image/still_decode.h"
 #include "platform/files.h"
 #include "platform/process.h"
 #include "support/allocator.h"
@@ -24,6 +25,7 @@
 #include <limits>
 #include <map>
 #include <random>
+#include <set>
 #include <string>
 #include <tuple>
 
@@ -350,6 +352,108 @@ TEST(JpegDecodeTest, CutShortJpegsAreFilledInTheSameWayAndTheRestGoesTheGeneralW
     }
     EXPECT_FALSE(decodeToBgr8(garbage, DecodeRole::Shown));
     decodeToBgr8(FileBytes(whole.begin(), whole.begin() + 200), DecodeRole::Shown);  // headers
+}
+
+// What cv::imdecode gives for the bytes, kept (IMREAD_UNCHANGED).
+cv::Mat decodedByOpenCv(const FileBytes& bytes) {
+    return cv::imdecode(cv::Mat(1, static_cast<int>(bytes.size()), CV_8UC1,
+                                const_cast<unsigned char*>(bytes.data())),
+                        cv::IMREAD_UNCHANGED);
+}
+
+bool sameDecode(const cv::Mat& ours, const cv::Mat& openCv) {
+    if (ours.empty() || openCv.empty()) return ours.empty() && openCv.empty();
+    return ours.type() == openCv.type() && ours.size() == openCv.size() &&
+           cv::norm(ours, openCv, cv::NORM_INF) == 0.0;
+}
+
+// PNG and still WebP decode without OpenCV's codecs, sample for sample as they decoded:
+// every colour type and bit depth PNG has, palettes with and without transparency, a
+// transparent colour, interlacing, 16 bits; WebP lossy and lossless, with alpha and
+// without. Cut short (even just before the end chunk) or garbled, both refuse the same
+// files. An animated WebP and bytes of other formats are not theirs.
+TEST_F(DecodeTest, PngAndWebpDecodeAsOpenCvsCodecsDid) {
+    const cv::Mat photo = photoLike(37, 53);
+    cv::Mat withAlpha;
+    cv::cvtColor(photo, withAlpha, cv::COLOR_BGR2BGRA);
+    cv::randu(withAlpha.reshape(1, 37 * 53).col(3), 0, 256);
+    test::writeImage(path("source.png"), withAlpha);
+    const QString source = path("source.png");
+    const std::vector<QStringList> recipes{
+        {"PNG24:"},
+        {"PNG32:"},
+        {"-depth", "16", "PNG48:"},
+        {"-depth", "16", "PNG64:"},
+        {"-colors", "200", "PNG8:"},
+        {"-alpha", "off", "-colors", "12", "PNG8:"},
+        {"-alpha", "off", "-colors", "4", "-define", "png:bit-depth=2", "PNG8:"},
+        {"-colorspace", "Gray", "-alpha", "off", "-define", "png:color-type=0", "PNG:"},
+        {"-colorspace", "Gray", "-define", "png:color-type=4", "PNG:"},
+        {"-colorspace", "Gray", "-alpha", "off", "-depth", "16", "-define", "png:color-type=0",
+         "PNG:"},
+        {"-colorspace", "Gray", "-alpha", "off", "-depth", "4", "-define", "png:bit-depth=4",
+         "-define", "png:color-type=0", "PNG:"},
+        {"-alpha", "off", "-monochrome", "-define", "png:bit-depth=1", "PNG:"},
+        {"-alpha", "off", "-transparent", "black", "-define", "png:color-type=2", "PNG:"},
+        {"-interlace", "PNG", "PNG32:"},
+        {"-interlace", "PNG", "-depth", "16", "PNG48:"}};
+    std::set<std::string> kinds;  // colour type, bits, transparent colour, interlaced
+    for (const QStringList& recipe : recipes) {
+        const QString target = path("made.png");
+        QStringList arguments{source};
+        arguments << recipe.mid(0, recipe.size() - 1) << recipe.last() + target;
+        ASSERT_TRUE(test::runProgram("convert", arguments)) << recipe.join(' ').toStdString();
+        const QByteArray file = test::readBytes(target);
+        const FileBytes whole(file.begin(), file.end());
+        ASSERT_GT(whole.size(), 28U);
+        kinds.insert(std::to_string(whole[25]) + "/" + std::to_string(whole[24]) +
+                     (file.contains("tRNS") ? "t" : "") + (whole[28] != 0 ? "i" : ""));
+        const auto ours = decodePng(whole);
+        ASSERT_TRUE(ours);
+        ASSERT_FALSE(ours->empty()) << recipe.join(' ').toStdString();
+        EXPECT_TRUE(sameDecode(*ours, decodedByOpenCv(whole))) << recipe.join(' ').toStdString();
+        for (const std::size_t keep : {whole.size() - 12, whole.size() / 2, std::size_t{40}}) {
+            const FileBytes cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(keep));
+            EXPECT_TRUE(sameDecode(*decodePng(cut), decodedByOpenCv(cut)))
+                << recipe.join(' ').toStdString() << " cut to " << keep;
+        }
+        FileBytes garbled = whole;
+        for (std::size_t at = 60; at < garbled.size(); at += 97) garbled[at] ^= 0x5A;
+        EXPECT_TRUE(sameDecode(*decodePng(garbled), decodedByOpenCv(garbled)));
+    }
+    std::string all;  // the recipes make what they are meant to
+    for (const std::string& kind : kinds) all += kind + " ";
+    EXPECT_EQ(all, "0/1 0/16 0/4 0/8 2/16t 2/16ti 2/8 2/8t 3/2 3/8 3/8t 4/8 6/16 6/8 6/8i ");
+
+    for (const cv::Mat& picture : {photo, withAlpha}) {
+        for (const int quality : {80, 101}) {  // 101: lossless
+            std::vector<unsigned char> plain;
+            ASSERT_TRUE(cv::imencode(".webp", picture, plain, {cv::IMWRITE_WEBP_QUALITY, quality}));
+            const FileBytes whole(plain.begin(), plain.end());
+            const auto ours = decodeStillWebp(whole);
+            ASSERT_TRUE(ours);
+            EXPECT_EQ(ours->channels(), picture.channels());
+            EXPECT_TRUE(sameDecode(*ours, decodedByOpenCv(whole))) << quality;
+            const FileBytes cut(whole.begin(),
+                                whole.begin() + static_cast<std::ptrdiff_t>(whole.size() / 2));
+            EXPECT_TRUE(decodeStillWebp(cut)->empty());
+        }
+    }
+    const QString animation = path("a.webp");
+    ASSERT_TRUE(test::runProgram("convert", {"-delay", "10", source, source, animation}));
+    const QByteArray animated = test::readBytes(animation);
+    EXPECT_FALSE(decodeStillWebp(FileBytes(animated.begin(), animated.end())));
+    const FileBytes jpeg = encoded(photo, {});
+    EXPECT_FALSE(decodePng(jpeg));
+    EXPECT_FALSE(decodeStillWebp(jpeg));
+
+    // Asked to stop, a PNG's decode gives nothing.
+    const QByteArray big = [&] {
+        test::writeImage(path("big.png"), photoLike(300, 200));
+        return test::readBytes(path("big.png"));
+    }();
+    std::atomic<bool> stop{true};
+    EXPECT_TRUE(decodePng(FileBytes(big.begin(), big.end()), &stop)->empty());
 }
 
 // What the system has available, or less under an address-space limit, which is tried in

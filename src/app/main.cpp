@@ -6,7 +6,6 @@
 #include "browse/load.h"
 #include "browse/navigation.h"
 #include "platform/files.h"
-#include "platform/image_codecs.h"
 #include "platform/pixel_memory.h"
 #include "platform/qt/qt_platform.h"
 #include "platform/qt/window_system.h"
@@ -74,9 +73,6 @@ int main(int argc, char** argv) {
     // handles the window manager's framing, so the image is scaled once, for the window as
     // it ends up, and input waits for the image it is meant for.
     pavo::openCommandLine(viewer, arguments, pavo::currentFolder());
-    // Ready before a neighbour or the next file needs anything but a colour JPEG; a start
-    // that waits for its image loads them once it is shown.
-    if (!pavo::stepUnderWay(viewer)) pavo::preloadImageCodecs(platform);
 
     // A quit asked for during start-up (a failed single file) is queued and ends the
     // loop as soon as it runs.

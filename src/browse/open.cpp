@@ -4,7 +4,6 @@
 #include "browse/navigation.h"
 #include "browse/neighbour_cache.h"
 #include "platform/files.h"
-#include "platform/image_codecs.h"
 #include "playlist/playlist.h"
 #include "view/view.h"
 #include "viewer.h"
@@ -221,8 +220,6 @@ void insertOpenedPath(Viewer& viewer, const QString& path) {
 
 void finishOpening(Viewer& viewer, const QString& path) {
     showOpenedFile(viewer, path, OpenOrigin::CommandLine);
-    // Loaded only now, so that they did not take a core from the first image.
-    preloadImageCodecs(viewer.platform);
 }
 
 void openPaths(Viewer& viewer, const QStringList& paths, OpenOrigin origin,

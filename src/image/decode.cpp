@@ -3,6 +3,7 @@
 #include "image/header_reading.h"
 #include "image/jpeg_decode.h"
 #include "image/orientation.h"
+#include "image/still_decode.h"
 #include "platform/files.h"
 #include "platform/format_module.h"
 #include "platform/image_codecs.h"
@@ -165,8 +166,11 @@ bool fitsMemoryBudget(const FileBytes& bytes, std::uint64_t memoryBudget) {
     return declaredImage && decodeMemoryEstimate(*declaredImage) <= memoryBudget;
 }
 
-cv::Mat decodeImageBytes(const FileBytes& bytes, std::uint64_t memoryBudget) {
+cv::Mat decodeImageBytes(const FileBytes& bytes, std::uint64_t memoryBudget,
+                         const std::atomic<bool>* stop) {
     if (bytes.empty() || !fitsMemoryBudget(bytes, memoryBudget)) return {};
+    if (auto png = decodePng(bytes, stop)) return *png;
+    if (auto webp = decodeStillWebp(bytes)) return *webp;
     // A header over the bytes, not a copy of them.
     const cv::Mat encoded(1, static_cast<int>(bytes.size()), CV_8UC1,
                           const_cast<unsigned char*>(bytes.data()));
@@ -267,7 +271,7 @@ ModulePicture decodeStoredPixels(const FileBytes& bytes, const std::atomic<bool>
         }
         if (target.enabled && (cmyk = decodeCmykJpeg(bytes, stop))) return picture;
     }
-    if (stop == nullptr || !*stop) picture.pixels = decodeImageBytes(bytes, budget);
+    if (stop == nullptr || !*stop) picture.pixels = decodeImageBytes(bytes, budget, stop);
     return picture;
 }
 

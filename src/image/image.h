@@ -86,7 +86,9 @@ std::uint64_t decodeMemoryEstimate(const DeclaredImage& image);
 // The file's bytes decoded as they are (depth, channels and alpha kept); an empty
 // matrix for undecodable bytes, and for an image whose decode would need more than
 // `memoryBudget` bytes (then nothing is allocated for its pixels).
-cv::Mat decodeImageBytes(const FileBytes& bytes, std::uint64_t memoryBudget);
+// A PNG's decode stops with an empty matrix once `stop` is set.
+cv::Mat decodeImageBytes(const FileBytes& bytes, std::uint64_t memoryBudget,
+                         const std::atomic<bool>* stop = nullptr);
 
 // The same within the memory the system has available now.
 cv::Mat decodeImageBytes(const FileBytes& bytes);

@@ -44,8 +44,4 @@ cv::Mat decodeWithImageCodecs(const cv::Mat& encoded) {
     return loaded.imdecode(cv::_InputArray(encoded), kUnchanged);
 }
 
-void preloadImageCodecs(JobRunner& runner) {
-    runner.runJob([] { codecs(); });
-}
-
 }  // namespace pavo
