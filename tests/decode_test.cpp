@@ -561,6 +561,51 @@ void expectUpright(int orientation, const std::vector<unsigned char>& segment,
     expectSeenUpright(loaded->image);
 }
 
+// A JPEG far larger than the screen gives its picture for the screen from a decode
+// reduced in the DCT, read from the file a piece at a time: upright as its orientation
+// says, with the sizes of its full decode, reduced as far as the size asked allows, and
+// within a few levels of the full decode averaged down. A smaller picture, a grey JPEG
+// or a stopped decode give nothing; a file cut short still gives its picture.
+TEST_F(DecodeTest, AHugeJpegsPictureForTheScreenComesFromAReducedDecode) {
+    constexpr std::int64_t kHuge = 1'000'000;  // stands for a hundred megapixels
+    const QString sideways = path("sideways.jpg");
+    const FileBytes turned = jpegWithExif(storedPicture(6, 40), exifSegment(6, false));
+    test::writeBytes(sideways, QByteArray(reinterpret_cast<const char*>(turned.data()),
+                                          static_cast<qsizetype>(turned.size())));
+    const auto reduced = loadReducedJpeg(sideways, 300, 150, nullptr, {}, kHuge);
+    ASSERT_TRUE(reduced);
+    EXPECT_EQ(reduced->fullWidth, kWidth * 40);
+    EXPECT_EQ(reduced->fullHeight, kHeight * 40);
+    EXPECT_EQ(reduced->loaded.image.size(), cv::Size(kWidth * 5, kHeight * 5)) << "by 8";
+    expectSeenUpright(reduced->loaded.image);
+    EXPECT_EQ(loadReducedJpeg(sideways, 400, 150, nullptr, {}, kHuge)->loaded.image.cols,
+              kWidth * 10)
+        << "by 4: an eighth is narrower than asked";
+
+    const cv::Mat photo = photoLike(1200, 1600);
+    test::writeImage(path("photo.jpg"), photo, {cv::IMWRITE_JPEG_QUALITY, 95});
+    const auto picture = loadReducedJpeg(path("photo.jpg"), 400, 300, nullptr, {}, kHuge);
+    ASSERT_TRUE(picture);
+    cv::Mat averaged;
+    cv::resize(decodeImageBytes(readFileBytes(path("photo.jpg"), fileSizeOf(path("photo.jpg")))),
+               averaged, picture->loaded.image.size(), 0, 0, cv::INTER_AREA);
+    cv::Mat difference;
+    cv::absdiff(averaged, picture->loaded.image, difference);
+    EXPECT_LE(cv::mean(difference)[0], 2.0);
+
+    EXPECT_FALSE(loadReducedJpeg(path("photo.jpg"), 400, 300, nullptr, {}, 2'000'000))
+        << "smaller than the threshold: the full decode's way";
+    test::writeImage(path("grey.jpg"), cv::Mat(1200, 1600, CV_8UC1, cv::Scalar(90)));
+    EXPECT_FALSE(loadReducedJpeg(path("grey.jpg"), 400, 300, nullptr, {}, kHuge));
+    std::atomic<bool> stop{true};
+    EXPECT_FALSE(loadReducedJpeg(path("photo.jpg"), 400, 300, &stop, {}, kHuge));
+    const QByteArray whole = test::readBytes(path("photo.jpg"));
+    test::writeBytes(path("cut.jpg"), whole.left(whole.size() / 2));
+    const auto cut = loadReducedJpeg(path("cut.jpg"), 400, 300, nullptr, {}, kHuge);
+    ASSERT_TRUE(cut);
+    EXPECT_EQ(cut->loaded.image.size(), picture->loaded.image.size());
+}
+
 // A photo stands as the orientation of its main image says, whichever decoder reads it,
 // in either byte order and either place. Anything else shows the picture as stored, and
 // no EXIF data can make the decode fail.

@@ -8,6 +8,8 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 
 namespace pavo {
 namespace {
@@ -410,6 +412,32 @@ TEST_F(NeighbourCacheTest, ALargePhotosNeighboursKeepOnlyTheirPicturesUntilThePi
     settle();
     EXPECT_EQ(viewer.shownImage.displayWidth, 3000);
     EXPECT_EQ(shownFile(), 2);
+}
+
+// A huge JPEG's neighbour record keeps the picture for the screen made from a reduced
+// decode, with the sizes of its full decode, so a step shows it and a turn decodes it
+// whole; seen at its own size it is decoded whole at once.
+TEST_F(NeighbourCacheTest, AHugeJpegNeighbourHoldsAPictureMadeFromAReducedDecode) {
+    openFolder(2);
+    NeighbourJob job = neighbourJob(viewer, NeighbourSide::Next);
+    cv::Mat photo(2400, 4000, CV_8UC3);
+    cv::randu(photo, 0, 256);
+    cv::GaussianBlur(photo, photo, {0, 0}, 4);
+    job.imagePath = dir.filePath("huge.jpg");
+    test::writeImage(job.imagePath, photo, {cv::IMWRITE_JPEG_QUALITY, 95});
+    const ImageBuffer whole = decodeNeighbour(job, CancelToken{});
+    job.reducedFromPixels = 1'000'000;  // stands for a hundred megapixels
+    const ImageBuffer record = decodeNeighbour(job, CancelToken{});
+    ASSERT_TRUE(record.ready);
+    EXPECT_TRUE(record.image.empty());
+    EXPECT_EQ(cv::Size(record.width, record.height), cv::Size(4000, 2400));
+    ASSERT_EQ(record.display.size(), whole.display.size());
+    cv::Mat difference;
+    cv::absdiff(record.display, whole.display, difference);
+    EXPECT_GT(cv::norm(difference, cv::NORM_INF), 0.0) << "not the full decode's picture";
+    EXPECT_LE(cv::mean(difference)[0], 1.0) << "but within a level of it on average";
+    job.context.fitActive = false;
+    EXPECT_FALSE(decodeNeighbour(job, CancelToken{}).image.empty());
 }
 
 // Two neighbour decodes at once would hold two full decodes beside the shown image: the

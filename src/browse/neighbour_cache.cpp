@@ -180,6 +180,40 @@ NeighbourJob neighbourJob(const Viewer& viewer, NeighbourSide side) {
     return jobForEntry(viewer, stepIndex(count, viewer.playlist.index, steps));
 }
 
+namespace {
+
+// A JPEG of a hundred megapixels and more, seen fitted to the screen, is decoded reduced
+// in the DCT and scaled from there: its full decode (576 MB for 192 MP) would more than
+// double what the image on screen holds, for a picture of two megapixels. Its record
+// keeps that picture only; a step to it shows it, and the full decode comes when the
+// user zooms or turns it.
+bool hugeJpegPictureInto(ImageBuffer& record, const NeighbourJob& job, const CancelToken& token) {
+    const ScaleContext& context = job.context;
+    if (!job.prescale || !job.partnerPath.isEmpty() || !context.fitActive || context.mergeMode != 0)
+        return false;
+    const Size area = screenFitArea(context);
+    auto reduced = loadReducedJpeg(job.imagePath, area.width, area.height, token.flag(), job.colour,
+                                   job.reducedFromPixels);
+    if (!reduced || token.cancelled()) return false;
+    const LoadedImage& loaded = reduced->loaded;
+    record.channels = loaded.channels;
+    record.fileSize = loaded.fileSize;
+    record.profileName = loaded.profileName;
+    record.colourId = loaded.colourId;
+    record.width = reduced->fullWidth;
+    record.height = reduced->fullHeight;
+    const Size fit = fitSizeOnScreen(context, record.width, record.height, {}, {});
+    scaleToSize(context, loaded.image, record.display, fit.width, fit.height);
+    record.displayWidth = record.display.cols;
+    record.displayHeight = record.display.rows;
+    record.displayReady = true;
+    record.failed = false;
+    record.ready = true;
+    return true;
+}
+
+}  // namespace
+
 ImageBuffer decodeNeighbour(const NeighbourJob& job, const CancelToken& token) {
     ImageBuffer record;
     record.path = job.imagePath;
@@ -187,6 +221,7 @@ ImageBuffer decodeNeighbour(const NeighbourJob& job, const CancelToken& token) {
     record.failed = true;
     if (job.count <= 1) return record;
     try {
+        if (hugeJpegPictureInto(record, job, token)) return record;
         // Missing, empty, undecodable or refused: the same failure whatever the cause.
         // A cancelled job stops decoding a JPEG within a few rows.
         const auto loaded =

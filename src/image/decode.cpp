@@ -395,6 +395,42 @@ std::optional<LoadedImage> loadImageFile(const QString& path, DecodeRole role,
     return loadImageBytes(*bytes, role, stop, colour);
 }
 
+std::optional<ReducedPicture> loadReducedJpeg(const QString& path, std::int32_t leastWidth,
+                                              std::int32_t leastHeight,
+                                              const std::atomic<bool>* stop,
+                                              const ColourTarget& colour, std::int64_t fromPixels) {
+    constexpr ExifOrientation kFirstSideways = 5;  // 5 to 8 swap width and height
+    // Its size, orientation and colours are read from the file's first bytes.
+    constexpr std::int32_t kHeadBytes = std::int32_t{1} << 20;
+    try {
+        const std::int32_t size = fileSizeOf(path);
+        if (size <= 0) return std::nullopt;
+        const FileBytes head = readFileBytes(path, std::min(size, kHeadBytes));
+        const header::Bytes view{head.data(), head.size()};
+        const auto declared = header::jpegSize(view);
+        if (!declared || std::int64_t{declared->width} * declared->height < fromPixels)
+            return std::nullopt;
+        const ExifOrientation orientation = exifOrientation(head);
+        const bool sideways = orientation >= kFirstSideways;
+        const ReducedSize least{static_cast<unsigned>(sideways ? leastHeight : leastWidth),
+                                static_cast<unsigned>(sideways ? leastWidth : leastHeight)};
+        FileStream file(path);
+        auto pixels = decodeJpegReduced(file, least, stop);
+        if (!pixels) return std::nullopt;
+        turnUpright(*pixels, orientation);
+        PreparedColour prepared = prepareColour(
+            colour.enabled ? header::colourOf(view) : PictureColour{}, ColourPixels::Bgr, colour);
+        applyColour(prepared, *pixels);
+        const auto width = static_cast<std::int32_t>(declared->width);
+        const auto height = static_cast<std::int32_t>(declared->height);
+        return ReducedPicture{
+            LoadedImage{*pixels, 3, size, false, std::move(prepared.profileName), colour.id()},
+            sideways ? height : width, sideways ? width : height};
+    } catch (const std::exception&) {
+        return std::nullopt;  // no memory for it: the general way decides
+    }
+}
+
 std::optional<FrameSource> openFrameSource(const QString& path, const ColourTarget& colour) {
     auto bytes = readImageFile(path);
     if (!bytes) return std::nullopt;

@@ -121,4 +121,86 @@ std::optional<cv::Mat> decodeJpegPreview(const FileBytes& bytes, ReducedSize lea
     return decodeJpeg(bytes, &least, nullptr, 3);
 }
 
+namespace {
+
+// libjpeg's source, fed from a file a piece at a time. A file cut short ends with an end
+// marker, as libjpeg's own file source does, so what was there is decoded.
+struct StreamSource {
+    static constexpr std::size_t kPiece = std::size_t{64} << 10;
+    jpeg_source_mgr manager{};
+    FileStream* file = nullptr;
+    std::vector<JOCTET> buffer = std::vector<JOCTET>(kPiece);
+
+    static StreamSource& of(j_decompress_ptr info) {
+        return *reinterpret_cast<StreamSource*>(info->src);  // NOLINT: manager comes first
+    }
+    static void start(j_decompress_ptr /*info*/) {}
+    static boolean fill(j_decompress_ptr info) {
+        StreamSource& source = of(info);
+        std::size_t got = source.file->read(source.buffer.data(), source.buffer.size());
+        if (got == 0) {
+            source.buffer[0] = 0xFF;
+            source.buffer[1] = JPEG_EOI;
+            got = 2;
+        }
+        source.manager.next_input_byte = source.buffer.data();
+        source.manager.bytes_in_buffer = got;
+        return TRUE;
+    }
+    static void skip(j_decompress_ptr info, long count) {  // NOLINT(google-runtime-int)
+        StreamSource& source = of(info);
+        while (count > static_cast<long>(source.manager.bytes_in_buffer)) {  // NOLINT
+            count -= static_cast<long>(source.manager.bytes_in_buffer);      // NOLINT
+            fill(info);
+        }
+        if (count > 0) {
+            source.manager.next_input_byte += count;
+            source.manager.bytes_in_buffer -= static_cast<std::size_t>(count);
+        }
+    }
+    static void end(j_decompress_ptr /*info*/) {}
+
+    explicit StreamSource(FileStream& stream) : file(&stream) {
+        manager.init_source = start;
+        manager.fill_input_buffer = fill;
+        manager.skip_input_data = skip;
+        manager.resync_to_restart = jpeg_resync_to_restart;
+        manager.term_source = end;
+    }
+};
+
+// The header from the stream, and the output set up reduced as readHeader does.
+bool readStreamHeader(jpeg_decompress_struct& info, ErrorJump& error, StreamSource& source,
+                      ReducedSize least) {
+    if (setjmp(error.jump) != 0) return false;  // NOLINT(cert-err52-cpp)
+    info.src = &source.manager;
+    if (jpeg_read_header(&info, TRUE) != JPEG_HEADER_OK) return false;
+    if (info.num_components != 3) return false;
+    info.out_color_space = JCS_EXT_BGR;
+    unsigned reduction = 8;
+    while (reduction > 1 && (info.image_width / reduction < least.width ||
+                             info.image_height / reduction < least.height)) {
+        reduction /= 2;
+    }
+    if (reduction == 1) return false;
+    info.scale_num = 1;
+    info.scale_denom = reduction;
+    jpeg_calc_output_dimensions(&info);
+    return info.output_components == 3 && info.output_width > 0 && info.output_height > 0;
+}
+
+}  // namespace
+
+std::optional<cv::Mat> decodeJpegReduced(FileStream& file, ReducedSize least,
+                                         const std::atomic<bool>* stop) {
+    if (!file.isOpen()) return std::nullopt;
+    StreamSource source(file);
+    Decompressor jpeg;
+    if (!readStreamHeader(jpeg.info, jpeg.error, source, least)) return std::nullopt;
+    cv::Mat pixels(static_cast<int>(jpeg.info.output_height),
+                   static_cast<int>(jpeg.info.output_width), CV_8UC3);
+    if (!readScanlines(jpeg.info, jpeg.error, pixels, stop, {})) return std::nullopt;
+    return pixels;
+}
+
 }  // namespace pavo

@@ -40,4 +40,10 @@ struct ReducedSize {
 // transform. Nothing when no reduction is possible or for any other file.
 std::optional<cv::Mat> decodeJpegPreview(const FileBytes& bytes, ReducedSize least);
 
+// The same reduction with libjpeg's accurate transform and smoothing, for a picture that
+// stays on screen, read from the file a piece at a time (a 600 MP JPEG is 200 MB of
+// file); nothing when no reduction is possible, or once `stop` is set.
+std::optional<cv::Mat> decodeJpegReduced(FileStream& file, ReducedSize least,
+                                         const std::atomic<bool>* stop = nullptr);
+
 }  // namespace pavo

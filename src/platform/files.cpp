@@ -179,6 +179,24 @@ FileBytes readFileBytes(const QString& path, std::int32_t size) {
     return bytes;
 }
 
+FileStream::FileStream(const QString& path) {
+    const auto native = nativePath(path);
+    if (native) fd_ = open(native->constData(), O_RDONLY | O_CLOEXEC);
+}
+
+FileStream::~FileStream() {
+    if (fd_ >= 0) close(fd_);
+}
+
+std::size_t FileStream::read(unsigned char* into, std::size_t size) {
+    if (fd_ < 0) return 0;
+    for (;;) {
+        const ssize_t got = ::read(fd_, into, size);
+        if (got >= 0) return static_cast<std::size_t>(got);
+        if (errno != EINTR) return 0;
+    }
+}
+
 std::optional<std::vector<QString>> listDirectory(const QString& directory) {
     const auto native = nativePath(directory);
     DIR* dir = native ? opendir(native->constData()) : nullptr;

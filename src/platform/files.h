@@ -41,6 +41,23 @@ using FileBytes = std::vector<unsigned char, PixelMemoryAllocator<unsigned char>
 // opened or turned out shorter. Negative sizes throw std::length_error.
 FileBytes readFileBytes(const QString& path, std::int32_t size);
 
+// A file read front to back in pieces, for a decoder that need not hold all of it.
+class FileStream {
+  public:
+    explicit FileStream(const QString& path);  // not open when the file cannot be opened
+    FileStream(const FileStream&) = delete;
+    FileStream& operator=(const FileStream&) = delete;
+    FileStream(FileStream&&) = delete;
+    FileStream& operator=(FileStream&&) = delete;
+    ~FileStream();
+    [[nodiscard]] bool isOpen() const { return fd_ >= 0; }
+    // Up to `size` bytes; 0 at the end of the file or on an error.
+    std::size_t read(unsigned char* into, std::size_t size);
+
+  private:
+    int fd_ = -1;
+};
+
 // The names of every entry of a directory except "." and "..", in the order the
 // file system gives them and decoded with decodeFileName; nothing when the directory
 // cannot be listed.
