@@ -7,6 +7,8 @@
 #   bench/desktop_bench.sh [BUILD] [--rounds N] [VIEWER...]
 #   e.g. bench/desktop_bench.sh build --rounds 3              every installed viewer
 #        bench/desktop_bench.sh build --rounds 3 pavo feh     a subset
+#        BENCH_SET=huge bench/desktop_bench.sh build --modes first --settle-ms 8000
+#            the first of three 192 MP photos (giant: beside a 600 MP one; png100)
 # Prints a markdown table; raw data and screenshots go to BUILD/bench/desktop/results.
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -57,6 +57,21 @@ IMAGE_SET = [
     ("img20.jpg", "jpeg", 6000, 4000),
 ]
 
+# Sets for the first image only (--modes fitcheck): pictures far larger than the screen.
+# Each is a folder of its own, so viewers that look at the neighbours find these.
+HUGE_SETS = {
+    # three 192 MP photos
+    "huge": [("huge01.jpg", "jpeg", 16000, 12000),
+             ("huge02.jpg", "jpeg", 16000, 12000),
+             ("huge03.jpg", "jpeg", 16000, 12000)],
+    # a 192 MP photo opened with a 600 MP one beside it
+    "giant": [("giant01.jpg", "jpeg", 16000, 12000),
+              ("giant02.jpg", "jpeg", 30000, 20000)],
+    # a 100 MP PNG
+    "png100": [("big01.png", "png", 12240, 8160),
+               ("big02.png", "png", 12240, 8160)],
+}
+
 
 def marker_color(i):
     """Fully saturated hue, 18 degrees apart; consecutive images far apart."""
@@ -117,6 +132,8 @@ def build_cmd(conv, seed, i, name, kind, w, h, color, out):
             "(", "-size", "%dx%d" % (w, h), "radial-gradient:white-gray20", ")",
             "-alpha", "off", "-compose", "CopyOpacity", "-composite",
             "-compose", "Over"] + fill + ["-strip", "PNG32:" + out]
+    if kind == "png":
+        return base + noise + fill + ["-strip", "PNG24:" + out]
     if kind == "png16":
         return base + ["-attenuate", "0.25", "+noise", "Gaussian"] + fill + [
             "-depth", "16", "-strip", "PNG48:" + out]
@@ -137,7 +154,14 @@ def main():
     ap.add_argument("--out", default="/tmp/pavo-bench-images")
     ap.add_argument("--jobs", type=int, default=2)
     ap.add_argument("--force", action="store_true")
+    ap.add_argument("--set", default="photos", choices=["photos"] + sorted(HUGE_SETS),
+                    help="the 24 MP step set (photos), or one of the huge ones")
+    ap.add_argument("--gen-huge", default=None,
+                    help="the gen_huge program (built from gen_huge.c), for the huge sets")
     a = ap.parse_args()
+    image_set = IMAGE_SET if a.set == "photos" else HUGE_SETS[a.set]
+    if a.set != "photos" and not a.gen_huge:
+        sys.exit("the huge sets are written by gen_huge: pass --gen-huge")
 
     conv, imver = find_convert()
     mpath = os.path.join(a.out, "manifest.json")
@@ -146,7 +170,7 @@ def main():
         try:
             old = json.load(open(mpath))
             same_layout = [(e["file"], e["kind"], e["width"], e["height"])
-                         for e in old["images"]] == [tuple(x) for x in IMAGE_SET]
+                         for e in old["images"]] == [tuple(x) for x in image_set]
             if (old.get("seed") == a.seed and old.get("gen_version") == GEN_VERSION
                     and same_layout and all(os.path.getsize(os.path.join(pdir, e["file"])) == e["bytes"]
                             for e in old["images"])):
@@ -162,11 +186,15 @@ def main():
                 os.remove(p)
 
     jobs = []
-    for i, (name, kind, w, h) in enumerate(IMAGE_SET, start=1):
+    for i, (name, kind, w, h) in enumerate(image_set, start=1):
         color = marker_color(i)
         out = os.path.join(pdir, name)
-        jobs.append((i, name, kind, w, h, color, out,
-                     build_cmd(conv, a.seed, i, name, kind, w, h, color, out)))
+        if a.set == "photos":
+            cmd = build_cmd(conv, a.seed, i, name, kind, w, h, color, out)
+        else:  # row by row: ImageMagick's policy refuses pictures this large
+            cmd = [a.gen_huge, "png" if kind == "png" else "jpeg", str(w), str(h), color,
+                   str(a.seed * 100 + i), out]
+        jobs.append((i, name, kind, w, h, color, out, cmd))
 
     def run(job):
         r = subprocess.run(job[-1], capture_output=True, text=True)

@@ -12,6 +12,15 @@ out="$build/bench/$name"
 mkdir -p "$out"
 cc -O2 -Wall -o "$out/xprobe" bench/desktop/xprobe.c -lX11 -lXext -lXdamage -lXtst
 cc -O2 -Wall -o "$out/display_icc" bench/desktop/display_icc.c -llcms2
-images=${IMAGES:-/tmp/pavo-bench-images}
-python3 bench/desktop/gen_images.py --seed 1 --out "$images" >&2
+# BENCH_SET=huge, giant or png100: a folder of pictures far larger than the screen, for
+# --modes first (see gen_images.py); the step set otherwise.
+set=${BENCH_SET:-photos}
+if [ "$set" = photos ]; then
+  images=${IMAGES:-/tmp/pavo-bench-images}
+else
+  images=${IMAGES:-/tmp/pavo-bench-$set}
+fi
+cc -O2 -Wall -o "$out/gen_huge" bench/desktop/gen_huge.c -ljpeg -lpng
+python3 bench/desktop/gen_images.py --seed 1 --set "$set" --gen-huge "$out/gen_huge" \
+  --out "$images" >&2
 export PAVO_BIN="$build/pavo"
