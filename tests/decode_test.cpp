@@ -567,24 +567,24 @@ void expectUpright(int orientation, const std::vector<unsigned char>& segment,
 // within a few levels of the full decode averaged down. A smaller picture, a grey JPEG
 // or a stopped decode give nothing; a file cut short still gives its picture.
 TEST_F(DecodeTest, AHugeJpegsPictureForTheScreenComesFromAReducedDecode) {
-    constexpr std::int64_t kHuge = 1'000'000;  // stands for a hundred megapixels
+    constexpr std::int64_t kHuge = 1'000'000;  // stands for 64 megapixels
     const QString sideways = path("sideways.jpg");
     const FileBytes turned = jpegWithExif(storedPicture(6, 40), exifSegment(6, false));
     test::writeBytes(sideways, QByteArray(reinterpret_cast<const char*>(turned.data()),
                                           static_cast<qsizetype>(turned.size())));
-    const auto reduced = loadReducedJpeg(sideways, 300, 150, nullptr, {}, kHuge);
+    const auto reduced = loadReducedPicture(sideways, 300, 150, nullptr, {}, kHuge);
     ASSERT_TRUE(reduced);
     EXPECT_EQ(reduced->fullWidth, kWidth * 40);
     EXPECT_EQ(reduced->fullHeight, kHeight * 40);
     EXPECT_EQ(reduced->loaded.image.size(), cv::Size(kWidth * 5, kHeight * 5)) << "by 8";
     expectSeenUpright(reduced->loaded.image);
-    EXPECT_EQ(loadReducedJpeg(sideways, 400, 150, nullptr, {}, kHuge)->loaded.image.cols,
+    EXPECT_EQ(loadReducedPicture(sideways, 400, 150, nullptr, {}, kHuge)->loaded.image.cols,
               kWidth * 10)
         << "by 4: an eighth is narrower than asked";
 
     const cv::Mat photo = photoLike(1200, 1600);
     test::writeImage(path("photo.jpg"), photo, {cv::IMWRITE_JPEG_QUALITY, 95});
-    const auto picture = loadReducedJpeg(path("photo.jpg"), 400, 300, nullptr, {}, kHuge);
+    const auto picture = loadReducedPicture(path("photo.jpg"), 400, 300, nullptr, {}, kHuge);
     ASSERT_TRUE(picture);
     cv::Mat averaged;
     cv::resize(decodeImageBytes(readFileBytes(path("photo.jpg"), fileSizeOf(path("photo.jpg")))),
@@ -593,17 +593,52 @@ TEST_F(DecodeTest, AHugeJpegsPictureForTheScreenComesFromAReducedDecode) {
     cv::absdiff(averaged, picture->loaded.image, difference);
     EXPECT_LE(cv::mean(difference)[0], 2.0);
 
-    EXPECT_FALSE(loadReducedJpeg(path("photo.jpg"), 400, 300, nullptr, {}, 2'000'000))
+    EXPECT_FALSE(loadReducedPicture(path("photo.jpg"), 400, 300, nullptr, {}, 2'000'000))
         << "smaller than the threshold: the full decode's way";
     test::writeImage(path("grey.jpg"), cv::Mat(1200, 1600, CV_8UC1, cv::Scalar(90)));
-    EXPECT_FALSE(loadReducedJpeg(path("grey.jpg"), 400, 300, nullptr, {}, kHuge));
+    EXPECT_FALSE(loadReducedPicture(path("grey.jpg"), 400, 300, nullptr, {}, kHuge));
     std::atomic<bool> stop{true};
-    EXPECT_FALSE(loadReducedJpeg(path("photo.jpg"), 400, 300, &stop, {}, kHuge));
+    EXPECT_FALSE(loadReducedPicture(path("photo.jpg"), 400, 300, &stop, {}, kHuge));
     const QByteArray whole = test::readBytes(path("photo.jpg"));
     test::writeBytes(path("cut.jpg"), whole.left(whole.size() / 2));
-    const auto cut = loadReducedJpeg(path("cut.jpg"), 400, 300, nullptr, {}, kHuge);
+    const auto cut = loadReducedPicture(path("cut.jpg"), 400, 300, nullptr, {}, kHuge);
     ASSERT_TRUE(cut);
     EXPECT_EQ(cut->loaded.image.size(), picture->loaded.image.size());
+}
+
+// A huge PNG is reduced by block averages as its rows are read, alpha composited on
+// black first: within a level on average of its whole decode averaged down, and of the
+// size the largest factor leaves (a partial block at the edge counts what it has). An
+// interlaced or cut PNG goes the whole decode's way.
+TEST_F(DecodeTest, AHugePngsPictureForTheScreenIsAveragedAsItIsRead) {
+    constexpr std::int64_t kHuge = 1'000'000;
+    cv::Mat withAlpha;
+    cv::cvtColor(photoLike(1200, 1600), withAlpha, cv::COLOR_BGR2BGRA);
+    cv::randu(withAlpha.reshape(1, 1200 * 1600).col(3), 0, 256);
+    for (const cv::Mat& picture : {photoLike(1200, 1600), withAlpha}) {
+        SCOPED_TRACE(picture.channels());
+        test::writeImage(path("big.png"), picture);
+        const auto reduced = loadReducedPicture(path("big.png"), 400, 300, nullptr, {}, kHuge);
+        ASSERT_TRUE(reduced);
+        EXPECT_EQ(reduced->loaded.channels, picture.channels());
+        EXPECT_EQ(cv::Size(reduced->fullWidth, reduced->fullHeight), cv::Size(1600, 1200));
+        ASSERT_EQ(reduced->loaded.image.size(), cv::Size(400, 300)) << "by 4";
+        const auto whole = decodeToBgr8(readFileBytes(path("big.png"), fileSizeOf(path("big.png"))),
+                                        DecodeRole::Shown);
+        cv::Mat averaged;  // by a whole factor: the mean of each block
+        cv::resize(whole->image, averaged, {400, 300}, 0, 0, cv::INTER_AREA);
+        EXPECT_LE(cv::norm(averaged, reduced->loaded.image, cv::NORM_INF), 1.0);
+    }
+    test::writeImage(path("edges.png"), photoLike(1203, 1601));
+    const auto edges = loadReducedPicture(path("edges.png"), 400, 300, nullptr, {}, kHuge);
+    ASSERT_TRUE(edges);
+    EXPECT_EQ(edges->loaded.image.size(), cv::Size(401, 301)) << "the last blocks kept";
+    ASSERT_TRUE(test::runProgram("convert",
+                                 {path("big.png"), "-interlace", "PNG", path("interlaced.png")}));
+    EXPECT_FALSE(loadReducedPicture(path("interlaced.png"), 400, 300, nullptr, {}, kHuge));
+    const QByteArray bytes = test::readBytes(path("big.png"));
+    test::writeBytes(path("cut.png"), bytes.left(bytes.size() / 2));
+    EXPECT_FALSE(loadReducedPicture(path("cut.png"), 400, 300, nullptr, {}, kHuge));
 }
 
 // A photo stands as the orientation of its main image says, whichever decoder reads it,

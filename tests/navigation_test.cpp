@@ -426,7 +426,7 @@ TEST_F(NeighbourCacheTest, AHugeJpegNeighbourHoldsAPictureMadeFromAReducedDecode
     job.imagePath = dir.filePath("huge.jpg");
     test::writeImage(job.imagePath, photo, {cv::IMWRITE_JPEG_QUALITY, 95});
     const ImageBuffer whole = decodeNeighbour(job, CancelToken{});
-    job.reducedFromPixels = 1'000'000;  // stands for a hundred megapixels
+    job.reducedFromPixels = 1'000'000;  // stands for 64 megapixels
     const ImageBuffer record = decodeNeighbour(job, CancelToken{});
     ASSERT_TRUE(record.ready);
     EXPECT_TRUE(record.image.empty());

@@ -182,18 +182,18 @@ NeighbourJob neighbourJob(const Viewer& viewer, NeighbourSide side) {
 
 namespace {
 
-// A JPEG of a hundred megapixels and more, seen fitted to the screen, is decoded reduced
-// in the DCT and scaled from there: its full decode (576 MB for 192 MP) would more than
-// double what the image on screen holds, for a picture of two megapixels. Its record
+// A JPEG or PNG of 64 megapixels and more, seen fitted to the screen, is decoded
+// reduced and scaled from there: its full decode (576 MB for a 192 MP photo) would more
+// than double what the image on screen holds, for a picture of two megapixels. Its record
 // keeps that picture only; a step to it shows it, and the full decode comes when the
 // user zooms or turns it.
-bool hugeJpegPictureInto(ImageBuffer& record, const NeighbourJob& job, const CancelToken& token) {
+bool hugePictureInto(ImageBuffer& record, const NeighbourJob& job, const CancelToken& token) {
     const ScaleContext& context = job.context;
     if (!job.prescale || !job.partnerPath.isEmpty() || !context.fitActive || context.mergeMode != 0)
         return false;
     const Size area = screenFitArea(context);
-    auto reduced = loadReducedJpeg(job.imagePath, area.width, area.height, token.flag(), job.colour,
-                                   job.reducedFromPixels);
+    auto reduced = loadReducedPicture(job.imagePath, area.width, area.height, token.flag(),
+                                      job.colour, job.reducedFromPixels);
     if (!reduced || token.cancelled()) return false;
     const LoadedImage& loaded = reduced->loaded;
     record.channels = loaded.channels;
@@ -221,7 +221,7 @@ ImageBuffer decodeNeighbour(const NeighbourJob& job, const CancelToken& token) {
     record.failed = true;
     if (job.count <= 1) return record;
     try {
-        if (hugeJpegPictureInto(record, job, token)) return record;
+        if (hugePictureInto(record, job, token)) return record;
         // Missing, empty, undecodable or refused: the same failure whatever the cause.
         // A cancelled job stops decoding a JPEG within a few rows.
         const auto loaded =

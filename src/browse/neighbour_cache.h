@@ -55,7 +55,7 @@ struct NeighbourJob {
     bool prescale = false;  // scale for the screen once decoded
     ScaleContext context;   // the window and options as they were at the start
     ColourTarget colour;
-    // A JPEG of this many pixels and more is decoded reduced for the screen.
+    // A JPEG or PNG of this many pixels and more is decoded reduced for the screen.
     std::int64_t reducedFromPixels = kHugePicturePixels;
 };
 NeighbourJob neighbourJob(const Viewer& viewer, NeighbourSide side);

@@ -243,8 +243,10 @@ ModulePicture decodeStoredPixels(const FileBytes& bytes, const std::atomic<bool>
                                  std::uint64_t budget, const ColourTarget& target,
                                  std::optional<CmykPicture>& cmyk,
                                  std::optional<PreparedColour>& converted) {
+    using namespace std::string_view_literals;
+    const header::Bytes view{bytes.data(), bytes.size()};
     ModulePicture picture;
-    if (header::moduleFormat({bytes.data(), bytes.size()}) != header::ModuleFormat::None) {
+    if (header::moduleFormat(view) != header::ModuleFormat::None) {
         picture = decodeWithFormatModule(bytes, budget, fitsBudget, stop).value_or(ModulePicture{});
         // An animated WebP's profile is in its container, which the module does not read.
         if (target.enabled && picture.colour.kind == PictureColour::Kind::Unstated)
@@ -253,8 +255,9 @@ ModulePicture decodeStoredPixels(const FileBytes& bytes, const std::atomic<bool>
     }
     if (target.enabled) picture.colour = header::colourOf({bytes.data(), bytes.size()});
     if (!bytes.empty() && fitsMemoryBudget(bytes, budget)) {
-        const auto jpeg =
-            target.enabled ? header::jpegSize({bytes.data(), bytes.size()}) : std::nullopt;
+        const auto jpeg = target.enabled && header::matches(view, 0, "\xFF\xD8"sv)
+                              ? header::jpegSize(view)
+                              : std::nullopt;
         if (jpeg && std::int64_t{jpeg->width} * jpeg->height >= kLargePicturePixels) {
             PreparedColour prepared = prepareColour(picture.colour, ColourPixels::Bgr, target);
             if (prepared.transform) {
@@ -395,10 +398,31 @@ std::optional<LoadedImage> loadImageFile(const QString& path, DecodeRole role,
     return loadImageBytes(*bytes, role, stop, colour);
 }
 
-std::optional<ReducedPicture> loadReducedJpeg(const QString& path, std::int32_t leastWidth,
-                                              std::int32_t leastHeight,
-                                              const std::atomic<bool>* stop,
-                                              const ColourTarget& colour, std::int64_t fromPixels) {
+namespace {
+
+// The reduced pixels of a huge JPEG or PNG, as stored, with the channels the file has;
+// nothing for any other file.
+std::optional<cv::Mat> decodeReduced(const QString& path, header::Bytes head, bool sideways,
+                                     std::int32_t leastWidth, std::int32_t leastHeight,
+                                     const std::atomic<bool>* stop, std::int32_t& channels) {
+    using namespace std::string_view_literals;
+    FileStream file(path);
+    if (header::matches(head, 0, "\xFF\xD8"sv)) {
+        channels = 3;
+        const ReducedSize least{static_cast<unsigned>(sideways ? leastHeight : leastWidth),
+                                static_cast<unsigned>(sideways ? leastWidth : leastHeight)};
+        return decodeJpegReduced(file, least, stop);
+    }
+    return decodePngReduced(file, leastWidth, leastHeight, stop, &channels);
+}
+
+}  // namespace
+
+std::optional<ReducedPicture> loadReducedPicture(const QString& path, std::int32_t leastWidth,
+                                                 std::int32_t leastHeight,
+                                                 const std::atomic<bool>* stop,
+                                                 const ColourTarget& colour,
+                                                 std::int64_t fromPixels) {
     constexpr ExifOrientation kFirstSideways = 5;  // 5 to 8 swap width and height
     // Its size, orientation and colours are read from the file's first bytes.
     constexpr std::int32_t kHeadBytes = std::int32_t{1} << 20;
@@ -407,25 +431,24 @@ std::optional<ReducedPicture> loadReducedJpeg(const QString& path, std::int32_t 
         if (size <= 0) return std::nullopt;
         const FileBytes head = readFileBytes(path, std::min(size, kHeadBytes));
         const header::Bytes view{head.data(), head.size()};
-        const auto declared = header::jpegSize(view);
+        const auto declared = declaredImageSize(head);
         if (!declared || std::int64_t{declared->width} * declared->height < fromPixels)
             return std::nullopt;
         const ExifOrientation orientation = exifOrientation(head);
         const bool sideways = orientation >= kFirstSideways;
-        const ReducedSize least{static_cast<unsigned>(sideways ? leastHeight : leastWidth),
-                                static_cast<unsigned>(sideways ? leastWidth : leastHeight)};
-        FileStream file(path);
-        auto pixels = decodeJpegReduced(file, least, stop);
+        std::int32_t channels = 3;
+        auto pixels = decodeReduced(path, view, sideways, leastWidth, leastHeight, stop, channels);
         if (!pixels) return std::nullopt;
         turnUpright(*pixels, orientation);
-        PreparedColour prepared = prepareColour(
-            colour.enabled ? header::colourOf(view) : PictureColour{}, ColourPixels::Bgr, colour);
+        PreparedColour prepared =
+            prepareColour(colour.enabled ? header::colourOf(view) : PictureColour{},
+                          channels <= 2 ? ColourPixels::GreyInBgr : ColourPixels::Bgr, colour);
         applyColour(prepared, *pixels);
         const auto width = static_cast<std::int32_t>(declared->width);
         const auto height = static_cast<std::int32_t>(declared->height);
-        return ReducedPicture{
-            LoadedImage{*pixels, 3, size, false, std::move(prepared.profileName), colour.id()},
-            sideways ? height : width, sideways ? width : height};
+        return ReducedPicture{LoadedImage{*pixels, channels, size, false,
+                                          std::move(prepared.profileName), colour.id()},
+                              sideways ? height : width, sideways ? width : height};
     } catch (const std::exception&) {
         return std::nullopt;  // no memory for it: the general way decides
     }

@@ -133,24 +133,25 @@ std::optional<LoadedImage> loadImageBytes(const FileBytes& bytes,
                                           const std::atomic<bool>* stop = nullptr,
                                           const ColourTarget& colour = {});
 
-// A JPEG of at least this many pixels is far larger than any screen: a picture of it for
-// the screen is decoded reduced in the DCT instead of from its full decode.
-inline constexpr std::int64_t kHugePicturePixels = 100'000'000;
+// A JPEG or PNG of at least this many pixels is far larger than any screen: a picture of
+// it for the screen is made from a reduced decode instead of from its full decode.
+inline constexpr std::int64_t kHugePicturePixels = 64'000'000;
 
-// Such a JPEG (of at least `fromPixels`) decoded reduced (by 2, 4 or 8) to at least
-// `least` pixels each way once upright, turned upright and converted for `colour`, with
-// the size of its full decode; nothing for smaller pictures, other files, grey or CMYK
-// JPEGs, or a failed or stopped decode.
+// Such a picture (of at least `fromPixels`) decoded reduced to at least `least` pixels
+// each way once upright (a JPEG by 2, 4 or 8 in its DCT, a PNG by block averages), read
+// from the file a piece at a time, turned upright and converted for `colour`, with the
+// size of its full decode; nothing for smaller pictures, other files, grey or CMYK JPEGs,
+// interlaced PNGs, or a failed or stopped decode.
 struct ReducedPicture {
     LoadedImage loaded;
     std::int32_t fullWidth = 0;  // upright
     std::int32_t fullHeight = 0;
 };
-std::optional<ReducedPicture> loadReducedJpeg(const QString& path, std::int32_t leastWidth,
-                                              std::int32_t leastHeight,
-                                              const std::atomic<bool>* stop,
-                                              const ColourTarget& colour,
-                                              std::int64_t fromPixels = kHugePicturePixels);
+std::optional<ReducedPicture> loadReducedPicture(const QString& path, std::int32_t leastWidth,
+                                                 std::int32_t leastHeight,
+                                                 const std::atomic<bool>* stop,
+                                                 const ColourTarget& colour,
+                                                 std::int64_t fromPixels = kHugePicturePixels);
 
 // The whole pipeline for one file: readable test, read, decode, normalise. Every
 // failure (missing, empty, too large, undecodable, refused, or an exception from

@@ -4,7 +4,10 @@
 
 #include <png.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <vector>
 
 namespace pavo {
 namespace {
@@ -128,6 +131,74 @@ RowsRead readPngRows(png_structp png, png_infop info, png_infop endInfo, const P
     return RowsRead::All;
 }
 
+void readFromStream(png_structp png, png_bytep out, png_size_t length) {
+    auto* file = static_cast<FileStream*>(png_get_io_ptr(png));
+    while (length > 0) {
+        const std::size_t got = file->read(out, length);
+        if (got == 0) png_error(png, "PNG cut short");
+        out += got;
+        length -= got;
+    }
+}
+
+// Sums of blocks of `factor` rows, one output row at a time.
+struct BlockSums {
+    int factor = 1;
+    int width = 0;                    // of the file
+    std::vector<std::uint32_t> sums;  // three a reduced pixel
+    std::vector<unsigned char> row;   // one decoded row, BGR or BGRA
+    int channels = 3;
+    int rowsInBlock = 0;
+
+    void add(const unsigned char* pixels) {
+        for (int x = 0; x < width; ++x) {
+            const unsigned char* pixel = pixels + static_cast<std::ptrdiff_t>(x) * channels;
+            std::uint32_t* sum = &sums[static_cast<std::size_t>(x / factor) * 3];
+            if (channels == 4) {
+                const unsigned alpha = pixel[3];  // composited on black, as a whole decode is
+                for (int c = 0; c < 3; ++c) sum[c] += pixel[c] * alpha / 255U;
+            } else {
+                for (int c = 0; c < 3; ++c) sum[c] += pixel[c];
+            }
+        }
+        ++rowsInBlock;
+    }
+    void emit(unsigned char* out) {
+        const int columns = static_cast<int>(sums.size() / 3);
+        for (int x = 0; x < columns; ++x) {
+            const int wide = std::min(factor, width - x * factor);
+            const std::uint32_t count = static_cast<std::uint32_t>(wide) * rowsInBlock;
+            for (int c = 0; c < 3; ++c) {
+                std::uint32_t& sum = sums[static_cast<std::size_t>(x) * 3 + c];
+                out[x * 3 + c] = static_cast<unsigned char>((sum + count / 2) / count);
+                sum = 0;
+            }
+        }
+        rowsInBlock = 0;
+    }
+};
+
+RowsRead readReducedRows(png_structp png, png_infop info, png_infop endInfo,
+                         const PngLayout& layout, BlockSums& blocks, cv::Mat& reduced,
+                         const std::atomic<bool>* stop) {
+    if (setjmp(png_jmpbuf(png)) != 0) return RowsRead::GaveUp;  // NOLINT(cert-err52-cpp)
+    png_set_expand(png);  // palettes and low bit depths to 8 bits, a transparent colour to alpha
+    png_set_scale_16(png);
+    png_set_gray_to_rgb(png);
+    png_set_bgr(png);
+    png_read_update_info(png, info);
+    for (int y = 0; y < layout.height; ++y) {
+        if (stop != nullptr && y % kRowsBetweenStopChecks == 0 && stop->load())
+            return RowsRead::Stopped;
+        png_read_row(png, blocks.row.data(), nullptr);
+        blocks.add(blocks.row.data());
+        if (blocks.rowsInBlock == blocks.factor || y == layout.height - 1)
+            blocks.emit(reduced.ptr(y / blocks.factor));
+    }
+    png_read_end(png, endInfo);
+    return RowsRead::All;
+}
+
 bool isPng(const FileBytes& bytes) {
     return bytes.size() >= 8 && png_sig_cmp(bytes.data(), 0, 8) == 0;
 }
@@ -147,6 +218,38 @@ std::optional<cv::Mat> decodePng(const FileBytes& bytes, const std::atomic<bool>
     if (readPngRows(reader.png, reader.info, reader.endInfo, layout, pixels, stop) != RowsRead::All)
         return cv::Mat();
     return pixels;
+}
+
+std::optional<cv::Mat> decodePngReduced(FileStream& file, int leastWidth, int leastHeight,
+                                        const std::atomic<bool>* stop, std::int32_t* channels) {
+    if (!file.isOpen()) return std::nullopt;
+    PngReader reader;
+    if (!reader.made()) return std::nullopt;
+    png_set_read_fn(reader.png, &file, readFromStream);
+    PngLayout layout;
+    if (!readPngHeader(reader.png, reader.info, layout) || layout.width <= 0 ||
+        layout.height <= 0 || png_get_interlace_type(reader.png, reader.info) != PNG_INTERLACE_NONE)
+        return std::nullopt;
+    int factor = 1;
+    while (layout.width / (factor + 1) >= leastWidth && layout.height / (factor + 1) >= leastHeight)
+        ++factor;
+    if (factor < 2) return std::nullopt;
+    *channels = CV_MAT_CN(layout.type);
+    BlockSums blocks;
+    blocks.factor = factor;
+    blocks.width = layout.width;
+    blocks.channels =
+        CV_MAT_CN(layout.type) == 4 || png_get_valid(reader.png, reader.info, PNG_INFO_tRNS) != 0
+            ? 4
+            : 3;
+    const int columns = (layout.width + factor - 1) / factor;
+    blocks.sums.assign(static_cast<std::size_t>(columns) * 3, 0);
+    blocks.row.resize(static_cast<std::size_t>(layout.width) * 4);
+    cv::Mat reduced((layout.height + factor - 1) / factor, columns, CV_8UC3);
+    if (readReducedRows(reader.png, reader.info, reader.endInfo, layout, blocks, reduced, stop) !=
+        RowsRead::All)
+        return std::nullopt;
+    return reduced;
 }
 
 }  // namespace pavo

@@ -5,6 +5,7 @@
 #include <opencv2/core/mat.hpp>
 
 #include <atomic>
+#include <cstdint>
 #include <optional>
 
 namespace pavo {
@@ -22,5 +23,15 @@ std::optional<cv::Mat> decodePng(const FileBytes& bytes, const std::atomic<bool>
 
 // BGR, or BGRA when the file has alpha. An animated WebP is not a still one: nothing.
 std::optional<cv::Mat> decodeStillWebp(const FileBytes& bytes);
+
+// A PNG far larger than the screen reduced while it is read from the file, so that its
+// full decode is never held: each block of factor × factor pixels (the largest factor
+// that keeps at least `leastWidth` × `leastHeight`) averaged into one 8-bit BGR pixel,
+// alpha composited on black first. Nothing for an interlaced PNG (its rows are whole only
+// at the last pass), when no factor of 2 or more fits, for a file libpng gives up on, or
+// once `stop` is set.
+// `channels` is set to those of the file's whole decode (1 grey, 3 colour, 4 with alpha).
+std::optional<cv::Mat> decodePngReduced(FileStream& file, int leastWidth, int leastHeight,
+                                        const std::atomic<bool>* stop, std::int32_t* channels);
 
 }  // namespace pavo
