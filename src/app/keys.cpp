@@ -16,6 +16,7 @@
 #include "viewer.h"
 
 #include <algorithm>
+#include <array>
 #include <iterator>
 
 namespace pavo {
@@ -61,13 +62,9 @@ void goTo(Viewer& viewer) {
     showGoToDialog(viewer);
 }
 
-// `needsPixels`: the action works on the shown image's pixels, so those a step to a
-// large photo left in its file are decoded first. Dialogs, jumps, the overlay and the
-// like need none, and open at once.
 struct KeyAction {
     Key key;
     void (*action)(Viewer&);
-    bool needsPixels = true;
 };
 
 // Keys that scroll or step: presses that queued up while a step was decoding move
@@ -89,45 +86,54 @@ constexpr StepKeyAction kStepKeyActions[] = {
 constexpr KeyAction kKeyActions[] = {
     {Key::Enter, toggleFullscreen},
     {Key::F11, toggleFullscreen},
-    {Key::Shift, [](Viewer& v) { v.input.shiftHeld = true; }, false},
-    {Key::Ctrl, [](Viewer& v) { v.input.ctrlHeld = true; }, false},
+    {Key::Shift, [](Viewer& v) { v.input.shiftHeld = true; }},
+    {Key::Ctrl, [](Viewer& v) { v.input.ctrlHeld = true; }},
     {Key::Esc, escape},
     {Key::PageUp, [](Viewer& v) { scrollBy(v, 0, -v.shownImage.displayHeight); }},
     {Key::PageDown, [](Viewer& v) { scrollBy(v, 0, v.shownImage.displayHeight); }},
-    {Key::End, goToLast, false},
-    {Key::Home, goToFirst, false},
+    {Key::End, goToLast},
+    {Key::Home, goToFirst},
     {Key::Plus, [](Viewer& v) { zoomByStep(v, true, ZoomAnchor::Centre); }},
     {Key::Minus, [](Viewer& v) { zoomByStep(v, false, ZoomAnchor::Centre); }},
     {Key::Digit1, [](Viewer& v) { setChromeLevel(v, 1); }},
     {Key::Digit2, [](Viewer& v) { setChromeLevel(v, 2); }},
     {Key::Digit3, [](Viewer& v) { setChromeLevel(v, 3); }},
     {Key::F, toggleFit},
-    {Key::I, toggleOverlay, false},
-    {Key::Q, toggleCursor, false},
+    {Key::I, toggleOverlay},
+    {Key::Q, toggleCursor},
     {Key::R, [](Viewer& v) { refit(v, ScrollReset::WhenZoomed); }},
-    {Key::Delete, deleteShownFile, false},
-    {Key::G, goTo, false},
+    {Key::Delete, deleteShownFile},
+    {Key::G, goTo},
     {Key::L, toggleReverseMerge},
     {Key::T, rotateQuarter},
     {Key::Y, mirrorImage},
-    {Key::F5, rescanDirectory, false},
+    {Key::F5, rescanDirectory},
     {Key::Comma, [](Viewer& v) { toggleMerge(v, -1); }},
     {Key::Period, [](Viewer& v) { toggleMerge(v, 1); }},
-    {Key::P, togglePlayback, false},
-    {Key::N, [](Viewer& v) { stepFrame(v, true); }, false},
-    {Key::B, [](Viewer& v) { stepFrame(v, false); }, false},
+    {Key::P, togglePlayback},
+    {Key::N, [](Viewer& v) { stepFrame(v, true); }},
+    {Key::B, [](Viewer& v) { stepFrame(v, false); }},
 };
 
 struct CommandAction {
     Command command;
     void (*action)(Viewer&);
-    bool needsPixels = true;
 };
 
+// What acts without the shown image's pixels: the pixels a step to a large photo left in
+// its file are decoded first for everything else. Modifiers, jumps, the overlay, the
+// cursor, deleting, playback and the dialogs need none, and act at once.
+constexpr std::array kKeysWithoutPixels{Key::Shift, Key::Ctrl, Key::End,    Key::Home,
+                                        Key::I,     Key::Q,    Key::Delete, Key::G,
+                                        Key::F5,    Key::P,    Key::N,      Key::B};
+constexpr std::array kCommandsWithoutPixels{
+    Command::Open,           Command::GoTo,      Command::Exit, Command::FullReload,
+    Command::CheckForUpdate, Command::Shortcuts, Command::About};
+
 constexpr CommandAction kCommandActions[] = {
-    {Command::Open, showOpenDialog, false},
-    {Command::GoTo, goTo, false},
-    {Command::Exit, [](Viewer& v) { v.platform.destroyWindow(); }, false},
+    {Command::Open, showOpenDialog},
+    {Command::GoTo, goTo},
+    {Command::Exit, [](Viewer& v) { v.platform.destroyWindow(); }},
     {Command::FitToggle, toggleFit},
     {Command::Rotate, rotateQuarter},
     {Command::Flip, mirrorImage},
@@ -135,11 +141,11 @@ constexpr CommandAction kCommandActions[] = {
     {Command::MergeBackward, [](Viewer& v) { toggleMerge(v, -1); }},
     {Command::ReverseMerge, toggleReverseMerge},
     {Command::Reload, [](Viewer& v) { refit(v, ScrollReset::WhenZoomed); }},
-    {Command::FullReload, rescanDirectory, false},
+    {Command::FullReload, rescanDirectory},
     {Command::Options, runOptionsDialog},
-    {Command::CheckForUpdate, [](Viewer& v) { startUpdateCheck(v, false); }, false},
-    {Command::Shortcuts, showShortcuts, false},
-    {Command::About, showAbout, false},
+    {Command::CheckForUpdate, [](Viewer& v) { startUpdateCheck(v, false); }},
+    {Command::Shortcuts, showShortcuts},
+    {Command::About, showAbout},
 };
 
 }  // namespace
@@ -186,7 +192,8 @@ void onKeyDown(Viewer& viewer, Key key, int presses) {
     }
     for (const KeyAction& entry : kKeyActions) {
         if (entry.key == key) {
-            if (entry.needsPixels) restoreShownPixels(viewer);
+            if (std::ranges::find(kKeysWithoutPixels, key) == kKeysWithoutPixels.end())
+                restoreShownPixels(viewer);
             for (int i = 0; i < std::max(presses, 1); ++i) entry.action(viewer);
             return;
         }
@@ -202,7 +209,9 @@ void onKeyUp(Viewer& viewer, Key key) {
 void onCommand(Viewer& viewer, int command) {
     for (const CommandAction& entry : kCommandActions) {
         if (static_cast<int>(entry.command) == command) {
-            if (entry.needsPixels) restoreShownPixels(viewer);
+            if (std::ranges::find(kCommandsWithoutPixels, entry.command) ==
+                kCommandsWithoutPixels.end())
+                restoreShownPixels(viewer);
             entry.action(viewer);
             return;
         }

@@ -188,7 +188,7 @@ FileStream::~FileStream() {
     if (fd_ >= 0) close(fd_);
 }
 
-std::size_t FileStream::read(unsigned char* into, std::size_t size) {
+std::size_t FileStream::read(unsigned char* into, std::size_t size) const {
     if (fd_ < 0) return 0;
     for (;;) {
         const ssize_t got = ::read(fd_, into, size);

@@ -52,7 +52,7 @@ class FileStream {
     ~FileStream();
     [[nodiscard]] bool isOpen() const { return fd_ >= 0; }
     // Up to `size` bytes; 0 at the end of the file or on an error.
-    std::size_t read(unsigned char* into, std::size_t size);
+    std::size_t read(unsigned char* into, std::size_t size) const;
 
   private:
     int fd_ = -1;

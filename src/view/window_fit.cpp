@@ -121,7 +121,7 @@ Size mergedWindowSize(Viewer& viewer, Size outer, const GeometrySnapshot& geomet
     return {width, std::min(clientHeight + frame.height, viewer.view.maxWindowHeight)};
 }
 
-void applyWindowSize(Viewer& viewer, Size outer, WindowSizing how) {
+void applyWindowSize(Viewer& viewer, Size outer, const WindowSizing& how) {
     Platform& platform = viewer.platform;
     const GeometrySnapshot geometry = windowGeometry(viewer);
     int width = outer.width;

@@ -30,7 +30,7 @@ Size windowSizeForImage(Viewer& viewer, const cv::Mat& image);
 // The same for an image of that many columns and rows, whose pixels may not be at hand.
 Size windowSizeForImage(Viewer& viewer, Size pixels);
 // Gives the window an outer size, kept inside the work area.
-void applyWindowSize(Viewer& viewer, Size outer, WindowSizing how = {});
+void applyWindowSize(Viewer& viewer, Size outer, const WindowSizing& how = {});
 void snapWindowToMonitor(Viewer& viewer);
 // Fits the window and the image again, zoom reset.
 void refit(Viewer& viewer, ScrollReset reset);
