@@ -253,7 +253,7 @@ ModulePicture decodeStoredPixels(const FileBytes& bytes, const std::atomic<bool>
             picture.colour = header::colourOf({bytes.data(), bytes.size()});
         return picture;
     }
-    if (target.enabled) picture.colour = header::colourOf({bytes.data(), bytes.size()});
+    if (target.enabled) picture.colour = header::colourOf(view);
     if (!bytes.empty() && fitsMemoryBudget(bytes, budget)) {
         const auto jpeg = target.enabled && header::matches(view, 0, "\xFF\xD8"sv)
                               ? header::jpegSize(view)

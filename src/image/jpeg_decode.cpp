@@ -46,6 +46,20 @@ bool readScanlines(jpeg_decompress_struct& info, ErrorJump& error, const cv::Mat
     return true;
 }
 
+// Sets the output to the smallest of 1/8, 1/4 and 1/2 of the size that keeps at least
+// `least` pixels each way; false when only the full size does.
+bool reduceOutput(jpeg_decompress_struct& info, ReducedSize least) {
+    unsigned reduction = 8;
+    while (reduction > 1 && (info.image_width / reduction < least.width ||
+                             info.image_height / reduction < least.height)) {
+        reduction /= 2;
+    }
+    if (reduction == 1) return false;
+    info.scale_num = 1;
+    info.scale_denom = reduction;
+    return true;
+}
+
 // The header, and the output set up at 1 / `reduction` of the size when that keeps at
 // least `least` pixels each way (else at full size, or not at all when `least` is set).
 bool readHeader(jpeg_decompress_struct& info, ErrorJump& error, const FileBytes& bytes,
@@ -56,14 +70,7 @@ bool readHeader(jpeg_decompress_struct& info, ErrorJump& error, const FileBytes&
     if (info.num_components != components) return false;
     info.out_color_space = components == 4 ? JCS_CMYK : JCS_EXT_BGR;
     if (least != nullptr) {
-        unsigned reduction = 8;
-        while (reduction > 1 && (info.image_width / reduction < least->width ||
-                                 info.image_height / reduction < least->height)) {
-            reduction /= 2;
-        }
-        if (reduction == 1) return false;  // nothing quicker than the full decode
-        info.scale_num = 1;
-        info.scale_denom = reduction;
+        if (!reduceOutput(info, *least)) return false;  // nothing quicker than the full decode
         info.dct_method = JDCT_IFAST;
         info.do_fancy_upsampling = FALSE;
     }
@@ -177,14 +184,7 @@ bool readStreamHeader(jpeg_decompress_struct& info, ErrorJump& error, StreamSour
     if (jpeg_read_header(&info, TRUE) != JPEG_HEADER_OK) return false;
     if (info.num_components != 3) return false;
     info.out_color_space = JCS_EXT_BGR;
-    unsigned reduction = 8;
-    while (reduction > 1 && (info.image_width / reduction < least.width ||
-                             info.image_height / reduction < least.height)) {
-        reduction /= 2;
-    }
-    if (reduction == 1) return false;
-    info.scale_num = 1;
-    info.scale_denom = reduction;
+    if (!reduceOutput(info, least)) return false;
     jpeg_calc_output_dimensions(&info);
     return info.output_components == 3 && info.output_width > 0 && info.output_height > 0;
 }
