@@ -113,8 +113,10 @@ TEST_F(NavigationTest, StepsWrapWithASoundAndJumpsGoByFiveOrToTheEnds) {
 
 // A held key: while the image ahead of a step still decodes, a second press makes the
 // step a jump, and each further press moves its target by one; only where the presses end
-// is loaded and shown. Anything but a step waits for the jump's image and then acts on
-// it. One press alone while the image ahead decodes is the next step, once it is shown.
+// is loaded and shown. A PNG or JPEG target decodes at once (the press after stops it);
+// another waits until the keys rest. Anything but a step waits for the jump's image and
+// then acts on it. One press alone while the image ahead decodes is the next step, once
+// it is shown.
 TEST_F(NavigationTest, PressesDuringAJumpMoveItsTargetAndOtherInputsWaitForItsImage) {
     openFolder(8);
     holdJobs();
@@ -129,7 +131,8 @@ TEST_F(NavigationTest, PressesDuringAJumpMoveItsTargetAndOtherInputsWaitForItsIm
     EXPECT_EQ(shownFile(), 2) << "the image shown stays until the jump's is decoded";
     const std::size_t jobs = held.waiting();
     events.keyDown(Key::Right, 1);
-    EXPECT_EQ(held.waiting(), jobs) << "while the keys move the target, nothing decodes";
+    EXPECT_EQ(held.waiting(), jobs + 1) << "a PNG target's decode starts with the press";
+    EXPECT_FALSE(platform.timerPending(JumpRestTimer));
     events.keyDown(Key::T, 1);
     events.keyDown(Key::Right, 2);
     events.keyDown(Key::Left, 1);
@@ -154,6 +157,20 @@ TEST_F(NavigationTest, PressesDuringAJumpMoveItsTargetAndOtherInputsWaitForItsIm
     events.keyDown(Key::Home, 1);
     settle();
     EXPECT_EQ(shownFile(), 1) << "Home after presses during a jump";
+
+    // WebP decodes run to their end once begun: the target decodes when the keys rest.
+    paths = imageFolder("still/%1.webp", 8, 60, 40);
+    open(paths[0]);
+    for (int press = 0; press < 5; ++press) events.keyDown(Key::Right, 1);
+    ASSERT_TRUE(stepUnderWay(viewer));
+    EXPECT_TRUE(platform.timerPending(JumpRestTimer)) << "a jump whose target moved";
+    const std::size_t before = held.waiting();
+    events.keyDown(Key::Right, 1);
+    EXPECT_EQ(held.waiting(), before) << "while the keys move the target, nothing decodes";
+    events.timer(JumpRestTimer);
+    EXPECT_EQ(held.waiting(), before + 1) << "at rest, the target decodes";
+    settle();
+    EXPECT_EQ(shownFile(), 7);
     EXPECT_TRUE(platform.boxes.empty());
 }
 

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 namespace pavo {
@@ -52,6 +53,9 @@ struct NavigationState {
     JobSlot decode;
     QString decodePath;
     std::optional<DecodedFile> decoded;
+    // Held by the decode under way: the one a press starts begins when the one it stopped
+    // has let go of its pixels, and so takes them over instead of new memory.
+    std::shared_ptr<std::mutex> decodeTurn = std::make_shared<std::mutex>();
     // A held key moved a jump's target: its decode starts once the keys rest.
     bool decodeWaitsForRest = false;
     // A quick reduced decode of the file a start opens, shown until the image is there.

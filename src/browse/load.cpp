@@ -177,7 +177,10 @@ std::function<void()> fileDecodeJob(Viewer& viewer, const QString& path) {
     navigation.decodePath = path;
     return makeJob<LoadedImage>(
         viewer.platform, ticket.token,
-        [path, target = viewer.colour.target](const CancelToken& token) {
+        [path, target = viewer.colour.target,
+         turn = navigation.decodeTurn](const CancelToken& token) -> std::optional<LoadedImage> {
+            const std::lock_guard oneAtATime(*turn);
+            if (token.cancelled()) return std::nullopt;
             return loadImageFile(path, DecodeRole::Shown, token.flag(), target);
         },
         [&viewer, id = ticket.id, path](std::optional<LoadedImage> image) {

@@ -405,15 +405,18 @@ void moveBy(Viewer& viewer, std::int32_t count) {
     const QString& path = currentPath(viewer.playlist);
     viewer.navigation.pending = PendingStep{
         .awaits = PendingStep::Awaits::Decode, .origin = LoadOrigin::Step, .path = path};
-    if (targetMoves) {
-        // A held key moves the target faster than pictures decode, and PNG or WebP decodes
-        // cannot be stopped part way: the target decodes once the keys rest, so that the
-        // pictures passed over never take the cores from it.
+    // A held key moves the target faster than pictures decode. A JPEG or PNG target decodes
+    // at once: the next press stops it within a few rows, and the press the keys rest on
+    // has its decode under way. Other decodes cannot be stopped part way: that target
+    // decodes once the keys rest, so that the pictures passed over never take the cores
+    // from it.
+    if (targetMoves && !decodeStopsWhenAsked(path)) {
         cancelFileDecode(viewer);
         viewer.navigation.decodeWaitsForRest = true;
         viewer.platform.armTimer(JumpRestTimer, kJumpRestMilliseconds);
         return;
     }
+    viewer.navigation.decodeWaitsForRest = false;
     startFileDecode(viewer, path);
 }
 

@@ -367,6 +367,14 @@ void decodePartnerInto(ImageBuffer& record, const QString& path, const ColourTar
     record.fileSize += size;
 }
 
+bool decodeStopsWhenAsked(QStringView path) {
+    static constexpr std::array<QStringView, 7> kRowByRow{u".jpg", u".jpeg", u".jpe", u".jfif",
+                                                          u".mpo", u".jps",  u".png"};
+    return std::any_of(kRowByRow.begin(), kRowByRow.end(), [path](QStringView extension) {
+        return path.endsWith(extension, Qt::CaseInsensitive);
+    });
+}
+
 std::optional<FileBytes> readImageFile(const QString& path) {
     if (!fileExists(path)) return std::nullopt;
     try {

@@ -153,6 +153,10 @@ std::optional<ReducedPicture> loadReducedPicture(const QString& path, std::int32
                                                  const ColourTarget& colour,
                                                  std::int64_t fromPixels = kHugePicturePixels);
 
+// Whether the file's name says its decode stops part way once asked: JPEGs and PNGs
+// decode row by row and look at `stop`; the other decoders, once begun, run to their end.
+bool decodeStopsWhenAsked(QStringView path);
+
 // The whole pipeline for one file: readable test, read, decode, normalise. Every
 // failure (missing, empty, too large, undecodable, refused, or an exception from
 // OpenCV or the allocator) gives nothing; nothing is half-published.
