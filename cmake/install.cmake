@@ -10,6 +10,8 @@ install(TARGETS pavo RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # The decoders of HEIF, AVIF, JPEG XL, GIF and animated WebP, which the program finds beside itself as
 # ../lib/pavo/ and loads when such a picture is first decoded.
 install(TARGETS pavo_formats LIBRARY DESTINATION lib/pavo)
+# The update check's fetch (libcurl), loaded the same way at the first fetch.
+install(TARGETS pavo_fetch LIBRARY DESTINATION lib/pavo)
 
 # The menu entry (its Exec line opens the files a desktop hands it) and the software
 # centre's description.

@@ -87,6 +87,7 @@ grep -q 'libopencv-imgcodecs' <<<"$depends" || fail "the package does not depend
 # Only the program and its desktop files: no tests, benchmarks or sample writer.
 contents=$(dpkg-deb --fsys-tarfile "$deb" | tar -t | sed -n 's|^\./|/|p' | grep -v '/$')
 expected="/usr/bin/pavo
+/usr/lib/pavo/libpavo_fetch.so
 /usr/lib/pavo/libpavo_formats.so
 /usr/share/applications/$id.desktop
 /usr/share/metainfo/$id.metainfo.xml
@@ -260,8 +261,10 @@ done
 
 # 4. The decoders of HEIF, AVIF, JPEG XL and GIF, which the program loads when it needs them,
 #    are where it looks and find every library they need.
-module=/usr/lib/pavo/libpavo_formats.so
-[ -f "$module" ] || fail "$module is not installed"
-! ldd "$module" | grep -q "not found" || fail "$module misses libraries: $(ldd "$module" | grep "not found")"
+#    So is the update check's fetch.
+for module in /usr/lib/pavo/libpavo_formats.so /usr/lib/pavo/libpavo_fetch.so; do
+  [ -f "$module" ] || fail "$module is not installed"
+  ! ldd "$module" | grep -q "not found" || fail "$module misses libraries: $(ldd "$module" | grep "not found")"
+done
 
 say "passed in $((SECONDS - started)) s"

@@ -1,5 +1,5 @@
 #include "support/viewer_fixture.h"
-#include "update/http_fetch.h"
+#include "platform/http_fetch.h"
 #include "update/update.h"
 
 #include <QJsonDocument>

@@ -10,7 +10,7 @@
 #include "platform/qt/qt_platform.h"
 #include "platform/qt/window_system.h"
 #include "playlist/playlist.h"
-#include "update/http_fetch.h"
+#include "platform/http_fetch.h"
 #include "update/update.h"
 #include "viewer.h"
 

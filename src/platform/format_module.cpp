@@ -1,9 +1,9 @@
 #include "platform/format_module.h"
 
-#include <dlfcn.h>
-#include <unistd.h>
+#include "platform/pavo_module.h"
 
-#include <array>
+#include <dlfcn.h>
+
 #include <stdexcept>
 #include <string>
 
@@ -23,38 +23,19 @@ Entry* entryPoint(void* module, const char* name) {
     return reinterpret_cast<Entry*>(dlsym(module, name));  // NOLINT(*-reinterpret-cast)
 }
 
-std::string executableFolder() {
-    std::array<char, 4096> path{};
-    const ssize_t length = readlink("/proc/self/exe", path.data(), path.size() - 1);
-    if (length <= 0) return {};
-    const std::string executable(path.data(), static_cast<std::size_t>(length));
-    return executable.substr(0, executable.rfind('/') + 1);
-}
-
 LoadedModule loadModule() {
-    // Beside the program (the build), where the package puts it relative to the program,
-    // then where the build made it (the tests, which run from a folder of their own).
-    const std::string folder = executableFolder();
     std::string error;
-    for (const std::string& path :
-         {folder + PAVO_FORMAT_MODULE_NAME, folder + "../lib/pavo/" PAVO_FORMAT_MODULE_NAME,
-          std::string(PAVO_FORMAT_MODULE_BUILD_PATH)}) {
-        void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (module == nullptr) {
-            error = dlerror();
-            continue;
-        }
-        LoadedModule loaded{entryPoint<FormatModuleEntry>(module, kFormatModuleEntry),
-                            entryPoint<FramesOpenEntry>(module, kFramesOpenEntry),
-                            entryPoint<FramesNextEntry>(module, kFramesNextEntry),
-                            entryPoint<FramesCloseEntry>(module, kFramesCloseEntry),
-                            {}};
-        if (loaded.decode == nullptr || loaded.openFrames == nullptr ||
-            loaded.nextFrame == nullptr || loaded.closeFrames == nullptr)
-            return {.error = path + " lacks an entry point"};
-        return loaded;
-    }
-    return {.error = error};
+    void* module = openPavoModule(PAVO_FORMAT_MODULE_NAME, PAVO_FORMAT_MODULE_BUILD_PATH, error);
+    if (module == nullptr) return {.error = error};
+    LoadedModule loaded{entryPoint<FormatModuleEntry>(module, kFormatModuleEntry),
+                        entryPoint<FramesOpenEntry>(module, kFramesOpenEntry),
+                        entryPoint<FramesNextEntry>(module, kFramesNextEntry),
+                        entryPoint<FramesCloseEntry>(module, kFramesCloseEntry),
+                        {}};
+    if (loaded.decode == nullptr || loaded.openFrames == nullptr || loaded.nextFrame == nullptr ||
+        loaded.closeFrames == nullptr)
+        return {.error = std::string(PAVO_FORMAT_MODULE_NAME) + " lacks an entry point"};
+    return loaded;
 }
 
 // Loaded once, on whichever thread first asks; later callers wait for that loading.

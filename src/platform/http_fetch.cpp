@@ -1,5 +1,5 @@
 // One page over HTTP or HTTPS with libcurl, synchronously on the update thread.
-#include "update/http_fetch.h"
+#include "platform/http_fetch.h"
 
 #include <QFile>
 
@@ -107,9 +107,7 @@ void configure(CURL* curl, const QByteArray& url, const FetchOptions& options, T
     curl_easy_setopt(curl, CURLOPT_PROXY, "");
 }
 
-}  // namespace
-
-QString fetchText(const QString& url, const FetchOptions& options) {
+QString fetchOverCurl(const QString& url, const FetchOptions& options) {
     initialiseCurlOnce();
     const std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
     if (!curl) return {};
@@ -139,4 +137,11 @@ QString fetchText(const QString& url, const FetchOptions& options) {
     return result;
 }
 
+}  // namespace
+
 }  // namespace pavo
+
+extern "C" __attribute__((visibility("default"))) void pavo_fetch_text_1(
+    const QString* url, const pavo::FetchOptions* options, QString* text) {
+    *text = pavo::fetchOverCurl(*url, *options);
+}
