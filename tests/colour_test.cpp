@@ -2,6 +2,7 @@
 // answers as the reference; broken profiles leave the picture alone; the viewer follows the
 // monitor's profile.
 #include "image/colour.h"
+#include "browse/load.h"
 #include "image/image.h"
 #include "support/colour_files.h"
 #include "support/test_files.h"
@@ -9,6 +10,7 @@
 #include "view/draw.h"
 
 #include <lcms2.h>
+#include <QTemporaryDir>
 #include <opencv2/imgcodecs.hpp>
 
 #include <jpeglib.h>
@@ -187,6 +189,20 @@ TEST(ColourTest, EmbeddedProfilesReachThePixelsInEveryContainer) {
         expectNear(decodedRgb(file, off, &name), p3Red, loss);
         EXPECT_TRUE(name.isEmpty());
     }
+
+    // The first look at a large photo reads its profile, cut in pieces, from the same file.
+    Bytes plain;
+    cv::imencode(".jpg", cv::Mat(1600, 2600, CV_8UC3, cv::Scalar(p3Red[2], p3Red[1], p3Red[0])),
+                 plain, {cv::IMWRITE_JPEG_QUALITY, 95});
+    const QTemporaryDir dir;
+    const QString photo = dir.filePath("p3.jpg");
+    test::writeByteSpan(photo, withProfileSegments(plain, p3));
+    const cv::Mat preview = previewOfFile(photo, ColourTarget{});
+    ASSERT_EQ(preview.size(), cv::Size(1300, 800));
+    const cv::Vec3b bgr = preview.at<cv::Vec3b>(400, 650);
+    expectNear({bgr[2], bgr[1], bgr[0]}, {255, 0, 0}, 5);
+    const cv::Vec3b stored = previewOfFile(photo, off).at<cv::Vec3b>(400, 650);
+    expectNear({stored[2], stored[1], stored[0]}, p3Red, 4);
 }
 
 // Wide gamuts through the tables and a LUT profile through Little CMS land within 2 levels

@@ -570,8 +570,7 @@ TEST_F(DecodeTest, AHugeJpegsPictureForTheScreenComesFromAReducedDecode) {
     constexpr std::int64_t kHuge = 1'000'000;  // stands for 64 megapixels
     const QString sideways = path("sideways.jpg");
     const FileBytes turned = jpegWithExif(storedPicture(6, 40), exifSegment(6, false));
-    test::writeBytes(sideways, QByteArray(reinterpret_cast<const char*>(turned.data()),
-                                          static_cast<qsizetype>(turned.size())));
+    test::writeByteSpan(sideways, turned);
     const auto reduced = loadReducedPicture(sideways, 300, 150, nullptr, {}, kHuge);
     ASSERT_TRUE(reduced);
     EXPECT_EQ(reduced->fullWidth, kWidth * 40);
@@ -674,8 +673,11 @@ TEST(Orientation, PhotosStandAsAWellFormedOrientationSaysAndOtherwiseAsStored) {
 
     // The quick first look at a large photo, made by another decode, stands upright too: a
     // sideways photo must not show sideways even for a moment.
-    const cv::Mat preview =
-        previewOfBytes(jpegWithExif(storedPicture(8, 100), exifSegment(8, false)));
+    const QTemporaryDir dir;
+    const QString sideways = dir.filePath("sideways.jpg");
+    const FileBytes photo = jpegWithExif(storedPicture(8, 100), exifSegment(8, false));
+    test::writeByteSpan(sideways, photo);
+    const cv::Mat preview = previewOfFile(sideways);
     ASSERT_EQ(preview.size(), cv::Size(kWidth * 50, kHeight * 50));
     expectSeenUpright(preview);
 }

@@ -104,12 +104,6 @@ bool decodeReleasedPixels(ImageBuffer& shown, const ColourTarget& target) {
     }
 }
 
-// Whether a file starts as a JPEG does, read without reading the whole file.
-bool startsAsJpeg(const QString& path) {
-    const FileBytes head = readFileBytes(path, 3);
-    return head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF;
-}
-
 }  // namespace
 
 std::optional<ShownPixels> decodeShownPixelsAgain(const ImageBuffer& record,
@@ -251,27 +245,24 @@ void cancelFileDecode(Viewer& viewer) {
     navigation.startPreview.release();
 }
 
-cv::Mat previewOfBytes(const FileBytes& bytes, const ColourTarget& colour) {
+cv::Mat previewOfFile(const QString& path, const ColourTarget& colour) {
     try {
+        // Read in pieces: a first look should not wait for a copy of the whole file.
+        FileStream file(path);
         // No smaller than a small screen, so that the first look is not a blur.
-        auto reduced = decodeJpegPreview(bytes, {1280, 720});
-        if (!reduced) return {};
+        auto preview = decodeJpegPreview(file, {1280, 720});
+        if (!preview) return {};
         if (colour.enabled) {
-            applyColour(prepareColour(header::colourOf({bytes.data(), bytes.size()}),
-                                      ColourPixels::Bgr, colour),
-                        *reduced);
+            applyColour(
+                prepareColour(header::colourOf({preview->head.data(), preview->head.size()}),
+                              ColourPixels::Bgr, colour),
+                preview->pixels);
         }
-        turnUpright(*reduced, exifOrientation(bytes));
-        return *reduced;
+        turnUpright(preview->pixels, exifOrientation(preview->head));
+        return preview->pixels;
     } catch (const std::exception&) {
         return {};  // no preview; the real decode reports what is wrong
     }
-}
-
-cv::Mat previewOfFile(const QString& path, const ColourTarget& colour) {
-    if (!fileExists(path) || !startsAsJpeg(path)) return {};
-    const auto bytes = readImageFile(path);
-    return bytes ? previewOfBytes(*bytes, colour) : cv::Mat();
 }
 
 bool previewFits(const Viewer& viewer) {

@@ -36,9 +36,8 @@ bool decodeDone(const Viewer& viewer, const QString& path);
 // Stops the decode under way and drops what it made.
 void cancelFileDecode(Viewer& viewer);
 
-// A quick reduced decode of a large JPEG (at least 1280 x 720); empty for any other
-// file or on any failure.
-cv::Mat previewOfBytes(const FileBytes& bytes, const ColourTarget& colour = {});
+// A quick reduced decode of a large JPEG (at least 1280 x 720), upright and in the
+// target's colours; empty for any other file or on any failure.
 cv::Mat previewOfFile(const QString& path, const ColourTarget& colour = {});
 // Whether a preview can stand for the image: the window keeps its size for any image
 // (maximised or fullscreen), fit is on and merge off.

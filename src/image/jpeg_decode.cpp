@@ -60,20 +60,14 @@ bool reduceOutput(jpeg_decompress_struct& info, ReducedSize least) {
     return true;
 }
 
-// The header, and the output set up at 1 / `reduction` of the size when that keeps at
-// least `least` pixels each way (else at full size, or not at all when `least` is set).
+// The header, and the output set up at full size.
 bool readHeader(jpeg_decompress_struct& info, ErrorJump& error, const FileBytes& bytes,
-                const ReducedSize* least, int components) {
+                int components) {
     if (setjmp(error.jump) != 0) return false;  // NOLINT(cert-err52-cpp)
     jpeg_mem_src(&info, bytes.data(), static_cast<unsigned long>(bytes.size()));
     if (jpeg_read_header(&info, TRUE) != JPEG_HEADER_OK) return false;
     if (info.num_components != components) return false;
     info.out_color_space = components == 4 ? JCS_CMYK : JCS_EXT_BGR;
-    if (least != nullptr) {
-        if (!reduceOutput(info, *least)) return false;  // nothing quicker than the full decode
-        info.dct_method = JDCT_IFAST;
-        info.do_fancy_upsampling = FALSE;
-    }
     jpeg_calc_output_dimensions(&info);
     return info.output_components == components && info.output_width > 0 && info.output_height > 0;
 }
@@ -96,12 +90,12 @@ struct Decompressor {
     ~Decompressor() { jpeg_destroy_decompress(&info); }
 };
 
-std::optional<cv::Mat> decodeJpeg(const FileBytes& bytes, const ReducedSize* least,
-                                  const std::atomic<bool>* stop, int components,
-                                  bool* adobe = nullptr, const RowsDone& rowsDone = {}) {
+std::optional<cv::Mat> decodeJpeg(const FileBytes& bytes, const std::atomic<bool>* stop,
+                                  int components, bool* adobe = nullptr,
+                                  const RowsDone& rowsDone = {}) {
     if (!startsLikeJpeg(bytes)) return std::nullopt;
     Decompressor jpeg;
-    if (!readHeader(jpeg.info, jpeg.error, bytes, least, components)) return std::nullopt;
+    if (!readHeader(jpeg.info, jpeg.error, bytes, components)) return std::nullopt;
     cv::Mat pixels(static_cast<int>(jpeg.info.output_height),
                    static_cast<int>(jpeg.info.output_width), CV_8UC(components));
     if (!readScanlines(jpeg.info, jpeg.error, pixels, stop, rowsDone)) return std::nullopt;
@@ -113,19 +107,15 @@ std::optional<cv::Mat> decodeJpeg(const FileBytes& bytes, const ReducedSize* lea
 
 std::optional<cv::Mat> decodeColourJpeg(const FileBytes& bytes, const std::atomic<bool>* stop,
                                         const RowsDone& rowsDone) {
-    return decodeJpeg(bytes, nullptr, stop, 3, nullptr, rowsDone);
+    return decodeJpeg(bytes, stop, 3, nullptr, rowsDone);
 }
 
 std::optional<CmykPicture> decodeCmykJpeg(const FileBytes& bytes, const std::atomic<bool>* stop) {
     CmykPicture picture;
-    auto pixels = decodeJpeg(bytes, nullptr, stop, 4, &picture.inverted);
+    auto pixels = decodeJpeg(bytes, stop, 4, &picture.inverted);
     if (!pixels) return std::nullopt;
     picture.pixels = std::move(*pixels);
     return picture;
-}
-
-std::optional<cv::Mat> decodeJpegPreview(const FileBytes& bytes, ReducedSize least) {
-    return decodeJpeg(bytes, &least, nullptr, 3);
 }
 
 namespace {
@@ -176,31 +166,77 @@ struct StreamSource {
     }
 };
 
+// How a reduced decode trades quality for time.
+enum class Reduction {
+    Accurate,  // libjpeg's accurate transform and smooth upsampling: a picture that stays
+    Quick,     // the fast transform, plain upsampling: a first look
+};
+
 // The header from the stream, and the output set up reduced as readHeader does.
 bool readStreamHeader(jpeg_decompress_struct& info, ErrorJump& error, StreamSource& source,
-                      ReducedSize least) {
+                      ReducedSize least, Reduction reduction) {
     if (setjmp(error.jump) != 0) return false;  // NOLINT(cert-err52-cpp)
     info.src = &source.manager;
     if (jpeg_read_header(&info, TRUE) != JPEG_HEADER_OK) return false;
     if (info.num_components != 3) return false;
     info.out_color_space = JCS_EXT_BGR;
     if (!reduceOutput(info, least)) return false;
+    if (reduction == Reduction::Quick) {
+        info.dct_method = JDCT_IFAST;
+        info.do_fancy_upsampling = FALSE;
+    }
     jpeg_calc_output_dimensions(&info);
     return info.output_components == 3 && info.output_width > 0 && info.output_height > 0;
 }
 
+// The APP1 and APP2 segments libjpeg kept, written out again as the start of a JPEG.
+FileBytes headSegments(const jpeg_decompress_struct& info) {
+    FileBytes head{0xFF, 0xD8};
+    for (jpeg_saved_marker_ptr marker = info.marker_list; marker != nullptr;
+         marker = marker->next) {
+        const unsigned length = marker->data_length + 2;
+        head.insert(head.end(), {0xFF, marker->marker, static_cast<unsigned char>(length >> 8),
+                                 static_cast<unsigned char>(length & 0xFF)});
+        head.insert(head.end(), marker->data, marker->data + marker->data_length);
+    }
+    head.insert(head.end(), {0xFF, 0xDA});
+    return head;
+}
+
+// `head`, when given, gets the segments kept (they go with the decode's end).
+std::optional<cv::Mat> decodeStreamReduced(StreamSource& source, Decompressor& jpeg,
+                                           ReducedSize least, Reduction reduction,
+                                           const std::atomic<bool>* stop,
+                                           FileBytes* head = nullptr) {
+    if (!readStreamHeader(jpeg.info, jpeg.error, source, least, reduction)) return std::nullopt;
+    if (head != nullptr) *head = headSegments(jpeg.info);
+    cv::Mat pixels(static_cast<int>(jpeg.info.output_height),
+                   static_cast<int>(jpeg.info.output_width), CV_8UC3);
+    if (!readScanlines(jpeg.info, jpeg.error, pixels, stop, {})) return std::nullopt;
+    return pixels;
+}
+
 }  // namespace
+
+std::optional<JpegPreview> decodeJpegPreview(FileStream& file, ReducedSize least) {
+    if (!file.isOpen()) return std::nullopt;
+    StreamSource source(file);
+    Decompressor jpeg;
+    // A segment's length fits 16 bits: each is kept whole.
+    jpeg_save_markers(&jpeg.info, JPEG_APP0 + 1, 0xFFFF);
+    jpeg_save_markers(&jpeg.info, JPEG_APP0 + 2, 0xFFFF);
+    FileBytes head;
+    auto pixels = decodeStreamReduced(source, jpeg, least, Reduction::Quick, nullptr, &head);
+    if (!pixels) return std::nullopt;
+    return JpegPreview{std::move(*pixels), std::move(head)};
+}
 
 std::optional<cv::Mat> decodeJpegReduced(FileStream& file, ReducedSize least,
                                          const std::atomic<bool>* stop) {
     if (!file.isOpen()) return std::nullopt;
     StreamSource source(file);
     Decompressor jpeg;
-    if (!readStreamHeader(jpeg.info, jpeg.error, source, least)) return std::nullopt;
-    cv::Mat pixels(static_cast<int>(jpeg.info.output_height),
-                   static_cast<int>(jpeg.info.output_width), CV_8UC3);
-    if (!readScanlines(jpeg.info, jpeg.error, pixels, stop, {})) return std::nullopt;
-    return pixels;
+    return decodeStreamReduced(source, jpeg, least, Reduction::Accurate, stop);
 }
 
 }  // namespace pavo

@@ -35,14 +35,20 @@ struct ReducedSize {
     unsigned height = 0;
 };
 
-// A quick, rough decode of such a JPEG for a first look: reduced by 2, 4 or 8 in the
-// DCT (the most that keeps at least `least` pixels each way), with the fast integer
-// transform. Nothing when no reduction is possible or for any other file.
-std::optional<cv::Mat> decodeJpegPreview(const FileBytes& bytes, ReducedSize least);
+// A quick, rough decode of such a JPEG for a first look, read from the file a piece at a
+// time: reduced by 2, 4 or 8 in the DCT (the most that keeps at least `least` pixels each
+// way), with the fast integer transform. Nothing when no reduction is possible or for any
+// other file. With it comes the file's head as the readers of EXIF orientation and
+// colour profiles look at it: its APP1 and APP2 segments, between a start and a scan marker.
+struct JpegPreview {
+    cv::Mat pixels;
+    FileBytes head;
+};
+std::optional<JpegPreview> decodeJpegPreview(FileStream& file, ReducedSize least);
 
 // The same reduction with libjpeg's accurate transform and smoothing, for a picture that
-// stays on screen, read from the file a piece at a time (a 600 MP JPEG is 200 MB of
-// file); nothing when no reduction is possible, or once `stop` is set.
+// stays on screen (a 600 MP JPEG is 200 MB of file); nothing when no reduction is
+// possible, or once `stop` is set.
 std::optional<cv::Mat> decodeJpegReduced(FileStream& file, ReducedSize least,
                                          const std::atomic<bool>* stop = nullptr);
 

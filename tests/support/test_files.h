@@ -7,6 +7,7 @@
 #include <opencv2/core/mat.hpp>
 
 #include <gtest/gtest.h>
+#include <span>
 #include <vector>
 
 namespace pavo::test {
@@ -16,6 +17,12 @@ inline void writeBytes(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
     ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+// The same for bytes made as a decoder reads them.
+inline void writeByteSpan(const QString& path, std::span<const unsigned char> bytes) {
+    writeBytes(path, QByteArray(reinterpret_cast<const char*>(bytes.data()),  // NOLINT: bytes
+                                static_cast<qsizetype>(bytes.size())));
 }
 
 inline QByteArray readBytes(const QString& path) {
