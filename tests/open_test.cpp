@@ -438,8 +438,9 @@ TEST_F(LoadTest, TheEarlyDecodeServesTheLoadOfItsOwnFileOnce) {
     EXPECT_FALSE(viewer.shownImage.ready);
 }
 
-// A start shows a rough preview of a large JPEG while it decodes, where the window
-// keeps its size; once the decode is there the image is shown as it is really scaled.
+// A start shows a rough preview of a large JPEG, where the window keeps its size, and
+// decodes the image once the preview is drawn; once the decode is there the image is
+// shown as it is really scaled.
 TEST_F(LoadTest, APreviewShowsUntilTheImageReplacesIt) {
     cv::Mat photo(1800, 3000, CV_8UC3);
     cv::randu(photo, 0, 256);
@@ -452,7 +453,9 @@ TEST_F(LoadTest, APreviewShowsUntilTheImageReplacesIt) {
     ASSERT_TRUE(stepUnderWay(viewer)) << "the start waits for its decode";
     ASSERT_EQ(held.waiting(), 2U) << "the preview and the folder's listing; the image after";
     ASSERT_TRUE(held.runOne()) << "the preview's job";
+    EXPECT_EQ(held.waiting(), 1U) << "the image's decode waits while the preview is drawn";
     platform.runQueued();
+    EXPECT_EQ(held.waiting(), 2U) << "and starts once it is";
     ASSERT_EQ(viewer.navigation.startPreview.size(), cv::Size(1500, 900))
         << "halved: the most that keeps 1280 x 720";
     const Size client = platform.clientSize();

@@ -197,32 +197,34 @@ void startEarlyDecode(Viewer& viewer, const QString& path, StartPreview preview)
         startFileDecode(viewer, path);
         return;
     }
-    // The preview comes first and the image decodes after it: on two cores, two decodes
-    // and the new window's set-up at once made the first look later than the preview and
-    // image one after the other. The preview's job starts the image's job whatever befell
-    // the preview, and is never stopped, so the image's decode always starts.
+    // The preview comes first and the image decodes once it is drawn: on two cores, two
+    // decodes and the new window's set-up at once made the first look later than the
+    // preview and image one after the other, and the image's decode beside the drawing
+    // delayed the drawing. The preview's result starts the image's job whatever befell the
+    // preview; that job is never stopped, so the image's decode always starts.
     std::function<void()> imageJob = fileDecodeJob(viewer, path);
     NavigationState& navigation = viewer.navigation;
     const JobSlot::Ticket ticket = navigation.preview.begin(nextJobId(viewer));
     JobRunner& runner = viewer.platform;
     startJob<cv::Mat>(
         runner, viewer.platform, CancelToken{},
-        [path, &runner, imageJob = std::move(imageJob),
-         target = viewer.colour.target](const CancelToken&) mutable {
+        [path, target = viewer.colour.target](const CancelToken&) {
             cv::Mat reduced;
             try {
                 reduced = previewOfFile(path, target);
             } catch (const std::exception&) {  // NOLINT(bugprone-empty-catch): no preview
             }
-            runner.runJob(std::move(imageJob));
             return std::optional<cv::Mat>(std::move(reduced));
         },
-        [&viewer, id = ticket.id](std::optional<cv::Mat> reduced) {
+        [&viewer, &runner, imageJob = std::move(imageJob),
+         id = ticket.id](std::optional<cv::Mat> reduced) {
             NavigationState& navigation = viewer.navigation;
-            if (!navigation.preview.wants(id)) return;
-            navigation.preview.done();
-            if (reduced) navigation.startPreview = *reduced;
-            showStartPreview(viewer);
+            if (navigation.preview.wants(id)) {
+                navigation.preview.done();
+                if (reduced) navigation.startPreview = *reduced;
+                showStartPreview(viewer);
+            }
+            runner.runJob(imageJob);
         });
 }
 
