@@ -8,6 +8,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <sys/stat.h>
+
 #include <tuple>
 
 namespace pavo {
@@ -484,6 +486,45 @@ TEST_F(LoadTest, APreviewShowsUntilTheImageReplacesIt) {
     test::writeImage(dir.filePath("small.jpg"), cv::Mat(1000, 1600, CV_8UC3));
     EXPECT_TRUE(previewOfFile(dir.filePath("small.jpg")).empty())
         << "too small to be worth a reduced decode";
+}
+
+// The first look a start began before the viewer existed is the one it shows, not decoded
+// again; a start without a preview stops it. A named pipe in the file's place ends it at
+// once with nothing, instead of holding its thread until someone writes.
+TEST_F(LoadTest, TheFirstLookBegunAtProcessStartIsTakenOrStopped) {
+    cv::Mat photo(1800, 3000, CV_8UC3);
+    cv::randu(photo, 0, 256);
+    const QString path = dir.filePath("photo.jpg");
+    test::writeImage(path, photo);
+    const cv::Mat expected = previewOfFile(path);
+    platform.showInitial({0, 0, 800, 600}, true);
+    test::HeldJobs early;
+    viewer.navigation.earlyFirstLook = beginFirstLook(early, path);
+    ASSERT_TRUE(early.runOne());
+    QFile::remove(path);  // only the early decode can show it now
+    holdJobs();
+    startEarlyDecode(viewer, path, StartPreview::First);
+    EXPECT_FALSE(viewer.navigation.earlyFirstLook) << "taken";
+    ASSERT_TRUE(held.runOne()) << "the preview's job";
+    platform.runQueued();
+    ASSERT_FALSE(viewer.navigation.startPreview.empty());
+    EXPECT_EQ(cv::norm(viewer.navigation.startPreview, expected, cv::NORM_INF), 0.0);
+    cancelFileDecode(viewer);
+
+    test::writeImage(path, photo);
+    viewer.navigation.earlyFirstLook = beginFirstLook(early, path);
+    const CancelToken token = viewer.navigation.earlyFirstLook->token;
+    startEarlyDecode(viewer, path, StartPreview::None);
+    EXPECT_TRUE(token.cancelled()) << "no preview: the early decode stops";
+    EXPECT_TRUE(decodeStarted(viewer, path)) << "the image decodes as ever";
+    ASSERT_TRUE(early.runOne());
+    cancelFileDecode(viewer);
+
+    const QString pipe = dir.filePath("pipe.jpg");
+    ASSERT_EQ(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    const EarlyFirstLook nothing = beginFirstLook(early, pipe);
+    ASSERT_TRUE(early.runOne());
+    EXPECT_FALSE(nothing.decoded.get());
 }
 
 // Opened directly, an image `autoShowOriginal` times as high as wide starts at its own size.

@@ -6,11 +6,12 @@
 #include "browse/load.h"
 #include "browse/navigation.h"
 #include "platform/files.h"
+#include "platform/http_fetch.h"
+#include "platform/jobs.h"
 #include "platform/pixel_memory.h"
 #include "platform/qt/qt_platform.h"
 #include "platform/qt/window_system.h"
 #include "playlist/playlist.h"
-#include "platform/http_fetch.h"
 #include "update/update.h"
 #include "viewer.h"
 
@@ -18,6 +19,7 @@
 #include <QIcon>
 
 #include <cstdlib>
+#include <optional>
 
 namespace {
 
@@ -27,6 +29,17 @@ QStringList argumentsAsGiven(int argc, char** argv) {
     QStringList arguments;
     for (int i = 1; i < argc; ++i) arguments.append(pavo::decodeFileName(QByteArray(argv[i])));
     return arguments;
+}
+
+// The one file a start opens: its first look decodes while Qt starts (a core would idle
+// meanwhile), before anything says whether the window will show it; the start takes it or
+// stops it. Nothing here may make this thread Qt's or another one: no QObject yet.
+std::optional<pavo::EarlyFirstLook> beginOpeningLook(pavo::JobRunner& jobs,
+                                                     const QStringList& arguments) {
+    if (arguments.size() != 1) return std::nullopt;
+    const QString path = pavo::absolutePath(arguments.front(), pavo::currentFolder());
+    if (pavo::isDirectory(path)) return std::nullopt;
+    return pavo::beginFirstLook(jobs, path);
 }
 
 // A start with one file begins its decode before the window, so that the decode and the
@@ -43,6 +56,9 @@ void startOpeningDecode(pavo::Viewer& viewer, const QStringList& arguments) {
 int main(int argc, char** argv) {
     pavo::installPixelMemory();
     const QStringList arguments = argumentsAsGiven(argc, argv);
+    // Its jobs run until the process ends, as the platform's do.
+    pavo::ThreadPool earlyJobs;
+    std::optional<pavo::EarlyFirstLook> firstLook = beginOpeningLook(earlyJobs, arguments);
     const bool windowSystemChosen = pavo::qt::chooseWindowSystem();
     // Qt takes the first thread that uses it for its main thread: the application comes
     // before any job, and a job reads its file through Qt.
@@ -51,6 +67,7 @@ int main(int argc, char** argv) {
     pavo::qt::QtPlatform platform;
     pavo::Viewer viewer(platform, pavo::SettingsStore(pavo::SettingsStore::defaultFolder()));
     pavo::loadRunState(viewer);
+    viewer.navigation.earlyFirstLook = std::move(firstLook);
     startOpeningDecode(viewer, arguments);
     QApplication::setApplicationName(QStringLiteral("Pavo"));
     // Ties the window to the installed desktop entry and its icon (task bars, docks).

@@ -4,6 +4,7 @@
 // neighbour cache's jobs.
 
 #include "image/image.h"
+#include "image/jpeg_decode.h"
 #include "platform/jobs.h"
 #include "view/view_state.h"
 
@@ -13,6 +14,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -43,6 +45,15 @@ struct DecodedFile {
     std::optional<LoadedImage> image;  // nothing when the decode failed
 };
 
+// A first look at the file a start opens whose decode began at process start, while Qt
+// started: the start's preview takes it instead of decoding again, and a start that shows
+// no preview stops it.
+struct EarlyFirstLook {
+    QString path;
+    CancelToken token;
+    std::shared_future<std::optional<JpegPreview>> decoded;
+};
+
 // Navigation state of the user-interface thread.
 struct NavigationState {
     std::int64_t navigationStartTime = 0;  // monotonic nanoseconds of the last step's key
@@ -59,6 +70,7 @@ struct NavigationState {
     // A held key moved a jump's target: its decode starts once the keys rest.
     bool decodeWaitsForRest = false;
     // A quick reduced decode of the file a start opens, shown until the image is there.
+    std::optional<EarlyFirstLook> earlyFirstLook;
     JobSlot preview;
     cv::Mat startPreview;
     // The folder of the file a start opens, listed on a job: until it is there the

@@ -18,6 +18,8 @@
 #include "view/zoom.h"
 #include "viewer.h"
 
+#include <future>
+
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 
@@ -193,6 +195,11 @@ void startFileDecode(Viewer& viewer, const QString& path) {
 }
 
 void startEarlyDecode(Viewer& viewer, const QString& path, StartPreview preview) {
+    std::optional<EarlyFirstLook> early = std::exchange(viewer.navigation.earlyFirstLook, {});
+    if (early && (preview == StartPreview::None || early->path != path)) {
+        early->token.cancel();
+        early.reset();
+    }
     if (preview == StartPreview::None) {
         startFileDecode(viewer, path);
         return;
@@ -208,13 +215,10 @@ void startEarlyDecode(Viewer& viewer, const QString& path, StartPreview preview)
     JobRunner& runner = viewer.platform;
     startJob<cv::Mat>(
         runner, viewer.platform, CancelToken{},
-        [path, target = viewer.colour.target](const CancelToken&) {
-            cv::Mat reduced;
-            try {
-                reduced = previewOfFile(path, target);
-            } catch (const std::exception&) {  // NOLINT(bugprone-empty-catch): no preview
-            }
-            return std::optional<cv::Mat>(std::move(reduced));
+        [path, target = viewer.colour.target, early = std::move(early)](const CancelToken&) {
+            // The early decode always ends (its token is never set now), in a job of its own.
+            return std::optional<cv::Mat>(early ? finishFirstLook(early->decoded.get(), target)
+                                                : previewOfFile(path, target));
         },
         [&viewer, &runner, imageJob = std::move(imageJob),
          id = ticket.id](std::optional<cv::Mat> reduced) {
@@ -247,24 +251,43 @@ void cancelFileDecode(Viewer& viewer) {
     navigation.startPreview.release();
 }
 
-cv::Mat previewOfFile(const QString& path, const ColourTarget& colour) {
+std::optional<JpegPreview> decodeFirstLook(const QString& path, const std::atomic<bool>* stop) {
     try {
         // Read in pieces: a first look should not wait for a copy of the whole file.
         FileStream file(path);
         // No smaller than a small screen, so that the first look is not a blur.
-        auto preview = decodeJpegPreview(file, {1280, 720});
-        if (!preview) return {};
-        if (colour.enabled) {
-            applyColour(
-                prepareColour(header::colourOf({preview->head.data(), preview->head.size()}),
-                              ColourPixels::Bgr, colour),
-                preview->pixels);
-        }
-        turnUpright(preview->pixels, exifOrientation(preview->head));
-        return preview->pixels;
+        return decodeJpegPreview(file, {1280, 720}, stop);
     } catch (const std::exception&) {
-        return {};  // no preview; the real decode reports what is wrong
+        return std::nullopt;  // no preview; the real decode reports what is wrong
     }
+}
+
+cv::Mat finishFirstLook(std::optional<JpegPreview> look, const ColourTarget& colour) {
+    if (!look) return {};
+    try {
+        if (colour.enabled) {
+            applyColour(prepareColour(header::colourOf({look->head.data(), look->head.size()}),
+                                      ColourPixels::Bgr, colour),
+                        look->pixels);
+        }
+        turnUpright(look->pixels, exifOrientation(look->head));
+        return look->pixels;
+    } catch (const std::exception&) {
+        return {};
+    }
+}
+
+cv::Mat previewOfFile(const QString& path, const ColourTarget& colour) {
+    return finishFirstLook(decodeFirstLook(path), colour);
+}
+
+EarlyFirstLook beginFirstLook(JobRunner& runner, const QString& path) {
+    auto promise = std::make_shared<std::promise<std::optional<JpegPreview>>>();
+    EarlyFirstLook look{path, CancelToken{}, promise->get_future().share()};
+    runner.runJob([path, token = look.token, promise] {
+        promise->set_value(decodeFirstLook(path, token.flag()));
+    });
+    return look;
 }
 
 bool previewFits(const Viewer& viewer) {

@@ -2,7 +2,9 @@
 
 #include "browse/browse_state.h"
 #include "image/image.h"
+#include "image/jpeg_decode.h"
 #include "platform/files.h"
+#include "platform/jobs.h"
 
 #include <QString>
 #include <opencv2/core/mat.hpp>
@@ -39,6 +41,15 @@ void cancelFileDecode(Viewer& viewer);
 // A quick reduced decode of a large JPEG (at least 1280 x 720), upright and in the
 // target's colours; empty for any other file or on any failure.
 cv::Mat previewOfFile(const QString& path, const ColourTarget& colour = {});
+// The same in two halves: the reduced decode (nothing for another file, on any failure or
+// once `stop` is set), then its colours and orientation.
+std::optional<JpegPreview> decodeFirstLook(const QString& path,
+                                           const std::atomic<bool>* stop = nullptr);
+cv::Mat finishFirstLook(std::optional<JpegPreview> look, const ColourTarget& colour);
+
+// Starts the decode of a first look at `path` on `runner`, for a start to take once the
+// viewer is set up (see EarlyFirstLook).
+EarlyFirstLook beginFirstLook(JobRunner& runner, const QString& path);
 // Whether a preview can stand for the image: the window keeps its size for any image
 // (maximised or fullscreen), fit is on and merge off.
 bool previewFits(const Viewer& viewer);

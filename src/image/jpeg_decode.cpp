@@ -218,7 +218,8 @@ std::optional<cv::Mat> decodeStreamReduced(StreamSource& source, Decompressor& j
 
 }  // namespace
 
-std::optional<JpegPreview> decodeJpegPreview(FileStream& file, ReducedSize least) {
+std::optional<JpegPreview> decodeJpegPreview(FileStream& file, ReducedSize least,
+                                             const std::atomic<bool>* stop) {
     if (!file.isOpen()) return std::nullopt;
     StreamSource source(file);
     Decompressor jpeg;
@@ -226,7 +227,7 @@ std::optional<JpegPreview> decodeJpegPreview(FileStream& file, ReducedSize least
     jpeg_save_markers(&jpeg.info, JPEG_APP0 + 1, 0xFFFF);
     jpeg_save_markers(&jpeg.info, JPEG_APP0 + 2, 0xFFFF);
     FileBytes head;
-    auto pixels = decodeStreamReduced(source, jpeg, least, Reduction::Quick, nullptr, &head);
+    auto pixels = decodeStreamReduced(source, jpeg, least, Reduction::Quick, stop, &head);
     if (!pixels) return std::nullopt;
     return JpegPreview{std::move(*pixels), std::move(head)};
 }

@@ -44,7 +44,8 @@ struct JpegPreview {
     cv::Mat pixels;
     FileBytes head;
 };
-std::optional<JpegPreview> decodeJpegPreview(FileStream& file, ReducedSize least);
+std::optional<JpegPreview> decodeJpegPreview(FileStream& file, ReducedSize least,
+                                             const std::atomic<bool>* stop = nullptr);
 
 // The same reduction with libjpeg's accurate transform and smoothing, for a picture that
 // stays on screen (a 600 MP JPEG is 200 MB of file); nothing when no reduction is

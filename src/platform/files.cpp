@@ -181,7 +181,9 @@ FileBytes readFileBytes(const QString& path, std::int32_t size) {
 
 FileStream::FileStream(const QString& path) {
     const auto native = nativePath(path);
-    if (native) fd_ = open(native->constData(), O_RDONLY | O_CLOEXEC);
+    // A named pipe would hold the opening thread until someone writes to it; unopened,
+    // it reads as an empty file. Regular files are read as ever.
+    if (native) fd_ = open(native->constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
 }
 
 FileStream::~FileStream() {
