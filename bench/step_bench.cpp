@@ -3,6 +3,9 @@
 // prescaled, with it decoded but not scaled, and with no neighbour at all; then a held
 // right arrow at 30 presses a second through 50 images.
 //   step_bench FOLDER_OF_JPEGS
+// Or panning a picture far larger than the screen at its own size: F from the fitted
+// view to 100 %, then arrow keys across it, each from the key to the frame painted.
+//   step_bench --pan PICTURE
 #include "app/app.h"
 #include "app/events.h"
 #include "browse/neighbour_cache.h"
@@ -78,19 +81,22 @@ struct Bench {
         platform.window().view()->installEventFilter(&clock);
     }
 
-    void sendRight() {
-        QKeyEvent press(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
+    void send(Qt::Key key) {
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
         QApplication::sendEvent(&platform.window(), &press);
+        QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
+        QApplication::sendEvent(&platform.window(), &release);
     }
 
-    // One step: key event to the new frame painted, in milliseconds.
-    double step() {
+    // One key: its event to the new frame painted, in milliseconds.
+    double frameAfter(Qt::Key key) {
         clock.arm();
         const std::int64_t start = pavo::monotonicNanoseconds();
-        sendRight();
+        send(key);
         while (clock.paintedAt() == 0) QApplication::processEvents(QEventLoop::WaitForMoreEvents);
         return static_cast<double>(clock.paintedAt() - start) / 1e6;
     }
+    double step() { return frameAfter(Qt::Key_Right); }
 };
 
 // Handles events until no job is under way: the neighbours are decoded (and prescaled).
@@ -99,13 +105,37 @@ void settle(pavo::Viewer& viewer) {
         QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
 }
 
+// F to its own size, then 40 presses right and 40 down; the view is maximised.
+int pan(const QString& picture) {
+    Bench bench;
+    bench.viewer.settings.rememberExit = true;
+    bench.viewer.settings.state = 3;
+    bench.start(picture);
+    settle(bench.viewer);
+    const double ownSize = bench.frameAfter(Qt::Key_F);
+    settle(bench.viewer);
+    std::printf("%dx%d picture: fitted view to 100 %% in %.1f ms\n", bench.viewer.shownImage.width,
+                bench.viewer.shownImage.height, ownSize);
+    std::vector<double> frames;
+    for (const Qt::Key key : {Qt::Key_Right, Qt::Key_Down}) {
+        for (int i = 0; i < 40; ++i) frames.push_back(bench.frameAfter(key));
+    }
+    report("pan frame at 100 %, key to frame painted", frames);
+    std::printf("scrolled to %d, %d; VmHWM %.0f MB\n", bench.viewer.shownImage.scrollX,
+                bench.viewer.shownImage.scrollY, statusKibibytes("VmHWM:") / 1024.0);
+    std::fflush(stdout);
+    std::_Exit(0);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     pavo::installPixelMemory();
     QApplication application(argc, argv);
+    if (argc == 3 && std::strcmp(argv[1], "--pan") == 0)
+        return pan(QString::fromLocal8Bit(argv[2]));
     if (argc != 2) {
-        std::fprintf(stderr, "usage: step_bench FOLDER_OF_JPEGS\n");
+        std::fprintf(stderr, "usage: step_bench FOLDER_OF_JPEGS | --pan PICTURE\n");
         return 2;
     }
     const QString folder = QString::fromLocal8Bit(argv[1]);
