@@ -64,8 +64,8 @@ struct NavigationState {
     JobSlot decode;
     QString decodePath;
     std::optional<DecodedFile> decoded;
-    // Held by the decode under way: the one a press starts begins when the one it stopped
-    // has let go of its pixels, and so takes them over instead of new memory.
+    // Held by the JPEG or PNG decode under way: the one a press starts begins when the one
+    // it stopped has let go of its pixels, and so takes them over instead of new memory.
     std::shared_ptr<std::mutex> decodeTurn = std::make_shared<std::mutex>();
     // A held key moved a jump's target: its decode starts once the keys rest.
     bool decodeWaitsForRest = false;

@@ -173,9 +173,13 @@ std::function<void()> fileDecodeJob(Viewer& viewer, const QString& path) {
     navigation.decodePath = path;
     return makeJob<LoadedImage>(
         viewer.platform, ticket.token,
-        [path, target = viewer.colour.target,
-         turn = navigation.decodeTurn](const CancelToken& token) -> std::optional<LoadedImage> {
-            const std::lock_guard oneAtATime(*turn);
+        [path, target = viewer.colour.target, turn = navigation.decodeTurn,
+         stops =
+             decodeStopsWhenAsked(path)](const CancelToken& token) -> std::optional<LoadedImage> {
+            // Only a decode that stops part way holds the turn: one that cannot stop would
+            // hold the next back for the whole of its decode.
+            std::unique_lock oneAtATime(*turn, std::defer_lock);
+            if (stops) oneAtATime.lock();
             if (token.cancelled()) return std::nullopt;
             return loadImageFile(path, DecodeRole::Shown, token.flag(), target);
         },
