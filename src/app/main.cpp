@@ -17,11 +17,15 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QTimer>
 
 #include <cstdlib>
 #include <optional>
 
 namespace {
+
+// Longer than a large photo's first look takes to show.
+constexpr int kIconDelayMilliseconds = 300;
 
 // The arguments as the bytes the shell gave; Qt's own list loses names that are not
 // valid UTF-8.
@@ -72,7 +76,11 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Pavo"));
     // Ties the window to the installed desktop entry and its icon (task bars, docks).
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.pavo_viewer.Pavo"));
-    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("io.github.pavo_viewer.Pavo")));
+    // The icon's six sizes are read and converted after the first picture: at start-up that
+    // work took a core from its decode. Task bars show it a moment later.
+    QTimer::singleShot(kIconDelayMilliseconds, [] {
+        QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("io.github.pavo_viewer.Pavo")));
+    });
 
     pavo::ViewerEvents events(viewer);
     pavo::launchWindow(viewer, events);
