@@ -648,7 +648,7 @@ TEST_F(TransformTest, MergedStepsMoveTwoEntriesAndTakeTheCachedPair) {
     press(Key::Right);
     EXPECT_EQ(viewer.playlist.index, 1) << "two entries a step, wrapping";
     press(Key::T);
-    EXPECT_NEAR(viewer.shownImage.display.cols, viewer.shownImage.display.rows * 4 / 3, 2)
+    EXPECT_NEAR(viewer.shownImage.display.cols, viewer.shownImage.display.rows * 4.0 / 3, 2)
         << "both images turned, still side by side at one height";
 }
 

@@ -1,5 +1,5 @@
-#include "support/viewer_fixture.h"
 #include "platform/http_fetch.h"
+#include "support/viewer_fixture.h"
 #include "update/update.h"
 
 #include <QJsonDocument>
