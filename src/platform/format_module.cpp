@@ -25,7 +25,7 @@ Entry* entryPoint(void* module, const char* name) {
 
 LoadedModule loadModule() {
     std::string error;
-    void* module = openPavoModule(PAVO_FORMAT_MODULE_NAME, PAVO_FORMAT_MODULE_BUILD_PATH, error);
+    void* module = openPavoModule(PAVO_FORMATS_MODULE_NAME, PAVO_FORMATS_MODULE_BUILD_PATH, error);
     if (module == nullptr) return {.error = error};
     LoadedModule loaded{entryPoint<FormatModuleEntry>(module, kFormatModuleEntry),
                         entryPoint<FramesOpenEntry>(module, kFramesOpenEntry),
@@ -34,7 +34,7 @@ LoadedModule loadModule() {
                         {}};
     if (loaded.decode == nullptr || loaded.openFrames == nullptr || loaded.nextFrame == nullptr ||
         loaded.closeFrames == nullptr)
-        return {.error = std::string(PAVO_FORMAT_MODULE_NAME) + " lacks an entry point"};
+        return {.error = std::string(PAVO_FORMATS_MODULE_NAME) + " lacks an entry point"};
     return loaded;
 }
 
