@@ -2,8 +2,6 @@
 #include "platform/http_fetch.h"
 #include "platform/pavo_module.h"
 
-#include <dlfcn.h>
-
 #include <string>
 
 namespace pavo {
@@ -13,7 +11,7 @@ FetchEntry* loadFetchModule() {
     std::string error;
     void* module = openPavoModule(PAVO_FETCH_MODULE_NAME, PAVO_FETCH_MODULE_BUILD_PATH, error);
     if (module == nullptr) return nullptr;
-    return reinterpret_cast<FetchEntry*>(dlsym(module, kFetchEntry));  // NOLINT: dlsym's way
+    return librarySymbol<FetchEntry>(module, kFetchEntry);
 }
 
 }  // namespace

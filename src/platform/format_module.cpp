@@ -2,8 +2,6 @@
 
 #include "platform/pavo_module.h"
 
-#include <dlfcn.h>
-
 #include <stdexcept>
 #include <string>
 
@@ -18,19 +16,14 @@ struct LoadedModule {
     std::string error;  // why it could not be loaded
 };
 
-template <typename Entry>
-Entry* entryPoint(void* module, const char* name) {
-    return reinterpret_cast<Entry*>(dlsym(module, name));  // NOLINT(*-reinterpret-cast)
-}
-
 LoadedModule loadModule() {
     std::string error;
     void* module = openPavoModule(PAVO_FORMATS_MODULE_NAME, PAVO_FORMATS_MODULE_BUILD_PATH, error);
     if (module == nullptr) return {.error = error};
-    LoadedModule loaded{entryPoint<FormatModuleEntry>(module, kFormatModuleEntry),
-                        entryPoint<FramesOpenEntry>(module, kFramesOpenEntry),
-                        entryPoint<FramesNextEntry>(module, kFramesNextEntry),
-                        entryPoint<FramesCloseEntry>(module, kFramesCloseEntry),
+    LoadedModule loaded{librarySymbol<FormatModuleEntry>(module, kFormatModuleEntry),
+                        librarySymbol<FramesOpenEntry>(module, kFramesOpenEntry),
+                        librarySymbol<FramesNextEntry>(module, kFramesNextEntry),
+                        librarySymbol<FramesCloseEntry>(module, kFramesCloseEntry),
                         {}};
     if (loaded.decode == nullptr || loaded.openFrames == nullptr || loaded.nextFrame == nullptr ||
         loaded.closeFrames == nullptr)

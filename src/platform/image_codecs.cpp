@@ -1,5 +1,7 @@
 #include "platform/image_codecs.h"
 
+#include "platform/pavo_module.h"
+
 #include <dlfcn.h>
 
 #include <stdexcept>
@@ -9,12 +11,12 @@ namespace pavo {
 namespace {
 
 // cv::imdecode(InputArray, int), as the codecs' library exports it.
-using Imdecode = cv::Mat (*)(const cv::_InputArray&, int);
+using Imdecode = cv::Mat(const cv::_InputArray&, int);
 constexpr const char* kImdecodeSymbol = "_ZN2cv8imdecodeERKNS_11_InputArrayEi";
 constexpr int kUnchanged = -1;  // cv::IMREAD_UNCHANGED
 
 struct LoadedCodecs {
-    Imdecode imdecode = nullptr;
+    Imdecode* imdecode = nullptr;
     std::string error;  // why they could not be loaded
 };
 
@@ -24,9 +26,9 @@ LoadedCodecs loadCodecs() {
     void* library = dlopen(PAVO_IMAGE_CODECS_LIBRARY, RTLD_NOW | RTLD_LOCAL);
     if (library == nullptr) library = dlopen(PAVO_IMAGE_CODECS_PATH, RTLD_NOW | RTLD_LOCAL);
     if (library == nullptr) return {nullptr, dlerror()};
-    auto* symbol = dlsym(library, kImdecodeSymbol);
-    if (symbol == nullptr) return {nullptr, dlerror()};
-    return {reinterpret_cast<Imdecode>(symbol), {}};  // NOLINT(*-reinterpret-cast): dlsym's way
+    Imdecode* imdecode = librarySymbol<Imdecode>(library, kImdecodeSymbol);
+    if (imdecode == nullptr) return {nullptr, dlerror()};
+    return {imdecode, {}};
 }
 
 // Loaded once, on whichever thread first asks; later callers wait for that loading.

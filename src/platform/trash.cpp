@@ -3,6 +3,7 @@
 #include "platform/trash.h"
 
 #include "platform/files.h"
+#include "platform/pavo_module.h"
 
 #include <dlfcn.h>
 #include <gio/gio.h>
@@ -19,18 +20,13 @@ struct Gio {
     decltype(&g_clear_error) clearError = nullptr;
 };
 
-template <typename Function>
-Function entry(void* library, const char* name) {
-    return reinterpret_cast<Function>(dlsym(library, name));  // NOLINT: dlsym's way
-}
-
 Gio loadGio() {
     void* library = dlopen("libgio-2.0.so.0", RTLD_NOW | RTLD_LOCAL);
     if (library == nullptr) return {};
-    Gio gio{entry<decltype(&g_file_new_for_path)>(library, "g_file_new_for_path"),
-            entry<decltype(&g_file_trash)>(library, "g_file_trash"),
-            entry<decltype(&g_object_unref)>(library, "g_object_unref"),
-            entry<decltype(&g_clear_error)>(library, "g_clear_error")};
+    Gio gio{librarySymbol<decltype(g_file_new_for_path)>(library, "g_file_new_for_path"),
+            librarySymbol<decltype(g_file_trash)>(library, "g_file_trash"),
+            librarySymbol<decltype(g_object_unref)>(library, "g_object_unref"),
+            librarySymbol<decltype(g_clear_error)>(library, "g_clear_error")};
     if (gio.fileForPath == nullptr || gio.trash == nullptr || gio.unref == nullptr ||
         gio.clearError == nullptr)
         return {};
