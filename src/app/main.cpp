@@ -35,24 +35,12 @@ QStringList argumentsAsGiven(int argc, char** argv) {
     return arguments;
 }
 
-// The one file a start opens: its first look decodes while Qt starts (a core would idle
-// meanwhile), before anything says whether the window will show it; the start takes it or
-// stops it. Nothing here may make this thread Qt's or another one: no QObject yet.
-std::optional<pavo::EarlyFirstLook> beginOpeningLook(pavo::JobRunner& jobs,
-                                                     const QStringList& arguments) {
+// The full path of the one file a start opens; nothing for a folder or other arguments.
+std::optional<QString> openingFile(const QStringList& arguments) {
     if (arguments.size() != 1) return std::nullopt;
-    const QString path = pavo::absolutePath(arguments.front(), pavo::currentFolder());
+    QString path = pavo::absolutePath(arguments.front(), pavo::currentFolder());
     if (pavo::isDirectory(path)) return std::nullopt;
-    return pavo::beginFirstLook(jobs, path);
-}
-
-// A start with one file begins its decode before the window, so that the decode and the
-// window system's work on the new window overlap.
-void startOpeningDecode(pavo::Viewer& viewer, const QStringList& arguments) {
-    if (arguments.size() != 1) return;
-    const QString path = pavo::absolutePath(arguments.front(), pavo::currentFolder());
-    if (!pavo::isDirectory(path))
-        pavo::startEarlyDecode(viewer, path, pavo::startPreviewFor(viewer));
+    return path;
 }
 
 }  // namespace
@@ -60,19 +48,25 @@ void startOpeningDecode(pavo::Viewer& viewer, const QStringList& arguments) {
 int main(int argc, char** argv) {
     pavo::installPixelMemory();
     const QStringList arguments = argumentsAsGiven(argc, argv);
-    // Its jobs run until the process ends, as the platform's do.
+    const std::optional<QString> file = openingFile(arguments);
+    // The first look at that file decodes while Qt starts (a core would idle meanwhile),
+    // before anything says whether the window will show it; the start takes it or stops
+    // it. Its pool's jobs run until the process ends, as the platform's do.
     pavo::ThreadPool earlyJobs;
-    std::optional<pavo::EarlyFirstLook> firstLook = beginOpeningLook(earlyJobs, arguments);
+    std::optional<pavo::EarlyFirstLook> firstLook;
+    if (file) firstLook = pavo::beginFirstLook(earlyJobs, *file);
     const bool windowSystemChosen = pavo::qt::chooseWindowSystem();
-    // Qt takes the first thread that uses it for its main thread: the application comes
-    // before any job, and a job reads its file through Qt.
+    // Qt takes the first thread that uses a QObject for its main thread: the application
+    // comes before any job that does (the first look uses none).
     QApplication application(argc, argv);
     pavo::qt::releaseWindowSystemChoice(windowSystemChosen);
     pavo::qt::QtPlatform platform;
     pavo::Viewer viewer(platform, pavo::SettingsStore(pavo::SettingsStore::defaultFolder()));
     pavo::loadRunState(viewer);
     viewer.navigation.earlyFirstLook = std::move(firstLook);
-    startOpeningDecode(viewer, arguments);
+    // The file's decode begins before the window, so that the decode and the window
+    // system's work on the new window overlap.
+    if (file) pavo::startEarlyDecode(viewer, *file, pavo::startPreviewFor(viewer));
     QApplication::setApplicationName(QStringLiteral("Pavo"));
     // Ties the window to the installed desktop entry and its icon (task bars, docks).
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.pavo_viewer.Pavo"));
