@@ -147,6 +147,13 @@ TEST(PixelMemory, FreedLargeBuffersAreReusedBoundedAndReleasedOnRequest) {
     EXPECT_EQ(again.data(), first) << "files take from the same pool";
     EXPECT_EQ(again.back(), 0) << "reused memory is filled as asked";
     {
+        { const cv::Mat small(1024, 1024, CV_8UC4), large(4096, 2048, CV_8UC4); }
+        ASSERT_EQ(pixelMemoryStats().cachedBuffers, 2U);
+        const cv::Mat between(2048, 2048, CV_8UC4);  // fits neither cached buffer
+        EXPECT_EQ(pixelMemoryStats().cachedBuffers, 1U) << "the smaller one went back";
+        EXPECT_EQ(pixelMemoryStats().cachedBytes, std::size_t{32} << 20) << "the larger one waits";
+    }
+    {
         std::vector<cv::Mat> many(10);
         for (int i = 0; i < 10; ++i) many[i].create(1024, 1024 + 64 * i, CV_8UC4);
     }
