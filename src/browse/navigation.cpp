@@ -397,8 +397,9 @@ void moveBy(Viewer& viewer, std::int32_t count) {
     }
     if (wrapped) wrapSound(viewer);
     if (index == start) return;
-    const bool targetMoves = stepKeysMoveTarget(viewer) &&
-                             viewer.navigation.pending->awaits == PendingStep::Awaits::Decode;
+    // The keys move the target when they jump on from one that waits, or when presses
+    // piled up on a step that waits for its image.
+    const bool targetMoves = stepKeysMoveTarget(viewer);
     // Neither neighbour is the target: their decodes are stopped.
     clearNeighbours(viewer);
     viewer.playlist.index = index;
