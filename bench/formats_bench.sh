@@ -94,7 +94,7 @@ echo "## Animations at 50 frames a second"
 python3 bench/desktop/animation_cpu.py \
   "$sets/animations/bar-480x360.gif:50" "$sets/animations/bar-1920x1080.webp:50" \
   --config bench/desktop/viewers.conf --rounds "$rounds" --results "$out/results-animation" \
-  --viewers "${viewers[@]}" --own-size
+  --viewers "${viewers[@]}" --own-size --fill
 
 echo
 echo "## First frame: a GIF against a PNG of the same 1920 x 1080 picture (offscreen, ms)"

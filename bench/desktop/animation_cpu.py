@@ -5,6 +5,7 @@ CPU time (user + system, /proc) over --seconds is divided by the frames the file
 in that time, and its peak RSS is read. Prints a markdown table.
 
   animation_cpu.py --config viewers.conf FILE:FPS... [--viewers pavo qimgv eog] [--own-size]
+                   [--fill]
 """
 import argparse
 import os
@@ -49,11 +50,15 @@ def main():
     ap.add_argument("--results", default="/tmp/pavo-animation-cpu")
     ap.add_argument("--own-size", action="store_true",
                     help="also Pavo at the pictures' own size (prep/pavo-own.sh)")
+    ap.add_argument("--fill", action="store_true",
+                    help="also qimgv scaling small pictures up to its window (prep/qimgv-fill.sh)")
     ap.add_argument("animations", nargs="+", help="FILE:FPS (frames per second it shows)")
     a = ap.parse_args()
     viewers = [v for v in bench.load_config(a.config) if v["name"] in a.viewers]
     if a.own_size:
         viewers += [dict(v, name="pavo-own") for v in viewers if v["name"] == "pavo"]
+    if a.fill:
+        viewers += [dict(v, name="qimgv-fill") for v in viewers if v["name"] == "qimgv"]
     workdir = os.path.join(a.results, time.strftime("%Y%m%d-%H%M%S"))
     os.makedirs(workdir, exist_ok=True)
     bench.set_subreaper()
