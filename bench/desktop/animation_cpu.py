@@ -51,7 +51,8 @@ def main():
     ap.add_argument("--own-size", action="store_true",
                     help="also Pavo at the pictures' own size (prep/pavo-own.sh)")
     ap.add_argument("--fill", action="store_true",
-                    help="also qimgv scaling small pictures up to its window (prep/qimgv-fill.sh)")
+                    help="also qimgv scaling small pictures up to its window (prep/qimgv-fill.sh) "
+                    "and Pavo filling with its filter, bilinear (prep/pavo-bilinear.sh)")
     ap.add_argument("animations", nargs="+", help="FILE:FPS (frames per second it shows)")
     a = ap.parse_args()
     viewers = [v for v in bench.load_config(a.config) if v["name"] in a.viewers]
@@ -59,6 +60,7 @@ def main():
         viewers += [dict(v, name="pavo-own") for v in viewers if v["name"] == "pavo"]
     if a.fill:
         viewers += [dict(v, name="qimgv-fill") for v in viewers if v["name"] == "qimgv"]
+        viewers += [dict(v, name="pavo-bilinear") for v in viewers if v["name"] == "pavo"]
     workdir = os.path.join(a.results, time.strftime("%Y%m%d-%H%M%S"))
     os.makedirs(workdir, exist_ok=True)
     bench.set_subreaper()
