@@ -159,7 +159,7 @@ TEST_F(NavigationTest, PressesDuringAJumpMoveItsTargetAndOtherInputsWaitForItsIm
     EXPECT_EQ(shownFile(), 1) << "Home after presses during a jump";
 
     // WebP decodes run to their end once begun: the target decodes when the keys rest,
-    // from the jump that presses piled up on a waiting step begin.
+    // from the jump that presses piled up on a waiting step make.
     paths = imageFolder("still/%1.webp", 8, 60, 40);
     open(paths[0]);
     for (int press = 0; press < 3; ++press) events.keyDown(Key::Right, 1);
